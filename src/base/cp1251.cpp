@@ -1,0 +1,37 @@
+#include "base/cp1251.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cstring>
+
+namespace dorvan {
+
+QByteArray toCp1251(QStringView text)
+{
+    QStringEncoder encoder("windows-1251");
+    return encoder.encode(text);
+}
+
+QString fromCp1251(QByteArrayView bytes)
+{
+    QStringDecoder decoder("windows-1251");
+    return decoder.decode(bytes);
+}
+
+QString fromCp1251Field(const char *field, qsizetype fieldSize)
+{
+    const void *zero = std::memchr(field, 0, size_t(fieldSize));
+    const qsizetype length = zero ? static_cast<const char *>(zero) - field : fieldSize;
+    return fromCp1251(QByteArrayView(field, length));
+}
+
+void toCp1251Field(QStringView text, char *field, qsizetype fieldSize)
+{
+    std::memset(field, 0, size_t(fieldSize));
+    const QByteArray bytes = toCp1251(text);
+    const qsizetype length = std::min(bytes.size(), fieldSize - 1);
+    std::memcpy(field, bytes.constData(), size_t(length));
+}
+
+} // namespace dorvan

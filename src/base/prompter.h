@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace dorvan {
+
+// Every message box, question, input box and open-file dialog of the console
+// goes through this seam, so the logic can run and be tested without widgets.
+class Prompter
+{
+public:
+    enum class Icon { None, Error, Warning, Information, Question };
+
+    virtual ~Prompter() = default;
+
+    // A box with an OK button.
+    virtual void message(const QString &text, const QString &caption, Icon icon) = 0;
+    // A Yes/No box with the question icon; true for Yes.
+    virtual bool askYesNo(const QString &text, const QString &caption) = 0;
+    // An input box; nullopt when cancelled.
+    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                             const QString &initial) = 0;
+    // An open-file dialog started in the directory; nullopt when cancelled.
+    virtual std::optional<QString> openFile(const QString &directory, bool mustExist) = 0;
+
+    // The console's two standard boxes.
+    void error(const QString &text) { message(text, QStringLiteral("Ошибка"), Icon::Error); }
+    void warning(const QString &text) { message(text, QStringLiteral("Внимание"), Icon::Warning); }
+    // A plain message dialog captioned with the application's title.
+    void plain(const QString &text) { message(text, applicationTitle(), Icon::None); }
+
+    static QString applicationTitle() { return QStringLiteral("Пульт контроля датчиков Дорван"); }
+};
+
+} // namespace dorvan

@@ -1,0 +1,90 @@
+#include "base/russian.h"
+
+#include "base/daycount.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace dorvan::ru {
+
+QString shortDate(const QDate &date)
+{
+    return date.toString(u"dd.MM.yyyy");
+}
+
+QString longTime(const QTime &time)
+{
+    return time.toString(u"HH:mm:ss");
+}
+
+QString eventTimeText(double dayCount)
+{
+    const QDateTime moment = fromDayCount(dayCount);
+    if (!moment.isValid())
+        return {};
+    if (moment.time() == QTime(0, 0))
+        return shortDate(moment.date());
+    return shortDate(moment.date()) + u' ' + longTime(moment.time());
+}
+
+QString dayOfWeekText(const QDate &date)
+{
+    static const char16_t *const names[] = {u"Понедельник", u"Вторник", u"Среда", u"Четверг",
+                                            u"Пятница", u"Суббота", u"Воскресенье"};
+    const int day = date.dayOfWeek(); // 1 = Monday
+    if (day < 1 || day > 7)
+        return {};
+    return QStringLiteral("   ") + QString::fromUtf16(names[day - 1]);
+}
+
+QString generalNumber(double value)
+{
+    QString text = QString::number(value, 'g', 15);
+    text.replace(u'.', u',');
+    return text;
+}
+
+QString fixed3(double value)
+{
+    QString text = QString::number(value, 'f', 3);
+    text.replace(u'.', u',');
+    return text;
+}
+
+std::optional<qint32> parseInt32(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    qsizetype i = 0;
+    if (trimmed[0] == u'+' || trimmed[0] == u'-')
+        i = 1;
+    if (i == trimmed.size())
+        return std::nullopt;
+    for (qsizetype k = i; k < trimmed.size(); ++k) {
+        if (trimmed[k] < u'0' || trimmed[k] > u'9')
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qlonglong value = trimmed.toLongLong(&ok, 10);
+    if (!ok || value < INT32_MIN || value > INT32_MAX)
+        return std::nullopt;
+    return qint32(value);
+}
+
+std::optional<double> parseReal(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(u'.'))
+        return std::nullopt;
+    QString dotted = trimmed;
+    dotted.replace(u',', u'.');
+    bool ok = false;
+    const double value = QLocale::c().toDouble(dotted, &ok);
+    if (!ok || !std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+} // namespace dorvan::ru

@@ -1,0 +1,210 @@
+#include "console/console.h"
+
+#include "base/russian.h"
+
+namespace dorvan {
+
+namespace {
+
+const QStringList sensorHeaders = {
+    QStringLiteral("№ п/п"), QStringLiteral("Адрес"), QStringLiteral("Датчик"),
+    QStringLiteral("Ш1"), QStringLiteral("Ш2"), QStringLiteral("Порог 1"),
+    QStringLiteral("Сигнал 1"), QStringLiteral("Порог 2"), QStringLiteral("Сигнал 2"),
+    QStringLiteral("Состояние"), QStringLiteral("На охране Ш1"), QStringLiteral("На охране Ш2")};
+
+const QStringList diagnosticsHeaders = {
+    QStringLiteral("№ позиции"), QStringLiteral("Перед.байты"), QStringLiteral("Прин.байты"),
+    QStringLiteral("Число пер.пакетов"), QStringLiteral("Число пр.пакетов"),
+    QStringLiteral("Ошибки КС"), QStringLiteral("Тайм-ауты"), QStringLiteral("Связь")};
+
+void writeHeaders(TextGridModel &grid, const QStringList &headers)
+{
+    for (int column = 0; column < headers.size(); ++column)
+        grid.setCell(column, 0, headers[column]);
+}
+
+} // namespace
+
+Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
+                 QObject *parent)
+    : QObject(parent),
+      ctx{QString(), prompter, clock},
+      StringGrid1(12, SlotCount + 1),
+      StringGridCOM(10, SlotCount + 1),
+      hardware(ctx, table, port),
+      sensorFiles(ctx, table, hardware),
+      operators(ctx),
+      events(ctx),
+      alarms(ctx, sound),
+      link(ctx, table, port, StringGrid1, StringGridCOM, captions, events, alarms, line),
+      report(ctx)
+{
+}
+
+void Console::layOutGrids()
+{
+    writeHeaders(StringGrid1, sensorHeaders);
+    writeHeaders(StringGridCOM, diagnosticsHeaders);
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        StringGridCOM.setCell(0, slot + 1, QString::number(slot + 1));
+        link.clearSlotStats(slot);
+        StringGridCOM.clearRow(slot + 1, 2, 9);
+    }
+    for (int slot = 0; slot < SlotCount; ++slot)
+        StringGrid1.setCell(0, slot + 1, QString::number(slot + 1));
+    table.Reset_table();
+    for (int row = 1; row <= SlotCount; ++row)
+        StringGrid1.setRowStyle(row, RowStyle());
+    captions.set(Captions::panel(1), QStringLiteral("Alt+X-Выход"));
+}
+
+void Console::FormCreate(const QString &workDir)
+{
+    ctx.workDir = workDir;
+    layOutGrids();
+    alarms.FormCreate();
+
+    hardware.Ini_Hw();
+    operators.Ini_chop();
+    sensorFiles.Ini_sm();
+
+    for (int slot = 0; slot < SlotCount; ++slot)
+        Refresh_row(slot);
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (!table.occupied(slot))
+            continue;
+        StringGrid1.setCell(10, slot + 1, guardText(table[slot].armed1));
+        StringGrid1.setCell(11, slot + 1, guardText(table[slot].armed2));
+    }
+    table.missedReplies.fill(0);
+    showSensorCount();
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (table.occupied(slot))
+            link.showStoredSlotStats(slot);
+    }
+    startTime = ctx.clock.nowDays();
+
+    const bool opened = link.Open_port(port.portNumber()) == 1;
+    captions.set(Captions::panel(2),
+                 port.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
+    logWork(QStringLiteral("Начало работы"));
+}
+
+void Console::Refresh_row(int slot)
+{
+    if (!table.occupied(slot))
+        return;
+    const SensorRecord &r = table[slot];
+    const int row = slot + 1;
+    StringGrid1.setCell(1, row, QString::number(r.address));
+    StringGrid1.setCell(2, row, modelName(r.model));
+    if (r.alarm1 <= 1)
+        StringGrid1.setCell(3, row, alarmText(r.alarm1));
+    if (r.alarm2 <= 1)
+        StringGrid1.setCell(4, row, alarmText(r.alarm2));
+    StringGrid1.setCell(5, row, ru::generalNumber(r.threshold1));
+    StringGrid1.setCell(7, row, ru::generalNumber(r.threshold2));
+    if (r.model == 1) {
+        StringGrid1.setCell(6, row, ru::generalNumber(r.signal1));
+        StringGrid1.setCell(8, row, ru::generalNumber(r.signal2));
+    } else if (r.model == 0) {
+        StringGrid1.setCell(6, row, ru::generalNumber(r.signalM0a));
+        StringGrid1.setCell(8, row, ru::generalNumber(r.signalM0b));
+    }
+    StringGrid1.setCell(9, row, stateText(r.state));
+
+    if (r.state == SensorState::NoLink)
+        setRowColor(slot, Colour::DarkRed);
+    else if (isFaultState(r.state))
+        setRowColor(slot, Colour::AlarmRed);
+    else if (r.state == SensorState::Normal)
+        setRowColor(slot, (r.alarm1 == 1 || r.alarm2 == 1) ? Colour::AlarmRed : Colour::Lime);
+    StringGrid1.repaint();
+}
+
+void Console::showSensorCount()
+{
+    captions.set(QStringLiteral("Label8"),
+                 QStringLiteral("Всего датчиков = %1   ").arg(table.Count_sensors()));
+}
+
+void Console::setRowColor(int slot, quint32 colour)
+{
+    StringGrid1.setRowBackground(slot + 1, colour);
+}
+
+bool Console::closeQuery()
+{
+    if (shutDown_)
+        return true;
+    if (!ctx.prompter.askYesNo(QStringLiteral("Завершить работу ?"), QStringLiteral("Выход")))
+        return false;
+    shutdown();
+    return true;
+}
+
+void Console::shutdown()
+{
+    if (shutDown_)
+        return;
+    shutDown_ = true;
+    table.Mark_no_link();
+    hardware.Save_Hw();
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (table.occupied(slot))
+            sensorFiles.Save_sm(table[slot], 'u');
+    }
+    link.closePort();
+    emit quitRequested();
+    logWork(QStringLiteral("Выход из программы"));
+}
+
+void Console::logWork(const QString &text)
+{
+    events.Put_sys_msg(EventRecord::make(0, ctx.clock.nowDays(), EventCode::Work, text));
+}
+
+void Console::setLoopGuard(int slot, int loop, bool arm)
+{
+    if (!table.occupied(slot) || (loop != 1 && loop != 2))
+        return;
+    SensorRecord &r = table[slot];
+    quint8 &flag = loop == 1 ? r.armed1 : r.armed2;
+    if ((flag == 1) == arm)
+        return;
+    flag = arm ? 1 : 0;
+
+    static const char16_t *const armTexts[2] = {
+        u"Установка на охрану первого шлейфа датчика <%1> № %2",
+        u"Установка на охрану второго шлейфа датчика <%1> № %2"};
+    static const char16_t *const disarmTexts[2] = {
+        u"Снятие с охраны первого шлейфа датчика <%1> № %2",
+        u"Снятие с охраны второго шлейфа датчика <%1> № %2"};
+    const QString pattern = QString::fromUtf16(arm ? armTexts[loop - 1] : disarmTexts[loop - 1]);
+    const quint8 code = arm ? (loop == 1 ? EventCode::Armed1 : EventCode::Armed2)
+                            : (loop == 1 ? EventCode::Disarmed1 : EventCode::Disarmed2);
+    const QString text = pattern.arg(modelName(r.model)).arg(qint32(r.address));
+    events.Put_msg(EventRecord::make(qint32(r.address), ctx.clock.nowDays(), code, text), r.model);
+
+    StringGrid1.setCell(9 + loop, slot + 1, guardText(flag));
+    if (arm)
+        setRowColor(slot, Colour::Lime);
+    else if (r.armed1 == 0 && r.armed2 == 0)
+        setRowColor(slot, Colour::Aqua);
+    StringGrid1.repaint();
+}
+
+void Console::disarmByAddress(const QString &typedAddress, int loop)
+{
+    const auto number = ru::parseInt32(typedAddress);
+    if (!number || *number == 0)
+        return;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (table[slot].address == quint32(*number)) {
+            setLoopGuard(slot, loop, false);
+            return;
+        }
+    }
+}
+
+} // namespace dorvan

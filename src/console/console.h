@@ -1,0 +1,80 @@
+#pragma once
+
+#include "base/alarmsound.h"
+#include "base/captions.h"
+#include "base/context.h"
+#include "events/alarmlist.h"
+#include "events/eventlog.h"
+#include "events/report.h"
+#include "grid/textgridmodel.h"
+#include "link/link.h"
+#include "link/serialline.h"
+#include "sensors/sensortable.h"
+#include "sensors/settingsfiles.h"
+
+#include <QObject>
+
+namespace dorvan {
+
+// The whole console: the sensor table, its files, the line, the events and
+// the grids the windows show. The main window owns one and drives it with its
+// three timers; tests drive it directly with fakes.
+class Console : public QObject
+{
+    Q_OBJECT
+
+public:
+    Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
+            QObject *parent = nullptr);
+
+    // Start-up, from the creation of the main window.
+    void FormCreate(const QString &workDir);
+    void Refresh_row(int slot);
+    void showSensorCount();
+
+    // The close query: asks "Завершить работу ?"; on Yes shuts down and asks
+    // the window to close. Returns true when the console shut down.
+    bool closeQuery();
+    // The shutdown steps without the question (also for SIGTERM).
+    void shutdown();
+    bool isShutDown() const { return shutDown_; }
+
+    // Arming and disarming of loop 1 or 2 of a slot; nothing goes on the line.
+    void setLoopGuard(int slot, int loop, bool arm);
+    // The alarm window's disarm by a typed address.
+    void disarmByAddress(const QString &typedAddress, int loop);
+
+    quint32 rowColor(int slot) const { return StringGrid1.rowBackground(slot + 1); }
+    // Sets a sensor row's colour; the grid repaints when it changed.
+    void setRowColor(int slot, quint32 colour);
+    QString sensorCell(int column, int slot) const { return StringGrid1.cell(column, slot + 1); }
+
+    ConsoleContext ctx;
+    PortChoice port;
+    SensorTable table;
+    TextGridModel StringGrid1;   // sensor grid, row = slot + 1
+    TextGridModel StringGridCOM; // diagnostics grid
+    Captions captions;
+    HardwareSettings hardware;
+    SensorFiles sensorFiles;
+    OperatorList operators;
+    EventLog events;
+    AlarmList alarms;
+    Link link;
+    Report report;
+
+    int selectedRow = 0; // 1..32 once the operator selected a cell
+    double startTime = 0;
+
+signals:
+    // The window is to close: the console has shut down.
+    void quitRequested();
+
+private:
+    void layOutGrids();
+    void logWork(const QString &text);
+
+    bool shutDown_ = false;
+};
+
+} // namespace dorvan

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "base/context.h"
+#include "events/eventrecord.h"
+#include "grid/textgridmodel.h"
+
+#include <QObject>
+
+namespace dorvan {
+
+// The event list of the page "Протокол событий" (StringGrid2) and the event
+// files: one per sensor in Dorvan30xDK_mess, one per day in QReport.
+class EventLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int MaxListRows = 500;
+
+    explicit EventLog(ConsoleContext &context, QObject *parent = nullptr);
+
+    // An event of one sensor: the list, the sensor's file (address != 0), the daily file.
+    void Put_msg(const EventRecord &record, qint16 model);
+    // A general event: the list and the daily file.
+    void Put_sys_msg(const EventRecord &record);
+
+    TextGridModel &list() { return StringGrid2; }
+    int eventListRows() const { return eventListRows_; }
+
+    // Paths, relative to the working directory.
+    static QString sensorEventFile(quint32 address, int model);
+    static QString dailyEventFile(const QDate &date);
+
+private:
+    void addToList(const EventRecord &record);
+    void appendToSensorFile(const EventRecord &record, qint16 model);
+    void appendToDailyFile(const EventRecord &record);
+
+    ConsoleContext &context_;
+    TextGridModel StringGrid2;
+    int eventListRows_ = 0;
+};
+
+} // namespace dorvan

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "sensors/sensorrecord.h"
+
+#include <QString>
+
+#include <array>
+
+namespace dorvan {
+
+constexpr int SlotCount = 32;
+
+namespace SensorState {
+constexpr qint32 Normal = 0;
+constexpr qint32 EepromError = 9;
+constexpr qint32 NoLink = 15;
+} // namespace SensorState
+
+namespace Request {
+constexpr qint16 Poll = 130;
+constexpr qint16 SetDcModel1 = 193;
+constexpr qint16 SetDcModel0 = 194;
+} // namespace Request
+
+// Grid text of a state code; empty for a code the console does not know.
+QString stateText(qint32 state);
+bool isFaultState(qint32 state);
+// "Дорван-301ДК" for model 0, "Дорван-302ДК" for any other model.
+QString modelName(int model);
+QString alarmText(quint8 alarm);  // "Норма" / "Тревога"
+QString guardText(quint8 armed);  // "Взят" / "Снят"
+
+// The 32 slots of the line and the per-slot miss counters.
+class SensorTable
+{
+public:
+    SensorTable();
+
+    SensorRecord &operator[](int slot) { return slots_[size_t(slot)]; }
+    const SensorRecord &operator[](int slot) const { return slots_[size_t(slot)]; }
+    static bool validSlot(int slot) { return slot >= 0 && slot < SlotCount; }
+    bool occupied(int slot) const { return validSlot(slot) && slots_[size_t(slot)].address != 0; }
+
+    void Reset_table();
+    void Occupy_slot(int slot, quint32 address, qint16 model, qint16 operatorRecord, double now);
+    // The in-memory steps of freeing a slot; the caller writes the sensor's
+    // file after the first and logs the disconnection before the last.
+    void Free_slot_stamp(int slot, qint16 operatorRecord, double now);
+    void Free_slot_reset(int slot);
+    void Free_slot_empty(int slot);
+    void Mark_no_link();
+    int Find_sensor(quint16 address) const;
+    int Count_sensors() const;
+
+    std::array<qint16, SlotCount> missedReplies{};
+
+private:
+    std::array<SensorRecord, SlotCount> slots_{};
+};
+
+} // namespace dorvan

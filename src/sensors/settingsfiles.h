@@ -1,0 +1,92 @@
+#pragma once
+
+#include "base/context.h"
+#include "sensors/sensortable.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace dorvan {
+
+// data/hw.dat: the slot assignment, the port index and the password.
+class HardwareSettings
+{
+public:
+    static constexpr int FileSize = 198;
+    static constexpr qint32 DefaultPassword = 482915;
+
+    HardwareSettings(ConsoleContext &context, SensorTable &table, PortChoice &port);
+
+    void Ini_Hw();
+    // Replaces the file atomically; false (after the message) when it could not.
+    bool Save_Hw();
+
+    qint32 password = 0;
+
+private:
+    ConsoleContext &context_;
+    SensorTable &table_;
+    PortChoice &port_;
+};
+
+// Dorvan301DK/<address> and Dorvan302DK/<address>: each sensor's slot images.
+class SensorFiles
+{
+public:
+    SensorFiles(ConsoleContext &context, SensorTable &table, HardwareSettings &hardware);
+
+    // mode 'a' appends, 'u' overwrites the last record.
+    void Save_sm(const SensorRecord &record, char mode);
+    void Ini_sm();
+
+    static QString sensorFile(quint32 address, int model); // relative to workDir
+
+private:
+    ConsoleContext &context_;
+    SensorTable &table_;
+    HardwareSettings &hardware_;
+};
+
+struct OperatorEntry
+{
+    quint8 mark = 1;
+    QString name;          // at most 16 characters
+    qint16 recordNumber = 0;
+};
+
+// data/chop.dat: the operators who connect and disconnect sensors.
+class OperatorList
+{
+public:
+    static constexpr int MaxOperators = 50;
+    static constexpr int MaxNameLength = 16;
+
+    explicit OperatorList(ConsoleContext &context);
+
+    void Ini_chop();
+    void Add_chop();
+    void Del_chop(qint16 recordNumber);
+    // The stored name of a record, deleted or not, at most 38 bytes; leaves
+    // destination unchanged when the file cannot be read.
+    void Read_chop(qint16 recordNumber, QString &destination);
+
+    // "Добавить": asks for a name; returns the index of the new entry to
+    // select in the pick list, or nullopt when nothing was added.
+    std::optional<int> Add_operator();
+    // "Удалить": asks for confirmation; true when entry `index` was removed.
+    bool Remove_operator(int index);
+
+    const QList<OperatorEntry> &operatorTable() const { return operatorTable_; }
+    int operatorCount() const { return int(operatorTable_.size()); }
+    int operatorRecordCount() const { return operatorRecordCount_; }
+    QStringList names() const;
+
+private:
+    ConsoleContext &context_;
+    QList<OperatorEntry> operatorTable_;
+    int operatorRecordCount_ = 0;
+};
+
+} // namespace dorvan

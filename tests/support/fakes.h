@@ -1,0 +1,112 @@
+#pragma once
+
+#include "base/alarmsound.h"
+#include "base/clock.h"
+#include "base/prompter.h"
+#include "link/serialline.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+namespace dorvan::test {
+
+// Records every box and answers from a script; an unscripted question is
+// answered No, an unscripted input box is cancelled.
+class FakePrompter : public Prompter
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString caption;
+        Icon icon;
+    };
+
+    void message(const QString &text, const QString &caption, Icon icon) override;
+    bool askYesNo(const QString &text, const QString &caption) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     const QString &initial) override;
+    std::optional<QString> openFile(const QString &directory, bool mustExist) override;
+
+    QList<Shown> shown;          // messages and questions, in order
+    std::deque<bool> answers;    // for askYesNo
+    std::deque<std::optional<QString>> inputs;
+    std::deque<std::optional<QString>> files;
+    QStringList openFileDirectories;
+
+    QStringList texts() const;
+    void clear() { shown.clear(); }
+};
+
+// A clock that moves only when told.
+class FakeClock : public Clock
+{
+public:
+    QDateTime now() const override { return current; }
+    qint64 counterFrequency() const override { return frequency; }
+    qint64 counter() const override { return counterValue; }
+    quint32 tickMs() const override { return tick; }
+
+    void advanceMs(qint64 ms)
+    {
+        current = current.addMSecs(ms);
+        tick += quint32(ms);
+        counterValue += ms * (frequency / 1000);
+    }
+
+    QDateTime current = QDateTime(QDate(2026, 12, 6), QTime(14, 3, 27));
+    qint64 frequency = 1000000;
+    qint64 counterValue = 0;
+    quint32 tick = 0;
+};
+
+// A serial line fed by the test; everything written is kept.
+class FakeSerialLine : public SerialLine
+{
+public:
+    bool open(const QString &portName, int baudRate) override;
+    void close() override { opened = false; }
+    bool isOpen() const override { return opened; }
+    bool readByte(quint8 &byte) override;
+    bool writeByte(quint8 byte) override;
+
+    void feed(const QByteArray &bytes) { incoming.append(bytes); }
+
+    bool opened = false;
+    bool failOpen = false;
+    bool failWrite = false;
+    QString openedName;
+    int openedBaud = 0;
+    int openCount = 0;
+    QByteArray incoming;
+    QByteArray written;
+};
+
+class FakeAlarmSound : public AlarmSound
+{
+public:
+    void startLoop(const QString &wavePath) override
+    {
+        ++starts;
+        playing = true;
+        path = wavePath;
+    }
+    void stop() override
+    {
+        ++stops;
+        playing = false;
+    }
+
+    int starts = 0;
+    int stops = 0;
+    bool playing = false;
+    QString path;
+};
+
+} // namespace dorvan::test
