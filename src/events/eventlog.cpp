@@ -1,14 +1,97 @@
 #include "events/eventlog.h"
 
-// Placeholder until the event files are written.
+#include "base/russian.h"
+#include "sensors/recordio.h"
+
 namespace dorvan {
+
+namespace {
+
+QByteArrayView bytesOf(const EventRecord &record)
+{
+    return QByteArrayView(reinterpret_cast<const char *>(&record), sizeof record);
+}
+
+} // namespace
 
 EventLog::EventLog(ConsoleContext &context, QObject *parent)
     : QObject(parent), context_(context), StringGrid2(2, 2)
 {
+    StringGrid2.setCell(0, 0, QStringLiteral("Дата и время"));
+    StringGrid2.setCell(1, 0, QStringLiteral("Наименование события"));
+    StringGrid2.setRowStyle(0, plainRowStyle());
+    StringGrid2.setRowStyle(1, plainRowStyle());
 }
 
-void EventLog::Put_msg(const EventRecord &, qint16) {}
-void EventLog::Put_sys_msg(const EventRecord &) {}
+RowStyle EventLog::plainRowStyle()
+{
+    RowStyle style;
+    style.background = Colour::InfoBackground;
+    return style;
+}
+
+QString EventLog::sensorEventFile(quint32 address, int model)
+{
+    const QString directory = model == 0 ? QStringLiteral("Dorvan301DK_mess/")
+                                         : QStringLiteral("Dorvan302DK_mess/");
+    return directory + QString::number(address);
+}
+
+QString EventLog::dailyEventFile(const QDate &date)
+{
+    return QStringLiteral("QReport/") + ru::shortDate(date);
+}
+
+void EventLog::Put_msg(const EventRecord &record, qint16 model)
+{
+    addToList(record);
+    if (record.address != 0)
+        appendToSensorFile(record, model);
+    appendToDailyFile(record);
+}
+
+void EventLog::Put_sys_msg(const EventRecord &record)
+{
+    addToList(record);
+    appendToDailyFile(record);
+}
+
+void EventLog::addToList(const EventRecord &record)
+{
+    const int last = StringGrid2.gridRowCount() - 1;
+    if (eventListRows_ >= MaxListRows)
+        StringGrid2.shiftRowsUp(1, last);
+
+    RowStyle style = plainRowStyle();
+    style.fontColor = eventFontColour(record.code);
+    StringGrid2.setRowStyle(last, style);
+    StringGrid2.setCell(0, last, ru::eventTimeText(record.time));
+    StringGrid2.setCell(1, last, record.textString());
+
+    if (eventListRows_ < MaxListRows)
+        ++eventListRows_;
+    if (eventListRows_ < MaxListRows) {
+        StringGrid2.setGridRowCount(last + 2);
+        StringGrid2.setRowStyle(last + 1, plainRowStyle());
+    }
+}
+
+void EventLog::appendToSensorFile(const EventRecord &record, qint16 model)
+{
+    // The address is written as the record holds it; sensors answer to 1..65535 only.
+    const QString path = context_.path(sensorEventFile(quint32(record.address), model));
+    if (!appendRecord(path, bytesOf(record)))
+        context_.prompter.error(QStringLiteral("Put_msg: не открылся файл ") + path);
+}
+
+void EventLog::appendToDailyFile(const EventRecord &record)
+{
+    // The file of the day the event is written, not of the day in the record:
+    // an event noticed just before midnight and written after it starts the new file.
+    const QDate today = context_.clock.now().date();
+    if (!appendRecord(context_.path(dailyEventFile(today)), bytesOf(record)))
+        context_.prompter.error(QStringLiteral("Put_msg: не открылся файл QReport\\")
+                                + ru::shortDate(today));
+}
 
 } // namespace dorvan

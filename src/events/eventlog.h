@@ -30,6 +30,8 @@ public:
     // Paths, relative to the working directory.
     static QString sensorEventFile(quint32 address, int model);
     static QString dailyEventFile(const QDate &date);
+    // The look of every row of the list before its event sets the font colour.
+    static RowStyle plainRowStyle();
 
 private:
     void addToList(const EventRecord &record);

@@ -1,0 +1,219 @@
+#include "events/eventlog.h"
+
+#include "base/daycount.h"
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+QByteArray bytesOf(const EventRecord &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+struct Fixture
+{
+    explicit Fixture(bool withDirectories = true) : dir(withDirectories) {}
+
+    WorkDir dir;
+    FakePrompter prompter;
+    FakeClock clock;
+    ConsoleContext ctx{dir.path(), prompter, clock};
+    EventLog log{ctx};
+
+    EventRecord event(qint32 address, quint8 code, const QString &text) const
+    {
+        return EventRecord::make(address, toDayCount(clock.now()), code, text);
+    }
+};
+
+const QString today = QStringLiteral("QReport/06.12.2026");
+
+} // namespace
+
+class TestEventLog : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void filesGetTheWholeRecord_data()
+    {
+        QTest::addColumn<bool>("system");
+        QTest::addColumn<qint32>("address");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QString>("sensorFile");
+
+        QTest::newRow("model 0") << false << 4711 << 0 << "Dorvan301DK_mess/4711";
+        QTest::newRow("model 1") << false << 4711 << 1 << "Dorvan302DK_mess/4711";
+        QTest::newRow("any other model") << false << 7 << 5 << "Dorvan302DK_mess/7";
+        QTest::newRow("address 0") << false << 0 << 0 << QString();
+        QTest::newRow("general event") << true << 4711 << 0 << QString();
+    }
+
+    void filesGetTheWholeRecord()
+    {
+        QFETCH(bool, system);
+        QFETCH(qint32, address);
+        QFETCH(int, model);
+        QFETCH(QString, sensorFile);
+
+        Fixture f;
+        const EventRecord record = f.event(address, 33, QStringLiteral("Срабатывание 1 шлейфа"));
+        if (system)
+            f.log.Put_sys_msg(record);
+        else
+            f.log.Put_msg(record, qint16(model));
+
+        QByteArray expected = bytesOf(record);
+        QCOMPARE(expected.size(), 328);
+        QCOMPARE(expected.mid(17, 21), QByteArray(21, '\0'));
+        QCOMPARE(readAll(f.dir.file(today)), expected);
+        const QStringList sensorFiles = QDir(f.dir.file("Dorvan301DK_mess")).entryList(QDir::Files)
+                                        + QDir(f.dir.file("Dorvan302DK_mess")).entryList(QDir::Files);
+        if (sensorFile.isEmpty()) {
+            QVERIFY(sensorFiles.isEmpty());
+        } else {
+            QCOMPARE(sensorFiles.size(), 1);
+            QCOMPARE(readAll(f.dir.file(sensorFile)), expected);
+        }
+        QVERIFY(f.prompter.shown.isEmpty());
+        QCOMPARE(f.log.eventListRows(), 1);
+    }
+
+    void eventsAreAppendedInOrder()
+    {
+        Fixture f;
+        const EventRecord first = f.event(12, 16, QStringLiteral("первое"));
+        const EventRecord second = f.event(12, 0, QString());
+        f.log.Put_msg(first, 1);
+        f.log.Put_msg(second, 1);
+        QCOMPARE(readAll(f.dir.file("Dorvan302DK_mess/12")), bytesOf(first) + bytesOf(second));
+        QCOMPARE(readAll(f.dir.file(today)), bytesOf(first) + bytesOf(second));
+        QCOMPARE(f.log.list().cell(1, 2), QString()); // an empty text is still a row
+    }
+
+    void sameAddressOfTwoModelsKeepsTwoFiles()
+    {
+        Fixture f;
+        const EventRecord a = f.event(300, 30, QStringLiteral("a"));
+        const EventRecord b = f.event(300, 30, QStringLiteral("b"));
+        f.log.Put_msg(a, 0);
+        f.log.Put_msg(b, 1);
+        QCOMPARE(readAll(f.dir.file("Dorvan301DK_mess/300")), bytesOf(a));
+        QCOMPARE(readAll(f.dir.file("Dorvan302DK_mess/300")), bytesOf(b));
+    }
+
+    void midnightStartsANewDailyFile()
+    {
+        Fixture f;
+        f.clock.current = QDateTime(QDate(2026, 12, 6), QTime(23, 59, 59));
+        const EventRecord before = f.event(5, 33, QStringLiteral("до"));
+        f.clock.advanceMs(2000);
+        // Built before midnight, written after it: the new day's file.
+        f.log.Put_msg(before, 0);
+        const EventRecord after = f.event(5, 0, QStringLiteral("после"));
+        f.log.Put_msg(after, 0);
+        QVERIFY(!QFile::exists(f.dir.file(today)));
+        QCOMPARE(readAll(f.dir.file("QReport/07.12.2026")), bytesOf(before) + bytesOf(after));
+        QCOMPARE(f.log.list().cell(0, 1), QStringLiteral("06.12.2026 23:59:59"));
+        QCOMPARE(f.log.list().cell(0, 2), QStringLiteral("07.12.2026 00:00:01"));
+    }
+
+    void missingDailyDirectoryIsReportedForEveryEvent()
+    {
+        Fixture f;
+        QVERIFY(QDir(f.dir.path()).rmdir("QReport"));
+        const EventRecord record = f.event(9, 15, QStringLiteral("Нет связи"));
+        f.log.Put_msg(record, 0);
+        f.log.Put_sys_msg(record);
+        const QString text = QStringLiteral("Put_msg: не открылся файл QReport\\06.12.2026");
+        QCOMPARE(f.prompter.texts(), QStringList({text, text}));
+        QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Ошибка"));
+        QCOMPARE(f.prompter.shown[0].icon, Prompter::Icon::Error);
+        QCOMPARE(f.log.eventListRows(), 2);
+        QCOMPARE(readAll(f.dir.file("Dorvan301DK_mess/9")), bytesOf(record));
+    }
+
+    void missingSensorDirectoryNamesThePathAndStillWritesTheDay()
+    {
+        Fixture f;
+        QVERIFY(QDir(f.dir.path()).rmdir("Dorvan302DK_mess"));
+        const EventRecord record = f.event(9, 15, QStringLiteral("Нет связи"));
+        f.log.Put_msg(record, 1);
+        QCOMPARE(f.prompter.texts(), QStringList(QStringLiteral("Put_msg: не открылся файл ")
+                                                 + f.dir.path() + "/Dorvan302DK_mess/9"));
+        QCOMPARE(readAll(f.dir.file(today)), bytesOf(record));
+        QCOMPARE(f.log.list().cell(1, 1), QStringLiteral("Нет связи"));
+    }
+
+    void listRowShowsTimeTextAndCodeColour_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<quint32>("colour");
+        QTest::newRow("back to normal") << 0 << Colour::Green;
+        QTest::newRow("link restored") << 32 << Colour::Green;
+        QTest::newRow("tripped") << 33 << Colour::Red;
+        QTest::newRow("fault") << 7 << Colour::Red;
+        QTest::newRow("no link") << 15 << Colour::DarkRed;
+        QTest::newRow("work") << 20 << Colour::Black;
+        QTest::newRow("threshold") << 35 << Colour::Black;
+    }
+
+    void listRowShowsTimeTextAndCodeColour()
+    {
+        QFETCH(int, code);
+        QFETCH(quint32, colour);
+        Fixture f;
+        QCOMPARE(f.log.list().gridRowCount(), 2);
+        f.log.Put_sys_msg(f.event(0, quint8(code), QStringLiteral("событие")));
+        const TextGridModel &list = f.log.list();
+        QCOMPARE(list.gridRowCount(), 3);
+        QCOMPARE(list.cell(0, 1), QStringLiteral("06.12.2026 14:03:27"));
+        QCOMPARE(list.cell(1, 1), QStringLiteral("событие"));
+        QCOMPARE(list.rowStyle(1)->fontColor, colour);
+        QCOMPARE(list.rowStyle(1)->background, Colour::InfoBackground);
+        QCOMPARE(list.rowStyle(1)->fontName, QStringLiteral("MS Sans Serif"));
+        QCOMPARE(list.rowStyle(2)->background, Colour::InfoBackground);
+        QCOMPARE(list.cell(1, 2), QString());
+    }
+
+    void listKeepsTheLast500WithTheirColours()
+    {
+        Fixture f;
+        QDir(f.dir.path()).rmdir("QReport"); // keep the test quick: no daily file
+        for (int i = 1; i <= 499; ++i)
+            f.log.Put_sys_msg(f.event(0, 20, QString::number(i)));
+        QCOMPARE(f.log.list().gridRowCount(), 501); // the empty row below event 499
+        f.log.Put_sys_msg(f.event(0, 15, QStringLiteral("500")));
+        const TextGridModel &list = f.log.list();
+        QCOMPARE(f.log.eventListRows(), 500);
+        QCOMPARE(list.gridRowCount(), 501);
+        QCOMPARE(list.cell(1, 500), QStringLiteral("500"));
+
+        f.log.Put_sys_msg(f.event(0, 33, QStringLiteral("501")));
+        QCOMPARE(f.log.eventListRows(), 500);
+        QCOMPARE(list.gridRowCount(), 501);
+        QCOMPARE(list.cell(1, 1), QStringLiteral("2"));
+        QCOMPARE(list.cell(1, 499), QStringLiteral("500"));
+        QCOMPARE(list.rowStyle(499)->fontColor, Colour::DarkRed);
+        QCOMPARE(list.cell(1, 500), QStringLiteral("501"));
+        QCOMPARE(list.rowStyle(500)->fontColor, Colour::Red);
+        QCOMPARE(list.rowStyle(1)->fontColor, Colour::Black);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEventLog)
+#include "test_eventlog.moc"
