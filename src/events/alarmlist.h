@@ -32,6 +32,8 @@ public:
     int alarmCount() const { return alarmCount_; }
     bool soundOn() const { return soundOn_; }
     QString soundPath() const { return soundPath_; }
+    // Yellow cells, red Tahoma text: the look of every alarm row.
+    static RowStyle alarmRowStyle();
 
 signals:
     // The window is to be shown and brought to the front unless it is active.
@@ -40,6 +42,8 @@ signals:
     void hideRequested();
 
 private:
+    void startSoundOnce();
+
     ConsoleContext &context_;
     AlarmSound &sound_;
     TextGridModel StringGrid1;
