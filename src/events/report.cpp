@@ -1,10 +1,354 @@
 #include "events/report.h"
 
-// Placeholder until the report is built.
+#include "base/russian.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
 namespace dorvan {
 
-Report::Report(ConsoleContext &context, QObject *parent) : QObject(parent), context_(context) {}
+namespace {
 
-void Report::sensorReport(quint32, int) {}
+constexpr qsizetype RecordSize = sizeof(EventRecord);
+// About 4 MB per read, a whole number of records, so that a record never
+// straddles two blocks and the per-call cost of reading stays negligible.
+constexpr qsizetype BlockRecords = 12800;
+constexpr qsizetype CodeOffset = offsetof(EventRecord, code);
+
+using KeepTable = std::array<bool, 256>;
+
+constexpr bool skippedAsNotAlarm(int code)
+{
+    return code == 0 || (code >= 15 && code <= 21) || (code >= 30 && code <= 32) || code == 35;
+}
+
+constexpr bool skippedAsNotLinkLoss(int code)
+{
+    return code == 0 || (code >= 2 && code <= 5) || (code >= 7 && code <= 11)
+        || (code >= 16 && code <= 21) || (code >= 30 && code <= 35);
+}
+
+constexpr KeepTable makeKeepTable(ReportScope scope)
+{
+    KeepTable table{};
+    for (int code = 0; code < 256; ++code) {
+        switch (scope) {
+        case ReportScope::All: table[code] = true; break;
+        case ReportScope::Alarms: table[code] = !skippedAsNotAlarm(code); break;
+        case ReportScope::LinkLosses: table[code] = !skippedAsNotLinkLoss(code); break;
+        }
+    }
+    return table;
+}
+
+constexpr KeepTable keepAll = makeKeepTable(ReportScope::All);
+constexpr KeepTable keepAlarms = makeKeepTable(ReportScope::Alarms);
+constexpr KeepTable keepLinkLosses = makeKeepTable(ReportScope::LinkLosses);
+
+const KeepTable &keepTable(ReportScope scope)
+{
+    switch (scope) {
+    case ReportScope::Alarms: return keepAlarms;
+    case ReportScope::LinkLosses: return keepLinkLosses;
+    case ReportScope::All: break;
+    }
+    return keepAll;
+}
+
+EventRecord recordAt(const char *bytes)
+{
+    EventRecord record;
+    std::memcpy(static_cast<void *>(&record), bytes, sizeof record);
+    return record;
+}
+
+// Reads until the block is full or the file ends; returns the bytes read.
+qsizetype fillBlock(QFile &file, std::vector<char> &block)
+{
+    qsizetype filled = 0;
+    const qsizetype size = qsizetype(block.size());
+    while (filled < size) {
+        const qint64 got = file.read(block.data() + filled, size - filled);
+        if (got <= 0)
+            break;
+        filled += qsizetype(got);
+    }
+    return filled;
+}
+
+// Collects the records of the page being filled. Within a block only their
+// addresses are noted; they are copied when the block is done, so a reading
+// copies at most one page per block whatever the file holds.
+class LastPageCollector
+{
+public:
+    explicit LastPageCollector(std::vector<EventRecord> &page) : page_(page) {}
+
+    void add(qint64 index, const char *record)
+    {
+        if (index % Report::PageSize == 0) {
+            page_.clear();
+            pending_ = 0;
+        }
+        inBlock_[pending_++] = record;
+    }
+
+    void blockDone()
+    {
+        for (int i = 0; i < pending_; ++i)
+            page_.push_back(recordAt(inBlock_[i]));
+        pending_ = 0;
+    }
+
+private:
+    std::vector<EventRecord> &page_;
+    std::array<const char *, Report::PageSize> inBlock_{};
+    int pending_ = 0;
+};
+
+} // namespace
+
+bool reportKeeps(ReportScope scope, quint8 code)
+{
+    return keepTable(scope)[code];
+}
+
+qint32 ReportScan::lastPage() const
+{
+    return total / Report::PageSize;
+}
+
+qint32 ReportScan::lastPageRows() const
+{
+    return total % Report::PageSize + 1;
+}
+
+bool scanEventFile(const QString &path, ReportScope scope, qint32 wantedPage, ReportScan &scan)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    scan = ReportScan();
+    scan.last.reserve(Report::PageSize);
+    const KeepTable &keeps = keepTable(scope);
+    // With the last page wanted, that page alone is collected.
+    const qint64 wantedFirst = wantedPage < 0 ? 0 : qint64(wantedPage) * Report::PageSize;
+    const qint64 wantedEnd = wantedPage < 0 ? 0 : wantedFirst + Report::PageSize;
+    LastPageCollector lastPage(scan.last);
+    std::vector<char> block(size_t(BlockRecords * RecordSize));
+
+    for (;;) {
+        const qsizetype filled = fillBlock(file, block);
+        const char *const end = block.data() + filled / RecordSize * RecordSize;
+        for (const char *record = block.data(); record < end; record += RecordSize) {
+            if (!keeps[quint8(record[CodeOffset])])
+                continue;
+            const qint64 index = scan.total++;
+            lastPage.add(index, record);
+            if (index >= wantedFirst && index < wantedEnd)
+                scan.wanted.push_back(recordAt(record));
+        }
+        lastPage.blockDone();
+        if (filled < qsizetype(block.size()))
+            break;
+    }
+    // A count that fills its last page exactly leaves the closing row alone
+    // on a page of its own.
+    if (scan.total % Report::PageSize == 0)
+        scan.last.clear();
+    scan.wantedFound = wantedPage <= scan.lastPage();
+    return true;
+}
+
+Report::Report(ConsoleContext &context, QObject *parent)
+    : QObject(parent), context_(context), AdvStringGrid2(2, 2)
+{
+}
+
+QString Report::dialogDirectory(ReportKind which) const
+{
+    switch (which) {
+    case ReportKind::Model302: return context_.path(QStringLiteral("Dorvan302DK_mess"));
+    case ReportKind::Daily: return context_.path(QStringLiteral("QReport"));
+    case ReportKind::Model301: break;
+    }
+    return context_.path(QStringLiteral("Dorvan301DK_mess"));
+}
+
+void Report::FormActivate()
+{
+    AdvStringGrid2.setCell(0, 0, QStringLiteral("Дата и время"));
+    AdvStringGrid2.setCell(1, 0, QStringLiteral("Наименование события"));
+}
+
+void Report::resetState()
+{
+    reportTotal_ = 0;
+    reportPageRows_ = 0;
+    reportLastPage_ = 0;
+    reportPage_ = 0;
+    reportWantedPage_ = -1;
+}
+
+void Report::sensorReport(quint32 address, int model)
+{
+    resetState();
+    const QString directory = model == 0 ? QStringLiteral("Dorvan301DK_mess/")
+                                         : QStringLiteral("Dorvan302DK_mess/");
+    loadPath(context_.path(directory + QString::number(address)));
+    emit stateChanged();
+}
+
+void Report::BitBtn1Click()
+{
+    resetState();
+    const bool mustExist = kind != ReportKind::Daily;
+    const std::optional<QString> chosen = context_.prompter.openFile(dialogDirectory(kind), mustExist);
+    if (chosen)
+        loadPath(*chosen);
+    emit stateChanged();
+}
+
+void Report::refuseFile(const QString &path)
+{
+    context_.prompter.message(QStringLiteral("Файл не удается открыть: ") + path,
+                              Prompter::applicationTitle(), Prompter::Icon::Information);
+}
+
+void Report::loadPath(const QString &path)
+{
+    // reportPath holds at most 199 characters: a longer path is refused
+    // rather than cut to the name of some other file.
+    if (path.size() > MaxPathLength) {
+        refuseFile(path);
+        return;
+    }
+    reportPath_ = path;
+    ReportScan scan;
+    if (!readFile(reportWantedPage_, scan)) {
+        refuseFile(path);
+        return;
+    }
+    pagesVisible_ = true;
+    showPage(scan.last, true);
+    selectRow(1);
+    selectRow(AdvStringGrid2.gridRowCount() - 1);
+    reportLastPage_ = reportPage_ = reportTotal_ / PageSize;
+    showTexts();
+    spinMaximum_ = reportLastPage_ + 1;
+    spinValue_ = reportLastPage_ + 1;
+}
+
+bool Report::readFile(qint32 wantedPage, ReportScan &scan)
+{
+    if (!scanEventFile(reportPath_, scope, wantedPage, scan))
+        return false;
+    // The state as it stands after the last record and the closing row were placed.
+    reportTotal_ = scan.total;
+    reportPage_ = scan.lastPage();
+    reportPageRows_ = scan.lastPageRows();
+    return true;
+}
+
+void Report::BButPrevClick(PageButton button)
+{
+    qint32 wanted = 0;
+    switch (button) {
+    case PageButton::First: wanted = 0; break;
+    case PageButton::Previous: wanted = std::max(reportPage_ - 1, 0); break;
+    case PageButton::Next: wanted = std::min(reportPage_ + 1, reportLastPage_); break;
+    case PageButton::Last: wanted = reportLastPage_; break;
+    case PageButton::Go: wanted = spinValue_ - 1; break;
+    }
+
+    resetState();
+    reportWantedPage_ = wanted;
+    ReportScan scan;
+    if (!readFile(wanted, scan)) {
+        context_.prompter.message(QStringLiteral("BButPrevClick: файл не удается открыть"),
+                                  Prompter::applicationTitle(), Prompter::Icon::Information);
+        emit stateChanged();
+        return;
+    }
+    // A page past the end (the filter now keeps fewer records than when the
+    // buttons were last set) would show an empty page under a number the
+    // summary denies; the last page is shown instead.
+    if (!scan.wantedFound)
+        reportWantedPage_ = wanted = reportPage_;
+
+    if (wanted == reportPage_)
+        showPage(scan.last, true);
+    else
+        showPage(scan.wanted, false);
+    selectRow(1);
+    if (button == PageButton::First || button == PageButton::Previous)
+        selectRow(AdvStringGrid2.gridRowCount() - 1);
+    reportPage_ = wanted;
+    reportLastPage_ = reportTotal_ / PageSize;
+    showTexts();
+    spinValue_ = wanted + 1;
+    emit stateChanged();
+}
+
+// Fills the grid with one page: its records, then the closing row when the
+// page is the last one; a page that is not the last ends in an empty row.
+void Report::showPage(const std::vector<EventRecord> &records, bool withClosingRow)
+{
+    const int placed = int(records.size()) + (withClosingRow ? 1 : 0);
+    AdvStringGrid2.setGridRowCount(2);
+    AdvStringGrid2.clearRow(1, 0, 1);
+    AdvStringGrid2.clearRowStyle(1);
+    AdvStringGrid2.setGridRowCount(withClosingRow ? placed + 1 : PageSize + 2);
+    int row = 1;
+    for (const EventRecord &record : records)
+        placeRow(row++, &record);
+    if (withClosingRow)
+        placeRow(row, nullptr);
+    AdvStringGrid2.repaint();
+}
+
+void Report::placeRow(int row, const EventRecord *record)
+{
+    RowStyle style;
+    style.background = Colour::InfoBackground;
+    style.fontName = QStringLiteral("MS Sans Serif");
+    style.fontSize = 9;
+    style.fontColor = eventFontColour(record ? record->code : ClosingRowCode);
+    AdvStringGrid2.setRowStyle(row, style);
+    AdvStringGrid2.setCell(0, row, record ? ru::eventTimeText(record->time) : QString());
+    AdvStringGrid2.setCell(1, row, record ? record->textString() : QString());
+}
+
+void Report::selectRow(int row)
+{
+    selectedRow_ = row;
+    emit rowSelected(row);
+}
+
+void Report::showTexts()
+{
+    summaryText_ = QStringLiteral(" Отобрано %1 сообщений. Всего %2 страниц (по %3 сообщений)")
+                       .arg(reportTotal_)
+                       .arg(reportLastPage_ + 1)
+                       .arg(PageSize);
+    pageText_ = QStringLiteral(" Стр. %1").arg(reportPage_ + 1);
+}
+
+int Report::CSpinEdProtChange(const QString &text)
+{
+    if (text.isEmpty())
+        return spinValue_;
+    const std::optional<qint32> number = ru::parseInt32(text);
+    spinValue_ = number ? std::clamp(*number, 1, spinMaximum_) : 1;
+    return spinValue_;
+}
+
+void Report::setSpinValue(int value)
+{
+    spinValue_ = std::clamp(value, 1, spinMaximum_);
+}
 
 } // namespace dorvan
