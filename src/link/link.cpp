@@ -1,6 +1,7 @@
 #include "link/link.h"
 
-// Placeholder until the line is driven.
+#include "base/russian.h"
+
 namespace dorvan {
 
 Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
@@ -9,14 +10,85 @@ Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, TextGr
     : QObject(parent), context_(context), table_(table), port_(port), sensorGrid_(sensorGrid),
       comGrid_(comGrid), captions_(captions), events_(events), alarms_(alarms), line_(line)
 {
+    for (const char *label : {"N_tr_byte", "N_tr_frame", "N_rv_byte", "N_rv_frame", "KS_ERR"})
+        captions_.set(QString::fromLatin1(label), QStringLiteral("----"));
 }
 
-int Link::Open_port(int) { return 0; }
-void Link::closePort() {}
-void Link::Timer1Timer() {}
-void Link::TimerRvTimer() {}
-void Link::Timer2Timer() {}
-void Link::clearSlotStats(int) {}
-void Link::showStoredSlotStats(int) {}
+QString Link::portDeviceName(int portNumber)
+{
+    // Ports above 9 need the device namespace prefix on Windows; the serial
+    // layer strips it again.
+    return portNumber <= 9 ? QStringLiteral("COM%1").arg(portNumber)
+                           : QStringLiteral("//./COM%1").arg(portNumber);
+}
+
+void Link::setTimers(bool timer1, bool timerRv)
+{
+    if (timer1 == timer1Enabled_ && timerRv == timerRvEnabled_)
+        return;
+    timer1Enabled_ = timer1;
+    timerRvEnabled_ = timerRv;
+    emit timersChanged();
+}
+
+int Link::Open_port(int portNumber)
+{
+    portTried_ = true;
+    if (!line_.open(portDeviceName(portNumber), port_.baudRate())) {
+        setTimers(false, false);
+        return 0;
+    }
+    captions_.set(Captions::panel(3), port_.baudRate() == 19200
+                                          ? QStringLiteral("Скорость: 19200 Бит/сек")
+                                          : QStringLiteral("Скорость: 9600 Бит/сек"));
+    // A request sent before the reopen is not to be judged a time-out.
+    replyPending_ = 0;
+    captions_.set(Captions::panel(4), QString());
+    setTimers(timer1Enabled_, true);
+    setTimers(true, true);
+    return 1;
+}
+
+int Link::reopen()
+{
+    // The receiver stops first so that no read runs on a closed port.
+    setTimers(timer1Enabled_, false);
+    if (portTried_)
+        line_.close();
+    return Open_port(port_.portNumber());
+}
+
+void Link::Reopen_port()
+{
+    reopen();
+}
+
+void Link::ComboBox1Click()
+{
+    const bool opened = reopen() == 1;
+    captions_.set(Captions::panel(2), port_.portText() + (opened ? QStringLiteral(" включён")
+                                                                 : QStringLiteral(" выключен")));
+}
+
+void Link::closePort()
+{
+    // The end of the run: nothing may poll or read a closed port any more.
+    setTimers(false, false);
+    if (portTried_)
+        line_.close();
+}
+
+void Link::Timer2Timer()
+{
+    const QDateTime now = context_.clock.now();
+    captions_.set(QStringLiteral("Label6"),
+                  u' ' + ru::shortDate(now.date()) + u' ' + ru::longTime(now.time()));
+    captions_.set(QStringLiteral("Label5"), ru::dayOfWeekText(now.date()));
+    ++timer2Tag_;
+    // The port is closed and reopened every fourth second whether or not it
+    // works: after a failed open this is the only retry.
+    if (timer2Tag_ % 4 == 0)
+        Reopen_port();
+}
 
 } // namespace dorvan
