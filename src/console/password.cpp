@@ -1,0 +1,44 @@
+#include "console/password.h"
+
+#include "base/russian.h"
+#include "console/console.h"
+
+#include <optional>
+
+namespace dorvan {
+
+namespace {
+
+constexpr quint32 LargestPassword = 999999;
+
+// A negative entry read as unsigned is far above the limit, so it fails too.
+std::optional<qint32> usablePassword(const QString &text)
+{
+    const auto number = ru::parseInt32(text);
+    if (!number || quint32(*number) > LargestPassword)
+        return std::nullopt;
+    return number;
+}
+
+} // namespace
+
+bool passwordAccepted(const HardwareSettings &hardware, const QString &typed)
+{
+    const auto number = ru::parseInt32(typed);
+    return number && *number == hardware.password;
+}
+
+bool acceptNewPassword(Console &console, const QString &first, const QString &second)
+{
+    const auto one = usablePassword(first);
+    const auto two = usablePassword(second);
+    if (!one || !two || *one != *two) {
+        console.ctx.prompter.error(QStringLiteral("Неверно указан пароль"));
+        return false;
+    }
+    console.hardware.password = *one;
+    console.hardware.Save_Hw();
+    return true;
+}
+
+} // namespace dorvan

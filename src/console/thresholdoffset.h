@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+
+namespace dorvan {
+
+class Console;
+
+// The working values of the threshold offset dialog and its rules; the
+// dialog shows the texts and forwards the edits' texts when the focus leaves.
+// One set of values for the whole run, reloaded from the slot at every opening.
+class ThresholdOffset
+{
+public:
+    // Which group of the dialog fits the sensor's model.
+    enum class Group { Unchanged, Single, Flanks };
+
+    explicit ThresholdOffset(Console &console);
+
+    // Loads the working values from slot selectedRow - 1.
+    Group FormActivate();
+    QString singleText() const;          // dcEntry, unsigned decimal
+    QString flankText(int flank) const;  // dcEntry1/2 as "0,000"
+
+    // Leaving an edit: converts its text into the working value, or shows
+    // "Вы ввели ошибочное число; повторите ввод" and keeps the old value.
+    void EditDirect_component_porogExit(const QString &text);
+    void EditDirect_component_porogFlankExit(int flank, const QString &text);
+
+    // "Принять": queues the set request and logs each value that changed.
+    void ButtonAcceptClick();
+
+    quint16 dcEntry = 0;
+    float dcEntry1 = 0;
+    float dcEntry2 = 0;
+
+private:
+    int slot() const;
+    void refuseNumber();
+    void logChange(const QString &text);
+
+    Console &console_;
+};
+
+} // namespace dorvan
