@@ -17,4 +17,9 @@ bool appendRecord(const QString &path, QByteArrayView record);
 // it); false when the file cannot be opened or the write is incomplete.
 bool writeRecordAt(const QString &path, qint64 offset, QByteArrayView record);
 
+// Overwrites the last whole record of an existing file. A partial tail is
+// left behind the record rather than written across, and a file shorter than
+// one record is written from its start.
+bool overwriteLastRecord(const QString &path, QByteArrayView record);
+
 } // namespace dorvan

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace dorvan {
@@ -16,6 +17,7 @@ class HardwareSettings
 public:
     static constexpr int FileSize = 198;
     static constexpr qint32 DefaultPassword = 482915;
+    static constexpr int PortCount = 70; // "COM1" .. "COM70"
 
     HardwareSettings(ConsoleContext &context, SensorTable &table, PortChoice &port);
 
@@ -23,9 +25,20 @@ public:
     // Replaces the file atomically; false (after the message) when it could not.
     bool Save_Hw();
 
+    static QString fileName() { return QStringLiteral("data/hw.dat"); }
+
     qint32 password = 0;
 
+    // Runs once the new contents sit in the temporary file, just before it
+    // replaces hw.dat; returning false abandons the save there. Lets a test
+    // stand in for a power loss at the worst moment.
+    std::function<bool()> beforeReplace;
+
 private:
+    QByteArray contents() const;
+    void load(const QByteArray &bytes);
+    bool writeAtomically(const QByteArray &bytes);
+
     ConsoleContext &context_;
     SensorTable &table_;
     PortChoice &port_;
@@ -41,9 +54,18 @@ public:
     void Save_sm(const SensorRecord &record, char mode);
     void Ini_sm();
 
+    // The disconnection of the sensor in a slot with its file steps: stamps
+    // the record and writes it over the last one of the sensor's file, resets
+    // the slot, calls logDisconnection while the address and model are still
+    // in the slot (the event and the grid row), empties the slot and saves hw.dat.
+    void Free_slot(int slot, qint16 operatorRecord, double now,
+                   const std::function<void()> &logDisconnection);
+
     static QString sensorFile(quint32 address, int model); // relative to workDir
 
 private:
+    bool loadLastRecord(int slot);
+
     ConsoleContext &context_;
     SensorTable &table_;
     HardwareSettings &hardware_;
@@ -62,6 +84,8 @@ class OperatorList
 public:
     static constexpr int MaxOperators = 50;
     static constexpr int MaxNameLength = 16;
+    static constexpr int RecordSize = 40;
+    static constexpr int NameField = 38;
 
     explicit OperatorList(ConsoleContext &context);
 
@@ -83,7 +107,13 @@ public:
     int operatorRecordCount() const { return operatorRecordCount_; }
     QStringList names() const;
 
+    static QString fileName() { return QStringLiteral("data/chop.dat"); }
+
 private:
+    void loadRecords(const QByteArray &bytes);
+    bool nameTaken(const QString &name) const;
+    int indexOfRecord(qint16 recordNumber) const;
+
     ConsoleContext &context_;
     QList<OperatorEntry> operatorTable_;
     int operatorRecordCount_ = 0;

@@ -1,0 +1,178 @@
+#include "sensors/settingsfiles.h"
+
+#include "base/cp1251.h"
+#include "sensors/recordio.h"
+
+#include <QFile>
+
+namespace dorvan {
+
+namespace {
+
+constexpr int DeletedFlag = 1;
+constexpr int NameOffset = 2;
+
+// The stored name of one 40-byte record; never reads past the record,
+// whether or not the name ends with its zero.
+QString storedName(const char *record)
+{
+    return fromCp1251Field(record + NameOffset, OperatorList::NameField);
+}
+
+} // namespace
+
+OperatorList::OperatorList(ConsoleContext &context) : context_(context) {}
+
+QStringList OperatorList::names() const
+{
+    QStringList result;
+    for (const OperatorEntry &entry : operatorTable_)
+        result.append(entry.name);
+    return result;
+}
+
+void OperatorList::loadRecords(const QByteArray &bytes)
+{
+    const int wholeRecords = int(bytes.size() / RecordSize);
+    for (int number = 0; number < wholeRecords; ++number) {
+        const char *record = bytes.constData() + qsizetype(number) * RecordSize;
+        if (record[DeletedFlag] != 0 || operatorTable_.size() >= MaxOperators)
+            continue;
+        operatorTable_.append({quint8(record[0]), storedName(record).left(MaxNameLength),
+                               qint16(number)});
+    }
+    // Every whole record counts, beyond the 50th active one too: the next
+    // operator's number must be the place its record is written at.
+    operatorRecordCount_ = wholeRecords;
+}
+
+void OperatorList::Ini_chop()
+{
+    const QString path = context_.path(fileName());
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Only a missing file is created: an unreadable list is not wiped.
+        QFile created(path);
+        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            context_.prompter.error(QStringLiteral("Ini_chop: не открылся файл chop.dat"));
+    }
+    operatorTable_.clear();
+    operatorRecordCount_ = 0;
+    if (file.isOpen() || file.open(QIODevice::ReadOnly)) {
+        loadRecords(file.readAll());
+        file.close();
+    }
+}
+
+void OperatorList::Add_chop()
+{
+    if (operatorTable_.isEmpty())
+        return;
+    const OperatorEntry &entry = operatorTable_.last();
+    char record[RecordSize] = {};
+    record[0] = 1;
+    toCp1251Field(entry.name, record + NameOffset, NameField);
+    // Written where its number says; that is the end of a sound file, and
+    // over a torn tail it keeps every later number in step with its record.
+    QFile file(context_.path(fileName()));
+    const bool written = file.open(QIODevice::ReadWrite)
+                         && file.seek(qint64(entry.recordNumber) * RecordSize)
+                         && file.write(record, RecordSize) == RecordSize && file.flush();
+    file.close();
+    if (!written)
+        context_.prompter.error(QStringLiteral("Add_chop: не открылся файл chop.dat"));
+}
+
+void OperatorList::Del_chop(qint16 recordNumber)
+{
+    QFile file(context_.path(fileName()));
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+        context_.prompter.error(QStringLiteral("Del_chop: не открылся файл chop.dat"));
+        return;
+    }
+    const qint64 offset = qint64(recordNumber) * RecordSize;
+    char record[RecordSize];
+    if (recordNumber >= 0 && file.seek(offset) && file.read(record, RecordSize) == RecordSize) {
+        record[DeletedFlag] = 1;
+        file.seek(offset);
+        file.write(record, RecordSize);
+    }
+    file.close();
+}
+
+void OperatorList::Read_chop(qint16 recordNumber, QString &destination)
+{
+    QFile file(context_.path(fileName()));
+    if (!file.open(QIODevice::ReadOnly)) {
+        context_.prompter.error(QStringLiteral("Read_chop: не открылся файл chop.dat"));
+        return;
+    }
+    char record[RecordSize];
+    const bool read = recordNumber >= 0 && file.seek(qint64(recordNumber) * RecordSize)
+                      && file.read(record, RecordSize) == RecordSize;
+    file.close();
+    destination = read ? storedName(record) : QString();
+}
+
+bool OperatorList::nameTaken(const QString &name) const
+{
+    for (const OperatorEntry &entry : operatorTable_) {
+        if (entry.name == name)
+            return true;
+    }
+    return false;
+}
+
+int OperatorList::indexOfRecord(qint16 recordNumber) const
+{
+    for (int i = 0; i < operatorTable_.size(); ++i) {
+        if (operatorTable_[i].recordNumber == recordNumber)
+            return i;
+    }
+    return -1;
+}
+
+std::optional<int> OperatorList::Add_operator()
+{
+    if (operatorCount() >= MaxOperators) {
+        context_.prompter.error(QStringLiteral("Слишком много фамилий испытателей"));
+        return std::nullopt;
+    }
+    const auto answer = context_.prompter.inputText(QStringLiteral("Пожалуйста,представьтесь"),
+                                                    QStringLiteral("Укажите Вашу фамилию"),
+                                                    QString());
+    if (!answer || answer->isEmpty())
+        return std::nullopt;
+    if (answer->size() > MaxNameLength) {
+        context_.prompter.error(QStringLiteral("Слишком длинное имя"));
+        return std::nullopt;
+    }
+    if (nameTaken(*answer)) {
+        context_.prompter.error(QStringLiteral("Уже есть такой испытатель"));
+        return std::nullopt;
+    }
+    const qint16 recordNumber = qint16(operatorRecordCount_);
+    operatorTable_.append({1, *answer, recordNumber});
+    ++operatorRecordCount_;
+    Add_chop();
+    Ini_chop();
+    // The pick list follows the reloaded table: a record that could not be
+    // written is not offered, so no one is recorded under a wrong number.
+    const int index = indexOfRecord(recordNumber);
+    return index >= 0 ? std::optional<int>(index) : std::nullopt;
+}
+
+bool OperatorList::Remove_operator(int index)
+{
+    if (index < 0 || index >= operatorCount())
+        return false;
+    if (!context_.prompter.askYesNo(
+            QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?"),
+            QStringLiteral("Удаление")))
+        return false;
+    Del_chop(operatorTable_[index].recordNumber);
+    Ini_chop();
+    return true;
+}
+
+} // namespace dorvan

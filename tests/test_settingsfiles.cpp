@@ -1,0 +1,415 @@
+#include "sensors/settingsfiles.h"
+
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <QtEndian>
+
+#include <cstring>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray bytesOf(const SensorRecord &record)
+{
+    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
+}
+
+QByteArray hwBytes(int slot, quint32 address, qint16 model, qint16 port, qint32 password)
+{
+    QByteArray bytes(198, '\0');
+    qToLittleEndian(address, bytes.data() + 6 * slot);
+    qToLittleEndian(model, bytes.data() + 6 * slot + 4);
+    qToLittleEndian(port, bytes.data() + 192);
+    qToLittleEndian(password, bytes.data() + 194);
+    return bytes;
+}
+
+QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
+{
+    QByteArray record(40, '\0');
+    record[0] = 1;
+    record[1] = deleted ? 1 : 0;
+    record.replace(2, qMin(name.size(), qsizetype(38)), name.left(38));
+    return record;
+}
+
+struct Fixture
+{
+    explicit Fixture(bool withDirectories = true) : dir(withDirectories) {}
+
+    WorkDir dir;
+    FakePrompter prompter;
+    FakeClock clock;
+    ConsoleContext ctx{dir.path(), prompter, clock};
+    SensorTable table;
+    PortChoice port;
+    HardwareSettings hardware{ctx, table, port};
+    SensorFiles files{ctx, table, hardware};
+    OperatorList operators{ctx};
+
+    QString hw() const { return dir.file("data/hw.dat"); }
+    QString chop() const { return dir.file("data/chop.dat"); }
+};
+
+} // namespace
+
+class TestSettingsFiles : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartWritesTheDefaultFile()
+    {
+        Fixture f;
+        f.hardware.Ini_Hw();
+        QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 0, 482915));
+        QCOMPARE(f.hardware.password, 482915);
+        QCOMPARE(f.port.portIndex, 0);
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void loadPutsEachSensorInItsSlot()
+    {
+        Fixture f;
+        writeFile(f.hw(), hwBytes(7, 1234, 1, 2, 777));
+        f.hardware.Ini_Hw();
+        QCOMPARE(f.table[7].address, 1234u);
+        QCOMPARE(f.table[7].model, qint16(1));
+        QCOMPARE(f.table[7].position, qint16(7));
+        QCOMPARE(f.table[31].position, qint16(31));
+        QCOMPARE(f.port.portIndex, 2);
+        QCOMPARE(f.hardware.password, 777);
+    }
+
+    void loadOfAShortOrDamagedFile_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<quint32>("address");
+        QTest::addColumn<int>("portIndex");
+        QTest::addColumn<qint32>("password");
+        const QByteArray full = hwBytes(1, 99, 0, 5, 1000);
+        QTest::newRow("empty") << QByteArray() << 0u << 0 << 0;
+        QTest::newRow("address only") << full.left(10) << 99u << 0 << 0;
+        QTest::newRow("no password") << full.left(196) << 99u << 5 << 0;
+        QTest::newRow("port 70") << hwBytes(1, 99, 0, 70, 1) << 99u << 0 << 1;
+        QTest::newRow("port -1") << hwBytes(1, 99, 0, -1, 1) << 99u << 0 << 1;
+        QTest::newRow("port 69") << hwBytes(1, 99, 0, 69, 1) << 99u << 69 << 1;
+    }
+
+    void loadOfAShortOrDamagedFile()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(quint32, address);
+        QFETCH(int, portIndex);
+        QFETCH(qint32, password);
+        Fixture f;
+        writeFile(f.hw(), bytes);
+        f.hardware.Ini_Hw();
+        QCOMPARE(f.table[1].address, address);
+        QCOMPARE(f.port.portIndex, portIndex);
+        QCOMPARE(f.hardware.password, password);
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void saveWritesTheWholeAssignment()
+    {
+        Fixture f;
+        f.table.Occupy_slot(4, 65535, 1, 0, 1.0);
+        f.port.portIndex = 2; // COM3
+        f.hardware.password = 482915;
+        QVERIFY(f.hardware.Save_Hw());
+        const QByteArray bytes = readAll(f.hw());
+        QCOMPARE(bytes, hwBytes(4, 65535, 1, 2, 482915));
+        QCOMPARE(bytes.mid(192, 2), QByteArray("\x02\x00", 2));
+        QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
+    }
+
+    void unwritableDataDirectoryIsReported_data()
+    {
+        QTest::addColumn<bool>("dataIsAFile");
+        QTest::newRow("missing") << false;
+        QTest::newRow("a file") << true;
+    }
+
+    void unwritableDataDirectoryIsReported()
+    {
+        QFETCH(bool, dataIsAFile);
+        Fixture f(false);
+        if (dataIsAFile)
+            writeFile(f.dir.file("data"), "x");
+        f.hardware.Ini_Hw();
+        QCOMPARE(f.hardware.password, 0);
+        QVERIFY(!f.hardware.Save_Hw());
+        QCOMPARE(f.prompter.texts(), QStringList({QStringLiteral("Ini_Hw: не открылся файл hw.dat"),
+                                                  QStringLiteral("Save_Hw: не открылся файл hw.dat")}));
+        QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Ошибка"));
+    }
+
+    void failureBeforeTheRenameKeepsTheOldFile()
+    {
+        Fixture f;
+        const QByteArray old = hwBytes(3, 42, 0, 1, 5);
+        writeFile(f.hw(), old);
+        f.table.Occupy_slot(9, 7, 0, 0, 1.0);
+        bool reached = false;
+        f.hardware.beforeReplace = [&] {
+            reached = true;
+            return false;
+        };
+        QVERIFY(!f.hardware.Save_Hw());
+        QVERIFY(reached);
+        QCOMPARE(readAll(f.hw()), old);
+        QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
+        QCOMPARE(f.prompter.texts(), QStringList(QStringLiteral("Save_Hw: не открылся файл hw.dat")));
+    }
+
+    void sensorFileAppendsAndUpdatesTheLastRecord()
+    {
+        Fixture f;
+        f.table.Occupy_slot(0, 1234, 1, 2, 100.0);
+        const SensorRecord first = f.table[0];
+        f.files.Save_sm(first, 'a');
+        f.table[0].connectedAt = 200.0;
+        const SensorRecord second = f.table[0];
+        f.files.Save_sm(second, 'a');
+        f.table[0].armed1 = 1;
+        f.files.Save_sm(f.table[0], 'u');
+        QCOMPARE(readAll(f.dir.file("Dorvan302DK/1234")), bytesOf(first) + bytesOf(f.table[0]));
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void sensorFileRefusals()
+    {
+        Fixture f;
+        SensorRecord record;
+        f.files.Save_sm(record, 'a'); // address 0: nothing at all
+        record.address = 7;
+        f.files.Save_sm(record, 'x');
+        f.files.Save_sm(record, 'u'); // update never creates the file
+        record.model = 1;
+        QVERIFY(QDir(f.dir.path()).rmdir("Dorvan302DK"));
+        f.files.Save_sm(record, 'a');
+        QCOMPARE(f.prompter.texts(),
+                 QStringList({QStringLiteral("Save_sm: передан неверный параметр"),
+                              QStringLiteral("Save_sm: не открылся файл Dorvan301DK\\7"),
+                              QStringLiteral("Save_sm: не открылся файл Dorvan302DK\\7")}));
+        QCOMPARE(f.prompter.shown[0].icon, Prompter::Icon::None);
+        QCOMPARE(f.prompter.shown[1].caption, QStringLiteral("Ошибка"));
+        QVERIFY(QDir(f.dir.file("Dorvan301DK")).isEmpty());
+    }
+
+    void updateOfAFileWithoutWholeRecords_data()
+    {
+        QTest::addColumn<int>("oldSize");
+        QTest::addColumn<int>("offset");
+        QTest::newRow("shorter than a record") << 100 << 0;
+        QTest::newRow("partial tail") << 232 * 2 + 100 << 232;
+    }
+
+    void updateOfAFileWithoutWholeRecords()
+    {
+        QFETCH(int, oldSize);
+        QFETCH(int, offset);
+        Fixture f;
+        const QString path = f.dir.file("Dorvan301DK/5");
+        const QByteArray old(oldSize, '\x77');
+        writeFile(path, old);
+        f.table.Occupy_slot(0, 5, 0, 0, 1.0);
+        f.files.Save_sm(f.table[0], 'u');
+        QByteArray expected = old;
+        expected.replace(offset, 232, bytesOf(f.table[0]));
+        QCOMPARE(readAll(path), expected);
+    }
+
+    void startUpLoadsTheLastWholeRecord()
+    {
+        Fixture f;
+        SensorRecord older;
+        older.address = 55;
+        older.position = 7;
+        older.connectedBy = 1;
+        SensorRecord last = older;
+        last.connectedBy = 2;
+        last.armed2 = 1;
+        last.thresholdDc1 = 12;
+        last.position = 3; // saved from another slot
+        writeFile(f.dir.file("Dorvan301DK/55"), bytesOf(older) + bytesOf(last) + QByteArray(50, 'x'));
+        writeFile(f.dir.file("Dorvan302DK/66"), QByteArray());
+        writeFile(f.hw(), hwBytes(7, 55, 0, 0, 1));
+        f.hardware.Ini_Hw();
+        f.table[8].address = 66;
+        f.table[8].model = 1;
+        f.files.Ini_sm();
+        SensorRecord expected = last;
+        expected.position = 7;
+        QCOMPARE(bytesOf(f.table[7]), bytesOf(expected));
+        QCOMPARE(f.table[8].address, 66u); // empty file: slot as hw.dat left it
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void startUpDropsASensorWithoutFile()
+    {
+        Fixture f;
+        writeFile(f.hw(), hwBytes(2, 4711, 1, 3, 9));
+        f.hardware.Ini_Hw();
+        f.files.Ini_sm();
+        QCOMPARE(f.prompter.texts(),
+                 QStringList(QStringLiteral("Ini_sm: не открылся файл Dorvan302DK\\4711")));
+        QCOMPARE(f.table[2].address, 0u);
+        QCOMPARE(f.table.Count_sensors(), 0);
+        QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 3, 9));
+    }
+
+    void disconnectionStampsTheFileAndForgetsTheSensor()
+    {
+        Fixture f;
+        f.table.Occupy_slot(1, 300, 0, 4, 100.0);
+        f.files.Save_sm(f.table[1], 'a');
+        quint32 seenAddress = 0;
+        f.files.Free_slot(1, 6, 200.0, [&] { seenAddress = f.table[1].address; });
+        QCOMPARE(seenAddress, 300u);
+        const QByteArray stored = readAll(f.dir.file("Dorvan301DK/300"));
+        QCOMPARE(stored.size(), 232);
+        SensorRecord record;
+        std::memcpy(static_cast<void *>(&record), stored.constData(), 232);
+        QCOMPARE(record.connectedAt, 100.0);
+        QCOMPARE(record.connectedBy, qint16(4));
+        QCOMPARE(record.disconnectedAt, 200.0);
+        QCOMPARE(record.disconnectedBy, qint16(6));
+        QVERIFY(!f.table.occupied(1));
+        QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 0, 0));
+    }
+
+    void operatorListSkipsDeletedRecords()
+    {
+        Fixture f;
+        writeFile(f.chop(), operatorRecord("A") + operatorRecord("B", true) + operatorRecord("C")
+                                + operatorRecord("D").left(20)); // a torn tail
+        f.operators.Ini_chop();
+        QCOMPARE(f.operators.names(), QStringList({"A", "C"}));
+        QCOMPARE(f.operators.operatorTable()[1].recordNumber, qint16(2));
+        QCOMPARE(f.operators.operatorRecordCount(), 3);
+
+        f.prompter.inputs.push_back(QStringLiteral("Иванов"));
+        QCOMPARE(f.operators.Add_operator(), std::optional<int>(2));
+        QCOMPARE(f.operators.operatorTable()[2].recordNumber, qint16(3));
+        const QByteArray stored = readAll(f.chop());
+        QCOMPARE(stored.size(), 160);
+        QCOMPARE(stored.mid(120), operatorRecord("\xC8\xE2\xE0\xED\xEE\xE2"));
+        QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Пожалуйста,представьтесь"));
+        QCOMPARE(f.prompter.shown[0].text, QStringLiteral("Укажите Вашу фамилию"));
+    }
+
+    void storedNamesAreReadWithinTheirRecord()
+    {
+        Fixture f;
+        writeFile(f.chop(), operatorRecord("ABCDEFGHIJKLMNOPQRST") + operatorRecord(QByteArray(38, 'Z'))
+                                + operatorRecord("next"));
+        f.operators.Ini_chop();
+        QCOMPARE(f.operators.names(), QStringList({"ABCDEFGHIJKLMNOP", QString(16, 'Z'), "next"}));
+        QString name;
+        f.operators.Read_chop(0, name);
+        QCOMPARE(name, QStringLiteral("ABCDEFGHIJKLMNOPQRST"));
+        f.operators.Read_chop(1, name);
+        QCOMPARE(name, QString(38, 'Z'));
+        f.operators.Read_chop(3, name);
+        QCOMPARE(name, QString());
+        const QByteArray before = readAll(f.chop());
+        f.operators.Del_chop(3);
+        f.operators.Del_chop(-1);
+        QCOMPARE(readAll(f.chop()), before);
+        QVERIFY(f.prompter.shown.isEmpty());
+    }
+
+    void addingAnOperatorIsRefused_data()
+    {
+        QTest::addColumn<int>("existing");
+        QTest::addColumn<std::optional<QString>>("input");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("fifty") << 50 << std::optional<QString>("X") << "Слишком много фамилий испытателей";
+        QTest::newRow("cancel") << 1 << std::optional<QString>() << QString();
+        QTest::newRow("empty") << 1 << std::optional<QString>("") << QString();
+        QTest::newRow("17 characters") << 1 << std::optional<QString>(QString(17, 'x'))
+                                       << "Слишком длинное имя";
+        QTest::newRow("same name") << 1 << std::optional<QString>("op0") << "Уже есть такой испытатель";
+    }
+
+    void addingAnOperatorIsRefused()
+    {
+        QFETCH(int, existing);
+        QFETCH(std::optional<QString>, input);
+        QFETCH(QString, message);
+        Fixture f;
+        QByteArray bytes;
+        for (int i = 0; i < existing; ++i)
+            bytes += operatorRecord("op" + QByteArray::number(i));
+        writeFile(f.chop(), bytes);
+        f.operators.Ini_chop();
+        f.prompter.inputs.push_back(input);
+        QCOMPARE(f.operators.Add_operator(), std::nullopt);
+        QCOMPARE(readAll(f.chop()), bytes);
+        QCOMPARE(f.operators.operatorCount(), existing);
+        const QStringList texts = f.prompter.texts();
+        QCOMPARE(texts.size(), (existing < 50 ? 1 : 0) + (message.isEmpty() ? 0 : 1));
+        if (!message.isEmpty())
+            QCOMPARE(texts.last(), message);
+    }
+
+    void removingKeepsTheRecordForItsNumber()
+    {
+        Fixture f;
+        writeFile(f.chop(), operatorRecord("A") + operatorRecord("B"));
+        f.operators.Ini_chop();
+        QVERIFY(!f.operators.Remove_operator(0)); // answered No
+        f.prompter.answers.push_back(true);
+        QVERIFY(f.operators.Remove_operator(0));
+        QCOMPARE(f.prompter.shown.last().caption, QStringLiteral("Удаление"));
+        QCOMPARE(f.prompter.shown.last().text,
+                 QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?"));
+        QCOMPARE(f.operators.names(), QStringList("B"));
+        QCOMPARE(readAll(f.chop()), operatorRecord("A", true) + operatorRecord("B"));
+        QString name;
+        f.operators.Read_chop(0, name);
+        QCOMPARE(name, QStringLiteral("A"));
+        QVERIFY(!f.operators.Remove_operator(5));
+    }
+
+    void operatorFileIsCreatedOrReported()
+    {
+        Fixture f;
+        f.operators.Ini_chop();
+        QVERIFY(QFile::exists(f.chop()));
+        QCOMPARE(readAll(f.chop()).size(), 0);
+
+        Fixture broken(false);
+        broken.operators.Ini_chop();
+        QString name = QStringLiteral("kept");
+        broken.operators.Read_chop(0, name);
+        QCOMPARE(name, QStringLiteral("kept"));
+        QCOMPARE(broken.prompter.texts(),
+                 QStringList({QStringLiteral("Ini_chop: не открылся файл chop.dat"),
+                              QStringLiteral("Read_chop: не открылся файл chop.dat")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFiles)
+#include "test_settingsfiles.moc"
