@@ -1,0 +1,164 @@
+#include "events/widgets/alarmwindow.h"
+
+#include "console/console.h"
+#include "events/alarmlist.h"
+#include "grid/widgets/gridview.h"
+
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace dorvan {
+
+namespace {
+
+QFont tahoma(int pixels, bool italic = false)
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(pixels);
+    font.setBold(true);
+    font.setItalic(italic);
+    return font;
+}
+
+QLabel *yellowLabel(const QString &text, const QFont &font, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::yellow);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
+TFormAlarmWindow::TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowStaysOnTopHint),
+      alarms_(alarms),
+      disarm_(std::move(disarm))
+{
+    setObjectName(QStringLiteral("FormAlarmWindow"));
+    setWindowTitle(QStringLiteral("Окно тревожных сообщений"));
+    // Left open while the console closes, it must not keep the process alive.
+    setAttribute(Qt::WA_QuitOnClose, false);
+    setFont(tahoma(13));
+    setAutoFillBackground(true);
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::red);
+    setPalette(palette);
+
+    buildLayout();
+    connectList();
+    setFixedSize(890, 423);
+    centreOnScreen();
+}
+
+TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
+    : TFormAlarmWindow(
+          console.alarms,
+          [&console](const QString &typedAddress, int loop) {
+              console.disarmByAddress(typedAddress, loop);
+          },
+          parent)
+{
+}
+
+void TFormAlarmWindow::buildLayout()
+{
+    Label2 = yellowLabel(QStringLiteral("Всего сообщений:"), tahoma(13), this);
+    LabelNumAlarm = yellowLabel(QString::number(alarms_.alarmCount()), tahoma(13), this);
+    LabelNumAlarm->setObjectName(QStringLiteral("LabelNumAlarm"));
+    Label1 = yellowLabel(QStringLiteral("ВНИМАНИЕ !  ТРЕВОГА !    "), tahoma(27, true), this);
+    Label1->setAlignment(Qt::AlignCenter);
+
+    StringGrid1 = new StringGridView(&alarms_.list(), this);
+    StringGrid1->setFont(tahoma(13));
+    StringGrid1->setColumnWidths({188, 947});
+    StringGrid1->horizontalHeader()->setStyleSheet(
+        QStringLiteral("QHeaderView::section { background: yellow; color: red; font: bold 13px Tahoma; }"));
+
+    BitBtnAllOtboy = new QPushButton(QStringLiteral("Отбой тревог"), this);
+    auto *editLabel = yellowLabel(QStringLiteral("Датчик"), tahoma(13), this);
+    LabeledEdit1 = new QLineEdit(QStringLiteral("0"), this);
+    LabeledEdit1->setMaxLength(6);
+    LabeledEdit1->setFixedWidth(80);
+    editLabel->setBuddy(LabeledEdit1);
+    BitBtn1 = new QPushButton(QStringLiteral("Снять с охраны шлейф 1"), this);
+    BitBtn2 = new QPushButton(QStringLiteral("Снять с охраны шлейф 2"), this);
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Label2);
+    top->addWidget(LabelNumAlarm);
+    top->addStretch();
+    auto *editColumn = new QVBoxLayout;
+    editColumn->addWidget(editLabel);
+    editColumn->addWidget(LabeledEdit1);
+    auto *bottom = new QHBoxLayout;
+    bottom->addLayout(editColumn);
+    bottom->addWidget(BitBtn1, 0, Qt::AlignBottom);
+    bottom->addWidget(BitBtn2, 0, Qt::AlignBottom);
+    bottom->addStretch();
+    bottom->addWidget(BitBtnAllOtboy, 0, Qt::AlignBottom);
+
+    auto *page = new QVBoxLayout(this);
+    page->addLayout(top);
+    page->addWidget(Label1);
+    page->addWidget(StringGrid1, 1);
+    page->addLayout(bottom);
+}
+
+void TFormAlarmWindow::connectList()
+{
+    connect(&alarms_, &AlarmList::alarmAdded, this, &TFormAlarmWindow::comeForward);
+    connect(&alarms_, &AlarmList::hideRequested, this, &QWidget::hide);
+    connect(&alarms_, &AlarmList::countChanged, this,
+            [this](int count) { LabelNumAlarm->setText(QString::number(count)); });
+    connect(BitBtnAllOtboy, &QPushButton::clicked, this, &TFormAlarmWindow::BitBtnAllOtboyClick);
+    connect(BitBtn1, &QPushButton::clicked, this, &TFormAlarmWindow::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TFormAlarmWindow::BitBtn2Click);
+}
+
+void TFormAlarmWindow::comeForward()
+{
+    if (isActiveWindow())
+        return;
+    show();
+    raise();
+    activateWindow();
+}
+
+void TFormAlarmWindow::centreOnScreen()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame(QPoint(0, 0), size());
+    frame.moveCenter(screen->availableGeometry().center());
+    move(frame.topLeft());
+}
+
+void TFormAlarmWindow::BitBtnAllOtboyClick()
+{
+    alarms_.BitBtnAllOtboyClick();
+}
+
+void TFormAlarmWindow::BitBtn1Click()
+{
+    if (disarm_)
+        disarm_(LabeledEdit1->text(), 1);
+}
+
+void TFormAlarmWindow::BitBtn2Click()
+{
+    if (disarm_)
+        disarm_(LabeledEdit1->text(), 2);
+}
+
+} // namespace dorvan

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace dorvan {
+
+class AlarmList;
+class Console;
+class StringGridView;
+
+// "Окно тревожных сообщений": the always-on-top alarm annunciator. Hidden
+// until the first alarm, dismissed only by the all-clear. The list, the
+// counter and the sound live in AlarmList; this window shows them.
+class TFormAlarmWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // The disarm buttons pass the typed address and the loop (1 or 2).
+    using DisarmByAddress = std::function<void(const QString &typedAddress, int loop)>;
+
+    TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QWidget *parent = nullptr);
+    // The console's own alarm list and disarm.
+    explicit TFormAlarmWindow(Console &console, QWidget *parent = nullptr);
+
+    void BitBtnAllOtboyClick();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+    QLabel *Label1 = nullptr;
+    QLabel *Label2 = nullptr;
+    QLabel *LabelNumAlarm = nullptr;
+    StringGridView *StringGrid1 = nullptr;
+    QPushButton *BitBtnAllOtboy = nullptr;
+    QLineEdit *LabeledEdit1 = nullptr;
+    QPushButton *BitBtn1 = nullptr;
+    QPushButton *BitBtn2 = nullptr;
+
+private:
+    void buildLayout();
+    void connectList();
+    void comeForward();
+    void centreOnScreen();
+
+    AlarmList &alarms_;
+    DisarmByAddress disarm_;
+};
+
+} // namespace dorvan

@@ -1,0 +1,97 @@
+#include "events/alarmlist.h"
+#include "events/widgets/alarmwindow.h"
+#include "events/widgets/qtalarmsound.h"
+
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+struct Fixture
+{
+    Fixture() { alarms.FormCreate(); }
+
+    WorkDir dir{false};
+    FakePrompter prompter;
+    FakeClock clock;
+    FakeAlarmSound sound;
+    ConsoleContext ctx{dir.path(), prompter, clock};
+    AlarmList alarms{ctx, sound};
+    QList<QPair<QString, int>> disarms;
+    TFormAlarmWindow window{alarms, [this](const QString &text, int loop) {
+                                disarms.append({text, loop});
+                            }};
+
+    void raise() { alarms.Add_alarm(EventRecord::make(5, 46362.5, 33, QStringLiteral("тревога"))); }
+};
+
+} // namespace
+
+class TestAlarmWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hiddenUntilTheFirstAlarmAndHiddenByTheAllClear()
+    {
+        Fixture f;
+        QVERIFY(!f.window.isVisible());
+        QCOMPARE(f.window.LabelNumAlarm->text(), QStringLiteral("0"));
+        f.raise();
+        QVERIFY(f.window.isVisible());
+        f.raise();
+        QCOMPARE(f.window.LabelNumAlarm->text(), QStringLiteral("2"));
+        QCOMPARE(f.sound.starts, 1);
+
+        QTest::mouseClick(f.window.BitBtnAllOtboy, Qt::LeftButton);
+        QVERIFY(!f.window.isVisible());
+        QCOMPARE(f.window.LabelNumAlarm->text(), QStringLiteral("0"));
+        QVERIFY(!f.sound.playing);
+        f.raise();
+        QVERIFY(f.window.isVisible());
+    }
+
+    void staysOnTopWithoutCloseButton()
+    {
+        Fixture f;
+        const Qt::WindowFlags flags = f.window.windowFlags();
+        QVERIFY(flags & Qt::WindowStaysOnTopHint);
+        QVERIFY(flags & Qt::CustomizeWindowHint);
+        QVERIFY(!(flags & Qt::WindowCloseButtonHint));
+        QVERIFY(!(flags & Qt::WindowSystemMenuHint));
+        QCOMPARE(f.window.size(), QSize(890, 423));
+        QCOMPARE(f.window.Label1->text(), QStringLiteral("ВНИМАНИЕ !  ТРЕВОГА !    "));
+    }
+
+    void disarmButtonsPassTheTypedAddress()
+    {
+        Fixture f;
+        f.window.LabeledEdit1->clear();
+        QTest::keyClicks(f.window.LabeledEdit1, QStringLiteral("1234567"));
+        QTest::mouseClick(f.window.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(f.window.BitBtn2, Qt::LeftButton);
+        const QList<QPair<QString, int>> expected = {{QStringLiteral("123456"), 1},
+                                                     {QStringLiteral("123456"), 2}};
+        QCOMPARE(f.disarms, expected);
+    }
+
+    void missingWaveFileFallsBackToTheBeep()
+    {
+        QtAlarmSound sound;
+        sound.startLoop(QStringLiteral("/nonexistent/Error.wav"));
+        QVERIFY(sound.beeping());
+        sound.stop();
+        QVERIFY(!sound.beeping());
+    }
+};
+
+QTEST_MAIN(TestAlarmWindow)
+#include "test_alarmwindow.moc"
