@@ -1,0 +1,257 @@
+#include "console/console.h"
+
+#include "base/daycount.h"
+#include "base/russian.h"
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstring>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+struct Rig
+{
+    FakePrompter prompter;
+    FakeClock clock;
+    FakeSerialLine line;
+    FakeAlarmSound sound;
+    Console console{prompter, clock, line, sound};
+};
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray hwWithSensor(int slot, quint32 address, qint16 model)
+{
+    QByteArray hw(198, '\0');
+    std::memcpy(hw.data() + 6 * slot, &address, 4);
+    std::memcpy(hw.data() + 6 * slot + 4, &model, 2);
+    const qint32 password = 482915;
+    std::memcpy(hw.data() + 194, &password, 4);
+    return hw;
+}
+
+QByteArray storedRecord(int slot, quint32 address, qint16 model, quint8 armed1, quint8 armed2)
+{
+    SensorTable table;
+    table.Occupy_slot(slot, address, model, 0, 46000.5);
+    table[slot].armed1 = armed1;
+    table[slot].armed2 = armed2;
+    table[slot].thresholdDc1 = 25;
+    table[slot].thresholdDc2 = 25;
+    table.Mark_no_link();
+    return QByteArray(reinterpret_cast<const char *>(&table[slot]), sizeof(SensorRecord));
+}
+
+QList<EventRecord> readEvents(const QString &path)
+{
+    const QByteArray bytes = readFile(path);
+    QList<EventRecord> events;
+    for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size(); at += sizeof(EventRecord)) {
+        EventRecord record;
+        std::memcpy(&record, bytes.constData() + at, sizeof record);
+        events.append(record);
+    }
+    return events;
+}
+
+} // namespace
+
+class TestConsole : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartInAnEmptyWorkingDirectory()
+    {
+        WorkDir dir;
+        Rig rig;
+        rig.console.FormCreate(dir.path());
+        Console &c = rig.console;
+        QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QCOMPARE(c.captions.text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
+        QCOMPARE(c.StringGrid1.cell(0, 0), QStringLiteral("№ п/п"));
+        QCOMPARE(c.StringGrid1.cell(11, 0), QStringLiteral("На охране Ш2"));
+        QCOMPARE(c.StringGridCOM.cell(7, 0), QStringLiteral("Связь"));
+        QCOMPARE(c.StringGridCOM.cell(0, 32), QStringLiteral("32"));
+        for (int slot = 0; slot < SlotCount; ++slot) {
+            QCOMPARE(c.rowColor(slot), Colour::Silver);
+            QCOMPARE(c.sensorCell(0, slot), QString::number(slot + 1));
+            QCOMPARE(c.sensorCell(1, slot), QString());
+            QCOMPARE(c.table[slot].disconnectedBy, qint16(-1));
+        }
+        QCOMPARE(rig.line.openedName, QStringLiteral("COM1"));
+        QCOMPARE(c.captions.text(Captions::panel(2)), QStringLiteral("COM1 включён"));
+        QCOMPARE(readFile(dir.file("data/hw.dat")).size(), 198);
+        QVERIFY(QFile::exists(dir.file("data/chop.dat")));
+
+        const QString daily = dir.file("QReport/" + ru::shortDate(rig.clock.current.date()));
+        const auto events = readEvents(daily);
+        QCOMPARE(events.size(), 1);
+        QCOMPARE(events[0].code, EventCode::Work);
+        QCOMPARE(events[0].textString(), QStringLiteral("Начало работы"));
+        QCOMPARE(c.startTime, toDayCount(rig.clock.current));
+        QVERIFY(rig.prompter.shown.isEmpty());
+    }
+
+    void portThatDoesNotOpenIsReportedInTheStatusBar()
+    {
+        WorkDir dir;
+        Rig rig;
+        rig.line.failOpen = true;
+        rig.console.FormCreate(dir.path());
+        QCOMPARE(rig.console.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
+        QVERIFY(!rig.console.link.timer1Enabled());
+        QVERIFY(!rig.console.link.timerRvEnabled());
+        QVERIFY(rig.prompter.shown.isEmpty());
+    }
+
+    void storedSensorShowsAsNoLinkUntilItAnswers()
+    {
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(7, 4711, 1));
+        writeFile(dir.file("Dorvan302DK/4711"), storedRecord(7, 4711, 1, 1, 0));
+        Rig rig;
+        rig.console.FormCreate(dir.path());
+        Console &c = rig.console;
+        QCOMPARE(c.table[7].position, qint16(7));
+        QCOMPARE(c.sensorCell(1, 7), QStringLiteral("4711"));
+        QCOMPARE(c.sensorCell(2, 7), QStringLiteral("Дорван-302ДК"));
+        QCOMPARE(c.sensorCell(3, 7), QStringLiteral("Тревога"));
+        QCOMPARE(c.sensorCell(4, 7), QStringLiteral("Тревога"));
+        for (int column : {5, 6, 7, 8})
+            QCOMPARE(c.sensorCell(column, 7), QStringLiteral("0"));
+        QCOMPARE(c.sensorCell(9, 7), QStringLiteral("Нет связи"));
+        QCOMPARE(c.sensorCell(10, 7), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(11, 7), QStringLiteral("Снят"));
+        QCOMPARE(c.rowColor(7), Colour::DarkRed);
+        QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(c.StringGridCOM.cell(7, 8), QStringLiteral("Нет связи"));
+        QCOMPARE(c.StringGridCOM.cell(1, 8), QStringLiteral("0"));
+    }
+
+    void shutdownSavesEverySensorAndLogsTheEnd()
+    {
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 1001, 0));
+        writeFile(dir.file("Dorvan301DK/1001"), storedRecord(0, 1001, 0, 0, 0));
+        Rig rig;
+        Console &c = rig.console;
+        c.FormCreate(dir.path());
+        c.table[0].state = 0;
+        c.table[0].alarm1 = 0;
+        c.table[0].linkUp = 1;
+        c.table[0].threshold1 = 7;
+        c.setLoopGuard(0, 2, true);
+        QSignalSpy quit(&c, &Console::quitRequested);
+
+        rig.prompter.answers = {false};
+        QVERIFY(!c.closeQuery());
+        QCOMPARE(rig.prompter.shown.last().text, QStringLiteral("Завершить работу ?"));
+        QCOMPARE(rig.prompter.shown.last().caption, QStringLiteral("Выход"));
+        QCOMPARE(quit.count(), 0);
+        QVERIFY(rig.line.opened);
+
+        rig.prompter.answers = {true};
+        QVERIFY(c.closeQuery());
+        QCOMPARE(quit.count(), 1);
+        QVERIFY(!rig.line.opened);
+
+        const QByteArray file = readFile(dir.file("Dorvan301DK/1001"));
+        QCOMPARE(file.size(), 232); // updated in place
+        SensorRecord saved;
+        std::memcpy(&saved, file.constData(), sizeof saved);
+        QCOMPARE(saved.state, 15);
+        QCOMPARE(saved.alarm1 + saved.alarm2, 2);
+        QCOMPARE(saved.threshold1, 0.0f);
+        QCOMPARE(saved.linkUp, qint16(0));
+        QCOMPARE(saved.armed2, quint8(1));
+        QCOMPARE(saved.thresholdDc1, 25.0f);
+
+        const auto events = readEvents(dir.file("QReport/" + ru::shortDate(rig.clock.current.date())));
+        QVERIFY(events.size() >= 3);
+        QCOMPARE(events.last().textString(), QStringLiteral("Выход из программы"));
+        QCOMPARE(events.last().code, EventCode::Work);
+    }
+
+    void guardCommandsLogAndColour()
+    {
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(3, 55, 1));
+        writeFile(dir.file("Dorvan302DK/55"), storedRecord(3, 55, 1, 0, 1));
+        Rig rig;
+        Console &c = rig.console;
+        c.FormCreate(dir.path());
+        const int before = c.events.eventListRows();
+
+        c.setLoopGuard(3, 1, true);
+        QCOMPARE(c.table[3].armed1, quint8(1));
+        QCOMPARE(c.sensorCell(10, 3), QStringLiteral("Взят"));
+        QCOMPARE(c.rowColor(3), Colour::Lime);
+        QCOMPARE(c.events.list().cell(1, before + 1),
+                 QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-302ДК> № 55"));
+
+        c.setLoopGuard(3, 1, true); // already armed: nothing
+        QCOMPARE(c.events.eventListRows(), before + 1);
+
+        c.setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
+        QCOMPARE(c.rowColor(3), Colour::Lime);
+        QCOMPARE(c.sensorCell(10, 3), QStringLiteral("Снят"));
+
+        c.disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
+        QCOMPARE(c.table[3].armed2, quint8(0));
+        QCOMPARE(c.rowColor(3), Colour::Aqua);
+        QCOMPARE(c.events.list().cell(1, before + 3),
+                 QStringLiteral("Снятие с охраны второго шлейфа датчика <Дорван-302ДК> № 55"));
+
+        for (const char *typed : {"0", "abc", "", "56"})
+            c.disarmByAddress(QString::fromLatin1(typed), 1);
+        QCOMPARE(c.events.eventListRows(), before + 3);
+    }
+
+    void guardCommandsSendNothing()
+    {
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 9, 0));
+        writeFile(dir.file("Dorvan301DK/9"), storedRecord(0, 9, 0, 0, 0));
+        Rig rig;
+        rig.console.FormCreate(dir.path());
+        rig.line.written.clear();
+        rig.console.setLoopGuard(0, 1, true);
+        rig.console.setLoopGuard(0, 2, true);
+        rig.console.setLoopGuard(0, 1, false);
+        QVERIFY(rig.line.written.isEmpty());
+    }
+
+    void missingSensorFileDropsTheSensor()
+    {
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(2, 77, 0));
+        Rig rig;
+        rig.console.FormCreate(dir.path());
+        QVERIFY(rig.prompter.texts().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
+        QVERIFY(!rig.console.table.occupied(2));
+        QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QCOMPARE(readFile(dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConsole)
+#include "test_console.moc"
