@@ -1,0 +1,384 @@
+// The simulator's side of the line protocol: it must read exactly what the
+// console sends and answer in the form the console's receiver expects, or
+// every end-to-end result built on it is worthless.
+
+#include "demofiles.h"
+#include "simcommands.h"
+#include "simprotocol.h"
+
+#include "base/cp1251.h"
+#include "link/frames.h"
+#include "workdir.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <cstring>
+
+using namespace dorvan;
+using namespace dorvan::sim;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+Request request(quint16 address, quint8 code, const QByteArray &data)
+{
+    RequestParser parser;
+    const QByteArray frame = buildFrame(Frame::REQ_SYNC, Frame::REQ_MARK, Frame::NET_CODE, address, code, data);
+    const QList<Request> parsed = parser.feed(stuffRequest(frame));
+    return parsed.value(0);
+}
+
+Request poll(quint16 address)
+{
+    return request(address, Frame::CMD_POLL, QByteArray(1, '\0'));
+}
+
+QByteArray floats(float a, float b)
+{
+    QByteArray bytes(8, '\0');
+    std::memcpy(bytes.data(), &a, 4);
+    std::memcpy(bytes.data() + 4, &b, 4);
+    return bytes;
+}
+
+SensorLine lineWith(std::initializer_list<SimSensor> sensors)
+{
+    SensorLine line;
+    for (const SimSensor &sensor : sensors)
+        line.add(sensor);
+    return line;
+}
+
+bool crcRight(const QByteArray &frame)
+{
+    const qsizetype n = frame.size() - 2;
+    const quint16 stored = quint16(quint8(frame[n]) | (quint8(frame[n + 1]) << 8));
+    return Calc_crc(QByteArrayView(frame).first(n)) == stored;
+}
+
+} // namespace
+
+class TestSim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parsesRequestsFromTheLine_data()
+    {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<bool>("crcOk");
+        QTest::addColumn<int>("wireBytes");
+        QTest::newRow("poll 1") << hex("B6 49 16 01 00 02 82 00 2E E6") << 1 << 0x82 << hex("00") << true << 10;
+        QTest::newRow("address 182 stuffed") << hex("B6 49 16 B6 00 00 02 82 00 76 88") << 182 << 0x82 << hex("00")
+                                             << true << 11;
+        QTest::newRow("set dc m0 100") << hex("B6 49 16 01 00 03 C2 64 00 62 D0") << 1 << 0xC2 << hex("64 00") << true
+                                       << 11;
+        QTest::newRow("checksum ends in 0xB6") << hex("B6 49 16 26 00 02 82 00 63 B6 00") << 38 << 0x82 << hex("00")
+                                               << true << 11;
+        QTest::newRow("set dc m1 1.25 2.5") << hex("B6 49 16 D1 07 09 C1 00 00 A0 3F 00 00 20 40 29 41") << 2001
+                                            << 0xC1 << hex("00 00 A0 3F 00 00 20 40") << true << 17;
+        QTest::newRow("noise before") << hex("00 FF B6 12 49") + hex("B6 49 16 01 00 02 82 00 2E E6") << 1 << 0x82
+                                      << hex("00") << true << 10;
+        QTest::newRow("frame cut short by the next") << hex("B6 49 16 05") + hex("B6 49 16 01 00 02 82 00 2E E6")
+                                                     << 1 << 0x82 << hex("00") << true << 10;
+        QTest::newRow("wrong checksum") << hex("B6 49 16 01 00 02 82 00 2E E7") << 1 << 0x82 << hex("00") << false
+                                        << 10;
+    }
+    void parsesRequestsFromTheLine()
+    {
+        QFETCH(QByteArray, wire);
+        for (const bool byteByByte : {false, true}) {
+            RequestParser parser;
+            QList<Request> got;
+            if (byteByByte) {
+                for (char byte : wire)
+                    got += parser.feed(QByteArrayView(&byte, 1));
+            } else {
+                got = parser.feed(wire);
+            }
+            QCOMPARE(got.size(), 1);
+            QTEST(int(got[0].address), "address");
+            QTEST(int(got[0].code), "code");
+            QTEST(got[0].data, "data");
+            QTEST(got[0].crcOk, "crcOk");
+            QTEST(got[0].wireBytes, "wireBytes");
+        }
+    }
+
+    // Every request the console can build, stuffed wherever an address,
+    // value or checksum byte happens to be 0xB6, reads back unchanged.
+    void readsEveryRequestTheConsoleBuilds()
+    {
+        RequestParser parser;
+        int frames = 0;
+        for (quint32 address = 1; address <= 65535; address += 37) {
+            for (qint16 pending : {qint16(130), qint16(194), qint16(193)}) {
+                SensorRecord slot;
+                slot.address = address;
+                slot.pendingRequest = pending;
+                slot.thresholdDc1 = float(address % 1000);
+                slot.thresholdDc2 = -2.75f;
+                RequestBuffer buffer;
+                const int length = Build_request(slot, buffer);
+                const QList<Request> got = parser.feed(QByteArrayView(buffer.bytes.data(), length));
+                QCOMPARE(got.size(), 1);
+                QCOMPARE(got[0].address, quint16(address));
+                QVERIFY(got[0].crcOk);
+                QCOMPARE(got[0].wireBytes, length);
+                QCOMPARE(got[0].data, unstuffedRequest(slot).mid(7, got[0].data.size()));
+                ++frames;
+            }
+        }
+        QVERIFY(frames > 5000);
+    }
+
+    void answersPollsInTheFormOfItsModel_data()
+    {
+        QTest::addColumn<int>("address");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("model 0, loop 1 tripped")
+            << 1001 << 0 << "trip 1001 1" << hex("B9 46 16 E9 03 06 07 80 78 00 23 00 06 08");
+        // 1.4453125 is 00 00 B9 3F: the 0xB9 inside the value is stuffed.
+        QTest::newRow("model 1, 0xB9 in a value")
+            << 2001 << 1 << "value 2001 sig1 1.4453125"
+            << hex("B9 46 16 D1 07 12 02 00 0000C03F 0000C03F 0000B9 00 3F 9A99993E 99 AB");
+    }
+    void answersPollsInTheFormOfItsModel()
+    {
+        QFETCH(int, address);
+        QFETCH(int, model);
+        QFETCH(QString, command);
+        SensorLine line = lineWith({SimSensor::make(quint16(address), model)});
+        QVERIFY(CommandInterpreter(line).execute(command).ok);
+        const QByteArray wire = line.answer(poll(quint16(address))).wire;
+        QTEST(wire, "expected");
+        const QByteArray frame = unstuffReply(wire);
+        QCOMPARE(frame.size(), quint8(frame[5]) + 8);
+        QVERIFY(crcRight(frame));
+    }
+
+    void acknowledgesSetRequestsAndKeepsTheValues()
+    {
+        SensorLine line = lineWith({SimSensor::make(1001, 0), SimSensor::make(2001, 1)});
+        QCOMPARE(line.answer(request(1001, Frame::CMD_SET_DC_M0, hex("64 00"))).wire, hex("B9 46 16 E9 03 01 41 45 6C"));
+        QCOMPARE(line.find(1001)->dc1, 100.f);
+        QVERIFY(line.find(1001)->dcReceived);
+
+        QCOMPARE(line.answer(request(2001, Frame::CMD_SET_DC_M1, floats(1.25f, 2.5f))).wire,
+                 hex("B9 46 16 D1 07 01 41 0E A6"));
+        QCOMPARE(line.find(2001)->dc1, 1.25f);
+        QCOMPARE(line.find(2001)->dc2, 2.5f);
+        QCOMPARE(line.find(2001)->setRequests, 1);
+    }
+
+    void staysSilentWhenASensorWouldNotAnswer_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("wire");
+        const QByteArray goodPoll = stuffRequest(unstuffedRequest([] {
+            SensorRecord r;
+            r.address = 1001;
+            return r;
+        }()));
+        QByteArray badPoll = goodPoll;
+        badPoll[badPoll.size() - 1] = char(badPoll[badPoll.size() - 1] ^ 1);
+        QTest::newRow("wrong checksum") << QString() << badPoll;
+        QTest::newRow("silent sensor") << "silent 1001" << goodPoll;
+        QTest::newRow("unknown address") << "remove 1001" << goodPoll;
+        QTest::newRow("set request of the other model")
+            << QString() << stuffRequest(buildFrame(0xB6, 0x49, 0x16, 1001, Frame::CMD_SET_DC_M1, floats(1, 2)));
+    }
+    void staysSilentWhenASensorWouldNotAnswer()
+    {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, wire);
+        SensorLine line = lineWith({SimSensor::make(1001, 0)});
+        if (!command.isEmpty())
+            QVERIFY(CommandInterpreter(line).execute(command).ok);
+        RequestParser parser;
+        const QList<Request> requests = parser.feed(wire);
+        QCOMPARE(requests.size(), 1);
+        QVERIFY(line.answer(requests[0]).wire.isEmpty());
+        QCOMPARE(line.find(1001) ? line.find(1001)->dcReceived : false, false);
+    }
+
+    void answersAgainAfterSilence()
+    {
+        SensorLine line = lineWith({SimSensor::make(1001, 0)});
+        CommandInterpreter commands(line);
+        QVERIFY(commands.execute("silent 1001").ok);
+        QVERIFY(line.answer(poll(1001)).wire.isEmpty());
+        QVERIFY(commands.execute("answer all").ok);
+        QVERIFY(!line.answer(poll(1001)).wire.isEmpty());
+    }
+
+    void lineFaultsSpoilOnlyTheNextReply()
+    {
+        SensorLine line = lineWith({SimSensor::make(1001, 0)});
+        CommandInterpreter commands(line);
+        const QByteArray clean = line.answer(poll(1001)).wire;
+
+        QVERIFY(commands.execute("badcrc").ok);
+        const QByteArray spoilt = unstuffReply(line.answer(poll(1001)).wire);
+        QCOMPARE(spoilt.size(), clean.size());
+        QVERIFY(!crcRight(spoilt));
+        QCOMPARE(line.answer(poll(1001)).wire, clean);
+
+        QVERIFY(commands.execute("noise 40").ok);
+        const QByteArray noisy = line.answer(poll(1001)).wire;
+        QCOMPARE(noisy.size(), 40 + clean.size());
+        QVERIFY(!noisy.first(40).contains(char(Frame::RPL_SYNC)));
+        QVERIFY(noisy.endsWith(clean));
+
+        QVERIFY(commands.execute("foreign").ok);
+        const QByteArray twoReplies = line.answer(poll(1001)).wire;
+        QVERIFY(twoReplies.endsWith(clean));
+        const QByteArray foreign = unstuffReply(twoReplies.first(twoReplies.size() - clean.size()));
+        QVERIFY(crcRight(foreign));
+        const quint16 from = quint16(quint8(foreign[3]) | (quint8(foreign[4]) << 8));
+        QVERIFY(from != 1001);
+        QVERIFY(!line.find(from));
+        QCOMPARE(line.answer(poll(1001)).wire, clean);
+    }
+
+    void commandsChangeTheStatusByte_data()
+    {
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("status");
+        QTest::newRow("trip 1") << QStringList{"trip 1001 1"} << 0x80;
+        QTest::newRow("trip 2 of all") << QStringList{"trip all 2"} << 0x40;
+        QTest::newRow("trip and restore") << QStringList{"trip 1001 1", "trip 1001 2", "restore 1001 1"} << 0x40;
+        QTest::newRow("eeprom with loop 2") << QStringList{"fault 1001 9", "trip 1001 2"} << 0x49;
+        QTest::newRow("fault cleared") << QStringList{"fault 1001 4", "fault 1001 0"} << 0x00;
+        QTest::newRow("comment only") << QStringList{"# trip 1001 1"} << 0x00;
+    }
+    void commandsChangeTheStatusByte()
+    {
+        QFETCH(QStringList, commands);
+        SensorLine line = lineWith({SimSensor::make(1001, 1)});
+        CommandInterpreter interpreter(line);
+        for (const QString &command : commands)
+            QVERIFY2(interpreter.execute(command).ok, qPrintable(command));
+        const QByteArray frame = unstuffReply(line.answer(poll(1001)).wire);
+        QTEST(int(quint8(frame[7])), "status");
+    }
+
+    void refusesMalformedCommands_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("unknown") << "bogus";
+        QTest::newRow("loop 3") << "trip 1001 3";
+        QTest::newRow("no such sensor") << "trip 999 1";
+        QTest::newRow("address 0") << "silent 0";
+        QTest::newRow("fault out of range") << "fault 1001 64";
+        QTest::newRow("value name") << "value 1001 sig3 1";
+        QTest::newRow("negative noise") << "noise -1";
+        QTest::newRow("log maybe") << "log maybe";
+        QTest::newRow("add twice") << "add 1001:0";
+    }
+    void refusesMalformedCommands()
+    {
+        QFETCH(QString, command);
+        SensorLine line = lineWith({SimSensor::make(1001, 0)});
+        const CommandResult result = CommandInterpreter(line).execute(command);
+        QVERIFY(!result.ok);
+        QVERIFY(!result.output.isEmpty());
+        QCOMPARE(line.find(1001)->statusByte(), quint8(0));
+    }
+
+    void parsesSensorSpecs_data()
+    {
+        QTest::addColumn<QString>("spec");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("model");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("silent");
+        QTest::newRow("one") << "1001:0" << 1 << 0 << 0 << false;
+        QTest::newRow("range with flags") << "2001-2032:1:trip2,silent" << 32 << 1 << 0x40 << true;
+        QTest::newRow("fault flag") << "7:1:fault=9,trip1" << 1 << 1 << 0x89 << false;
+        QTest::newRow("no model") << "1001" << 0 << 0 << 0 << false;
+        QTest::newRow("model 2") << "1001:2" << 0 << 0 << 0 << false;
+        QTest::newRow("address 0") << "0:0" << 0 << 0 << 0 << false;
+        QTest::newRow("address too big") << "65536:0" << 0 << 0 << 0 << false;
+        QTest::newRow("reversed range") << "5-3:0" << 0 << 0 << 0 << false;
+        QTest::newRow("unknown flag") << "5:0:armed" << 0 << 0 << 0 << false;
+    }
+    void parsesSensorSpecs()
+    {
+        QFETCH(QString, spec);
+        QFETCH(int, count);
+        QString error;
+        const QList<SimSensor> sensors = parseSensorSpec(spec, &error);
+        QCOMPARE(sensors.size(), count);
+        QCOMPARE(error.isEmpty(), count > 0);
+        if (count == 0)
+            return;
+        QTEST(sensors.last().model, "model");
+        QTEST(int(sensors.last().statusByte()), "status");
+        QTEST(sensors.last().silent, "silent");
+        QCOMPARE(int(sensors.last().address - sensors.first().address), count - 1);
+    }
+
+    void writesADemoWorkDirTheConsoleCanLoad()
+    {
+        test::WorkDir dir(false);
+        QString error;
+        QVERIFY2(makeDemoWorkDir(dir.path(), QDateTime(QDate(2026, 12, 6), QTime(12, 0)), &error), qPrintable(error));
+
+        QFile hw(dir.file("data/hw.dat"));
+        QVERIFY(hw.open(QIODevice::ReadOnly));
+        const QByteArray settings = hw.readAll();
+        QCOMPARE(settings.size(), 198);
+        const QList<StoredSensor> sensors = demoSensors();
+        QCOMPARE(sensors.size(), 4);
+        for (int slot = 0; slot < 32; ++slot) {
+            quint32 address;
+            qint16 model;
+            std::memcpy(&address, settings.constData() + 6 * slot, 4);
+            std::memcpy(&model, settings.constData() + 6 * slot + 4, 2);
+            QCOMPARE(address, slot < sensors.size() ? sensors[slot].address : 0u);
+            QCOMPARE(model, slot < sensors.size() ? sensors[slot].model : qint16(0));
+        }
+        QCOMPARE(settings.mid(192, 6), hex("00 00 63 5E 07 00")); // COM1, password 482915
+
+        for (int slot = 0; slot < sensors.size(); ++slot) {
+            const QString dirName = sensors[slot].model == 0 ? "Dorvan301DK/" : "Dorvan302DK/";
+            QFile file(dir.file(dirName + QString::number(sensors[slot].address)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QCOMPARE(bytes.size(), 232);
+            SensorRecord record;
+            std::memcpy(&record, bytes.constData(), sizeof record);
+            QCOMPARE(record.recordMark, quint8(1));
+            QCOMPARE(record.position, qint16(slot));
+            QCOMPARE(record.state, 15);
+            QCOMPARE(record.alarm1 + record.alarm2, 2);
+            QCOMPARE(record.disconnectedBy, qint16(-1));
+            QCOMPARE(record.armed1, quint8(sensors[slot].armed1));
+            QCOMPARE(record.thresholdDc1, sensors[slot].dc1);
+            QCOMPARE(record.connectedAt, 46362.5); // 06.12.2026 12:00
+        }
+
+        QFile chop(dir.file("data/chop.dat"));
+        QVERIFY(chop.open(QIODevice::ReadOnly));
+        const QByteArray op = chop.readAll();
+        QCOMPARE(op.size(), 40);
+        QCOMPARE(op.left(2), hex("01 00"));
+        QCOMPARE(fromCp1251Field(op.constData() + 2, 38), QStringLiteral("Иванов"));
+        for (const char *name : {"QReport", "Dorvan301DK_mess", "Dorvan302DK_mess", "ports"})
+            QVERIFY(QFileInfo(dir.file(name)).isDir());
+    }
+};
+
+QTEST_APPLESS_MAIN(TestSim)
+#include "test_sim.moc"

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+namespace dorvan::sim {
+
+// The simulator's end of the line: the master side of a pseudo-terminal,
+// in raw mode, whose slave the console opens as its serial port.
+//
+// The console closes and reopens the port every four seconds. The master
+// stays open throughout; while no slave is open the master reports a hang-up
+// (EIO on read, POLLHUP), so the link stops watching it and looks again a
+// little later instead of spinning or giving up.
+class PtyLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PtyLink(QObject *parent = nullptr);
+    ~PtyLink() override;
+
+    bool open(QString *error);
+    QString slavePath() const { return slavePath_; }
+    // Points WORKDIR/ports/COM<port> at the slave, replacing what was there.
+    bool linkInto(const QString &workDir, int port, QString *error, QString *linkPath = nullptr);
+    // Writes everything it can; false when the slave side is closed.
+    bool write(QByteArrayView bytes);
+
+    // How often the master reported that no slave was open; it grows by
+    // about one per retry interval while the console has the port closed.
+    int hangups() const { return hangups_; }
+
+    static constexpr int hangupRetryMs = 10;
+
+signals:
+    void received(const QByteArray &bytes);
+
+private:
+    void readAvailable();
+    void waitForSlave();
+
+    int master_ = -1;
+    QString slavePath_;
+    QSocketNotifier *notifier_ = nullptr;
+    QTimer retry_;
+    int hangups_ = 0;
+};
+
+} // namespace dorvan::sim

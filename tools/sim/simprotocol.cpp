@@ -1,0 +1,357 @@
+#include "simprotocol.h"
+
+#include "link/frames.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace dorvan::sim {
+
+namespace {
+
+quint16 le16(const QByteArray &bytes, qsizetype at)
+{
+    return quint16(quint8(bytes[at]) | (quint8(bytes[at + 1]) << 8));
+}
+
+float leFloat(const QByteArray &bytes, qsizetype at)
+{
+    float value = 0;
+    std::memcpy(&value, bytes.constData() + at, sizeof value);
+    return value;
+}
+
+void appendLe16(QByteArray &bytes, quint16 value)
+{
+    bytes.append(char(value & 0xFF));
+    bytes.append(char(value >> 8));
+}
+
+void appendFloat(QByteArray &bytes, float value)
+{
+    char raw[sizeof value];
+    std::memcpy(raw, &value, sizeof value);
+    bytes.append(raw, sizeof value);
+}
+
+// Model 0 carries its values as unsigned 16-bit integers on the line.
+quint16 asWord(float value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return quint16(std::clamp(std::lround(value), 0L, 65535L));
+}
+
+} // namespace
+
+// --- RequestParser ---------------------------------------------------------
+
+QList<Request> RequestParser::feed(QByteArrayView bytes)
+{
+    QList<Request> done;
+    for (char byte : bytes)
+        take(quint8(byte), done);
+    return done;
+}
+
+void RequestParser::take(quint8 byte, QList<Request> &done)
+{
+    if (stuffingPending_) {
+        takeStuffingCandidate(byte, done);
+        return;
+    }
+    if (frame_.isEmpty()) {
+        if (byte == Frame::REQ_SYNC)
+            restartWith(byte);
+        return;
+    }
+    if (frame_.size() == 1) {
+        if (byte == Frame::REQ_MARK)
+            append(byte);
+        else if (byte == Frame::REQ_SYNC)
+            restartWith(byte);
+        else
+            frame_.clear();
+        return;
+    }
+    append(byte);
+    if (byte == Frame::REQ_SYNC)
+        stuffingPending_ = true; // the frame may end only after its stuffing byte
+    else if (complete())
+        emitFrame(done);
+}
+
+// The byte after a 0xB6 inside a frame is the inserted 0x00. Anything else
+// means the line lost bytes; 0xB6 0x49 is then the start of a new request.
+void RequestParser::takeStuffingCandidate(quint8 byte, QList<Request> &done)
+{
+    stuffingPending_ = false;
+    if (byte == 0x00) {
+        ++wireBytes_;
+        if (complete())
+            emitFrame(done);
+        return;
+    }
+    if (complete()) {
+        emitFrame(done);
+    } else if (byte == Frame::REQ_MARK) {
+        restartWith(Frame::REQ_SYNC);
+        append(byte);
+        return;
+    } else {
+        frame_.clear();
+    }
+    take(byte, done);
+}
+
+void RequestParser::append(quint8 byte)
+{
+    frame_.append(char(byte));
+    ++wireBytes_;
+}
+
+void RequestParser::restartWith(quint8 byte)
+{
+    frame_.clear();
+    wireBytes_ = 0;
+    append(byte);
+}
+
+bool RequestParser::complete() const
+{
+    return frame_.size() >= 6 && frame_.size() == quint8(frame_[5]) + 8;
+}
+
+void RequestParser::emitFrame(QList<Request> &done)
+{
+    const int n = quint8(frame_[5]);
+    Request request;
+    request.netCode = quint8(frame_[2]);
+    request.address = le16(frame_, 3);
+    if (n >= 1) {
+        request.code = quint8(frame_[6]);
+        request.data = frame_.mid(7, n - 1);
+    }
+    request.crcOk = Calc_crc(QByteArrayView(frame_).first(n + 6)) == le16(frame_, n + 6);
+    request.wireBytes = wireBytes_;
+    done.append(request);
+    frame_.clear();
+    wireBytes_ = 0;
+}
+
+// --- SimSensor -------------------------------------------------------------
+
+SimSensor SimSensor::make(quint16 address, int model)
+{
+    SimSensor sensor;
+    sensor.address = address;
+    sensor.model = model == 0 ? 0 : 1;
+    if (sensor.model == 0) {
+        sensor.threshold1 = sensor.threshold2 = 120;
+        sensor.signal1 = sensor.signal2 = 35;
+    } else {
+        sensor.threshold1 = sensor.threshold2 = 1.5f;
+        sensor.signal1 = 0.25f;
+        sensor.signal2 = 0.3f;
+    }
+    return sensor;
+}
+
+quint8 SimSensor::statusByte() const
+{
+    return quint8((faultCode & 0x3F) | (loop1Tripped ? 0x80 : 0) | (loop2Tripped ? 0x40 : 0));
+}
+
+QString SimSensor::describe() const
+{
+    const auto loop = [](bool tripped) { return tripped ? QStringLiteral("TRIPPED") : QStringLiteral("normal"); };
+    QString dc = dcReceived ? (model == 0 ? QString::number(dc1) : QStringLiteral("%1/%2").arg(dc1).arg(dc2))
+                            : QStringLiteral("none received");
+    return QStringLiteral("%1 model %2 (%3): loop1 %4, loop2 %5, fault %6, %7, threshold %8/%9, "
+                          "signal %10/%11, dc %12, polls %13, set requests %14")
+        .arg(address)
+        .arg(model)
+        .arg(model == 0 ? QStringLiteral("301") : QStringLiteral("302"))
+        .arg(loop(loop1Tripped), loop(loop2Tripped))
+        .arg(faultCode)
+        .arg(silent ? QStringLiteral("SILENT") : QStringLiteral("answering"))
+        .arg(threshold1)
+        .arg(threshold2)
+        .arg(signal1)
+        .arg(signal2)
+        .arg(dc)
+        .arg(polls)
+        .arg(setRequests);
+}
+
+// --- SensorLine ------------------------------------------------------------
+
+bool SensorLine::add(const SimSensor &sensor)
+{
+    if (sensor.address == 0 || find(sensor.address))
+        return false;
+    sensors_.append(sensor);
+    return true;
+}
+
+bool SensorLine::remove(quint16 address)
+{
+    return sensors_.removeIf([address](const SimSensor &s) { return s.address == address; }) > 0;
+}
+
+SimSensor *SensorLine::find(quint16 address)
+{
+    for (SimSensor &sensor : sensors_) {
+        if (sensor.address == address)
+            return &sensor;
+    }
+    return nullptr;
+}
+
+SensorLine::Answer SensorLine::answer(const Request &request)
+{
+    if (!request.crcOk)
+        return {{}, QStringLiteral("bad checksum, not answered")};
+    if (request.netCode != Frame::NET_CODE)
+        return {{}, QStringLiteral("other network, not answered")};
+    SimSensor *sensor = find(request.address);
+    if (!sensor)
+        return {{}, QStringLiteral("no such sensor")};
+    if (sensor->silent)
+        return {{}, QStringLiteral("silent")};
+    return answerAs(*sensor, request);
+}
+
+SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &request)
+{
+    QByteArray reply;
+    QString note;
+    if (request.code == Frame::CMD_POLL) {
+        ++sensor.polls;
+        const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
+        reply = replyFrame(request, sensor.address, code, statusData(sensor));
+        note = QStringLiteral("status 0x%1").arg(sensor.statusByte(), 2, 16, QLatin1Char('0'));
+    } else if (request.code == Frame::CMD_SET_DC_M0 && sensor.model == 0 && request.data.size() >= 2) {
+        sensor.dc1 = le16(request.data, 0);
+        sensor.dcReceived = true;
+        ++sensor.setRequests;
+        reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
+        note = QStringLiteral("ack");
+    } else if (request.code == Frame::CMD_SET_DC_M1 && sensor.model == 1 && request.data.size() >= 8) {
+        sensor.dc1 = leFloat(request.data, 0);
+        sensor.dc2 = leFloat(request.data, 4);
+        sensor.dcReceived = true;
+        ++sensor.setRequests;
+        reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
+        note = QStringLiteral("ack");
+    } else {
+        return {{}, QStringLiteral("not understood by a model %1 sensor, not answered").arg(sensor.model)};
+    }
+    return {withLineFaults(request, sensor, reply), note};
+}
+
+QByteArray SensorLine::replyFrame(const Request &request, quint16 address, quint8 code,
+                                  QByteArrayView data)
+{
+    return buildFrame(Frame::RPL_SYNC, Frame::RPL_MARK, request.netCode, address, code, data);
+}
+
+QByteArray SensorLine::statusData(const SimSensor &sensor) const
+{
+    QByteArray data;
+    data.append(char(sensor.statusByte()));
+    if (sensor.model == 0) {
+        appendLe16(data, asWord(sensor.threshold1));
+        appendLe16(data, asWord(sensor.signal1));
+    } else {
+        appendFloat(data, sensor.threshold1);
+        appendFloat(data, sensor.threshold2);
+        appendFloat(data, sensor.signal1);
+        appendFloat(data, sensor.signal2);
+    }
+    return data;
+}
+
+// Applies and clears the one-shot faults: noise first, then the foreign
+// reply, then the sensor's own reply (with a spoilt checksum if asked).
+QByteArray SensorLine::withLineFaults(const Request &request, const SimSensor &sensor,
+                                      const QByteArray &reply)
+{
+    QByteArray own = reply;
+    if (faults_.badCrc) {
+        own[own.size() - 1] = char(quint8(own[own.size() - 1]) ^ 0x5A);
+        faults_.badCrc = false;
+    }
+    QByteArray wire = noise(faults_.noiseBytes);
+    faults_.noiseBytes = 0;
+    if (faults_.foreign) {
+        const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
+        wire += stuffReply(replyFrame(request, unusedAddress(), code, statusData(sensor)));
+        faults_.foreign = false;
+    }
+    return wire + stuffReply(own);
+}
+
+QByteArray SensorLine::noise(int count)
+{
+    QByteArray bytes;
+    while (bytes.size() < count) {
+        noiseSeed_ ^= noiseSeed_ << 13;
+        noiseSeed_ ^= noiseSeed_ >> 17;
+        noiseSeed_ ^= noiseSeed_ << 5;
+        const quint8 byte = quint8(noiseSeed_);
+        if (byte != Frame::RPL_SYNC) // a stray sync would swallow the reply's own
+            bytes.append(char(byte));
+    }
+    return bytes;
+}
+
+quint16 SensorLine::unusedAddress() const
+{
+    const auto taken = [this](quint16 address) {
+        return std::any_of(sensors_.begin(), sensors_.end(),
+                           [address](const SimSensor &s) { return s.address == address; });
+    };
+    if (faults_.foreignAddress != 0 && !taken(faults_.foreignAddress))
+        return faults_.foreignAddress;
+    quint16 address = 65535;
+    while (taken(address))
+        --address;
+    return address;
+}
+
+// --- helpers ---------------------------------------------------------------
+
+QByteArray unstuffReply(QByteArrayView wire)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < wire.size(); ++i) {
+        const quint8 byte = quint8(wire[i]);
+        out.append(char(byte));
+        if (i >= 2 && (byte == Frame::REQ_SYNC || byte == Frame::RPL_SYNC))
+            ++i;
+    }
+    return out;
+}
+
+QString describeRequest(const Request &request)
+{
+    QString text;
+    if (request.code == Frame::CMD_POLL) {
+        text = QStringLiteral("poll");
+    } else if (request.code == Frame::CMD_SET_DC_M0 && request.data.size() >= 2) {
+        text = QStringLiteral("set-dc-m0 dc=%1").arg(le16(request.data, 0));
+    } else if (request.code == Frame::CMD_SET_DC_M1 && request.data.size() >= 8) {
+        text = QStringLiteral("set-dc-m1 dc1=%1 dc2=%2")
+                   .arg(double(leFloat(request.data, 0)))
+                   .arg(double(leFloat(request.data, 4)));
+    } else {
+        text = QStringLiteral("code=0x%1 data=%2")
+                   .arg(request.code, 2, 16, QLatin1Char('0'))
+                   .arg(QString::fromLatin1(request.data.toHex()));
+    }
+    return text;
+}
+
+} // namespace dorvan::sim
