@@ -104,11 +104,15 @@ QByteArray operatorRecordBytes(const QString &name)
     return bytes;
 }
 
-bool makeDemoWorkDir(const QString &dir, const QDateTime &now, QString *error)
+bool makeWorkDir(const QString &dir, const QList<StoredSensor> &sensors, const QDateTime &now,
+                 QString *error)
 {
+    if (sensors.size() > slotCount) {
+        *error = QStringLiteral("%1 sensors given, the console has %2 slots").arg(sensors.size()).arg(slotCount);
+        return false;
+    }
     if (!makeDirectories(dir, error))
         return false;
-    const QList<StoredSensor> sensors = demoSensors();
     const QString data = QDir(dir).filePath(QStringLiteral("data"));
     if (!writeFile(data + QStringLiteral("/hw.dat"), settingsFileBytes(sensors, 0, defaultPassword), error)
         || !writeFile(data + QStringLiteral("/chop.dat"), operatorRecordBytes(QStringLiteral("Иванов")), error))

@@ -32,9 +32,14 @@ SensorRecord shutdownRecord(const StoredSensor &sensor, int slot, double connect
 // One 40-byte record of chop.dat: mark, deleted flag, Windows-1251 name.
 QByteArray operatorRecordBytes(const QString &name);
 
-// Writes a working directory in which the console starts with the demo
-// sensors connected and one operator: the six directories, ports/,
-// data/hw.dat, data/chop.dat and one file per sensor.
-bool makeDemoWorkDir(const QString &dir, const QDateTime &now, QString *error);
+// Writes a working directory in which the console starts with the given
+// sensors (at most 32, in slots 0 on) connected and one operator: the six
+// directories, ports/, data/hw.dat, data/chop.dat and one file per sensor.
+bool makeWorkDir(const QString &dir, const QList<StoredSensor> &sensors, const QDateTime &now,
+                 QString *error);
+inline bool makeDemoWorkDir(const QString &dir, const QDateTime &now, QString *error)
+{
+    return makeWorkDir(dir, demoSensors(), now, error);
+}
 
 } // namespace dorvan::sim

@@ -70,7 +70,7 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
     const QCommandLineOption logFile(QStringLiteral("log-file"), QStringLiteral("Log requests to FILE instead (implies --log)."), QStringLiteral("FILE"));
     const QCommandLineOption delay(QStringLiteral("reply-delay"), QStringLiteral("Answer MS milliseconds after a request (default 0)."), QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption watch(QStringLiteral("watch-pid"), QStringLiteral("End when process PID has ended."), QStringLiteral("PID"));
-    const QCommandLineOption demo(QStringLiteral("make-demo"), QStringLiteral("Write a console working directory with four connected sensors (1001, 1002 model 0; 2001, 2002 model 1) and exit."), QStringLiteral("DIR"));
+    const QCommandLineOption demo(QStringLiteral("make-demo"), QStringLiteral("Write a console working directory with four connected sensors (1001, 1002 model 0; 2001, 2002 model 1), or those given with --sensor (both loops armed), and exit."), QStringLiteral("DIR"));
     parser.addOptions({workDir, port, sensor, script, fifo, log, logFile, delay, watch, demo});
     parser.process(app);
 
@@ -99,6 +99,18 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
     return true;
 }
 
+// The sensors --make-demo writes: the demo set, or those given with
+// --sensor, both loops armed so that every trip is an alarm.
+QList<StoredSensor> storedSensors(const QList<SimSensor> &given)
+{
+    if (given.isEmpty())
+        return demoSensors();
+    QList<StoredSensor> sensors;
+    for (const SimSensor &sensor : given)
+        sensors.append({sensor.address, qint16(sensor.model), true, true, 0, 0});
+    return sensors;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -112,7 +124,7 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (!parsed.makeDemoDir.isEmpty()) {
-        if (!makeDemoWorkDir(parsed.makeDemoDir, QDateTime::currentDateTime(), &error)) {
+        if (!makeWorkDir(parsed.makeDemoDir, storedSensors(parsed.options.sensors), QDateTime::currentDateTime(), &error)) {
             std::fprintf(stderr, "dorvan-sim: %s\n", qPrintable(error));
             return 1;
         }
