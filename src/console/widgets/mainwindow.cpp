@@ -1,0 +1,439 @@
+#include "console/widgets/mainwindow.h"
+
+#include "console/console.h"
+#include "console/widgets/aboutbox.h"
+#include "console/widgets/fonts.h"
+#include "console/widgets/passworddialogs.h"
+#include "console/widgets/sensordialogs.h"
+#include "console/widgets/sensorgridview.h"
+#include "console/widgets/thresholddialog.h"
+#include "events/widgets/alarmwindow.h"
+#include "events/widgets/reportwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace dorvan {
+
+namespace {
+
+// The line totals of the page "Диагностика", each with its caption on the left.
+struct TotalLabel
+{
+    const char *name;
+    const char16_t *caption;
+};
+
+constexpr TotalLabel lineTotals[] = {
+    {"N_rv_byte", u"Число принятых байт ="},
+    {"N_rv_frame", u"Число принятых пакетов ="},
+    {"N_tr_byte", u"Число переданных байт ="},
+    {"N_tr_frame", u"Число переданных пакетов ="},
+    {"KS_ERR", u"Число ошибок КС = "},
+    {"Label35", u"Время (мкс) = "},
+    {"Label37", u"Время (мс) = "},
+};
+
+constexpr int StatusPanelWidths[] = {150, 150, 150, 150, 50};
+
+QWidget *withMargins(QWidget *content, int margin, QWidget *parent)
+{
+    auto *page = new QWidget(parent);
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->addWidget(content);
+    return page;
+}
+
+QWidget *bottomStrip(QPushButton *button, int height, QWidget *parent)
+{
+    auto *strip = new QWidget(parent);
+    strip->setFixedHeight(height);
+    auto *layout = new QHBoxLayout(strip);
+    layout->addWidget(button);
+    layout->addStretch();
+    return strip;
+}
+
+} // namespace
+
+TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
+    : QMainWindow(parent), console_(console), commands_(console, *this)
+{
+    setObjectName(QStringLiteral("Fmain"));
+    setWindowTitle(QStringLiteral("Пульт контроля датчиков Дорван"));
+    setFont(sansSerifFont(11));
+    setMinimumSize(687, 476);
+    resize(1225, 846);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    connect(&console_.captions, &Captions::changed, this, &TFmain::showCaption);
+    connectTimers();
+
+    buildMenus();
+    addToolBar(static_cast<QToolBar *>(buildToolBar()));
+    PageControl2 = new QTabWidget(this);
+    PageControl2->setObjectName(QStringLiteral("PageControl2"));
+    PageControl2->tabBar()->setFont(sansSerifFont(13, true));
+    PageControl2->addTab(buildSensorPage(), QStringLiteral("Датчики"));
+    PageControl2->addTab(buildEventPage(), QStringLiteral("Протокол событий"));
+    PageControl2->addTab(buildDiagnosticsPage(), QStringLiteral("Диагностика"));
+    connect(PageControl2, &QTabWidget::currentChanged, this, &TFmain::PageControl2Change);
+    setCentralWidget(PageControl2);
+    buildStatusBar();
+
+    console_.FormCreate(workDir);
+    ComboBox1->setCurrentIndex(qBound(0, console_.port.portIndex, ComboBox1->count() - 1));
+    ComboBoxSpeedRS485->setCurrentIndex(console_.port.speedIndex == 0 ? 0 : 1);
+    started_ = true;
+    applyTimers();
+    Timer2.start();
+
+    createForms();
+    connect(&console_, &Console::quitRequested, this, &TFmain::quitOnRequest, Qt::QueuedConnection);
+    qApp->installEventFilter(this);
+}
+
+TFmain::~TFmain()
+{
+    qApp->removeEventFilter(this);
+}
+
+void TFmain::createForms()
+{
+    AboutBox = new TAboutBox(this);
+    FSetSensor = new TFSetSensor(console_, this);
+    RemoveSensor = new TRemoveSensor(console_, this);
+    FQReport = new TFQReport(console_.report, console_.ctx.prompter, this);
+    // The alarm window shows itself at each alarm that arrives.
+    FormAlarmWindow = new TFormAlarmWindow(console_, this);
+    FDirect_component_porog = new TFDirect_component_porog(console_, this);
+    FormPassword = new TFormPassword(console_, this);
+    FormChangeRassword = new TFormChangeRassword(console_, this);
+}
+
+void TFmain::buildMenus()
+{
+    auto *about = menuBar()->addAction(QStringLiteral("О программе"));
+    about->setObjectName(QStringLiteral("N2"));
+    connect(about, &QAction::triggered, this, [this] { commands_.N2Click(); });
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    addMenuItem(QStringLiteral("PEstablish"), QStringLiteral("Подключить датчик"),
+                &MenuCommands::PEstablishClick);
+    addMenuItem(QStringLiteral("PRemove"), QStringLiteral("Отключить датчик"),
+                &MenuCommands::PRemoveClick);
+    PopupMenu1->addSeparator();
+    addMenuItem(QStringLiteral("PSetSh1"), QStringLiteral("Взять под охрану Ш1"),
+                &MenuCommands::PSetSh1Click);
+    addMenuItem(QStringLiteral("PSetSh2"), QStringLiteral("Взять под охрану Ш2"),
+                &MenuCommands::PSetSh2Click);
+    addMenuItem(QStringLiteral("PRemoveSh1"), QStringLiteral("Снять с охраны Ш1"),
+                &MenuCommands::PRemoveSh1Click);
+    addMenuItem(QStringLiteral("PRemoveSh2"), QStringLiteral("Снять с охраны Ш2"),
+                &MenuCommands::PRemoveSh2Click);
+    PopupMenu1->addSeparator();
+    addMenuItem(QStringLiteral("N_Direct_component_porog"),
+                QStringLiteral("Изменение постоянной составляющей порога "),
+                &MenuCommands::N_Direct_component_porogClick);
+    PopupMenu1->addSeparator();
+    addMenuItem(QStringLiteral("N1"), QStringLiteral("Протокол датчика"), &MenuCommands::N1Click);
+    PopupMenu1->addSeparator();
+    addMenuItem(QStringLiteral("MReplacePassword"), QStringLiteral("Сменить пароль"),
+                &MenuCommands::MReplacePasswordClick);
+}
+
+void TFmain::addMenuItem(const QString &name, const QString &caption,
+                         void (MenuCommands::*command)())
+{
+    QAction *item = PopupMenu1->addAction(caption);
+    item->setObjectName(name);
+    connect(item, &QAction::triggered, this, [this, command] { (commands_.*command)(); });
+    menuItems.insert(name, item);
+}
+
+void TFmain::PopupMenu1Popup(const QPoint &gridPoint)
+{
+    const MenuEnabling enabled = commands_.PopupMenu1Popup();
+    menuItems[QStringLiteral("PEstablish")]->setEnabled(enabled.PEstablish);
+    menuItems[QStringLiteral("PRemove")]->setEnabled(enabled.PRemove);
+    menuItems[QStringLiteral("PSetSh1")]->setEnabled(enabled.PSetSh1);
+    menuItems[QStringLiteral("PSetSh2")]->setEnabled(enabled.PSetSh2);
+    menuItems[QStringLiteral("PRemoveSh1")]->setEnabled(enabled.PRemoveSh1);
+    menuItems[QStringLiteral("PRemoveSh2")]->setEnabled(enabled.PRemoveSh2);
+    menuItems[QStringLiteral("N_Direct_component_porog")]->setEnabled(
+        enabled.N_Direct_component_porog);
+    PopupMenu1->popup(StringGrid1->viewport()->mapToGlobal(gridPoint));
+}
+
+QLabel *TFmain::boundLabel(const QString &name, const QString &initial)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(name);
+    const QString current = console_.captions.text(name);
+    label->setText(current.isEmpty() ? initial : current);
+    labels_.insert(name, label);
+    return label;
+}
+
+void TFmain::showCaption(const QString &name, const QString &text)
+{
+    if (QLabel *label = labels_.value(name))
+        label->setText(text);
+}
+
+QWidget *TFmain::buildToolBar()
+{
+    auto *toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("ToolBar1"));
+    toolBar->setMovable(false);
+    toolBar->setFixedHeight(23);
+    const QFont bold = sansSerifFont(13, true);
+    for (const char *name : {"Label5", "Label6"}) {
+        QLabel *label = boundLabel(QString::fromLatin1(name));
+        label->setFont(bold);
+        toolBar->addWidget(label);
+    }
+    auto *gap = new QWidget(toolBar);
+    gap->setFixedWidth(53);
+    toolBar->addWidget(gap);
+    QLabel *count = boundLabel(QStringLiteral("Label8"));
+    count->setFont(bold);
+    toolBar->addWidget(count);
+    return toolBar;
+}
+
+QWidget *TFmain::buildSensorPage()
+{
+    StringGrid1 = new SensorGridView(&console_.StringGrid1, this);
+    connect(StringGrid1, &SensorGridView::rowSelected, this,
+            [this](int row) { console_.selectedRow = row; });
+    connect(StringGrid1, &QWidget::customContextMenuRequested, this, &TFmain::PopupMenu1Popup);
+    return withMargins(StringGrid1, 3, this);
+}
+
+QWidget *TFmain::buildEventPage()
+{
+    auto *page = new QWidget(this);
+    StringGrid2 = new StringGridView(&console_.events.list(), page);
+    StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
+    StringGrid2->setColumnWidths({156, 789});
+    StringGrid2->setFont(sansSerifFont(15));
+    BitBtn1 = new QPushButton(QStringLiteral("Просмотр"), page);
+    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
+    connect(BitBtn1, &QPushButton::clicked, this, &TFmain::showReport);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(StringGrid2);
+    layout->addWidget(bottomStrip(BitBtn1, 56, page));
+    return page;
+}
+
+// Switching to the event list shows its newest event.
+void TFmain::PageControl2Change(int page)
+{
+    if (PageControl2->widget(page) != StringGrid2->parentWidget())
+        return;
+    const int lastRow = StringGrid2->model()->rowCount() - 1;
+    if (lastRow < 0)
+        return;
+    const QModelIndex newest = StringGrid2->model()->index(lastRow, 0);
+    StringGrid2->setCurrentIndex(newest);
+    StringGrid2->scrollTo(newest);
+}
+
+QWidget *TFmain::buildPortChoice()
+{
+    auto *box = new QWidget(this);
+    ComboBox1 = new QComboBox(box);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    for (int port = 1; port <= 70; ++port)
+        ComboBox1->addItem(QStringLiteral("COM%1").arg(port));
+    ComboBoxSpeedRS485 = new QComboBox(box);
+    ComboBoxSpeedRS485->setObjectName(QStringLiteral("ComboBoxSpeedRS485"));
+    ComboBoxSpeedRS485->addItems({QStringLiteral("19200"), QStringLiteral("9600")});
+    connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
+        console_.port.portIndex = index;
+        console_.link.ComboBox1Click();
+    });
+    connect(ComboBoxSpeedRS485, &QComboBox::activated, this, [this](int index) {
+        console_.port.speedIndex = index;
+        console_.link.ComboBox1Click();
+    });
+
+    auto *layout = new QVBoxLayout(box);
+    layout->addWidget(new QLabel(QStringLiteral("Выбор СОМ-порта"), box));
+    layout->addWidget(ComboBox1);
+    layout->addWidget(new QLabel(QStringLiteral("Выбор скорости"), box));
+    layout->addWidget(ComboBoxSpeedRS485);
+    return box;
+}
+
+QWidget *TFmain::buildTotals()
+{
+    auto *box = new QWidget(this);
+    auto *layout = new QGridLayout(box);
+    int row = 0;
+    for (const TotalLabel &total : lineTotals) {
+        layout->addWidget(new QLabel(QString::fromUtf16(total.caption), box), row, 0);
+        layout->addWidget(boundLabel(QString::fromLatin1(total.name), QStringLiteral("----")), row,
+                          1);
+        ++row;
+    }
+    layout->setColumnStretch(2, 1);
+    return box;
+}
+
+QWidget *TFmain::buildDiagnosticsPage()
+{
+    auto *page = new QWidget(this);
+    StringGridCOM = new StringGridView(&console_.StringGridCOM, page);
+    StringGridCOM->setObjectName(QStringLiteral("StringGridCOM"));
+    StringGridCOM->setColumnWidths({64, 121, 102, 148, 143, 93, 84, 109, 97, 91});
+    StringGridCOM->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    Button2 = new QPushButton(QStringLiteral("Сброс"), page);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    connect(Button2, &QPushButton::clicked, this, [this] { console_.link.Button2Click(); });
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildPortChoice());
+    top->addWidget(buildTotals(), 1);
+    auto *layout = new QVBoxLayout(page);
+    layout->addLayout(top);
+    layout->addWidget(StringGridCOM, 1);
+    layout->addWidget(bottomStrip(Button2, 41, page));
+    return page;
+}
+
+void TFmain::buildStatusBar()
+{
+    QStatusBar *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    for (int panel = 0; panel < 5; ++panel) {
+        QLabel *label = boundLabel(Captions::panel(panel));
+        label->setFixedWidth(StatusPanelWidths[panel]);
+        label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        bar->addWidget(label);
+    }
+}
+
+void TFmain::connectTimers()
+{
+    Timer1.setInterval(100);
+    TimerRv.setInterval(5);
+    Timer2.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, [this] { console_.link.Timer1Timer(); });
+    connect(&TimerRv, &QTimer::timeout, this, [this] { console_.link.TimerRvTimer(); });
+    connect(&Timer2, &QTimer::timeout, this, [this] { console_.link.Timer2Timer(); });
+    connect(&console_.link, &Link::timersChanged, this, &TFmain::applyTimers);
+}
+
+// The link decides when its two timers run (only while the port is open);
+// nothing runs before start-up has finished.
+void TFmain::applyTimers()
+{
+    if (!started_)
+        return;
+    const auto follow = [](QTimer &timer, bool enabled) {
+        if (enabled && !timer.isActive())
+            timer.start();
+        else if (!enabled)
+            timer.stop();
+    };
+    follow(Timer1, console_.link.timer1Enabled());
+    follow(TimerRv, console_.link.timerRvEnabled());
+}
+
+void TFmain::closeEvent(QCloseEvent *event)
+{
+    if (console_.isShutDown() || console_.closeQuery())
+        event->accept();
+    else
+        event->ignore();
+}
+
+bool TFmain::isAltX(QObject *watched, QEvent *event) const
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->key() != Qt::Key_X || !(key->modifiers() & Qt::AltModifier))
+        return false;
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    return widget && widget->window() == this;
+}
+
+// Key preview: Alt+X (Shift or Ctrl may be held too) asks the exit question
+// wherever the focus is in the main window.
+bool TFmain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!isAltX(watched, event))
+        return QMainWindow::eventFilter(watched, event);
+    console_.closeQuery();
+    return true;
+}
+
+void TFmain::quitOnRequest()
+{
+    Timer1.stop();
+    TimerRv.stop();
+    Timer2.stop();
+    close();
+    QCoreApplication::quit();
+}
+
+bool TFmain::askPassword(bool forChange)
+{
+    return FormPassword->ask(forChange);
+}
+
+void TFmain::showConnect()
+{
+    FSetSensor->exec();
+}
+
+void TFmain::showDisconnect()
+{
+    RemoveSensor->exec();
+}
+
+void TFmain::showThresholdOffset()
+{
+    FDirect_component_porog->exec();
+}
+
+void TFmain::showPasswordChange()
+{
+    FormChangeRassword->exec();
+}
+
+void TFmain::showReport()
+{
+    FQReport->exec();
+}
+
+void TFmain::showAbout()
+{
+    AboutBox->exec();
+}
+
+} // namespace dorvan

@@ -1,0 +1,128 @@
+#include "console/widgets/passworddialogs.h"
+
+#include "console/console.h"
+#include "console/password.h"
+#include "console/widgets/fonts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace dorvan {
+
+namespace {
+
+constexpr Qt::WindowFlags fixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint
+                                             | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+QLineEdit *maskedEdit(const QString &name, QWidget *parent)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+} // namespace
+
+TFormPassword::TFormPassword(Console &console, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), console_(console)
+{
+    setObjectName(QStringLiteral("FormPassword"));
+    setFont(tahomaFont(11));
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(tahomaFont(12));
+    EditPSW = maskedEdit(QStringLiteral("EditPSW"), this);
+    // Enter closes; done() then decides the result.
+    connect(EditPSW, &QLineEdit::returnPressed, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(EditPSW);
+    setTexts(false);
+    setFixedSize(403, 120);
+}
+
+void TFormPassword::setTexts(bool forChange)
+{
+    setWindowTitle(forChange ? QStringLiteral("Пожалуйста, введите старый пароль")
+                             : QStringLiteral("Пожалуйста, введите пароль"));
+    Label1->setText(forChange ? QStringLiteral("Введите старый пароль и нажмите Enter")
+                              : QStringLiteral("Введите пароль и нажмите Enter"));
+}
+
+bool TFormPassword::ask(bool forChange)
+{
+    setTexts(forChange);
+    const bool accepted = exec() == QDialog::Accepted;
+    setTexts(false);
+    return accepted;
+}
+
+void TFormPassword::showEvent(QShowEvent *event)
+{
+    EditPSW->clear();
+    EditPSW->setFocus();
+    QDialog::showEvent(event);
+}
+
+// Every way of closing comes here: the check decides the result, and the
+// typed text does not outlive it.
+void TFormPassword::done(int)
+{
+    const bool right = passwordAccepted(console_.hardware, EditPSW->text());
+    EditPSW->clear();
+    QDialog::done(right ? QDialog::Accepted : QDialog::Rejected);
+}
+
+TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), console_(console)
+{
+    setObjectName(QStringLiteral("FormChangeRassword"));
+    setWindowTitle(QStringLiteral("Ввод нового пароля"));
+    setFont(tahomaFont(12));
+    Edit1 = maskedEdit(QStringLiteral("Edit1"), this);
+    Edit2 = maskedEdit(QStringLiteral("Edit2"), this);
+    OkButton = new QPushButton(QStringLiteral("Принять"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    CanselButton = new QPushButton(QStringLiteral("Отмена"), this);
+    CanselButton->setObjectName(QStringLiteral("CanselButton"));
+    CanselButton->setAutoDefault(false);
+    connect(OkButton, &QPushButton::clicked, this, &TFormChangeRassword::OkButtonClick);
+    connect(CanselButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Введите новый пароль"), this));
+    layout->addWidget(Edit1);
+    layout->addWidget(new QLabel(QStringLiteral("Повторите ввод нового пароля"), this));
+    layout->addWidget(Edit2);
+    layout->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CanselButton);
+    layout->addLayout(buttons);
+    setFixedSize(355, 219);
+}
+
+void TFormChangeRassword::showEvent(QShowEvent *event)
+{
+    Edit1->clear();
+    Edit2->clear();
+    Edit1->setFocus();
+    QDialog::showEvent(event);
+}
+
+// "Принять" closes in every case; after a refusal the operator starts again
+// from "Сменить пароль".
+void TFormChangeRassword::OkButtonClick()
+{
+    acceptNewPassword(console_, Edit1->text(), Edit2->text());
+    Edit1->clear();
+    Edit2->clear();
+    accept();
+}
+
+} // namespace dorvan

@@ -1,0 +1,206 @@
+#include "console/widgets/sensordialogs.h"
+
+#include "console/connection.h"
+#include "console/console.h"
+#include "console/widgets/dialogkeys.h"
+#include "console/widgets/fonts.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace dorvan {
+
+namespace {
+
+constexpr Qt::WindowFlags fixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint
+                                             | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+
+QPushButton *dialogButton(const QString &name, const QString &text, QWidget *parent)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    return button;
+}
+
+} // namespace
+
+OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
+    : QGroupBox(QStringLiteral("Фамилия оператора"), parent), console_(console)
+{
+    ComboBoxFam = new QComboBox(this);
+    ComboBoxFam->setObjectName(QStringLiteral("ComboBoxFam"));
+    ComboBoxFam->setEditable(false);
+    // Only "Принять" answers Enter in these dialogs.
+    AddButton = dialogButton(QStringLiteral("AddButton"), QStringLiteral("Добавить"), this);
+    AddButton->setAutoDefault(false);
+    RemoveButton1 = dialogButton(QStringLiteral("RemoveButton1"), QStringLiteral("Удалить"), this);
+    RemoveButton1->setAutoDefault(false);
+    connect(AddButton, &QPushButton::clicked, this, &OperatorGroup::AddButtonClick);
+    connect(RemoveButton1, &QPushButton::clicked, this, &OperatorGroup::RemoveButton1Click);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Список"), this));
+    layout->addWidget(ComboBoxFam);
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(AddButton);
+    buttons->addWidget(RemoveButton1);
+    layout->addLayout(buttons);
+}
+
+void OperatorGroup::reload()
+{
+    ComboBoxFam->clear();
+    ComboBoxFam->addItems(console_.operators.names());
+    ComboBoxFam->setCurrentIndex(ComboBoxFam->count() > 0 ? 0 : -1);
+}
+
+int OperatorGroup::chosenIndex() const
+{
+    return ComboBoxFam->currentIndex();
+}
+
+void OperatorGroup::AddButtonClick()
+{
+    const auto added = console_.operators.Add_operator();
+    if (!added)
+        return;
+    ComboBoxFam->clear();
+    ComboBoxFam->addItems(console_.operators.names());
+    ComboBoxFam->setFocus();
+    ComboBoxFam->setCurrentIndex(*added);
+}
+
+void OperatorGroup::RemoveButton1Click()
+{
+    if (console_.operators.Remove_operator(chosenIndex()))
+        reload();
+}
+
+TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), console_(console)
+{
+    setObjectName(QStringLiteral("FSetSensor"));
+    setWindowTitle(QStringLiteral("Подключение датчика"));
+    setFont(tahomaFont(11));
+
+    EditNumSen = new QLineEdit(QStringLiteral("0"), this);
+    EditNumSen->setObjectName(QStringLiteral("EditNumSen"));
+    EditNumSen->installEventFilter(this);
+    ComboBoxTypeSen = new QComboBox(this);
+    ComboBoxTypeSen->setObjectName(QStringLiteral("ComboBoxTypeSen"));
+    ComboBoxTypeSen->addItems({QStringLiteral("Дорван-301ДК"), QStringLiteral("Дорван-302ДК")});
+    ComboBoxTypeSen->installEventFilter(this);
+    operators = new OperatorGroup(console, this);
+    operators->ComboBoxFam->installEventFilter(this);
+    ButtonAccept = dialogButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
+    ButtonCansel = dialogButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
+    connect(ButtonAccept, &QPushButton::clicked, this, &TFSetSensor::ButtonAcceptClick);
+    connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Номер датчика"), this));
+    layout->addWidget(EditNumSen);
+    layout->addWidget(new QLabel(QStringLiteral("Тип датчика"), this));
+    layout->addWidget(ComboBoxTypeSen);
+    layout->addWidget(operators);
+    layout->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonAccept);
+    buttons->addWidget(ButtonCansel);
+    layout->addLayout(buttons);
+    setFixedSize(242, 356);
+}
+
+void TFSetSensor::showEvent(QShowEvent *event)
+{
+    FormActivate();
+    QDialog::showEvent(event);
+}
+
+void TFSetSensor::FormActivate()
+{
+    operators->reload();
+    EditNumSen->setText(QStringLiteral("0"));
+    ComboBoxTypeSen->setCurrentIndex(1);
+    EditNumSen->setFocus();
+}
+
+// Enter in the number moves on to "Принять", whose own Enter then accepts;
+// Enter in a pick list does nothing.
+bool TFSetSensor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!isEnterPress(event))
+        return QDialog::eventFilter(watched, event);
+    if (watched == EditNumSen)
+        ButtonAccept->setFocus();
+    return true;
+}
+
+void TFSetSensor::ButtonAcceptClick()
+{
+    acceptConnection(console_, {EditNumSen->text(), ComboBoxTypeSen->currentIndex(),
+                                operators->chosenIndex()});
+    // A refused entry closes the dialog too: the operator starts again from
+    // the initial values.
+    accept();
+}
+
+TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), console_(console)
+{
+    setObjectName(QStringLiteral("RemoveSensor"));
+    setWindowTitle(QStringLiteral("Отключение датчика"));
+    setFont(tahomaFont(11));
+
+    operators = new OperatorGroup(console, this);
+    operators->ComboBoxFam->installEventFilter(this);
+    ButtonAccept = dialogButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
+    ButtonCansel = dialogButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
+    connect(ButtonAccept, &QPushButton::clicked, this, &TRemoveSensor::ButtonAcceptClick);
+    connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(operators);
+    layout->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(ButtonAccept);
+    buttons->addWidget(ButtonCansel);
+    layout->addLayout(buttons);
+    setFixedSize(265, 255);
+    // Opens at the top left corner of the screen, where it was designed,
+    // rather than centred over the main window.
+    move(0, 0);
+}
+
+void TRemoveSensor::showEvent(QShowEvent *event)
+{
+    FormActivate();
+    QDialog::showEvent(event);
+}
+
+void TRemoveSensor::FormActivate()
+{
+    operators->reload();
+    ButtonAccept->setFocus();
+}
+
+bool TRemoveSensor::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!isEnterPress(event))
+        return QDialog::eventFilter(watched, event);
+    ButtonAccept->setFocus();
+    return true;
+}
+
+void TRemoveSensor::ButtonAcceptClick()
+{
+    acceptDisconnection(console_, {operators->chosenIndex()});
+    accept();
+}
+
+} // namespace dorvan

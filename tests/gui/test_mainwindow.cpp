@@ -1,0 +1,263 @@
+// The main window offscreen: context menu enabling, selection, the exit
+// question from the close button and from Alt+X, timers and pages.
+
+#include "console/console.h"
+#include "console/widgets/mainwindow.h"
+#include "console/widgets/sensorgridview.h"
+
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+const QString exitQuestion = QStringLiteral("Завершить работу ?");
+
+struct Rig
+{
+    explicit Rig(bool portOpens = true)
+    {
+        line.failOpen = !portOpens;
+        window = std::make_unique<TFmain>(console, dir.path());
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        prompter.clear();
+    }
+
+    QStringList enabledItems()
+    {
+        window->PopupMenu1Popup(QPoint(5, 5));
+        QStringList enabled;
+        for (QAction *item : window->PopupMenu1->actions()) {
+            if (!item->isSeparator() && item->isEnabled())
+                enabled << item->objectName();
+        }
+        window->PopupMenu1->hide();
+        return enabled;
+    }
+    QPoint cellCentre(int row, int column)
+    {
+        const QModelIndex index = window->StringGrid1->model()->index(row - 1, column);
+        return window->StringGrid1->visualRect(index).center();
+    }
+    void clickCell(int row, int column)
+    {
+        QTest::mouseClick(window->StringGrid1->viewport(), Qt::LeftButton, {},
+                          cellCentre(row, column));
+    }
+    QString label(const QString &name)
+    {
+        auto *label = window->findChild<QLabel *>(name);
+        return label ? label->text() : QStringLiteral("<missing>");
+    }
+
+    FakePrompter prompter;
+    FakeClock clock;
+    FakeSerialLine line;
+    FakeAlarmSound sound;
+    WorkDir dir;
+    Console console{prompter, clock, line, sound};
+    std::unique_ptr<TFmain> window;
+};
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void layoutAsDesigned()
+    {
+        Rig rig;
+        TFmain &w = *rig.window;
+        QCOMPARE(w.windowTitle(), QStringLiteral("Пульт контроля датчиков Дорван"));
+        QCOMPARE(w.minimumSize(), QSize(687, 476));
+        QCOMPARE(w.PageControl2->count(), 3);
+        QCOMPARE(w.PageControl2->tabText(0), QStringLiteral("Датчики"));
+        QCOMPARE(w.PageControl2->tabText(1), QStringLiteral("Протокол событий"));
+        QCOMPARE(w.PageControl2->tabText(2), QStringLiteral("Диагностика"));
+        QCOMPARE(w.PageControl2->currentIndex(), 0);
+        QCOMPARE(w.ComboBox1->count(), 70);
+        QCOMPARE(w.ComboBox1->itemText(69), QStringLiteral("COM70"));
+        QCOMPARE(rig.label("StatusBar1.1"), QStringLiteral("Alt+X-Выход"));
+        QCOMPARE(rig.label("StatusBar1.2"), QStringLiteral("COM1 включён"));
+        QCOMPARE(rig.label("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QCOMPARE(rig.label("N_tr_frame"), QStringLiteral("----"));
+        QCOMPARE(w.menuItems.value("N_Direct_component_porog")->text(),
+                 QStringLiteral("Изменение постоянной составляющей порога "));
+        QCOMPARE(w.PopupMenu1->actions().size(), 13); // nine items, four separators
+    }
+
+    void captionsFollowTheConsole()
+    {
+        Rig rig;
+        rig.console.captions.set("N_rv_byte", "123");
+        rig.console.captions.set("StatusBar1.3", "Скорость: 9600 Бит/сек");
+        QCOMPARE(rig.label("N_rv_byte"), QStringLiteral("123"));
+        QCOMPARE(rig.label("StatusBar1.3"), QStringLiteral("Скорость: 9600 Бит/сек"));
+    }
+
+    void menuBeforeAnySelectionComplains()
+    {
+        Rig rig;
+        QCOMPARE(rig.enabledItems(), QStringList({"N1", "MReplacePassword"}));
+        QCOMPARE(rig.prompter.shown.size(), 1);
+        QVERIFY(rig.prompter.shown[0].text.startsWith("Выберите позицию датчика"));
+        rig.window->menuItems.value("N1")->trigger(); // nothing to report: nothing happens
+        QCOMPARE(rig.prompter.shown.size(), 1);
+    }
+
+    void menuFollowsTheClickedRow()
+    {
+        Rig rig;
+        rig.console.table.Occupy_slot(4, 77, 0, 0, 1.0);
+        rig.console.table[4].armed1 = 1;
+        rig.clickCell(2, 3);
+        QCOMPARE(rig.console.selectedRow, 2);
+        QCOMPARE(rig.enabledItems(), QStringList({"PEstablish", "N1", "MReplacePassword"}));
+        rig.clickCell(5, 1);
+        QCOMPARE(rig.console.selectedRow, 5);
+        QCOMPARE(rig.enabledItems(),
+                 QStringList({"PRemove", "PSetSh2", "PRemoveSh1", "N_Direct_component_porog", "N1",
+                              "MReplacePassword"}));
+        rig.window->menuItems.value("PSetSh2")->trigger();
+        QCOMPARE(rig.console.table[4].armed2, quint8(1));
+        QVERIFY(rig.prompter.shown.isEmpty());
+    }
+
+    void positionColumnIsNotSelectable()
+    {
+        Rig rig;
+        rig.clickCell(3, 0);
+        QCOMPARE(rig.console.selectedRow, 0);
+        QVERIFY(!rig.window->StringGrid1->highlightOn());
+    }
+
+    void keyboardSelectsBeforeTheHighlightIsOn()
+    {
+        Rig rig;
+        SensorGridView *grid = rig.window->StringGrid1;
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Down);
+        QTest::keyClick(grid, Qt::Key_Down);
+        QVERIFY(rig.console.selectedRow >= 2);
+        QVERIFY(!grid->highlightOn());
+        QTest::keyClick(grid, Qt::Key_Home);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        rig.clickCell(7, 4);
+        QCOMPARE(rig.console.selectedRow, 7);
+        QVERIFY(grid->highlightOn());
+    }
+
+    void noToTheExitQuestionChangesNothing()
+    {
+        Rig rig;
+        const QByteArray hwBefore = [&] {
+            QFile file(rig.dir.file("data/hw.dat"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        const int eventsBefore = rig.console.events.eventListRows();
+        rig.prompter.answers = {false};
+        QVERIFY(!rig.window->close());
+        QCOMPARE(rig.prompter.texts(), QStringList{exitQuestion});
+        QCOMPARE(rig.prompter.shown[0].caption, QStringLiteral("Выход"));
+        QVERIFY(rig.window->isVisible());
+        QVERIFY(!rig.console.isShutDown());
+        QVERIFY(rig.window->Timer2.isActive());
+        QCOMPARE(rig.console.events.eventListRows(), eventsBefore);
+        QFile hw(rig.dir.file("data/hw.dat"));
+        QVERIFY(hw.open(QIODevice::ReadOnly));
+        QCOMPARE(hw.readAll(), hwBefore);
+    }
+
+    void yesClosesTheWindow()
+    {
+        Rig rig;
+        rig.prompter.answers = {true};
+        QVERIFY(rig.window->close());
+        QVERIFY(rig.console.isShutDown());
+        QTRY_VERIFY(!rig.window->isVisible());
+        QTRY_VERIFY(!rig.window->Timer2.isActive());
+    }
+
+    void altXAsksTheExitQuestion_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("asks");
+        QTest::newRow("Alt+X") << int(Qt::AltModifier) << true;
+        QTest::newRow("Alt+Ctrl+X") << int(Qt::AltModifier | Qt::ControlModifier) << true;
+        QTest::newRow("Alt+Shift+X") << int(Qt::AltModifier | Qt::ShiftModifier) << true;
+        QTest::newRow("X alone") << int(Qt::NoModifier) << false;
+        QTest::newRow("Ctrl+X") << int(Qt::ControlModifier) << false;
+    }
+    void altXAsksTheExitQuestion()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(bool, asks);
+        Rig rig;
+        rig.window->StringGrid1->setFocus();
+        QTest::keyClick(rig.window->StringGrid1, Qt::Key_X, Qt::KeyboardModifiers(modifiers));
+        QCOMPARE(rig.prompter.texts(), asks ? QStringList{exitQuestion} : QStringList());
+        QVERIFY(rig.window->isVisible());
+        QVERIFY(!rig.console.isShutDown());
+    }
+
+    void linkTimersFollowThePort_data()
+    {
+        QTest::addColumn<bool>("portOpens");
+        QTest::newRow("port open") << true;
+        QTest::newRow("port missing") << false;
+    }
+    void linkTimersFollowThePort()
+    {
+        QFETCH(bool, portOpens);
+        Rig rig(portOpens);
+        QCOMPARE(rig.window->Timer1.isActive(), portOpens);
+        QCOMPARE(rig.window->TimerRv.isActive(), portOpens);
+        QVERIFY(rig.window->Timer2.isActive());
+        QCOMPARE(rig.window->Timer1.interval(), 100);
+        QCOMPARE(rig.window->TimerRv.interval(), 5);
+        QCOMPARE(rig.window->Timer2.interval(), 1000);
+        QCOMPARE(rig.label("StatusBar1.2"),
+                 portOpens ? QStringLiteral("COM1 включён") : QStringLiteral("COM1 выключен"));
+    }
+
+    void portChoiceReopensThePort()
+    {
+        Rig rig;
+        rig.window->PageControl2->setCurrentIndex(2);
+        const int opensBefore = rig.line.openCount;
+        QComboBox *ports = rig.window->ComboBox1;
+        ports->setFocus();
+        QTest::keyClick(ports, Qt::Key_Down);
+        QCOMPARE(rig.console.port.portIndex, 1);
+        QCOMPARE(rig.line.openCount, opensBefore + 1);
+        QCOMPARE(rig.label("StatusBar1.2"), QStringLiteral("COM2 включён"));
+    }
+
+    void eventPageShowsTheNewestEvent()
+    {
+        Rig rig;
+        for (int i = 0; i < 80; ++i)
+            rig.console.events.Put_sys_msg(
+                EventRecord::make(0, rig.clock.nowDays(), 20, QStringLiteral("событие %1").arg(i)));
+        rig.window->PageControl2->setCurrentIndex(1);
+        const QModelIndex current = rig.window->StringGrid2->currentIndex();
+        QCOMPARE(current.row(), rig.window->StringGrid2->model()->rowCount() - 1);
+        QCOMPARE(current.column(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
