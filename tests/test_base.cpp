@@ -38,6 +38,8 @@ private slots:
         QCOMPARE(fromDayCount(toDayCount(QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59, 999)))),
                  QDateTime(QDate(2026, 3, 1), QTime(23, 59, 59, 999)));
         QVERIFY(!fromDayCount(qQNaN()).isValid());
+        QVERIFY(!fromDayCount(7.5e168).isValid()); // from a damaged file
+        QVERIFY(!fromDayCount(-1e300).isValid());
     }
 
     void cp1251RoundTripsEveryConsoleText()

@@ -18,7 +18,10 @@ double toDayCount(const QDateTime &moment)
 
 QDateTime fromDayCount(double days)
 {
-    if (!std::isfinite(days))
+    // A day count read from a damaged file may be anything; beyond some
+    // ten thousand years it names no date the console can show.
+    constexpr double maxDays = 4e6;
+    if (!std::isfinite(days) || days > maxDays || days < -maxDays)
         return {};
     double whole = std::floor(days);
     qint64 ms = std::llround((days - whole) * double(msPerDay));

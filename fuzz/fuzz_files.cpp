@@ -1,0 +1,84 @@
+// The loaders fed arbitrary files: the first byte picks hw.dat, chop.dat, a
+// sensor's file or an event file for the report; the rest is the file.
+#include "fuzzrig.h"
+
+#include <cstring>
+
+using namespace dorvan;
+
+namespace {
+
+void loadSettings(const uint8_t *data, size_t size)
+{
+    fuzz::writeFile(QStringLiteral("data/hw.dat"), data, size);
+    fuzz::Rig rig;
+    rig.console.ctx.workDir = fuzz::workDir();
+    rig.console.hardware.Ini_Hw();
+    // A damaged file must still leave a table every other part can use.
+    for (int slot = 0; slot < SlotCount; ++slot)
+        rig.console.Refresh_row(slot);
+    rig.console.link.Open_port(rig.console.port.portNumber());
+    rig.console.link.Timer1Timer();
+}
+
+void loadOperators(const uint8_t *data, size_t size)
+{
+    fuzz::writeFile(QStringLiteral("data/chop.dat"), data, size);
+    fuzz::Rig rig;
+    rig.console.ctx.workDir = fuzz::workDir();
+    rig.console.operators.Ini_chop();
+    QString name;
+    for (qint16 record : {qint16(0), qint16(1), qint16(7), qint16(-1), qint16(32767)})
+        rig.console.operators.Read_chop(record, name);
+    fuzz::removeFile(QStringLiteral("data/chop.dat"));
+}
+
+void loadSensorFile(const uint8_t *data, size_t size)
+{
+    QByteArray hw(198, '\0');
+    const quint32 address = 4711;
+    const qint16 model = 1;
+    std::memcpy(hw.data() + 6 * 5, &address, 4);
+    std::memcpy(hw.data() + 6 * 5 + 4, &model, 2);
+    fuzz::writeFile(QStringLiteral("data/hw.dat"), reinterpret_cast<const uint8_t *>(hw.constData()),
+                    size_t(hw.size()));
+    fuzz::writeFile(QStringLiteral("Dorvan302DK/4711"), data, size);
+    fuzz::Rig rig;
+    rig.console.ctx.workDir = fuzz::workDir();
+    rig.console.hardware.Ini_Hw();
+    rig.console.sensorFiles.Ini_sm();
+    for (int slot = 0; slot < SlotCount; ++slot)
+        rig.console.Refresh_row(slot);
+    // Whatever the file held, the line must still be driven safely.
+    rig.console.link.Open_port(1);
+    rig.console.link.Timer1Timer();
+    rig.console.link.TimerRvTimer();
+}
+
+void readReport(const uint8_t *data, size_t size)
+{
+    fuzz::writeFile(QStringLiteral("Dorvan301DK_mess/99"), data, size);
+    fuzz::Rig rig;
+    rig.console.ctx.workDir = fuzz::workDir();
+    rig.console.report.sensorReport(99, 0);
+    rig.console.report.BButPrevClick(PageButton::First);
+    rig.console.report.BButPrevClick(PageButton::Next);
+    rig.console.report.BButPrevClick(PageButton::Last);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    fuzz::ensureApplication();
+    if (size < 1)
+        return 0;
+    fuzz::cleanEventFiles();
+    switch (data[0] % 4) {
+    case 0: loadSettings(data + 1, size - 1); break;
+    case 1: loadOperators(data + 1, size - 1); break;
+    case 2: loadSensorFile(data + 1, size - 1); break;
+    default: readReport(data + 1, size - 1); break;
+    }
+    return 0;
+}
