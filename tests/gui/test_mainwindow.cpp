@@ -3,6 +3,8 @@
 
 #include "console/console.h"
 #include "console/widgets/mainwindow.h"
+#include "console/widgets/passworddialogs.h"
+#include "console/widgets/thresholddialog.h"
 #include "console/widgets/sensorgridview.h"
 
 #include "fakes.h"
@@ -11,10 +13,12 @@
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -134,6 +138,34 @@ private slots:
         rig.window->menuItems.value("PSetSh2")->trigger();
         QCOMPARE(rig.console.table[4].armed2, quint8(1));
         QVERIFY(rig.prompter.shown.isEmpty());
+    }
+
+    void guardedCommandsGoThroughThePasswordDialog()
+    {
+        Rig rig;
+        rig.console.hardware.password = 482915;
+        rig.console.table.Occupy_slot(0, 12, 0, 0, 1.0);
+        rig.clickCell(1, 2);
+        QLineEdit *typed = rig.window->FormPassword->EditPSW;
+        QTimer::singleShot(0, typed, [typed] {
+            QTest::keyClicks(typed, "111");
+            QTest::keyClick(typed, Qt::Key_Return);
+        });
+        rig.window->menuItems.value("N_Direct_component_porog")->trigger();
+        QCOMPARE(rig.prompter.texts(), QStringList{"Ваш пароль неверный"});
+
+        bool offsetShown = false;
+        QTimer::singleShot(0, typed, [typed, &rig, &offsetShown] {
+            QTest::keyClicks(typed, "482915");
+            QTest::keyClick(typed, Qt::Key_Return);
+            QTimer::singleShot(0, rig.window.get(), [&rig, &offsetShown] {
+                offsetShown = rig.window->FDirect_component_porog->isVisible();
+                rig.window->FDirect_component_porog->reject();
+            });
+        });
+        rig.window->menuItems.value("N_Direct_component_porog")->trigger();
+        QVERIFY(offsetShown);
+        QCOMPARE(rig.prompter.texts().size(), 1);
     }
 
     void positionColumnIsNotSelectable()

@@ -308,6 +308,7 @@ QWidget *TFmain::buildDiagnosticsPage()
     StringGridCOM = new StringGridView(&console_.StringGridCOM, page);
     StringGridCOM->setObjectName(QStringLiteral("StringGridCOM"));
     StringGridCOM->setColumnWidths({64, 121, 102, 148, 143, 93, 84, 109, 97, 91});
+    StringGridCOM->setRowHeight(24);
     StringGridCOM->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Button2 = new QPushButton(QStringLiteral("Сброс"), page);
     Button2->setObjectName(QStringLiteral("Button2"));
