@@ -6,15 +6,13 @@
 namespace dorvan {
 
 // The console was drawn with Windows fonts; on Linux the nearest free faces
-// stand in: DejaVu Sans for Tahoma (same wide, open shapes), Liberation Sans
-// (metric-compatible with Arial) for MS Sans Serif.
-inline QFont windowsFont(const QString &windowsFamily, int pixels, bool bold = false)
+// stand in: Liberation Sans (Arial's metrics) for both Tahoma and MS Sans
+// Serif. DejaVu Sans, the fallback, is wider and overflows the designed
+// column widths ("Дорван-301ДК" in 103 pixels).
+inline QFont windowsFont(int pixels, bool bold = false)
 {
     QFont font;
-    if (windowsFamily == QLatin1String("Tahoma"))
-        font.setFamilies({QStringLiteral("DejaVu Sans"), QStringLiteral("Liberation Sans")});
-    else
-        font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
@@ -22,12 +20,12 @@ inline QFont windowsFont(const QString &windowsFamily, int pixels, bool bold = f
 
 inline QFont tahomaFont(int pixels, bool bold = false)
 {
-    return windowsFont(QStringLiteral("Tahoma"), pixels, bold);
+    return windowsFont(pixels, bold);
 }
 
 inline QFont sansSerifFont(int pixels, bool bold = false)
 {
-    return windowsFont(QStringLiteral("MS Sans Serif"), pixels, bold);
+    return windowsFont(pixels, bold);
 }
 
 } // namespace dorvan
