@@ -139,6 +139,24 @@ private slots:
         QVERIFY(run.requestsTo(2001).mid(before).filter(QStringLiteral("set-dc-m1 dc1=1.25 dc2=2.5 ")).size() >= 1);
     }
 
+    // Garbage, a spoilt checksum and a stranger's reply each cost at most
+    // one answer; the link stays up and nothing is logged for them.
+    void lineFaultsDoNotCostTheLink()
+    {
+        ConsoleRun run;
+        QVERIFY2(bringUp(run), "the stored sensors did not come back to standby");
+        const qsizetype eventsBefore = run.dailyEvents().size();
+        for (const char *fault : {"noise 40", "badcrc", "foreign", "noise 7", "foreign 2001", "badcrc"}) {
+            const qsizetype before = run.requests().size();
+            run.simCommand(QString::fromLatin1(fault));
+            QVERIFY(waitUntil([&] { return run.requests().size() >= before + 2; }, 5000));
+        }
+        const qsizetype before = run.requests().size();
+        QVERIFY(waitUntil([&] { return run.requests().size() >= before + 6; }, 5000));
+        const QList<StoredEvent> events = run.dailyEvents();
+        QCOMPARE(events.size(), eventsBefore);
+    }
+
     void sigtermSavesEverySensorInPlace()
     {
         ConsoleRun run;
