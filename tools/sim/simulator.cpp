@@ -94,7 +94,7 @@ CommandResult Simulator::perform(const QString &line)
     if (!result.output.isEmpty())
         print(result.ok ? result.output : QStringLiteral("error: ") + result.output);
     if (result.ok && result.action != CommandAction::Wait && !line.trimmed().isEmpty())
-        logLine(QStringLiteral("cmd %1").arg(line.trimmed()));
+        logLine(monotonicMicros(), QStringLiteral("cmd %1").arg(line.trimmed()));
     if (result.action == CommandAction::LogOn)
         logging_ = true;
     else if (result.action == CommandAction::LogOff)
@@ -109,12 +109,11 @@ void Simulator::bytesReceived(const QByteArray &bytes)
     const qint64 arrived = monotonicMicros();
     for (const Request &request : parser_.feed(bytes)) {
         const SensorLine::Answer answer = line_.answer(request);
-        logLine(QStringLiteral("%1 req addr=%2 %3 bytes=%4 -> %5")
-                    .arg(arrived)
-                    .arg(request.address)
-                    .arg(describeRequest(request))
-                    .arg(request.wireBytes)
-                    .arg(answer.note));
+        logLine(arrived, QStringLiteral("req addr=%1 %2 bytes=%3 -> %4")
+                             .arg(request.address)
+                             .arg(describeRequest(request))
+                             .arg(request.wireBytes)
+                             .arg(answer.note));
         if (answer.wire.isEmpty())
             continue;
         if (options_.replyDelayMs > 0)
@@ -129,15 +128,11 @@ void Simulator::send(const QByteArray &wire)
     pty_.write(wire);
 }
 
-// Request lines carry their arrival time already; other lines get the time now.
-void Simulator::logLine(const QString &text)
+void Simulator::logLine(qint64 micros, const QString &text)
 {
     if (!logging_)
         return;
-    const QString line = text.contains(QLatin1String(" req "))
-                             ? text
-                             : QStringLiteral("%1 %2").arg(monotonicMicros()).arg(text);
-    logFile_.write((line + u'\n').toUtf8());
+    logFile_.write(QStringLiteral("%1 %2\n").arg(micros).arg(text).toUtf8());
     logFile_.flush();
 }
 

@@ -48,7 +48,7 @@ private:
     void bytesReceived(const QByteArray &bytes);
     void serve(const Request &request);
     void send(const QByteArray &wire);
-    void logLine(const QString &text);
+    void logLine(qint64 micros, const QString &text);
     void print(const QString &text);
     void showPrompt();
     bool loadScript(const QString &path, QString *error);
