@@ -20,6 +20,8 @@ function(dorvan_add_test name)
   add_test(NAME ${name} COMMAND ${name})
   set(runtime_dir ${CMAKE_BINARY_DIR}/test-runtime/${name})
   file(MAKE_DIRECTORY ${runtime_dir})
+  # Qt insists on a runtime directory only its owner can enter.
+  file(CHMOD ${runtime_dir} DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
   set_tests_properties(${name} PROPERTIES
     TIMEOUT ${ARG_TIMEOUT}
     LABELS "${ARG_LABELS}"

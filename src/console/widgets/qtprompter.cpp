@@ -5,6 +5,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
+#include <algorithm>
+
 namespace dorvan {
 
 namespace {
@@ -30,10 +32,51 @@ QMessageBox::Icon boxIcon(Prompter::Icon icon)
 
 } // namespace
 
+QtPrompter::~QtPrompter()
+{
+    for (const auto &box : std::as_const(waiting_))
+        delete box.data();
+}
+
 void QtPrompter::message(const QString &text, const QString &caption, Icon icon)
 {
+    if (modalDepth_ > 0) {
+        showWithoutBlocking(text, caption, icon);
+        return;
+    }
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, dialogParent());
+    ++modalDepth_;
+    modalText_ = text;
     box.exec();
+    modalText_.clear();
+    --modalDepth_;
+}
+
+void QtPrompter::showWithoutBlocking(const QString &text, const QString &caption, Icon icon)
+{
+    waiting_.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
+    if (alreadyShown(text) || waiting_.size() >= MaxWaitingBoxes)
+        return;
+    auto *box = new QMessageBox(boxIcon(icon), caption, text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+    waiting_.append(box);
+}
+
+bool QtPrompter::alreadyShown(const QString &text) const
+{
+    if (text == modalText_)
+        return true;
+    return std::any_of(waiting_.cbegin(), waiting_.cend(), [&text](const QPointer<QMessageBox> &box) {
+        return box && box->text() == text;
+    });
+}
+
+int QtPrompter::waitingBoxes() const
+{
+    return int(std::count_if(waiting_.cbegin(), waiting_.cend(),
+                             [](const QPointer<QMessageBox> &box) { return !box.isNull(); }));
 }
 
 bool QtPrompter::askYesNo(const QString &text, const QString &caption)
