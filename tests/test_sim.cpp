@@ -251,6 +251,62 @@ private slots:
         QCOMPARE(line.answer(poll(1001)).wire, clean);
     }
 
+    // A cut reply keeps its header (so the console waits for the rest) and
+    // the counters tell exactly which replies went out whole.
+    void dropCutsOnlyTheNextReplyShortAndIsCounted()
+    {
+        SensorLine line = lineWith({SimSensor::make(1001, 1)});
+        CommandInterpreter commands(line);
+        const QByteArray clean = line.answer(poll(1001)).wire;
+        QVERIFY(commands.execute("drop 3").ok);
+        const SensorLine::Answer cut = line.answer(poll(1001));
+        QCOMPARE(cut.wire, clean.first(clean.size() - 3));
+        QVERIFY(cut.note.endsWith(QLatin1String("+drop 3")));
+        QVERIFY(commands.execute("drop 255").ok);
+        QCOMPARE(line.answer(poll(1001)).wire, clean.first(6));
+        QCOMPARE(line.answer(poll(1001)).wire, clean);
+        QVERIFY(commands.execute("badcrc").ok);
+        QVERIFY(commands.execute("noise 5").ok);
+        QVERIFY(commands.execute("foreign").ok);
+        QVERIFY(line.answer(poll(1001)).note.endsWith(QLatin1String("+badcrc +noise 5 +foreign")));
+        const SimCounters &c = line.counters();
+        QCOMPARE(c.requests, 5);
+        QCOMPARE(c.polls, 5);
+        QCOMPARE(c.replies, 5);
+        QCOMPARE(c.cleanReplies, 2);
+        QCOMPARE(c.drops, 2);
+        QCOMPARE(c.badCrc, 1);
+        QCOMPARE(c.noiseBytes, 5);
+        QCOMPARE(c.foreignReplies, 1);
+        QVERIFY(!commands.execute("drop 0").ok);
+        QVERIFY(commands.execute("stats").output.startsWith(QLatin1String("sim-stats requests=5 polls=5 ")));
+    }
+
+    // Only real changes count: the soak compares them with the console's events.
+    void countsStateChangesNotCommands()
+    {
+        SensorLine line = lineWith({SimSensor::make(1001, 0), SimSensor::make(1002, 0)});
+        CommandInterpreter commands(line);
+        for (const char *command : {"trip 1001 1", "trip 1001 1", "restore 1001 1", "restore 1001 2",
+                                    "fault all 4", "fault 1001 4", "fault 1001 0", "silent 1002"})
+            QVERIFY2(commands.execute(command).ok, command);
+        for (int i = 0; i < 9; ++i)
+            QVERIFY(line.answer(poll(1002)).wire.isEmpty());
+        QVERIFY(commands.execute("answer 1002").ok);
+        QVERIFY(commands.execute("silent 1002").ok);
+        QVERIFY(line.answer(poll(1002)).wire.isEmpty());
+        QVERIFY(commands.execute("answer all").ok);
+        const SimCounters &c = line.counters();
+        QCOMPARE(c.trips, 1);
+        QCOMPARE(c.restores, 1);
+        QCOMPARE(c.faults, 2);
+        QCOMPARE(c.faultClears, 1);
+        QCOMPARE(c.silences, 2);
+        QCOMPARE(c.answers, 2);
+        QCOMPARE(c.longSilences, 1); // the second, short spell is not another loss
+        QCOMPARE(c.unanswered, 10);
+    }
+
     void commandsChangeTheStatusByte_data()
     {
         QTest::addColumn<QStringList>("commands");

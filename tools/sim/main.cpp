@@ -71,7 +71,8 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
     const QCommandLineOption delay(QStringLiteral("reply-delay"), QStringLiteral("Answer MS milliseconds after a request (default 0)."), QStringLiteral("MS"), QStringLiteral("0"));
     const QCommandLineOption watch(QStringLiteral("watch-pid"), QStringLiteral("End when process PID has ended."), QStringLiteral("PID"));
     const QCommandLineOption demo(QStringLiteral("make-demo"), QStringLiteral("Write a console working directory with four connected sensors (1001, 1002 model 0; 2001, 2002 model 1), or those given with --sensor (both loops armed), and exit."), QStringLiteral("DIR"));
-    parser.addOptions({workDir, port, sensor, script, fifo, log, logFile, delay, watch, demo});
+    const QCommandLineOption stats(QStringLiteral("stats-file"), QStringLiteral("Write the line's counters (see the command stats) to FILE at \"stats\" and at the end."), QStringLiteral("FILE"));
+    parser.addOptions({workDir, port, sensor, script, fifo, log, logFile, delay, watch, demo, stats});
     parser.process(app);
 
     SimOptions &options = parsed->options;
@@ -94,6 +95,7 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
     options.logPath = parser.value(logFile);
     options.replyDelayMs = qMax(0, parser.value(delay).toInt());
     options.watchPid = parser.value(watch).toLongLong();
+    options.statsPath = parser.value(stats);
     options.prompt = ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
     parsed->makeDemoDir = parser.value(demo);
     return true;

@@ -41,7 +41,10 @@ PtyLink::PtyLink(QObject *parent) : QObject(parent)
 {
     retry_.setSingleShot(true);
     retry_.setInterval(hangupRetryMs);
-    connect(&retry_, &QTimer::timeout, this, [this] { notifier_->setEnabled(true); });
+    connect(&retry_, &QTimer::timeout, this, [this] {
+        if (notifier_)
+            notifier_->setEnabled(true);
+    });
 }
 
 PtyLink::~PtyLink()
@@ -93,11 +96,34 @@ bool PtyLink::linkInto(const QString &workDir, int port, QString *error, QString
     }
     if (linkPath)
         *linkPath = target;
+    linkedWorkDir_ = workDir;
+    linkedPort_ = port;
     return true;
+}
+
+void PtyLink::unplug()
+{
+    if (master_ < 0)
+        return;
+    retry_.stop();
+    delete notifier_;
+    notifier_ = nullptr;
+    ::close(master_);
+    master_ = -1;
+}
+
+bool PtyLink::replug(QString *error)
+{
+    unplug();
+    if (!open(error))
+        return false;
+    return linkedWorkDir_.isEmpty() || linkInto(linkedWorkDir_, linkedPort_, error);
 }
 
 bool PtyLink::write(QByteArrayView bytes)
 {
+    if (master_ < 0)
+        return false;
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(master_, bytes.data() + done, size_t(bytes.size() - done));

@@ -31,6 +31,14 @@ public:
     // Writes everything it can; false when the slave side is closed.
     bool write(QByteArrayView bytes);
 
+    // The device disappears, as an unplugged USB adapter does: the master is
+    // closed, the console's open port hangs up and the link points nowhere.
+    void unplug();
+    // A new device appears: a new pseudo-terminal, and the link made before
+    // (if any) now points at it.
+    bool replug(QString *error);
+    bool isPlugged() const { return master_ >= 0; }
+
     // How often the master reported that no slave was open; it grows by
     // about one per retry interval while the console has the port closed.
     int hangups() const { return hangups_; }
@@ -49,6 +57,8 @@ private:
     QSocketNotifier *notifier_ = nullptr;
     QTimer retry_;
     int hangups_ = 0;
+    QString linkedWorkDir_;
+    int linkedPort_ = 0;
 };
 
 } // namespace dorvan::sim

@@ -118,6 +118,11 @@ CommandResult CommandInterpreter::execute(const QString &commandLine)
     }
     if (verb == QLatin1String("foreign"))
         return foreignCommand(words);
+    if (verb == QLatin1String("drop"))
+        return dropCommand(words);
+    if (words.size() == 1 && (verb == QLatin1String("stats") || verb == QLatin1String("unplug")
+                              || verb == QLatin1String("replug")))
+        return lineCommand(verb);
     if (verb == QLatin1String("list") && words.size() == 1)
         return listCommand();
     if (verb == QLatin1String("log"))
@@ -161,7 +166,7 @@ CommandResult CommandInterpreter::loopCommand(const Words &words, bool tripped)
     if (!error.isEmpty())
         return failure(error);
     for (SimSensor *sensor : sensors)
-        (words[2] == QLatin1String("1") ? sensor->loop1Tripped : sensor->loop2Tripped) = tripped;
+        line_.setLoop(*sensor, words[2].toInt(), tripped);
     return success(QStringLiteral("loop %1 of %2 %3")
                        .arg(words[2], words[1], tripped ? QStringLiteral("tripped") : QStringLiteral("normal")));
 }
@@ -177,7 +182,7 @@ CommandResult CommandInterpreter::faultCommand(const Words &words)
     if (!error.isEmpty())
         return failure(error);
     for (SimSensor *sensor : sensors)
-        sensor->faultCode = quint8(code);
+        line_.setFault(*sensor, quint8(code));
     return success(QStringLiteral("%1 reports state code %2").arg(words[1]).arg(code));
 }
 
@@ -190,7 +195,7 @@ CommandResult CommandInterpreter::silentCommand(const Words &words, bool silent)
     if (!error.isEmpty())
         return failure(error);
     for (SimSensor *sensor : sensors)
-        sensor->silent = silent;
+        line_.setSilent(*sensor, silent);
     return success(QStringLiteral("%1 %2").arg(words[1], silent ? QStringLiteral("falls silent")
                                                                 : QStringLiteral("answers again")));
 }
@@ -263,6 +268,28 @@ CommandResult CommandInterpreter::foreignCommand(const Words &words)
     return success(QStringLiteral("a reply from an unknown address goes before the next reply"));
 }
 
+CommandResult CommandInterpreter::dropCommand(const Words &words)
+{
+    bool ok = false;
+    const int count = words.value(1).toInt(&ok);
+    if (words.size() != 2 || !ok || count < 1 || count > 255)
+        return failure(QStringLiteral("use: drop N (1..255)"));
+    line_.faults().dropBytes = count;
+    return success(QStringLiteral("the next reply loses its last %1 byte(s)").arg(count));
+}
+
+CommandResult CommandInterpreter::lineCommand(const QString &verb)
+{
+    CommandResult result = success();
+    if (verb == QLatin1String("stats")) {
+        result.output = QStringLiteral("sim-stats ") + line_.counters().text();
+        result.action = CommandAction::Stats;
+    } else {
+        result.action = verb == QLatin1String("unplug") ? CommandAction::Unplug : CommandAction::Replug;
+    }
+    return result;
+}
+
 CommandResult CommandInterpreter::logCommand(const Words &words)
 {
     const QString state = words.value(1).toLower();
@@ -310,6 +337,10 @@ QString CommandInterpreter::help()
         "  noise N                N garbage bytes go before the next reply\n"
         "  badcrc                 the next reply carries a wrong checksum\n"
         "  foreign [ADDR]         a reply from an unknown address goes before the next reply\n"
+        "  drop N                 the next reply loses its last N bytes (cut short)\n"
+        "  stats                  what the line saw and what was injected (also to --stats-file)\n"
+        "  unplug                 the line's device disappears (the port's link points nowhere)\n"
+        "  replug                 a new device appears and the port's link is made to it\n"
         "  list                   show every simulated sensor and the DC values it received\n"
         "  log on|off             log received requests with their arrival times\n"
         "  wait MS                pause a scenario for MS milliseconds\n"

@@ -8,7 +8,7 @@
 namespace dorvan::sim {
 
 // What a command asks of the program around the sensor line.
-enum class CommandAction { None, Quit, LogOn, LogOff, Wait };
+enum class CommandAction { None, Quit, LogOn, LogOff, Wait, Stats, Unplug, Replug };
 
 struct CommandResult
 {
@@ -42,6 +42,8 @@ private:
     CommandResult removeCommand(const Words &words);
     CommandResult noiseCommand(const Words &words);
     CommandResult foreignCommand(const Words &words);
+    CommandResult dropCommand(const Words &words);
+    CommandResult lineCommand(const QString &verb);
     CommandResult logCommand(const Words &words);
     CommandResult waitCommand(const Words &words);
     CommandResult listCommand() const;

@@ -209,8 +209,44 @@ SimSensor *SensorLine::find(quint16 address)
     return nullptr;
 }
 
+void SensorLine::setLoop(SimSensor &sensor, int loop, bool tripped)
+{
+    bool &state = loop == 1 ? sensor.loop1Tripped : sensor.loop2Tripped;
+    if (state == tripped)
+        return;
+    state = tripped;
+    ++(tripped ? counters_.trips : counters_.restores);
+}
+
+void SensorLine::setFault(SimSensor &sensor, quint8 code)
+{
+    if (sensor.faultCode == code)
+        return;
+    sensor.faultCode = code;
+    ++(code == 0 ? counters_.faultClears : counters_.faults);
+}
+
+void SensorLine::setSilent(SimSensor &sensor, bool silent)
+{
+    if (sensor.silent == silent)
+        return;
+    sensor.silent = silent;
+    if (silent) {
+        ++counters_.silences;
+        return;
+    }
+    ++counters_.answers;
+    // The console declares a link lost at the 9th unanswered request; one
+    // loss is counted once, however the silence was split.
+    if (sensor.unansweredRun >= 9) {
+        ++counters_.longSilences;
+        sensor.unansweredRun = 0;
+    }
+}
+
 SensorLine::Answer SensorLine::answer(const Request &request)
 {
+    ++counters_.requests;
     if (!request.crcOk)
         return {{}, QStringLiteral("bad checksum, not answered")};
     if (request.netCode != Frame::NET_CODE)
@@ -218,9 +254,16 @@ SensorLine::Answer SensorLine::answer(const Request &request)
     SimSensor *sensor = find(request.address);
     if (!sensor)
         return {{}, QStringLiteral("no such sensor")};
-    if (sensor->silent)
+    ++(request.code == Frame::CMD_POLL ? counters_.polls : counters_.setRequests);
+    if (sensor->silent) {
+        ++counters_.unanswered;
+        ++sensor->unansweredRun;
         return {{}, QStringLiteral("silent")};
-    return answerAs(*sensor, request);
+    }
+    Answer answer = answerAs(*sensor, request);
+    if (!answer.wire.isEmpty())
+        sensor->unansweredRun = 0;
+    return answer;
 }
 
 SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &request)
@@ -248,7 +291,9 @@ SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &reques
     } else {
         return {{}, QStringLiteral("not understood by a model %1 sensor, not answered").arg(sensor.model)};
     }
-    return {withLineFaults(request, sensor, reply), note};
+    QString faults;
+    QByteArray wire = withLineFaults(request, sensor, reply, &faults);
+    return {wire, note + faults};
 }
 
 QByteArray SensorLine::replyFrame(const Request &request, quint16 address, quint8 code,
@@ -274,23 +319,49 @@ QByteArray SensorLine::statusData(const SimSensor &sensor) const
 }
 
 // Applies and clears the one-shot faults: noise first, then the foreign
-// reply, then the sensor's own reply (with a spoilt checksum if asked).
+// reply, then the sensor's own reply (with a spoilt checksum if asked, cut
+// short if asked). The log note names each fault applied.
 QByteArray SensorLine::withLineFaults(const Request &request, const SimSensor &sensor,
-                                      const QByteArray &reply)
+                                      const QByteArray &reply, QString *note)
 {
+    ++counters_.replies;
     QByteArray own = reply;
+    bool clean = true;
     if (faults_.badCrc) {
         own[own.size() - 1] = char(quint8(own[own.size() - 1]) ^ 0x5A);
         faults_.badCrc = false;
+        ++counters_.badCrc;
+        clean = false;
+        *note += QStringLiteral(" +badcrc");
     }
     QByteArray wire = noise(faults_.noiseBytes);
-    faults_.noiseBytes = 0;
+    if (faults_.noiseBytes > 0) {
+        ++counters_.noiseBursts;
+        counters_.noiseBytes += faults_.noiseBytes;
+        *note += QStringLiteral(" +noise %1").arg(faults_.noiseBytes);
+        faults_.noiseBytes = 0;
+    }
     if (faults_.foreign) {
         const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
         wire += stuffReply(replyFrame(request, unusedAddress(), code, statusData(sensor)));
         faults_.foreign = false;
+        ++counters_.foreignReplies;
+        *note += QStringLiteral(" +foreign");
     }
-    return wire + stuffReply(own);
+    QByteArray ownWire = stuffReply(own);
+    if (faults_.dropBytes > 0) {
+        // The header stays whole, so the console takes the frame for the
+        // sensor's and waits for the missing bytes.
+        const int cut = int(qMin<qsizetype>(faults_.dropBytes, ownWire.size() - 6));
+        ownWire.chop(cut);
+        faults_.dropBytes = 0;
+        ++counters_.drops;
+        clean = false;
+        *note += QStringLiteral(" +drop %1").arg(cut);
+    }
+    if (clean)
+        ++counters_.cleanReplies;
+    return wire + ownWire;
 }
 
 QByteArray SensorLine::noise(int count)
@@ -322,6 +393,22 @@ quint16 SensorLine::unusedAddress() const
 }
 
 // --- helpers ---------------------------------------------------------------
+
+QString SimCounters::text() const
+{
+    const std::pair<const char *, qint64> fields[] = {
+        {"requests", requests}, {"polls", polls}, {"set_requests", setRequests},
+        {"unanswered", unanswered}, {"replies", replies}, {"clean_replies", cleanReplies},
+        {"lost_replies", lostReplies}, {"foreign", foreignReplies}, {"noise", noiseBursts},
+        {"noise_bytes", noiseBytes}, {"badcrc", badCrc}, {"drops", drops}, {"trips", trips},
+        {"restores", restores}, {"faults", faults}, {"fault_clears", faultClears},
+        {"silences", silences}, {"answers", answers}, {"long_silences", longSilences},
+    };
+    QStringList parts;
+    for (const auto &[name, value] : fields)
+        parts.append(QStringLiteral("%1=%2").arg(QLatin1String(name)).arg(value));
+    return parts.join(u' ');
+}
 
 QByteArray unstuffReply(QByteArrayView wire)
 {

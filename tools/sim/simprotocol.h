@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace dorvan::sim {
 
@@ -58,6 +59,7 @@ struct SimSensor
     float dc2 = 0;
     int polls = 0;
     int setRequests = 0;
+    int unansweredRun = 0;      // requests left unanswered since it last answered
 
     static SimSensor make(quint16 address, int model);
     quint8 statusByte() const;
@@ -71,6 +73,35 @@ struct LineFaults
     bool badCrc = false;        // the reply's checksum is wrong
     bool foreign = false;       // a reply from an unknown address goes first
     quint16 foreignAddress = 0; // 0: pick one no simulated sensor has
+    int dropBytes = 0;          // the reply is cut short by this many bytes at its end
+};
+
+// What the line saw and what was done to it, for comparing a long run with
+// the console's own counters and event files.
+struct SimCounters
+{
+    qint64 requests = 0;        // request frames received, whatever their fate
+    qint64 polls = 0;           // CMD_POLL requests to a simulated sensor
+    qint64 setRequests = 0;     // set requests to a simulated sensor
+    qint64 unanswered = 0;      // requests to a silent sensor
+    qint64 replies = 0;         // the sensors' own replies put on the line
+    qint64 cleanReplies = 0;    // of those, neither spoilt nor cut short
+    qint64 lostReplies = 0;     // could not be written (the port was closed)
+    qint64 foreignReplies = 0;
+    qint64 noiseBursts = 0;
+    qint64 noiseBytes = 0;
+    qint64 badCrc = 0;
+    qint64 drops = 0;
+    qint64 trips = 0;           // a loop went from normal into alarm
+    qint64 restores = 0;        // a loop went from alarm back to normal
+    qint64 faults = 0;          // the state code changed to a non-zero code
+    qint64 faultClears = 0;     // the state code changed back to 0
+    qint64 silences = 0;        // an answering sensor fell silent
+    qint64 answers = 0;         // a silent sensor answered again
+    qint64 longSilences = 0;    // of those, after 9 or more unanswered requests
+
+    // "requests=... polls=... ...", one line.
+    QString text() const;
 };
 
 // The simulated sensors on one line and how they answer the console.
@@ -88,6 +119,13 @@ public:
     SimSensor *find(quint16 address);
     QList<SimSensor> &sensors() { return sensors_; }
     LineFaults &faults() { return faults_; }
+    SimCounters &counters() { return counters_; }
+
+    // State changes that the counters record; a command that leaves the
+    // state as it was is no change.
+    void setLoop(SimSensor &sensor, int loop, bool tripped);
+    void setFault(SimSensor &sensor, quint8 code);
+    void setSilent(SimSensor &sensor, bool silent);
 
     Answer answer(const Request &request);
 
@@ -97,12 +135,13 @@ private:
                           QByteArrayView data);
     QByteArray statusData(const SimSensor &sensor) const;
     QByteArray withLineFaults(const Request &request, const SimSensor &sensor,
-                              const QByteArray &reply);
+                              const QByteArray &reply, QString *note);
     QByteArray noise(int count);
     quint16 unusedAddress() const;
 
     QList<SimSensor> sensors_;
     LineFaults faults_;
+    SimCounters counters_;
     quint32 noiseSeed_ = 0x2545F491;
 };
 

@@ -23,6 +23,11 @@ Simulator::Simulator(QObject *parent) : QObject(parent)
     connect(&watchTimer_, &QTimer::timeout, this, &Simulator::checkWatchedProcess);
 }
 
+Simulator::~Simulator()
+{
+    writeStats();
+}
+
 bool Simulator::start(const SimOptions &options, QString *error)
 {
     options_ = options;
@@ -101,6 +106,12 @@ CommandResult Simulator::perform(const QString &line)
         logging_ = false;
     else if (result.action == CommandAction::Quit)
         emit quitRequested();
+    else if (result.action == CommandAction::Stats)
+        writeStats();
+    else if (result.action == CommandAction::Unplug)
+        pty_.unplug();
+    else if (result.action == CommandAction::Replug)
+        replug();
     return result;
 }
 
@@ -125,7 +136,26 @@ void Simulator::bytesReceived(const QByteArray &bytes)
 
 void Simulator::send(const QByteArray &wire)
 {
-    pty_.write(wire);
+    if (!pty_.write(wire))
+        ++line_.counters().lostReplies;
+}
+
+void Simulator::writeStats()
+{
+    if (options_.statsPath.isEmpty())
+        return;
+    QFile file(options_.statsPath);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write((line_.counters().text() + u'\n').toUtf8());
+}
+
+void Simulator::replug()
+{
+    QString error;
+    if (!pty_.replug(&error))
+        print(QStringLiteral("error: ") + error);
+    else
+        print(QStringLiteral("the line is on %1 again").arg(pty_.slavePath()));
 }
 
 void Simulator::logLine(qint64 micros, const QString &text)

@@ -23,6 +23,7 @@ struct SimOptions
     QString commandFifo;
     int replyDelayMs = 0;
     qint64 watchPid = 0;      // end when this process is gone
+    QString statsPath;        // the counters are written here at "stats" and at the end
     bool prompt = false;      // standard input is a terminal
 };
 
@@ -34,6 +35,7 @@ class Simulator : public QObject
 
 public:
     explicit Simulator(QObject *parent = nullptr);
+    ~Simulator() override;
 
     bool start(const SimOptions &options, QString *error);
     // Runs one command line; returns false when it asks the program to end.
@@ -55,6 +57,8 @@ private:
     void playScript();
     void stdinClosed();
     void checkWatchedProcess();
+    void writeStats();
+    void replug();
 
     SimOptions options_;
     SensorLine line_;
