@@ -4,6 +4,7 @@
 #include "console/widgets/qtprompter.h"
 #include "events/widgets/qtalarmsound.h"
 #include "link/qtserialline.h"
+#include "link/statsline.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,6 +14,7 @@
 #include <QTranslator>
 
 #include <csignal>
+#include <cstdio>
 #include <exception>
 #include <memory>
 #include <sys/socket.h>
@@ -20,26 +22,35 @@
 
 namespace {
 
-// The write end of the self-pipe: a signal handler may only write a byte.
+// The write end of the self-pipe: a signal handler may only write a byte,
+// here the signal's number, and the event loop does the work.
 int signalPipe[2] = {-1, -1};
 
-extern "C" void onTerminationSignal(int)
+extern "C" void onSignal(int signal)
 {
-    const char byte = 1;
+    const char byte = char(signal);
     [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
-bool catchTerminationSignals()
+bool catchSignals()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
         return false;
     struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
+    action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
         ::sigaction(signal, &action, nullptr);
     return true;
+}
+
+// The line counters of the page "Диагностика" for a maintainer without the
+// window (SIGUSR1, and once more when a signal ends the run).
+void writeStatsLine(const dorvan::Console &console)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(dorvan::statsLine(console.link)));
+    std::fflush(stderr);
 }
 
 // Standard buttons ("Да", "Нет", "Отмена") in Russian, like every other text.
@@ -58,7 +69,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("dorvan-console"));
     QTranslator translator;
     loadQtTranslations(app, translator);
-    const bool signalsCaught = catchTerminationSignals();
+    const bool signalsCaught = catchSignals();
 
     dorvan::SystemClock clock;
     dorvan::QtPrompter prompter;
@@ -70,15 +81,24 @@ int main(int argc, char *argv[])
     try {
         dorvan::TFmain window(console, workDir);
 
-        // The system's shutdown request runs the shutdown steps without the
-        // exit question; the console then asks the window to close.
+        // SIGUSR1 asks for the counters. The system's shutdown request runs
+        // the shutdown steps without the exit question; the console then asks
+        // the window to close.
         std::unique_ptr<QSocketNotifier> signalNotifier;
         if (signalsCaught) {
             signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
             QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &console, [&] {
                 char byte = 0;
-                [[maybe_unused]] const ssize_t got = ::read(signalPipe[0], &byte, 1);
-                console.shutdown();
+                if (::read(signalPipe[0], &byte, 1) != 1)
+                    return;
+                if (byte == SIGUSR1) {
+                    writeStatsLine(console);
+                    return;
+                }
+                if (!console.isShutDown()) {
+                    console.shutdown();
+                    writeStatsLine(console);
+                }
                 QCoreApplication::quit();
             });
         }
