@@ -130,14 +130,15 @@ public:
 
     void simCommand(const QString &line) { sim_.write((line + u'\n').toUtf8()); }
 
-    bool startConsole()
+    bool startConsole(QProcess::ProcessChannelMode mode = QProcess::ForwardedChannels)
     {
         console_.setWorkingDirectory(path());
-        console_.setProcessChannelMode(QProcess::ForwardedChannels);
+        console_.setProcessChannelMode(mode);
         console_.start(binDir() + QStringLiteral("/dorvan-console"), {});
         return console_.waitForStarted(5000);
     }
     QProcess &console() { return console_; }
+    QProcess &simulator() { return sim_; }
 
     // The requests the simulator logged: "addr=1001 poll", "addr=1001 set-dc-m0 dc=100", ...
     QStringList requests() const
