@@ -354,7 +354,7 @@ private slots:
 
     void parsesSensorSpecs_data()
     {
-        QTest::addColumn<QString>("spec");
+        QTest::addColumn<QString>("sensorText");
         QTest::addColumn<int>("count");
         QTest::addColumn<int>("model");
         QTest::addColumn<int>("status");
@@ -371,10 +371,10 @@ private slots:
     }
     void parsesSensorSpecs()
     {
-        QFETCH(QString, spec);
+        QFETCH(QString, sensorText);
         QFETCH(int, count);
         QString error;
-        const QList<SimSensor> sensors = parseSensorSpec(spec, &error);
+        const QList<SimSensor> sensors = parseSensorSpec(sensorText, &error);
         QCOMPARE(sensors.size(), count);
         QCOMPARE(error.isEmpty(), count > 0);
         if (count == 0)

@@ -119,8 +119,8 @@ public:
     bool startSimulator(const QStringList &sensorSpecs)
     {
         QStringList args{QStringLiteral("--workdir"), path(), QStringLiteral("--log-file"), file(QStringLiteral("sim.log"))};
-        for (const QString &spec : sensorSpecs)
-            args << QStringLiteral("--sensor") << spec;
+        for (const QString &sensorText : sensorSpecs)
+            args << QStringLiteral("--sensor") << sensorText;
         sim_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         sim_.start(binDir() + QStringLiteral("/dorvan-sim"), args);
         if (!sim_.waitForStarted(5000))

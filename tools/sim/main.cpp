@@ -63,7 +63,7 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
     parser.addHelpOption();
     const QCommandLineOption workDir(QStringLiteral("workdir"), QStringLiteral("Console working directory to link the line into."), QStringLiteral("DIR"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Port number n of ports/COMn (default 1)."), QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption sensor(QStringLiteral("sensor"), QStringLiteral("A simulated sensor (repeatable)."), QStringLiteral("SPEC"));
+    const QCommandLineOption sensor(QStringLiteral("sensor"), QStringLiteral("A simulated sensor (repeatable)."), QStringLiteral("ADDR:MODEL"));
     const QCommandLineOption script(QStringLiteral("script"), QStringLiteral("Play a scenario: one command a line, \"wait MS\" between them."), QStringLiteral("FILE"));
     const QCommandLineOption fifo(QStringLiteral("commands"), QStringLiteral("Also read commands from this FIFO (created if missing)."), QStringLiteral("FIFO"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Log every request with its arrival time (us, monotonic) to standard error."));
@@ -83,8 +83,8 @@ bool parseArguments(const QCoreApplication &app, Parsed *parsed, QString *error)
         *error = QStringLiteral("--port takes 1..70");
         return false;
     }
-    for (const QString &spec : parser.values(sensor)) {
-        const QList<SimSensor> sensors = parseSensorSpec(spec, error);
+    for (const QString &sensorText : parser.values(sensor)) {
+        const QList<SimSensor> sensors = parseSensorSpec(sensorText, error);
         if (sensors.isEmpty())
             return false;
         options.sensors += sensors;

@@ -53,9 +53,9 @@ bool applyFlag(const QString &flag, SimSensor &sensor)
 
 } // namespace
 
-QList<SimSensor> parseSensorSpec(const QString &spec, QString *error)
+QList<SimSensor> parseSensorSpec(const QString &sensorText, QString *error)
 {
-    const QStringList parts = spec.split(u':');
+    const QStringList parts = sensorText.split(u':');
     quint16 first = 0;
     quint16 last = 0;
     const QStringList range = parts.value(0).split(u'-');
@@ -67,7 +67,7 @@ QList<SimSensor> parseSensorSpec(const QString &spec, QString *error)
         || (model != QLatin1String("0") && model != QLatin1String("1"))) {
         *error = QStringLiteral("bad sensor \"%1\": use ADDR[-LAST]:MODEL[:FLAGS], "
                                 "address 1..65535, model 0 or 1")
-                     .arg(spec);
+                     .arg(sensorText);
         return {};
     }
     SimSensor prototype = SimSensor::make(first, model.toInt());

@@ -19,8 +19,8 @@ struct CommandResult
 };
 
 // Parses "ADDR[-LAST]:MODEL[:FLAG,FLAG...]" into sensors; flags are trip1,
-// trip2, silent and fault=N. Empty list and an error text on a bad spec.
-QList<SimSensor> parseSensorSpec(const QString &spec, QString *error);
+// trip2, silent and fault=N. Empty list and an error text on a bad description.
+QList<SimSensor> parseSensorSpec(const QString &sensorText, QString *error);
 
 // The commands typed at the prompt, read from the command FIFO or played
 // from a scenario file; one line each, '#' starts a comment.
