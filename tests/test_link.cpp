@@ -311,6 +311,51 @@ private slots:
         QCOMPARE(rig.eventCount(), eventsAfterLoss);
     }
 
+    // A port that cannot be reopened stops polling, so no sensor would reach
+    // its ninth miss: every sensor with a link loses it at once instead of
+    // showing the last state it reported for as long as the port is gone.
+    void portThatCannotBeReopenedLosesEveryLink()
+    {
+        LinkRig rig;
+        SensorRecord &armed = rig.connect(0, 5, 1);
+        armed.armed1 = 1;
+        rig.connect(1, 6, 0);
+        rig.connect(2, 7, 0); // never answered: nothing to lose
+        QVERIFY(rig.open());
+        rig.pollAndAnswer(statusM1(5, 0));
+        rig.pollAndAnswer(statusM0(6, 0));
+        const int eventsBefore = rig.eventCount();
+
+        rig.line.failOpen = true;
+        for (int second = 0; second < 4; ++second)
+            rig.link.Timer2Timer();
+        QVERIFY(!rig.link.timer1Enabled() && !rig.link.timerRvEnabled());
+        QCOMPARE(rig.eventTexts().mid(eventsBefore),
+                 QStringList({QStringLiteral("Нет связи с датчиком <Дорван-302ДК> № 5"),
+                              QStringLiteral("Нет связи с датчиком <Дорван-301ДК> № 6")}));
+        QCOMPARE(rig.alarms.alarmCount(), 1); // only the armed one
+        for (int slot : {0, 1}) {
+            QCOMPARE(rig.table[slot].linkUp, qint16(0));
+            QCOMPARE(rig.rowColour(slot), Colour::DarkRed);
+            QCOMPARE(rig.sensorCell(9, slot), noLink);
+            QCOMPARE(rig.comCell(7, slot), noLink);
+        }
+
+        // Further failed retries say nothing new; the port's return brings the links back.
+        for (int second = 0; second < 4; ++second)
+            rig.link.Timer2Timer();
+        QCOMPARE(rig.eventCount(), eventsBefore + 2);
+        rig.line.failOpen = false;
+        for (int second = 0; second < 4; ++second)
+            rig.link.Timer2Timer();
+        QVERIFY(rig.link.timer1Enabled());
+        rig.tick(); // slot 2
+        rig.tick(); // the idle tick at the wrap
+        rig.pollAndAnswer(statusM1(5, 0));
+        QVERIFY(rig.eventTexts().contains(QStringLiteral("Восстановлена связь с датчиком <Дорван-302ДК> № 5")));
+        QCOMPARE(rig.table[0].linkUp, qint16(1));
+    }
+
     void badChecksumIsNeitherAnswerNorMiss()
     {
         LinkRig rig;

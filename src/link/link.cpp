@@ -36,6 +36,7 @@ int Link::Open_port(int portNumber)
     portTried_ = true;
     if (!line_.open(portDeviceName(portNumber), port_.baudRate())) {
         setTimers(false, false);
+        markLineLost();
         return 0;
     }
     captions_.set(Captions::panel(3), port_.baudRate() == 19200

@@ -135,6 +135,8 @@ private:
     // Polling cycle.
     void judgePreviousRequest();
     void declareLinkLost(int slot);
+    void markLinkLost(int slot);
+    void markLineLost();
     void sendNextRequest();
 
     // Decoder.

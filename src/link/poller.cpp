@@ -35,6 +35,25 @@ void Link::judgePreviousRequest()
 
 void Link::declareLinkLost(int slot)
 {
+    markLinkLost(slot);
+    // A silent line may be a port gone bad: open it afresh.
+    Reopen_port();
+}
+
+// With the port gone, polling stops until a reopen succeeds, and no sensor
+// would ever reach its ninth miss: every sensor that had a link loses it now,
+// so the operator sees the dead line instead of the last states it reported.
+void Link::markLineLost()
+{
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (table_.occupied(slot)
+            && (table_[slot].linkUp == 1 || statsLinkShown_[size_t(slot)] == 1))
+            markLinkLost(slot);
+    }
+}
+
+void Link::markLinkLost(int slot)
+{
     SensorRecord &r = table_[slot];
     const int row = slot + 1;
     r.linkUp = 0;
@@ -63,8 +82,6 @@ void Link::declareLinkLost(int slot)
         r.alarm2 = 1;
         sensorGrid_.setCell(4, row, alarmText(1));
     }
-    // A silent line may be a port gone bad: open it afresh.
-    Reopen_port();
 }
 
 void Link::sendNextRequest()
