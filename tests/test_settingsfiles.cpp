@@ -279,26 +279,6 @@ private slots:
         QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 3, 9));
     }
 
-    void disconnectionStampsTheFileAndForgetsTheSensor()
-    {
-        Fixture f;
-        f.table.Occupy_slot(1, 300, 0, 4, 100.0);
-        f.files.Save_sm(f.table[1], 'a');
-        quint32 seenAddress = 0;
-        f.files.Free_slot(1, 6, 200.0, [&] { seenAddress = f.table[1].address; });
-        QCOMPARE(seenAddress, 300u);
-        const QByteArray stored = readAll(f.dir.file("Dorvan301DK/300"));
-        QCOMPARE(stored.size(), 232);
-        SensorRecord record;
-        std::memcpy(static_cast<void *>(&record), stored.constData(), 232);
-        QCOMPARE(record.connectedAt, 100.0);
-        QCOMPARE(record.connectedBy, qint16(4));
-        QCOMPARE(record.disconnectedAt, 200.0);
-        QCOMPARE(record.disconnectedBy, qint16(6));
-        QVERIFY(!f.table.occupied(1));
-        QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 0, 0));
-    }
-
     void operatorListSkipsDeletedRecords()
     {
         Fixture f;

@@ -88,18 +88,4 @@ void SensorFiles::Ini_sm()
     }
 }
 
-void SensorFiles::Free_slot(int slot, qint16 operatorRecord, double now,
-                            const std::function<void()> &logDisconnection)
-{
-    if (!table_.occupied(slot))
-        return;
-    table_.Free_slot_stamp(slot, operatorRecord, now);
-    Save_sm(table_[slot], 'u');
-    table_.Free_slot_reset(slot);
-    if (logDisconnection)
-        logDisconnection();
-    table_.Free_slot_empty(slot);
-    hardware_.Save_Hw();
-}
-
 } // namespace dorvan

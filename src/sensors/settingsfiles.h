@@ -6,7 +6,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <optional>
 
 namespace dorvan {
@@ -53,13 +52,6 @@ public:
     // mode 'a' appends, 'u' overwrites the last record.
     void Save_sm(const SensorRecord &record, char mode);
     void Ini_sm();
-
-    // The disconnection of the sensor in a slot with its file steps: stamps
-    // the record and writes it over the last one of the sensor's file, resets
-    // the slot, calls logDisconnection while the address and model are still
-    // in the slot (the event and the grid row), empties the slot and saves hw.dat.
-    void Free_slot(int slot, qint16 operatorRecord, double now,
-                   const std::function<void()> &logDisconnection);
 
     static QString sensorFile(quint32 address, int model); // relative to workDir
 
