@@ -6,8 +6,7 @@
 #include "console/password.h"
 #include "console/thresholdoffset.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "consolerig.h"
 
 #include <QTest>
 
@@ -16,7 +15,7 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Rig
+struct Rig : ConsoleRig
 {
     Rig() { console.ctx.workDir = dir.path(); }
 
@@ -24,20 +23,6 @@ struct Rig
     {
         console.table.Occupy_slot(slot, address, model, 0, clock.nowDays());
     }
-    QStringList eventTexts()
-    {
-        QStringList texts;
-        for (int row = 1; row <= console.events.eventListRows(); ++row)
-            texts << console.events.list().cell(1, row);
-        return texts;
-    }
-
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeSerialLine line;
-    FakeAlarmSound sound;
-    WorkDir dir;
-    Console console{prompter, clock, line, sound};
 };
 
 // Records which window a command opened and answers the password dialog.

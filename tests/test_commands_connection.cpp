@@ -6,8 +6,7 @@
 #include "console/connection.h"
 #include "console/console.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "consolerig.h"
 
 #include <QFile>
 #include <QTest>
@@ -42,7 +41,7 @@ SensorRecord lastRecordOf(const QString &path)
     return record;
 }
 
-struct Rig
+struct Rig : ConsoleRig
 {
     explicit Rig(const QStringList &operators = {QStringLiteral("Петров")})
     {
@@ -51,25 +50,11 @@ struct Rig
         prompter.clear();
     }
 
-    QStringList eventTexts() const
-    {
-        QStringList texts;
-        for (int row = 1; row <= console.events.eventListRows(); ++row)
-            texts << const_cast<Console &>(console).events.list().cell(1, row);
-        return texts;
-    }
     bool connect(int row, const QString &number, int type = 1, int operatorIndex = 0)
     {
         console.selectedRow = row;
         return acceptConnection(console, {number, type, operatorIndex});
     }
-
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeSerialLine line;
-    FakeAlarmSound sound;
-    WorkDir dir;
-    Console console{prompter, clock, line, sound};
 };
 
 const QString wrongNumber = QStringLiteral("Вы ввели ошибочное число; повторите ввод");

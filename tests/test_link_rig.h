@@ -3,7 +3,7 @@
 // A sensor line on fakes for the link tests: the link with its grids,
 // captions, event log and alarm list, a fake port, a fake clock.
 
-#include "fakes.h"
+#include "consolerig.h"
 #include "workdir.h"
 
 #include "link/link.h"
@@ -73,13 +73,7 @@ struct LinkRig
     }
 
     int eventCount() const { return events.eventListRows(); }
-    QStringList eventTexts()
-    {
-        QStringList texts;
-        for (int row = 1; row <= events.eventListRows(); ++row)
-            texts.append(events.list().cell(1, row));
-        return texts;
-    }
+    QStringList eventTexts() const { return listedEventTexts(events); }
     QString lastEvent()
     {
         const QStringList texts = eventTexts();

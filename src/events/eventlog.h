@@ -25,6 +25,7 @@ public:
     void Put_sys_msg(const EventRecord &record);
 
     TextGridModel &list() { return StringGrid2; }
+    const TextGridModel &list() const { return StringGrid2; }
     int eventListRows() const { return eventListRows_; }
 
     // Paths, relative to the working directory.

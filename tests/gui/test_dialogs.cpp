@@ -5,8 +5,7 @@
 #include "console/widgets/sensordialogs.h"
 #include "console/widgets/thresholddialog.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "consolerig.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -23,7 +22,7 @@ namespace {
 
 const QString wrongNumber = QStringLiteral("Вы ввели ошибочное число; повторите ввод");
 
-struct Rig
+struct Rig : ConsoleRig
 {
     Rig()
     {
@@ -37,20 +36,6 @@ struct Rig
         prompter.inputs.push_back(name);
         QTest::mouseClick(group->AddButton, Qt::LeftButton);
     }
-    QStringList eventTexts()
-    {
-        QStringList texts;
-        for (int row = 1; row <= console.events.eventListRows(); ++row)
-            texts << console.events.list().cell(1, row);
-        return texts;
-    }
-
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeSerialLine line;
-    FakeAlarmSound sound;
-    WorkDir dir;
-    Console console{prompter, clock, line, sound};
 };
 
 void showActive(QWidget &dialog)

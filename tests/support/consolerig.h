@@ -1,0 +1,34 @@
+#pragma once
+
+#include "console/console.h"
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QStringList>
+
+namespace dorvan::test {
+
+// The texts of the event list, oldest first.
+inline QStringList listedEventTexts(const EventLog &events)
+{
+    QStringList texts;
+    for (int row = 1; row <= events.eventListRows(); ++row)
+        texts << events.list().cell(1, row);
+    return texts;
+}
+
+// A whole console on fakes in a temporary working directory with its six
+// directories; start-up is left to the test.
+struct ConsoleRig
+{
+    QStringList eventTexts() const { return listedEventTexts(console.events); }
+
+    FakePrompter prompter;
+    FakeClock clock;
+    FakeSerialLine line;
+    FakeAlarmSound sound;
+    WorkDir dir;
+    Console console{prompter, clock, line, sound};
+};
+
+} // namespace dorvan::test
