@@ -2,9 +2,9 @@
 
 #include "console/console.h"
 #include "console/password.h"
+#include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -86,10 +86,8 @@ TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
     setFont(tahomaFont(12));
     Edit1 = maskedEdit(QStringLiteral("Edit1"), this);
     Edit2 = maskedEdit(QStringLiteral("Edit2"), this);
-    OkButton = new QPushButton(QStringLiteral("Принять"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    CanselButton = new QPushButton(QStringLiteral("Отмена"), this);
-    CanselButton->setObjectName(QStringLiteral("CanselButton"));
+    OkButton = namedButton(QStringLiteral("OkButton"), QStringLiteral("Принять"), this);
+    CanselButton = namedButton(QStringLiteral("CanselButton"), QStringLiteral("Отмена"), this);
     CanselButton->setAutoDefault(false);
     connect(OkButton, &QPushButton::clicked, this, &TFormChangeRassword::OkButtonClick);
     connect(CanselButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -100,10 +98,7 @@ TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
     layout->addWidget(new QLabel(QStringLiteral("Повторите ввод нового пароля"), this));
     layout->addWidget(Edit2);
     layout->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CanselButton);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow(OkButton, CanselButton));
     setFixedSize(355, 219);
 }
 

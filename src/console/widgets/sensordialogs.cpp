@@ -7,7 +7,6 @@
 
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -20,13 +19,6 @@ namespace {
 constexpr Qt::WindowFlags fixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint
                                              | Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
 
-QPushButton *dialogButton(const QString &name, const QString &text, QWidget *parent)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    return button;
-}
-
 } // namespace
 
 OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
@@ -36,9 +28,9 @@ OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
     ComboBoxFam->setObjectName(QStringLiteral("ComboBoxFam"));
     ComboBoxFam->setEditable(false);
     // Only "Принять" answers Enter in these dialogs.
-    AddButton = dialogButton(QStringLiteral("AddButton"), QStringLiteral("Добавить"), this);
+    AddButton = namedButton(QStringLiteral("AddButton"), QStringLiteral("Добавить"), this);
     AddButton->setAutoDefault(false);
-    RemoveButton1 = dialogButton(QStringLiteral("RemoveButton1"), QStringLiteral("Удалить"), this);
+    RemoveButton1 = namedButton(QStringLiteral("RemoveButton1"), QStringLiteral("Удалить"), this);
     RemoveButton1->setAutoDefault(false);
     connect(AddButton, &QPushButton::clicked, this, &OperatorGroup::AddButtonClick);
     connect(RemoveButton1, &QPushButton::clicked, this, &OperatorGroup::RemoveButton1Click);
@@ -46,10 +38,7 @@ OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Список"), this));
     layout->addWidget(ComboBoxFam);
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(AddButton);
-    buttons->addWidget(RemoveButton1);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow(AddButton, RemoveButton1));
 }
 
 void OperatorGroup::reload()
@@ -97,8 +86,8 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
     ComboBoxTypeSen->installEventFilter(this);
     operators = new OperatorGroup(console, this);
     operators->ComboBoxFam->installEventFilter(this);
-    ButtonAccept = dialogButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
-    ButtonCansel = dialogButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
+    ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
+    ButtonCansel = namedButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
     connect(ButtonAccept, &QPushButton::clicked, this, &TFSetSensor::ButtonAcceptClick);
     connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -109,10 +98,7 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
     layout->addWidget(ComboBoxTypeSen);
     layout->addWidget(operators);
     layout->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonAccept);
-    buttons->addWidget(ButtonCansel);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
     setFixedSize(242, 356);
 }
 
@@ -159,18 +145,15 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
 
     operators = new OperatorGroup(console, this);
     operators->ComboBoxFam->installEventFilter(this);
-    ButtonAccept = dialogButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
-    ButtonCansel = dialogButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
+    ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
+    ButtonCansel = namedButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
     connect(ButtonAccept, &QPushButton::clicked, this, &TRemoveSensor::ButtonAcceptClick);
     connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(operators);
     layout->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonAccept);
-    buttons->addWidget(ButtonCansel);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
     setFixedSize(265, 255);
     // Opens at the top left corner of the screen, where it was designed,
     // rather than centred over the main window.

@@ -1,10 +1,10 @@
 #include "console/widgets/thresholddialog.h"
 
+#include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
 
 #include <QFocusEvent>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -50,10 +50,8 @@ TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *pa
     setWindowTitle(QStringLiteral("Пост. составл. порога"));
     setFont(tahomaFont(11));
 
-    ButtonAccept = new QPushButton(QStringLiteral("Принять"), this);
-    ButtonAccept->setObjectName(QStringLiteral("ButtonAccept"));
-    ButtonCansel = new QPushButton(QStringLiteral("Отмена"), this);
-    ButtonCansel->setObjectName(QStringLiteral("ButtonCansel"));
+    ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
+    ButtonCansel = namedButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
     ButtonCansel->setAutoDefault(false);
     connect(ButtonAccept, &QPushButton::clicked, this, &TFDirect_component_porog::ButtonAcceptClick);
     connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
@@ -62,10 +60,7 @@ TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *pa
     layout->addWidget(buildSingleGroup());
     layout->addWidget(buildFlankGroup());
     layout->addStretch();
-    auto *buttons = new QHBoxLayout;
-    buttons->addWidget(ButtonAccept);
-    buttons->addWidget(ButtonCansel);
-    layout->addLayout(buttons);
+    layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
     resize(297, 373);
 }
 
