@@ -2,7 +2,13 @@
 # Configures and builds into build/ (executables in build/bin).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+launcher=()
+# ccache, when a developer has it, makes rebuilds of other checkouts cheap.
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
+fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" >/dev/null
 if ! cmake --build build -j"$(nproc)"; then
   # A build tree made before new Qt classes were added can keep stale moc
   # output; regenerate it once before giving up.
