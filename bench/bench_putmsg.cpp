@@ -55,7 +55,8 @@ int main(int argc, char *argv[])
 
     CountingPrompter prompter;
     SystemClock clock;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     EventLog log(ctx);
     const QString text = QStringLiteral("Срабатывание 1 шлейфа датчика <Дорван-302ДК> № 4711");
 

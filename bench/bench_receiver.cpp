@@ -78,7 +78,8 @@ struct Bench
     SystemClock clock;
     SilentSound sound;
     Playback line;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
     TextGridModel sensorGrid{12, SlotCount + 1};

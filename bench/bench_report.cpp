@@ -102,7 +102,8 @@ int main(int argc, char **argv)
 
     SilentPrompter prompter;
     SystemClock clock;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report(ctx);
 
     quint64 checksum = 0;

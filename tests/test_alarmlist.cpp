@@ -19,7 +19,8 @@ struct Fixture
     FakePrompter prompter;
     FakeClock clock;
     FakeAlarmSound sound;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     AlarmList alarms{ctx, sound};
 
     void raise(const QString &text)

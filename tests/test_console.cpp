@@ -23,6 +23,12 @@ struct Rig
     FakeSerialLine line;
     FakeAlarmSound sound;
     Console console{prompter, clock, line, sound};
+
+    QStringList reported()
+    {
+        console.reports.flush();
+        return prompter.texts();
+    }
 };
 
 QByteArray readFile(const QString &path)
@@ -108,7 +114,7 @@ private slots:
         QCOMPARE(events[0].code, EventCode::Work);
         QCOMPARE(events[0].textString(), QStringLiteral("Начало работы"));
         QCOMPARE(c.startTime, toDayCount(rig.clock.current));
-        QVERIFY(rig.prompter.shown.isEmpty());
+        QVERIFY(rig.reported().isEmpty());
     }
 
     void portThatDoesNotOpenIsReportedInTheStatusBar()
@@ -120,7 +126,7 @@ private slots:
         QCOMPARE(rig.console.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
         QVERIFY(!rig.console.link.timer1Enabled());
         QVERIFY(!rig.console.link.timerRvEnabled());
-        QVERIFY(rig.prompter.shown.isEmpty());
+        QVERIFY(rig.reported().isEmpty());
     }
 
     void storedSensorShowsAsNoLinkUntilItAnswers()
@@ -246,7 +252,7 @@ private slots:
         writeFile(dir.file("data/hw.dat"), hwWithSensor(2, 77, 0));
         Rig rig;
         rig.console.FormCreate(dir.path());
-        QVERIFY(rig.prompter.texts().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
+        QVERIFY(rig.reported().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
         QVERIFY(!rig.console.table.occupied(2));
         QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
         QCOMPARE(readFile(dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));

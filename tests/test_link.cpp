@@ -62,7 +62,7 @@ private slots:
         QCOMPARE(rig.link.Open_port(1), 0);
         QVERIFY(!rig.link.timer1Enabled() && !rig.link.timerRvEnabled());
         QCOMPARE(timers.count(), 1);
-        QVERIFY(rig.prompter.shown.isEmpty());
+        QVERIFY(rig.reported().isEmpty());
     }
 
     void openForgetsTheRequestInFlight()
@@ -127,7 +127,7 @@ private slots:
         const auto *bytes = reinterpret_cast<const quint8 *>(data.constData());
 
         QCOMPARE(rig.link.Send_Cmd1(bytes, 1025), -2);
-        QCOMPARE(rig.prompter.texts(), QStringList{"Send_Cmd1: usDataLen>SIZE_TR_BUF!"});
+        QCOMPARE(rig.reported(), QStringList{"Send_Cmd1: usDataLen>SIZE_TR_BUF!"});
         QCOMPARE(rig.prompter.shown[0].caption, QStringLiteral("Внимание"));
         QVERIFY(rig.line.written.isEmpty());
 

@@ -22,7 +22,8 @@ struct LinkRig
     FakeClock clock;
     FakeSerialLine line;
     FakeAlarmSound sound;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
     TextGridModel sensorGrid{12, SlotCount + 1};
@@ -31,6 +32,13 @@ struct LinkRig
     EventLog events{ctx};
     AlarmList alarms{ctx, sound};
     Link link{ctx, table, port, sensorGrid, comGrid, captions, events, alarms, line};
+
+    // Every box so far, the fault reports included (they wait for the event loop).
+    QStringList reported()
+    {
+        reports.flush();
+        return prompter.texts();
+    }
 
     LinkRig() { alarms.FormCreate(); }
 

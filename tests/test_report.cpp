@@ -43,7 +43,8 @@ struct Fixture
     WorkDir dir;
     FakePrompter prompter;
     FakeClock clock;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
 
     QString eventFile(const QString &name) const { return dir.file(QStringLiteral("QReport/") + name); }

@@ -59,12 +59,20 @@ struct Fixture
     WorkDir dir;
     FakePrompter prompter;
     FakeClock clock;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
     HardwareSettings hardware{ctx, table, port};
     SensorFiles files{ctx, table, hardware};
     OperatorList operators{ctx};
+
+    // Every box so far, the fault reports included (they wait for the event loop).
+    QStringList reported()
+    {
+        reports.flush();
+        return prompter.texts();
+    }
 
     QString hw() const { return dir.file("data/hw.dat"); }
     QString chop() const { return dir.file("data/chop.dat"); }
@@ -84,7 +92,7 @@ private slots:
         QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 0, 482915));
         QCOMPARE(f.hardware.password, 482915);
         QCOMPARE(f.port.portIndex, 0);
-        QVERIFY(f.prompter.shown.isEmpty());
+        QVERIFY(f.reported().isEmpty());
     }
 
     void loadPutsEachSensorInItsSlot()
@@ -127,7 +135,7 @@ private slots:
         QCOMPARE(f.table[1].address, address);
         QCOMPARE(f.port.portIndex, portIndex);
         QCOMPARE(f.hardware.password, password);
-        QVERIFY(f.prompter.shown.isEmpty());
+        QVERIFY(f.reported().isEmpty());
     }
 
     void saveWritesTheWholeAssignment()
@@ -159,7 +167,7 @@ private slots:
         f.hardware.Ini_Hw();
         QCOMPARE(f.hardware.password, 0);
         QVERIFY(!f.hardware.Save_Hw());
-        QCOMPARE(f.prompter.texts(), QStringList({QStringLiteral("Ini_Hw: не открылся файл hw.dat"),
+        QCOMPARE(f.reported(), QStringList({QStringLiteral("Ini_Hw: не открылся файл hw.dat"),
                                                   QStringLiteral("Save_Hw: не открылся файл hw.dat")}));
         QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Ошибка"));
     }
@@ -179,7 +187,7 @@ private slots:
         QVERIFY(reached);
         QCOMPARE(readAll(f.hw()), old);
         QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
-        QCOMPARE(f.prompter.texts(), QStringList(QStringLiteral("Save_Hw: не открылся файл hw.dat")));
+        QCOMPARE(f.reported(), QStringList(QStringLiteral("Save_Hw: не открылся файл hw.dat")));
     }
 
     void sensorFileAppendsAndUpdatesTheLastRecord()
@@ -194,7 +202,7 @@ private slots:
         f.table[0].armed1 = 1;
         f.files.Save_sm(f.table[0], 'u');
         QCOMPARE(readAll(f.dir.file("Dorvan302DK/1234")), bytesOf(first) + bytesOf(f.table[0]));
-        QVERIFY(f.prompter.shown.isEmpty());
+        QVERIFY(f.reported().isEmpty());
     }
 
     void sensorFileRefusals()
@@ -208,7 +216,7 @@ private slots:
         record.model = 1;
         QVERIFY(QDir(f.dir.path()).rmdir("Dorvan302DK"));
         f.files.Save_sm(record, 'a');
-        QCOMPARE(f.prompter.texts(),
+        QCOMPARE(f.reported(),
                  QStringList({QStringLiteral("Save_sm: передан неверный параметр"),
                               QStringLiteral("Save_sm: не открылся файл Dorvan301DK\\7"),
                               QStringLiteral("Save_sm: не открылся файл Dorvan302DK\\7")}));
@@ -263,7 +271,7 @@ private slots:
         expected.position = 7;
         QCOMPARE(bytesOf(f.table[7]), bytesOf(expected));
         QCOMPARE(f.table[8].address, 66u); // empty file: slot as hw.dat left it
-        QVERIFY(f.prompter.shown.isEmpty());
+        QVERIFY(f.reported().isEmpty());
     }
 
     void startUpDropsASensorWithoutFile()
@@ -272,7 +280,7 @@ private slots:
         writeFile(f.hw(), hwBytes(2, 4711, 1, 3, 9));
         f.hardware.Ini_Hw();
         f.files.Ini_sm();
-        QCOMPARE(f.prompter.texts(),
+        QCOMPARE(f.reported(),
                  QStringList(QStringLiteral("Ini_sm: не открылся файл Dorvan302DK\\4711")));
         QCOMPARE(f.table[2].address, 0u);
         QCOMPARE(f.table.Count_sensors(), 0);
@@ -317,7 +325,7 @@ private slots:
         f.operators.Del_chop(3);
         f.operators.Del_chop(-1);
         QCOMPARE(readAll(f.chop()), before);
-        QVERIFY(f.prompter.shown.isEmpty());
+        QVERIFY(f.reported().isEmpty());
     }
 
     void addingAnOperatorIsRefused_data()
@@ -348,7 +356,7 @@ private slots:
         QCOMPARE(f.operators.Add_operator(), std::nullopt);
         QCOMPARE(readAll(f.chop()), bytes);
         QCOMPARE(f.operators.operatorCount(), existing);
-        const QStringList texts = f.prompter.texts();
+        const QStringList texts = f.reported();
         QCOMPARE(texts.size(), (existing < 50 ? 1 : 0) + (message.isEmpty() ? 0 : 1));
         if (!message.isEmpty())
             QCOMPARE(texts.last(), message);
@@ -385,7 +393,7 @@ private slots:
         QString name = QStringLiteral("kept");
         broken.operators.Read_chop(0, name);
         QCOMPARE(name, QStringLiteral("kept"));
-        QCOMPARE(broken.prompter.texts(),
+        QCOMPARE(broken.reported(),
                  QStringList({QStringLiteral("Ini_chop: не открылся файл chop.dat"),
                               QStringLiteral("Read_chop: не открылся файл chop.dat")}));
     }

@@ -1,4 +1,5 @@
 #include "base/clock.h"
+#include "base/log.h"
 #include "console/console.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/qtprompter.h"
@@ -61,10 +62,32 @@ void loadQtTranslations(QApplication &app, QTranslator &translator)
         app.installTranslator(&translator);
 }
 
+// SIGTERM, SIGINT and SIGHUP run the shutdown steps without the exit question
+// and end the run, at any moment: during start-up too, and while boxes are
+// open. SIGUSR1 asks for the counters.
+void followSignals(QSocketNotifier &notifier, dorvan::Console &console)
+{
+    QObject::connect(&notifier, &QSocketNotifier::activated, &console, [&console] {
+        char byte = 0;
+        if (::read(signalPipe[0], &byte, 1) != 1)
+            return;
+        if (byte == SIGUSR1) {
+            writeStatsLine(console);
+            return;
+        }
+        if (!console.isShutDown()) {
+            console.shutdown();
+            writeStatsLine(console);
+        }
+        QCoreApplication::quit();
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    dorvan::installLogFormat();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dorvan-console"));
     QTranslator translator;
@@ -78,31 +101,18 @@ int main(int argc, char *argv[])
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
 
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (signalsCaught) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        followSignals(*signalNotifier, console);
+    }
+
     try {
         dorvan::TFmain window(console, workDir);
-
-        // SIGUSR1 asks for the counters. The system's shutdown request runs
-        // the shutdown steps without the exit question; the console then asks
-        // the window to close.
-        std::unique_ptr<QSocketNotifier> signalNotifier;
-        if (signalsCaught) {
-            signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-            QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, &console, [&] {
-                char byte = 0;
-                if (::read(signalPipe[0], &byte, 1) != 1)
-                    return;
-                if (byte == SIGUSR1) {
-                    writeStatsLine(console);
-                    return;
-                }
-                if (!console.isShutDown()) {
-                    console.shutdown();
-                    writeStatsLine(console);
-                }
-                QCoreApplication::quit();
-            });
-        }
-
+        // After the alarm window has come to the front, the open fault
+        // reports go above it again.
+        QObject::connect(&console.alarms, &dorvan::AlarmList::alarmAdded, &console,
+                         [&prompter] { prompter.raiseOpenBoxes(); });
         window.show();
         app.exec();
     } catch (const std::exception &error) {

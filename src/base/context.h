@@ -2,6 +2,7 @@
 
 #include "base/clock.h"
 #include "base/prompter.h"
+#include "base/reportqueue.h"
 
 #include <QString>
 
@@ -12,7 +13,10 @@ namespace dorvan {
 struct ConsoleContext
 {
     QString workDir;
+    // The operator's questions and the refusals of his own commands; these may wait.
     Prompter &prompter;
+    // Faults of the files and the line; logged at once, never waited for.
+    ReportQueue &reports;
     Clock &clock;
 
     // workDir joined with a relative path such as "data/hw.dat".

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace dorvan {
@@ -15,8 +16,18 @@ public:
 
     virtual ~Prompter() = default;
 
-    // A box with an OK button.
+    // A box with an OK button; returns when the operator has pressed it.
     virtual void message(const QString &text, const QString &caption, Icon icon) = 0;
+    // A box with an OK button that does not wait for it: `closed` runs once
+    // the operator has dismissed it. A prompter that cannot leave a box open
+    // shows it as message() does.
+    virtual void notify(const QString &text, const QString &caption, Icon icon,
+                        const std::function<void()> &closed)
+    {
+        message(text, caption, icon);
+        if (closed)
+            closed();
+    }
     // A Yes/No box with the question icon; true for Yes.
     virtual bool askYesNo(const QString &text, const QString &caption) = 0;
     // An input box; nullopt when cancelled.

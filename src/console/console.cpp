@@ -28,7 +28,8 @@ void writeHeaders(TextGridModel &grid, const QStringList &headers)
 Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
                  QObject *parent)
     : QObject(parent),
-      ctx{QString(), prompter, clock},
+      reports(prompter),
+      ctx{QString(), reports, reports, clock},
       StringGrid1(12, SlotCount + 1),
       StringGridCOM(10, SlotCount + 1),
       hardware(ctx, table, port),
@@ -88,6 +89,7 @@ void Console::FormCreate(const QString &workDir)
     captions.set(Captions::panel(2),
                  port.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
     logWork(QStringLiteral("Начало работы"));
+    started_ = true;
 }
 
 void Console::Refresh_row(int slot)
@@ -148,6 +150,11 @@ void Console::shutdown()
     if (shutDown_)
         return;
     shutDown_ = true;
+    link.halt();
+    if (!started_) {
+        emit quitRequested();
+        return;
+    }
     table.Mark_no_link();
     hardware.Save_Hw();
     for (int slot = 0; slot < SlotCount; ++slot) {

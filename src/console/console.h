@@ -27,15 +27,19 @@ public:
     Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
             QObject *parent = nullptr);
 
-    // Start-up, from the creation of the main window.
+    // Start-up, from the creation of the main window. The faults it meets
+    // are reported without waiting, so the line starts at once.
     void FormCreate(const QString &workDir);
+    bool isStarted() const { return started_; }
     void Refresh_row(int slot);
     void showSensorCount();
 
     // The close query: asks "Завершить работу ?"; on Yes shuts down and asks
     // the window to close. Returns true when the console shut down.
     bool closeQuery();
-    // The shutdown steps without the question (also for SIGTERM).
+    // The shutdown steps without the question (also for SIGTERM). Nothing is
+    // polled or decoded once they have begun, and no failure waits for the
+    // operator. Before start-up has loaded the files there is nothing to save.
     void shutdown();
     bool isShutDown() const { return shutDown_; }
 
@@ -49,6 +53,7 @@ public:
     void setRowColor(int slot, quint32 colour);
     QString sensorCell(int column, int slot) const { return StringGrid1.cell(column, slot + 1); }
 
+    ReportQueue reports; // every box passes here; see ctx
     ConsoleContext ctx;
     PortChoice port;
     SensorTable table;
@@ -74,6 +79,7 @@ private:
     void layOutGrids();
     void logWork(const QString &text);
 
+    bool started_ = false;
     bool shutDown_ = false;
 };
 

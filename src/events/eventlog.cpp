@@ -81,7 +81,7 @@ void EventLog::appendToSensorFile(const EventRecord &record, qint16 model)
     // The address is written as the record holds it; sensors answer to 1..65535 only.
     const QString path = context_.path(sensorEventFile(quint32(record.address), model));
     if (!appendRecord(path, bytesOf(record)))
-        context_.prompter.error(QStringLiteral("Put_msg: не открылся файл ") + path);
+        context_.reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл ") + path);
 }
 
 void EventLog::appendToDailyFile(const EventRecord &record)
@@ -90,7 +90,7 @@ void EventLog::appendToDailyFile(const EventRecord &record)
     // an event noticed just before midnight and written after it starts the new file.
     const QDate today = context_.clock.now().date();
     if (!appendRecord(context_.path(dailyEventFile(today)), bytesOf(record)))
-        context_.prompter.error(QStringLiteral("Put_msg: не открылся файл QReport\\")
+        context_.reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл QReport\\")
                                 + ru::shortDate(today));
 }
 

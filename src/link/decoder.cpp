@@ -100,24 +100,24 @@ void Link::raiseAlarm(const EventRecord &record)
     alarms_.Add_alarm(record);
 }
 
-void Link::Decode_reply(int slot)
+void Link::Decode_reply(int slot, const ReplyFrame &frame)
 {
     if (!SensorTable::validSlot(slot))
         return;
-    const quint8 code = rxBuf_[CodeIndex];
+    const quint8 code = frame.bytes[CodeIndex];
     if (code == Frame::RPL_ACK) {
         table_[slot].pendingRequest = Request::Poll;
         return;
     }
     if (code != Frame::RPL_STATUS_M1 && code != Frame::RPL_STATUS_M0)
         return;
-    if (rxLength_ < StatusLength)
+    if (frame.length < StatusLength)
         return;
-    const quint8 status = rxBuf_[StatusIndex];
+    const quint8 status = frame.bytes[StatusIndex];
     decodeStatus(slot, status);
     decodeLoop(slot, 1, status & 0x80);
     decodeLoop(slot, 2, status & 0x40);
-    decodeValues(slot, code);
+    decodeValues(slot, frame);
 }
 
 void Link::decodeStatus(int slot, quint8 status)
@@ -213,16 +213,17 @@ void Link::decodeLoop(int slot, int loop, bool tripped)
                                 .arg(r.address)));
 }
 
-void Link::decodeValues(int slot, quint8 code)
+void Link::decodeValues(int slot, const ReplyFrame &frame)
 {
     const int model = table_[slot].model;
-    if (code == Frame::RPL_STATUS_M1 && model == 1 && rxLength_ >= Model1ValuesLength)
-        decodeModel1Values(slot);
-    else if (code == Frame::RPL_STATUS_M0 && model == 0 && rxLength_ >= Model0ValuesLength)
-        decodeModel0Values(slot);
+    const quint8 code = frame.bytes[CodeIndex];
+    if (code == Frame::RPL_STATUS_M1 && model == 1 && frame.length >= Model1ValuesLength)
+        decodeModel1Values(slot, frame);
+    else if (code == Frame::RPL_STATUS_M0 && model == 0 && frame.length >= Model0ValuesLength)
+        decodeModel0Values(slot, frame);
 }
 
-void Link::decodeModel1Values(int slot)
+void Link::decodeModel1Values(int slot, const ReplyFrame &frame)
 {
     SensorRecord &r = table_[slot];
     struct Value
@@ -234,7 +235,7 @@ void Link::decodeModel1Values(int slot)
     const Value values[] = {{8, r.threshold1, 5}, {12, r.threshold2, 7}, {16, r.signal1, 6},
                             {20, r.signal2, 8}};
     for (const Value &value : values) {
-        const float received = singleAt(&rxBuf_[size_t(value.offset)]);
+        const float received = singleAt(&frame.bytes[size_t(value.offset)]);
         if (received == value.field)
             continue;
         value.field = received;
@@ -242,17 +243,17 @@ void Link::decodeModel1Values(int slot)
     }
 }
 
-void Link::decodeModel0Values(int slot)
+void Link::decodeModel0Values(int slot, const ReplyFrame &frame)
 {
     SensorRecord &r = table_[slot];
     const int row = slot + 1;
-    const quint16 threshold = wordAt(&rxBuf_[8]);
+    const quint16 threshold = wordAt(&frame.bytes[8]);
     if (float(threshold) != r.threshold1) {
         r.threshold1 = r.threshold2 = threshold;
         sensorGrid_.setCell(5, row, QString::number(threshold));
         sensorGrid_.setCell(7, row, QString::number(threshold));
     }
-    const quint16 signal = wordAt(&rxBuf_[10]);
+    const quint16 signal = wordAt(&frame.bytes[10]);
     r.signalM0a = r.signalM0b = signal;
     sensorGrid_.setCell(6, row, QString::number(signal));
     sensorGrid_.setCell(8, row, QString::number(signal));

@@ -33,6 +33,8 @@ void Link::setTimers(bool timer1, bool timerRv)
 
 int Link::Open_port(int portNumber)
 {
+    if (halted_)
+        return 0;
     portTried_ = true;
     if (!line_.open(portDeviceName(portNumber), port_.baudRate())) {
         setTimers(false, false);
@@ -79,8 +81,16 @@ void Link::closePort()
         line_.close();
 }
 
+void Link::halt()
+{
+    halted_ = true;
+    setTimers(false, false);
+}
+
 void Link::Timer2Timer()
 {
+    if (halted_)
+        return;
     const QDateTime now = context_.clock.now();
     captions_.set(QStringLiteral("Label6"),
                   u' ' + ru::shortDate(now.date()) + u' ' + ru::longTime(now.time()));

@@ -53,6 +53,16 @@ constexpr qint16 DATA = 3;   // collecting N bytes
 constexpr qint16 CRC = 4;    // collecting the two checksum bytes
 } // namespace Rx
 
+// One accepted reply, unstuffed, copied out of the receive buffer: the
+// decoder works on this copy alone, whatever the receiver does meanwhile.
+struct ReplyFrame
+{
+    static constexpr int MaxBytes = 255 + 8; // length byte 255, header and checksum
+
+    std::array<quint8, MaxBytes> bytes{};
+    int length = 0; // the length byte N
+};
+
 // The sensor line: the port and its timers, the transmitter, the receiver,
 // the polling cycle, the link statistics and the reply decoder.
 class Link : public QObject
@@ -73,6 +83,9 @@ public:
     void Reopen_port();
     void ComboBox1Click();
     void closePort();
+    // The end of the run: the timers stop for good and their handlers do nothing.
+    void halt();
+    bool halted() const { return halted_; }
     bool timer1Enabled() const { return timer1Enabled_; }
     bool timerRvEnabled() const { return timerRvEnabled_; }
     // The Windows name Open_port opens for a port number ("COM9", "//./COM10").
@@ -87,8 +100,8 @@ public:
 
     // Drains the port and hands every good frame to Decode_reply.
     void Receive_replies();
-    // Acts on the frame in the receive buffer for the slot.
-    void Decode_reply(int slot);
+    // Acts on an accepted frame from the slot's sensor.
+    void Decode_reply(int slot, const ReplyFrame &frame);
 
     // After a connection: the receiver waits for a new frame, polling starts at slot 0.
     void restartPolling();
@@ -144,9 +157,9 @@ private:
     void decodeNormalStatus(int slot, quint8 status);
     void decodeFault(int slot, qint32 code);
     void decodeLoop(int slot, int loop, bool tripped);
-    void decodeValues(int slot, quint8 code);
-    void decodeModel1Values(int slot);
-    void decodeModel0Values(int slot);
+    void decodeValues(int slot, const ReplyFrame &frame);
+    void decodeModel1Values(int slot, const ReplyFrame &frame);
+    void decodeModel0Values(int slot, const ReplyFrame &frame);
     quint32 rowColour(int slot) const;
     bool setRowColour(int slot, quint32 colour);
     quint32 normalColour(int slot) const;
@@ -169,6 +182,7 @@ private:
     bool timer1Enabled_ = false;
     bool timerRvEnabled_ = false;
     bool portTried_ = false; // the handle is no longer 0
+    bool halted_ = false;
     int timer2Tag_ = 0;
 
     // Transmitter and polling cycle.

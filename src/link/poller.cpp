@@ -14,6 +14,8 @@ constexpr int StateColumn = 9;
 
 void Link::Timer1Timer()
 {
+    if (halted_)
+        return;
     judgePreviousRequest();
     sendNextRequest();
 }

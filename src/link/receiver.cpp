@@ -1,5 +1,7 @@
 #include "link/link.h"
 
+#include <algorithm>
+
 namespace dorvan {
 
 namespace {
@@ -15,6 +17,8 @@ constexpr int CrcErrorsColumn = 5;
 
 void Link::TimerRvTimer()
 {
+    if (halted_)
+        return;
     const qint64 frequency = context_.clock.counterFrequency();
     if (frequency <= 0 && label35Tag_ != 1) {
         captions_.set(QStringLiteral("Label35"), QStringLiteral("Измерение невозможно"));
@@ -173,8 +177,13 @@ void Link::acceptFrame()
     showTotal("N_rv_frame", totals_.N_rv_frame);
     bumpCount(stats.rxFrames);
     showSlotCounter(slot, RxFramesColumn, stats.rxFrames);
-    Decode_reply(slot);
+    ReplyFrame frame;
+    frame.length = n;
+    std::copy_n(rxBuf_.cbegin(), n + 8, frame.bytes.begin());
+    // The receiver is ready for the next frame before the decoder logs
+    // events and raises alarms.
     resetReceiver();
+    Decode_reply(slot, frame);
 }
 
 void Link::restoreLink(int slot)

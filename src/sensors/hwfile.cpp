@@ -82,7 +82,7 @@ void HardwareSettings::Ini_Hw()
         QByteArray defaults(FileSize, '\0');
         put(defaults, PasswordOffset, DefaultPassword);
         if (!writeAtomically(defaults) || !file.open(QIODevice::ReadOnly)) {
-            context_.prompter.error(QStringLiteral("Ini_Hw: не открылся файл hw.dat"));
+            context_.reports.error(LogArea::Files, QStringLiteral("Ini_Hw: не открылся файл hw.dat"));
             return;
         }
     }
@@ -94,7 +94,7 @@ bool HardwareSettings::Save_Hw()
 {
     if (writeAtomically(contents()))
         return true;
-    context_.prompter.error(QStringLiteral("Save_Hw: не открылся файл hw.dat"));
+    context_.reports.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
     return false;
 }
 

@@ -54,7 +54,7 @@ void OperatorList::Ini_chop()
         // Only a missing file is created: an unreadable list is not wiped.
         QFile created(path);
         if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            context_.prompter.error(QStringLiteral("Ini_chop: не открылся файл chop.dat"));
+            context_.reports.error(LogArea::Files, QStringLiteral("Ini_chop: не открылся файл chop.dat"));
     }
     operatorTable_.clear();
     operatorRecordCount_ = 0;
@@ -80,14 +80,14 @@ void OperatorList::Add_chop()
                          && file.write(record, RecordSize) == RecordSize && file.flush();
     file.close();
     if (!written)
-        context_.prompter.error(QStringLiteral("Add_chop: не открылся файл chop.dat"));
+        context_.reports.error(LogArea::Files, QStringLiteral("Add_chop: не открылся файл chop.dat"));
 }
 
 void OperatorList::Del_chop(qint16 recordNumber)
 {
     QFile file(context_.path(fileName()));
     if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-        context_.prompter.error(QStringLiteral("Del_chop: не открылся файл chop.dat"));
+        context_.reports.error(LogArea::Files, QStringLiteral("Del_chop: не открылся файл chop.dat"));
         return;
     }
     const qint64 offset = qint64(recordNumber) * RecordSize;
@@ -104,7 +104,7 @@ void OperatorList::Read_chop(qint16 recordNumber, QString &destination)
 {
     QFile file(context_.path(fileName()));
     if (!file.open(QIODevice::ReadOnly)) {
-        context_.prompter.error(QStringLiteral("Read_chop: не открылся файл chop.dat"));
+        context_.reports.error(LogArea::Files, QStringLiteral("Read_chop: не открылся файл chop.dat"));
         return;
     }
     char record[RecordSize];

@@ -40,7 +40,7 @@ QString SensorFiles::sensorFile(quint32 address, int model)
 void SensorFiles::Save_sm(const SensorRecord &record, char mode)
 {
     if (mode != 'a' && mode != 'u') {
-        context_.prompter.plain(QStringLiteral("Save_sm: передан неверный параметр"));
+        context_.reports.plain(LogArea::Files, QStringLiteral("Save_sm: передан неверный параметр"));
         return;
     }
     if (record.address == 0)
@@ -49,7 +49,7 @@ void SensorFiles::Save_sm(const SensorRecord &record, char mode)
     const bool written = mode == 'a' ? appendRecord(path, bytesOf(record))
                                      : overwriteLastRecord(path, bytesOf(record));
     if (!written)
-        context_.prompter.error(QStringLiteral("Save_sm: не открылся файл ")
+        context_.reports.error(LogArea::Files, QStringLiteral("Save_sm: не открылся файл ")
                                 + messageName(record.address, record.model));
 }
 
@@ -79,7 +79,7 @@ void SensorFiles::Ini_sm()
         if (!table_.occupied(slot) || loadLastRecord(slot))
             continue;
         SensorRecord &r = table_[slot];
-        context_.prompter.error(QStringLiteral("Ini_sm: не открылся файл ")
+        context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ")
                                 + messageName(r.address, r.model));
         r.address = 0;
         r.model = 0;

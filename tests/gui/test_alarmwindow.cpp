@@ -23,7 +23,8 @@ struct Fixture
     FakePrompter prompter;
     FakeClock clock;
     FakeAlarmSound sound;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     AlarmList alarms{ctx, sound};
     QList<QPair<QString, int>> disarms;
     TFormAlarmWindow window{alarms, [this](const QString &text, int loop) {

@@ -1,7 +1,9 @@
 #include "console/widgets/qtprompter.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -12,53 +14,48 @@ class TestQtPrompter : public QObject
     Q_OBJECT
 
 private slots:
-    // A file that keeps failing while the first box waits for its OK must not
-    // nest one modal loop per event.
-    void reportsFromInsideAnOpenBoxNeverNest()
+    // A fault report never waits: the box is on screen, on top, the call has
+    // returned, and the operator's OK is passed on.
+    void aReportBoxDoesNotWait()
     {
         QtPrompter prompter;
-        int maxDepth = 0;
-        int depth = 0;
-        QTimer repeat;
-        repeat.setInterval(1);
-        int reports = 0;
-        QObject::connect(&repeat, &QTimer::timeout, [&] {
-            ++depth;
-            maxDepth = std::max(maxDepth, depth);
-            const QString text = reports % 2 ? QStringLiteral("Put_msg: не открылся файл QReport\\07.12.2026")
-                                             : QStringLiteral("Put_msg: не открылся файл /x/Dorvan301DK_mess/%1").arg(reports % 40);
-            ++reports;
-            prompter.error(text);
-            --depth;
-        });
-        QTimer::singleShot(0, [&] { repeat.start(); });
-        QTimer::singleShot(300, [&] {
-            repeat.stop();
-            QVERIFY(prompter.waitingBoxes() <= QtPrompter::MaxWaitingBoxes);
-            QVERIFY(prompter.waitingBoxes() >= 1);
-            // The operator acknowledges the first box.
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                box->accept();
-        });
-        prompter.error(QStringLiteral("Put_msg: не открылся файл QReport\\07.12.2026"));
-        QVERIFY(reports > 20);
-        QCOMPARE(maxDepth, 1);
+        int closed = 0;
+        prompter.notify(QStringLiteral("Put_msg: не открылся файл QReport\\07.12.2026"),
+                        QStringLiteral("Ошибка"), Prompter::Icon::Error, [&] { ++closed; });
+        QCOMPARE(prompter.openBoxes(), 1);
+        QVERIFY(!QApplication::activeModalWidget());
+        auto *box = qobject_cast<QMessageBox *>(QApplication::topLevelWidgets().constLast());
+        QVERIFY(box && box->isVisible());
+        QVERIFY(box->windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(closed, 0);
+        box->button(QMessageBox::Ok)->click();
+        QCOMPARE(closed, 1);
     }
 
-    void theSameTextIsShownOnce()
+    // While a box waits for its OK on the main window, a window of no parent
+    // (the alarm window) still takes the operator's clicks.
+    void aWaitingBoxBlocksOnlyTheMainWindow()
     {
         QtPrompter prompter;
-        int waiting = -1;
+        QMainWindow main;
+        main.show();
+        QPushButton allClear(QStringLiteral("Отбой тревог"));
+        allClear.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&allClear));
+        int clicks = 0;
+        connect(&allClear, &QPushButton::clicked, [&] { ++clicks; });
+        bool mainBlocked = false;
         QTimer::singleShot(0, [&] {
-            for (int i = 0; i < 50; ++i)
-                prompter.error(QStringLiteral("Save_sm: не открылся файл Dorvan302DK\\7"));
-            prompter.error(QStringLiteral("Put_msg: не открылся файл QReport\\07.12.2026"));
-            waiting = prompter.waitingBoxes();
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
-                box->accept();
+            mainBlocked = QApplication::activeModalWidget()
+                          && QApplication::activeModalWidget()->parentWidget() == &main;
+            // Through the window system, where modality is enforced.
+            QTest::mouseClick(allClear.windowHandle(), Qt::LeftButton, {}, allClear.rect().center());
+            QApplication::activeModalWidget()->close();
         });
-        prompter.error(QStringLiteral("Put_msg: не открылся файл QReport\\07.12.2026"));
-        QCOMPARE(waiting, 1);
+        prompter.message(QStringLiteral("Ваш пароль неверный"), QStringLiteral("Ошибка"),
+                         Prompter::Icon::Error);
+        QVERIFY(mainBlocked);
+        QCOMPARE(clicks, 1);
     }
 };
 

@@ -47,7 +47,8 @@ struct Fixture
     WorkDir dir;
     FakePrompter prompter;
     FakeClock clock;
-    ConsoleContext ctx{dir.path(), prompter, clock};
+    ReportQueue reports{prompter};
+    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
     TFQReport window{report, prompter};
 

@@ -22,6 +22,12 @@ inline QStringList listedEventTexts(const EventLog &events)
 struct ConsoleRig
 {
     QStringList eventTexts() const { return listedEventTexts(console.events); }
+    // Every box so far, the fault reports included (they wait for the event loop).
+    QStringList reported()
+    {
+        console.reports.flush();
+        return prompter.texts();
+    }
 
     FakePrompter prompter;
     FakeClock clock;

@@ -19,6 +19,8 @@ std::optional<QString> takeFront(std::deque<std::optional<QString>> &queue)
 void FakePrompter::message(const QString &text, const QString &caption, Icon icon)
 {
     shown.append({text, caption, icon});
+    if (whileOpen)
+        whileOpen();
 }
 
 bool FakePrompter::askYesNo(const QString &text, const QString &caption)

@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 namespace dorvan::test {
@@ -39,6 +40,9 @@ public:
     std::deque<std::optional<QString>> inputs;
     std::deque<std::optional<QString>> files;
     QStringList openFileDirectories;
+    // Runs inside every box before it returns: the operator is away while it
+    // is open, and the event loop goes on meanwhile (see FakeEventLoop).
+    std::function<void()> whileOpen;
 
     QStringList texts() const;
     void clear() { shown.clear(); }

@@ -113,6 +113,7 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
 TFmain::~TFmain()
 {
     qApp->removeEventFilter(this);
+    delete FormAlarmWindow;
 }
 
 void TFmain::createForms()
@@ -121,11 +122,17 @@ void TFmain::createForms()
     FSetSensor = new TFSetSensor(console_, this);
     RemoveSensor = new TRemoveSensor(console_, this);
     FQReport = new TFQReport(console_.report, console_.ctx.prompter, this);
-    // The alarm window shows itself at each alarm that arrives.
-    FormAlarmWindow = new TFormAlarmWindow(console_, this);
+    // The alarm window shows itself at each alarm that arrives. It belongs to
+    // no window, so that a dialog or box open on the main window never keeps
+    // the operator from giving the all-clear or disarming a loop.
+    FormAlarmWindow = new TFormAlarmWindow(console_, nullptr);
     FDirect_component_porog = new TFDirect_component_porog(console_, this);
     FormPassword = new TFormPassword(console_, this);
     FormChangeRassword = new TFormChangeRassword(console_, this);
+    for (QDialog *dialog : std::initializer_list<QDialog *>{
+             AboutBox, FSetSensor, RemoveSensor, FQReport, FDirect_component_porog, FormPassword,
+             FormChangeRassword})
+        dialog->setWindowModality(Qt::WindowModal);
 }
 
 void TFmain::buildMenus()
@@ -366,10 +373,16 @@ void TFmain::applyTimers()
 
 void TFmain::closeEvent(QCloseEvent *event)
 {
-    if (console_.isShutDown() || console_.closeQuery())
+    if (console_.isShutDown() || askToClose())
         event->accept();
     else
         event->ignore();
+}
+
+bool TFmain::askToClose()
+{
+    operatorClosed_ = console_.closeQuery();
+    return operatorClosed_;
 }
 
 bool TFmain::isAltX(QObject *watched, QEvent *event) const
@@ -389,7 +402,7 @@ bool TFmain::eventFilter(QObject *watched, QEvent *event)
 {
     if (!isAltX(watched, event))
         return QMainWindow::eventFilter(watched, event);
-    console_.closeQuery();
+    askToClose();
     return true;
 }
 
@@ -398,6 +411,10 @@ void TFmain::quitOnRequest()
     Timer1.stop();
     TimerRv.stop();
     Timer2.stop();
+    // The operator who asked to leave sees what the shutdown could not save
+    // before the window goes; nothing runs any more that could wait for him.
+    if (operatorClosed_)
+        console_.reports.showWaitingAndWait();
     close();
     QCoreApplication::quit();
 }

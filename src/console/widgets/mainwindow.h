@@ -97,11 +97,14 @@ private:
     void PageControl2Change(int page);
     void quitOnRequest();
     bool isAltX(QObject *watched, QEvent *event) const;
+    // The close query; true when the operator chose to leave.
+    bool askToClose();
 
     Console &console_;
     MenuCommands commands_;
     QHash<QString, QLabel *> labels_;
     bool started_ = false;
+    bool operatorClosed_ = false;
 };
 
 } // namespace dorvan

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QScreen>
 
 #include <algorithm>
 
@@ -11,11 +13,28 @@ namespace dorvan {
 
 namespace {
 
+constexpr int BoxMargin = 24;
+constexpr int CascadeStep = 28;
+
+// A box that waits belongs to the dialog the operator is in, or else to the
+// main window, and blocks only that; never to the alarm window, which must
+// answer at any time.
 QWidget *dialogParent()
 {
     if (QWidget *modal = QApplication::activeModalWidget())
         return modal;
-    return QApplication::activeWindow();
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window->inherits("QMainWindow"))
+            return window;
+    }
+    return nullptr;
+}
+
+template<typename Dialog>
+void modalToItsWindow(Dialog &dialog)
+{
+    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
 }
 
 QMessageBox::Icon boxIcon(Prompter::Icon icon)
@@ -34,49 +53,55 @@ QMessageBox::Icon boxIcon(Prompter::Icon icon)
 
 QtPrompter::~QtPrompter()
 {
-    for (const auto &box : std::as_const(waiting_))
+    for (const auto &box : std::as_const(open_))
         delete box.data();
 }
 
 void QtPrompter::message(const QString &text, const QString &caption, Icon icon)
 {
-    if (modalDepth_ > 0) {
-        showWithoutBlocking(text, caption, icon);
-        return;
-    }
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, dialogParent());
-    ++modalDepth_;
-    modalText_ = text;
+    modalToItsWindow(box);
     box.exec();
-    modalText_.clear();
-    --modalDepth_;
 }
 
-void QtPrompter::showWithoutBlocking(const QString &text, const QString &caption, Icon icon)
+QPoint QtPrompter::nextBoxPosition() const
 {
-    waiting_.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
-    if (alreadyShown(text) || waiting_.size() >= MaxWaitingBoxes)
-        return;
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    const QPoint corner = screen ? screen->availableGeometry().topLeft() : QPoint();
+    const int step = CascadeStep * (openBoxes() % 8);
+    return corner + QPoint(BoxMargin + step, BoxMargin + step);
+}
+
+void QtPrompter::notify(const QString &text, const QString &caption, Icon icon,
+                        const std::function<void()> &closed)
+{
+    open_.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
     auto *box = new QMessageBox(boxIcon(icon), caption, text, QMessageBox::Ok);
+    box->setWindowFlag(Qt::WindowStaysOnTopHint);
     box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_QuitOnClose, false);
     box->setModal(false);
-    box->show();
-    waiting_.append(box);
-}
-
-bool QtPrompter::alreadyShown(const QString &text) const
-{
-    if (text == modalText_)
-        return true;
-    return std::any_of(waiting_.cbegin(), waiting_.cend(), [&text](const QPointer<QMessageBox> &box) {
-        return box && box->text() == text;
+    QObject::connect(box, &QMessageBox::finished, box, [closed] {
+        if (closed)
+            closed();
     });
+    box->move(nextBoxPosition());
+    open_.append(box);
+    box->show();
 }
 
-int QtPrompter::waitingBoxes() const
+int QtPrompter::openBoxes() const
 {
-    return int(std::count_if(waiting_.cbegin(), waiting_.cend(),
+    return int(std::count_if(open_.cbegin(), open_.cend(),
                              [](const QPointer<QMessageBox> &box) { return !box.isNull(); }));
+}
+
+void QtPrompter::raiseOpenBoxes()
+{
+    for (const auto &box : std::as_const(open_)) {
+        if (box)
+            box->raise();
+    }
 }
 
 bool QtPrompter::askYesNo(const QString &text, const QString &caption)
@@ -84,18 +109,21 @@ bool QtPrompter::askYesNo(const QString &text, const QString &caption)
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     dialogParent());
     box.setDefaultButton(QMessageBox::Yes);
+    modalToItsWindow(box);
     return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> QtPrompter::inputText(const QString &caption, const QString &prompt,
                                              const QString &initial)
 {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(dialogParent(), caption, prompt, QLineEdit::Normal, initial, &ok);
-    if (!ok)
+    QInputDialog dialog(dialogParent());
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(initial);
+    modalToItsWindow(dialog);
+    if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return dialog.textValue();
 }
 
 std::optional<QString> QtPrompter::openFile(const QString &directory, bool mustExist)
@@ -103,6 +131,7 @@ std::optional<QString> QtPrompter::openFile(const QString &directory, bool mustE
     QFileDialog dialog(dialogParent(), QString(), directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    modalToItsWindow(dialog);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

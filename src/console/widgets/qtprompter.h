@@ -3,42 +3,44 @@
 #include "base/prompter.h"
 
 #include <QList>
-#include <QMessageBox>
 #include <QPointer>
+
+class QMessageBox;
+class QWidget;
 
 namespace dorvan {
 
 // The console's message boxes, questions, input boxes and open-file dialogs
-// as Qt dialogs, modal over whatever window is active.
+// as Qt dialogs.
 //
-// The timers keep running while a message box waits for its OK, so a failing
-// file can report again and again from inside the first box. Such reports
-// never open a nested modal loop (which would deepen the stack with every
-// event for as long as the operator is away): they appear as boxes that do not
-// block, and a text that is already on screen is not shown twice.
+// Boxes that wait for an answer are modal to the main window only: the alarm
+// window, which has no parent, answers the operator while one is open. Boxes
+// that do not wait (notify) belong to no window either, stay on top like the
+// alarm window and open in the top left corner of the screen, one below the
+// other, clear of the alarm window in the middle.
 class QtPrompter final : public Prompter
 {
 public:
-    static constexpr int MaxWaitingBoxes = 16;
-
     ~QtPrompter() override;
 
     void message(const QString &text, const QString &caption, Icon icon) override;
+    void notify(const QString &text, const QString &caption, Icon icon,
+                const std::function<void()> &closed) override;
     bool askYesNo(const QString &text, const QString &caption) override;
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
     std::optional<QString> openFile(const QString &directory, bool mustExist) override;
 
-    // Boxes shown while another one waited, still on screen.
-    int waitingBoxes() const;
+    // Boxes that do not wait, still on screen.
+    int openBoxes() const;
+    // Puts the open boxes above every other window again (after the alarm
+    // window came to the front), so no fault report is hidden behind it.
+    void raiseOpenBoxes();
 
 private:
-    void showWithoutBlocking(const QString &text, const QString &caption, Icon icon);
-    bool alreadyShown(const QString &text) const;
+    QPoint nextBoxPosition() const;
 
-    int modalDepth_ = 0;
-    QString modalText_;
-    QList<QPointer<QMessageBox>> waiting_;
+    QList<QPointer<QMessageBox>> open_;
 };
 
 } // namespace dorvan
