@@ -68,6 +68,12 @@ public:
         return found;
     }
 
+    void drainAll() { drain(); }
+    bool contains(const QString &part) const
+    {
+        return std::any_of(lines_.cbegin(), lines_.cend(), [&part](const QString &line) { return line.contains(part); });
+    }
+
 private:
     void drain()
     {
@@ -80,6 +86,29 @@ private:
     QProcess::ProcessChannel channel_;
     QStringList lines_;
 };
+
+// Times in the simulator's log are microseconds of a monotonic clock.
+qint64 lastLogMicros(const QByteArray &log)
+{
+    const QList<QByteArray> lines = log.trimmed().split('\n');
+    return lines.isEmpty() ? 0 : lines.last().left(lines.last().indexOf(' ')).toLongLong();
+}
+
+// The longest time without a request whose text contains `filter`, from
+// `fromMicros` to the end of the log.
+qint64 longestGapMicros(const QByteArray &log, const QString &filter, qint64 fromMicros)
+{
+    qint64 last = fromMicros;
+    qint64 longest = 0;
+    for (const QByteArray &line : log.split('\n')) {
+        const qint64 micros = line.left(line.indexOf(' ')).toLongLong();
+        if (micros < fromMicros || !line.contains(" req ") || !QString::fromUtf8(line).contains(filter))
+            continue;
+        longest = qMax(longest, micros - last);
+        last = micros;
+    }
+    return longest;
+}
 
 int countEvents(const QList<StoredEvent> &events, int code, const QString &text)
 {
@@ -224,9 +253,11 @@ private slots:
         qInfo("links lost while unplugged: %d; first request %lld ms after the replug", lostLinks, resumedMs);
     }
 
-    // QReport replaced by a file while running: the day's events cannot be
-    // written (the operator is told), but polling, the sensors' own event
-    // files, the counters and the shutdown go on.
+    // QReport replaced by a file while two sensors answer and then one falls
+    // silent: the day's events cannot be written and the reports of it stay
+    // open (nobody presses OK), but the line never waits: the other sensor
+    // is polled at the usual cadence, its trip lands in its own event file,
+    // no answering sensor is declared lost, and SIGTERM ends the run.
     void unwritableReportDirectoryStopsNothingElse()
     {
         ConsoleRun run;
@@ -237,23 +268,30 @@ private slots:
             QFile blocker(run.file(QStringLiteral("QReport")));
             QVERIFY(blocker.open(QIODevice::WriteOnly));
         }
-        const QString sensorEvents = QStringLiteral("Dorvan301DK_mess/1001");
-        const auto sensorHas = [&](int code, const QString &text) {
-            return countEvents(ConsoleRun::readEvents(run.file(sensorEvents)), code, text);
+        const auto sensorHas = [&](const QString &file, int code, const QString &text) {
+            return countEvents(ConsoleRun::readEvents(run.file(file)), code, text);
         };
+        const qint64 blockedAt = lastLogMicros(run.read(QStringLiteral("sim.log")));
+        run.simCommand(QStringLiteral("silent 2001"));
+        QVERIFY(waitUntil([&] { return sensorHas(QStringLiteral("Dorvan302DK_mess/2001"), 15,
+                                                 QStringLiteral("Нет связи с датчиком <Дорван-302ДК> № 2001")) == 1; },
+                          10000));
         run.simCommand(QStringLiteral("trip 1001 1"));
-        QVERIFY(waitUntil([&] { return sensorHas(33, trip1001) == 1; }, 10000));
-        // The first failure's message box is open now; the line goes on.
-        run.simCommand(QStringLiteral("restore 1001 1"));
-        QVERIFY(waitUntil([&] { return sensorHas(0, QStringLiteral("Возврат в норму 1 шлейфа датчика <Дорван-301ДК> № 1001")) == 2; }, 10000));
+        QVERIFY(waitUntil([&] { return sensorHas(QStringLiteral("Dorvan301DK_mess/1001"), 33, trip1001) == 1; }, 10000));
         run.simCommand(QStringLiteral("fault 1001 9"));
-        QVERIFY(waitUntil([&] { return sensorHas(9, QStringLiteral("Ошибка ППЗУ датчика <Дорван-301ДК> № 1001")) == 1; }, 10000));
+        QVERIFY(waitUntil([&] { return sensorHas(QStringLiteral("Dorvan301DK_mess/1001"), 9,
+                                                 QStringLiteral("Ошибка ППЗУ датчика <Дорван-301ДК> № 1001")) == 1; },
+                          10000));
 
-        const Fields first = askConsole(run, consoleLines);
-        QVERIFY2(!first.isEmpty(), "no answer to SIGUSR1 while the message box is open");
-        const qsizetype requests = run.requests().size();
-        QVERIFY(waitUntil([&] { return run.requests().size() > requests + 5; }, 5000));
-        QVERIFY(askConsole(run, consoleLines).value(QStringLiteral("tx_frames")) > first.value(QStringLiteral("tx_frames")));
+        const Fields counters = askConsole(run, consoleLines);
+        QVERIFY2(!counters.isEmpty(), "no answer to SIGUSR1 while the reports are open");
+        // Two sensors and the idle tick: a request to 1001 every 300 ms; the
+        // four-second reopen of the port may cost one tick more.
+        const qint64 gapMs = longestGapMicros(run.read(QStringLiteral("sim.log")), QStringLiteral("addr=1001 "), blockedAt) / 1000;
+        qInfo("longest gap between requests to 1001 with the reports open: %lld ms", gapMs);
+        QVERIFY2(gapMs <= 450, qPrintable(QStringLiteral("%1 ms").arg(gapMs)));
+        QCOMPARE(sensorHas(QStringLiteral("Dorvan301DK_mess/1001"), 15,
+                           QStringLiteral("Нет связи с датчиком <Дорван-301ДК> № 1001")), 0);
 
         run.console().terminate();
         QVERIFY2(run.console().waitForFinished(10000), "SIGTERM did not end the console");
@@ -261,6 +299,66 @@ private slots:
         QCOMPARE(run.console().exitCode(), 0);
         verifySavedAtShutdown(run);
         QCOMPARE(QFileInfo(run.file(QStringLiteral("QReport"))).size(), 0);
+        consoleLines.drainAll();
+        QVERIFY(consoleLines.contains(QStringLiteral("dorvan.events warning Ошибка: Put_msg: не открылся файл QReport\\")));
+    }
+
+    // SIGTERM at moments when a box is open or a file cannot be written: at
+    // start-up without data/ (the "Ini_Hw" report), at start-up without
+    // QReport/ (which must not hold polling back either), and with hw.dat
+    // unwritable at shutdown. The console ends within a second, with status
+    // 0, and the shutdown saves what it can.
+    void sigtermEndsTheRunAtAnyMoment_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("no data/") << "data" << "Ini_Hw: не открылся файл hw.dat";
+        QTest::newRow("no QReport/") << "QReport" << "Put_msg: не открылся файл QReport";
+        QTest::newRow("hw.dat unwritable") << "hw.dat" << "";
+    }
+
+    void sigtermEndsTheRunAtAnyMoment()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, logged);
+        ConsoleRun run;
+        run.storeSensors(storedSensors);
+        if (damage == QLatin1String("data"))
+            QVERIFY(QDir(run.file(QStringLiteral("data"))).removeRecursively());
+        if (damage == QLatin1String("QReport"))
+            QVERIFY(QDir(run.path()).rmdir(QStringLiteral("QReport")));
+        QVERIFY(run.startSimulator({QStringLiteral("1001:0"), QStringLiteral("2001:1")}));
+        QVERIFY(run.startConsole(QProcess::SeparateChannels));
+        LineCollector consoleLines(run.console(), QProcess::StandardError);
+        if (damage != QLatin1String("data"))
+            QVERIFY2(waitUntil([&] { return run.requestsTo(1001).size() >= 3; }, 5000), "nothing polled");
+        if (damage == QLatin1String("hw.dat")) {
+            // Root may write anywhere: a directory in its place makes the save fail.
+            QVERIFY(QFile::remove(run.file(QStringLiteral("data/hw.dat"))));
+            QVERIFY(QDir(run.path()).mkdir(QStringLiteral("data/hw.dat")));
+            logged = QStringLiteral("Save_Hw: не открылся файл hw.dat");
+        } else {
+            QVERIFY(waitUntil([&] { consoleLines.drainAll(); return consoleLines.contains(logged); }, 5000));
+        }
+
+        QElapsedTimer timer;
+        timer.start();
+        run.console().terminate();
+        QVERIFY(run.console().waitForFinished(5000));
+        const qint64 exitMs = timer.elapsed();
+        qInfo("exit %lld ms after SIGTERM", exitMs);
+        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(run.console().exitCode(), 0);
+        QVERIFY2(exitMs < 1000, qPrintable(QString::number(exitMs)));
+        consoleLines.drainAll();
+        QVERIFY(consoleLines.contains(logged));
+        if (damage == QLatin1String("data"))
+            return;
+        verifySavedAtShutdown(run);
+        // Nothing was polled or decoded once the shutdown began.
+        const QList<StoredEvent> events = ConsoleRun::readEvents(run.file(QStringLiteral("Dorvan301DK_mess/1001")));
+        QVERIFY(!events.isEmpty());
+        QVERIFY(events.last().code != 32);
     }
 
     // SIGKILL at random moments of a burst of in-place saves: the next start
