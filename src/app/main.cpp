@@ -3,6 +3,7 @@
 #include "console/console.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/qtprompter.h"
+#include "events/widgets/alarmwindow.h"
 #include "events/widgets/qtalarmsound.h"
 #include "link/qtserialline.h"
 #include "link/statsline.h"
@@ -109,8 +110,9 @@ int main(int argc, char *argv[])
 
     try {
         dorvan::TFmain window(console, workDir);
-        // After the alarm window has come to the front, the open fault
-        // reports go above it again.
+        // After the alarm window has come to the front, the open boxes go
+        // above it again or out of its way.
+        prompter.keepClearOf(window.FormAlarmWindow);
         QObject::connect(&console.alarms, &dorvan::AlarmList::alarmAdded, &console,
                          [&prompter] { prompter.raiseOpenBoxes(); });
         window.show();

@@ -4,13 +4,17 @@
 #include "console/console.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/passworddialogs.h"
+#include "console/widgets/sensordialogs.h"
 #include "console/widgets/thresholddialog.h"
+#include "events/widgets/alarmwindow.h"
 #include "console/widgets/sensorgridview.h"
 
 #include "fakes.h"
 #include "workdir.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QPushButton>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -276,6 +280,29 @@ private slots:
         QCOMPARE(rig.console.port.portIndex, 1);
         QCOMPARE(rig.line.openCount, opensBefore + 1);
         QCOMPARE(rig.label("StatusBar1.2"), QStringLiteral("COM2 включён"));
+    }
+
+    // An operator dialog open on the main window never keeps the operator
+    // from the alarm window's all-clear.
+    void alarmWindowAnswersWhileADialogIsOpen()
+    {
+        Rig rig;
+        rig.console.alarms.Add_alarm(EventRecord::make(1001, rig.clock.nowDays(), EventCode::Tripped,
+                                                       QStringLiteral("Срабатывание 1 шлейфа")));
+        TFormAlarmWindow *alarm = rig.window->FormAlarmWindow;
+        QVERIFY(QTest::qWaitForWindowExposed(alarm));
+        bool dialogWasModal = false;
+        QTimer::singleShot(0, [&] {
+            dialogWasModal = QApplication::activeModalWidget() == rig.window->FSetSensor;
+            // Through the window system, where modality is enforced.
+            QTest::mouseClick(alarm->windowHandle(), Qt::LeftButton, {},
+                              alarm->BitBtnAllOtboy->mapTo(alarm, alarm->BitBtnAllOtboy->rect().center()));
+            rig.window->FSetSensor->reject();
+        });
+        rig.window->FSetSensor->exec();
+        QVERIFY(dialogWasModal);
+        QCOMPARE(rig.console.alarms.alarmCount(), 0);
+        QVERIFY(!rig.sound.playing);
     }
 
     void eventPageShowsTheNewestEvent()

@@ -31,11 +31,6 @@ QWidget *dialogParent()
     return nullptr;
 }
 
-template<typename Dialog>
-void modalToItsWindow(Dialog &dialog)
-{
-    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
-}
 
 QMessageBox::Icon boxIcon(Prompter::Icon icon)
 {
@@ -57,11 +52,48 @@ QtPrompter::~QtPrompter()
         delete box.data();
 }
 
+// Above the window to keep clear of if there is room, else below it.
+void QtPrompter::placeClear(QWidget &box) const
+{
+    if (!clearOf_ || !clearOf_->isVisible())
+        return;
+    const QRect avoid = clearOf_->frameGeometry().adjusted(0, -BoxMargin, 0, BoxMargin);
+    QRect frame = box.frameGeometry();
+    if (!frame.intersects(avoid))
+        return;
+    const QScreen *screen = clearOf_->screen();
+    const QRect desk = screen ? screen->availableGeometry() : QRect();
+    if (avoid.top() - frame.height() >= desk.top())
+        frame.moveBottom(avoid.top());
+    else if (avoid.bottom() + frame.height() <= desk.bottom())
+        frame.moveTop(avoid.bottom());
+    box.move(frame.topLeft());
+}
+
+int QtPrompter::execOnTop(QDialog &dialog)
+{
+    dialog.setWindowModality(dialog.parentWidget() ? Qt::WindowModal : Qt::ApplicationModal);
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint);
+    if (clearOf_ && clearOf_->isVisible()) {
+        // Where the dialog would open by itself: centred over its parent.
+        dialog.adjustSize();
+        QRect frame(QPoint(), dialog.size());
+        const QWidget *over = dialog.parentWidget() ? dialog.parentWidget()->window() : nullptr;
+        frame.moveCenter(over ? over->frameGeometry().center() : clearOf_->frameGeometry().center());
+        dialog.move(frame.topLeft());
+        placeClear(dialog);
+    }
+    const QPointer<QDialog> outer = waiting_;
+    waiting_ = &dialog;
+    const int result = dialog.exec();
+    waiting_ = outer;
+    return result;
+}
+
 void QtPrompter::message(const QString &text, const QString &caption, Icon icon)
 {
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, dialogParent());
-    modalToItsWindow(box);
-    box.exec();
+    execOnTop(box);
 }
 
 QPoint QtPrompter::nextBoxPosition() const
@@ -102,6 +134,10 @@ void QtPrompter::raiseOpenBoxes()
         if (box)
             box->raise();
     }
+    if (waiting_) {
+        placeClear(*waiting_);
+        waiting_->raise();
+    }
 }
 
 bool QtPrompter::askYesNo(const QString &text, const QString &caption)
@@ -109,8 +145,7 @@ bool QtPrompter::askYesNo(const QString &text, const QString &caption)
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     dialogParent());
     box.setDefaultButton(QMessageBox::Yes);
-    modalToItsWindow(box);
-    return box.exec() == QMessageBox::Yes;
+    return execOnTop(box) == QMessageBox::Yes;
 }
 
 std::optional<QString> QtPrompter::inputText(const QString &caption, const QString &prompt,
@@ -120,8 +155,7 @@ std::optional<QString> QtPrompter::inputText(const QString &caption, const QStri
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initial);
-    modalToItsWindow(dialog);
-    if (dialog.exec() != QDialog::Accepted)
+    if (execOnTop(dialog) != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
 }
@@ -131,8 +165,7 @@ std::optional<QString> QtPrompter::openFile(const QString &directory, bool mustE
     QFileDialog dialog(dialogParent(), QString(), directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    modalToItsWindow(dialog);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (execOnTop(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
 }
