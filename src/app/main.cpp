@@ -51,7 +51,8 @@ bool catchSignals()
 // window (SIGUSR1, and once more when a signal ends the run).
 void writeStatsLine(const dorvan::Console &console)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(dorvan::statsLine(console.link)));
+    std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.link)),
+                 static_cast<long long>(console.reports.heldBack()));
     std::fflush(stderr);
 }
 
