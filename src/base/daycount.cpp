@@ -16,21 +16,29 @@ double toDayCount(const QDateTime &moment)
     return double(days) + double(ms) / double(msPerDay);
 }
 
-QDateTime fromDayCount(double days)
+bool splitDayCount(double days, QDate &date, QTime &time)
 {
-    // A day count read from a damaged file may be anything; beyond some
-    // ten thousand years it names no date the console can show.
     constexpr double maxDays = 4e6;
     if (!std::isfinite(days) || days > maxDays || days < -maxDays)
-        return {};
+        return false;
     double whole = std::floor(days);
     qint64 ms = std::llround((days - whole) * double(msPerDay));
     if (ms >= msPerDay) {
         whole += 1;
         ms -= msPerDay;
     }
-    const QDate date = QDate::fromJulianDay(epochJulianDay() + qint64(whole));
-    return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms)));
+    date = QDate::fromJulianDay(epochJulianDay() + qint64(whole));
+    time = QTime::fromMSecsSinceStartOfDay(int(ms));
+    return true;
+}
+
+QDateTime fromDayCount(double days)
+{
+    QDate date;
+    QTime time;
+    if (!splitDayCount(days, date, time))
+        return {};
+    return QDateTime(date, time);
 }
 
 } // namespace dorvan

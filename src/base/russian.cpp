@@ -20,12 +20,41 @@ QString longTime(const QTime &time)
 
 QString eventTimeText(double dayCount)
 {
-    const QDateTime moment = fromDayCount(dayCount);
-    if (!moment.isValid())
+    QDate date;
+    QTime time;
+    if (!splitDayCount(dayCount, date, time))
         return {};
-    if (moment.time() == QTime(0, 0))
-        return shortDate(moment.date());
-    return shortDate(moment.date()) + u' ' + longTime(moment.time());
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    date.getDate(&year, &month, &day);
+    // Exports write this text for every record: four-digit years are
+    // formatted here without a format string; others the long way.
+    if (year < 1000 || year > 9999) {
+        if (time == QTime(0, 0))
+            return shortDate(date);
+        return shortDate(date) + u' ' + longTime(time);
+    }
+    char16_t text[19];
+    const auto put2 = [&text](int at, int value) {
+        text[at] = char16_t(u'0' + value / 10);
+        text[at + 1] = char16_t(u'0' + value % 10);
+    };
+    put2(0, day);
+    text[2] = u'.';
+    put2(3, month);
+    text[5] = u'.';
+    put2(6, year / 100);
+    put2(8, year % 100);
+    if (time == QTime(0, 0))
+        return QString::fromUtf16(text, 10);
+    text[10] = u' ';
+    put2(11, time.hour());
+    text[13] = u':';
+    put2(14, time.minute());
+    text[16] = u':';
+    put2(17, time.second());
+    return QString::fromUtf16(text, 19);
 }
 
 QString dayOfWeekText(const QDate &date)

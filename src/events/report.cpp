@@ -12,11 +12,9 @@ namespace dorvan {
 
 namespace {
 
-constexpr qsizetype RecordSize = sizeof(EventRecord);
 // About 4 MB per read, a whole number of records, so that a record never
 // straddles two blocks and the per-call cost of reading stays negligible.
 constexpr qsizetype BlockRecords = 12800;
-constexpr qsizetype CodeOffset = offsetof(EventRecord, code);
 
 using KeepTable = std::array<bool, 256>;
 
@@ -58,27 +56,6 @@ const KeepTable &keepTable(ReportScope scope)
     return keepAll;
 }
 
-EventRecord recordAt(const char *bytes)
-{
-    EventRecord record;
-    std::memcpy(static_cast<void *>(&record), bytes, sizeof record);
-    return record;
-}
-
-// Reads until the block is full or the file ends; returns the bytes read.
-qsizetype fillBlock(QFile &file, std::vector<char> &block)
-{
-    qsizetype filled = 0;
-    const qsizetype size = qsizetype(block.size());
-    while (filled < size) {
-        const qint64 got = file.read(block.data() + filled, size - filled);
-        if (got <= 0)
-            break;
-        filled += qsizetype(got);
-    }
-    return filled;
-}
-
 // Collects the records of the page being filled. Within a block only their
 // addresses are noted; they are copied when the block is done, so a reading
 // copies at most one page per block whatever the file holds.
@@ -99,7 +76,7 @@ public:
     void blockDone()
     {
         for (int i = 0; i < pending_; ++i)
-            page_.push_back(recordAt(inBlock_[i]));
+            page_.push_back(EventFileReader::recordAt(inBlock_[i]));
         pending_ = 0;
     }
 
@@ -111,9 +88,66 @@ private:
 
 } // namespace
 
+EventFileReader::EventFileReader(const QString &path) : file_(path) {}
+
+bool EventFileReader::open()
+{
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return false;
+    block_.resize(size_t(BlockRecords * RecordSize));
+    return true;
+}
+
+QByteArrayView EventFileReader::nextBlock()
+{
+    if (ended_)
+        return {};
+    // Reads until the block is full or the file ends.
+    qsizetype filled = 0;
+    const qsizetype size = qsizetype(block_.size());
+    while (filled < size) {
+        const qint64 got = file_.read(block_.data() + filled, size - filled);
+        if (got < 0)
+            failed_ = true;
+        if (got <= 0)
+            break;
+        filled += qsizetype(got);
+    }
+    if (filled < size)
+        ended_ = true;
+    return QByteArrayView(block_.data(), filled / RecordSize * RecordSize);
+}
+
+EventRecord EventFileReader::recordAt(const char *bytes)
+{
+    EventRecord record;
+    std::memcpy(static_cast<void *>(&record), bytes, sizeof record);
+    return record;
+}
+
 bool reportKeeps(ReportScope scope, quint8 code)
 {
     return keepTable(scope)[code];
+}
+
+QString reportTimeTitle()
+{
+    return QStringLiteral("Дата и время");
+}
+
+QString reportTextTitle()
+{
+    return QStringLiteral("Наименование события");
+}
+
+QString reportTimeCell(const EventRecord &record)
+{
+    return ru::eventTimeText(record.time);
+}
+
+QString reportTextCell(const EventRecord &record)
+{
+    return record.textString();
 }
 
 qint32 ReportScan::lastPage() const
@@ -128,8 +162,8 @@ qint32 ReportScan::lastPageRows() const
 
 bool scanEventFile(const QString &path, ReportScope scope, qint32 wantedPage, ReportScan &scan)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    EventFileReader reader(path);
+    if (!reader.open())
         return false;
     scan = ReportScan();
     scan.last.reserve(Report::PageSize);
@@ -138,22 +172,18 @@ bool scanEventFile(const QString &path, ReportScope scope, qint32 wantedPage, Re
     const qint64 wantedFirst = wantedPage < 0 ? 0 : qint64(wantedPage) * Report::PageSize;
     const qint64 wantedEnd = wantedPage < 0 ? 0 : wantedFirst + Report::PageSize;
     LastPageCollector lastPage(scan.last);
-    std::vector<char> block(size_t(BlockRecords * RecordSize));
 
-    for (;;) {
-        const qsizetype filled = fillBlock(file, block);
-        const char *const end = block.data() + filled / RecordSize * RecordSize;
-        for (const char *record = block.data(); record < end; record += RecordSize) {
-            if (!keeps[quint8(record[CodeOffset])])
+    for (QByteArrayView block = reader.nextBlock(); !block.isEmpty(); block = reader.nextBlock()) {
+        const char *const end = block.data() + block.size();
+        for (const char *record = block.data(); record < end; record += EventFileReader::RecordSize) {
+            if (!keeps[EventFileReader::codeOf(record)])
                 continue;
             const qint64 index = scan.total++;
             lastPage.add(index, record);
             if (index >= wantedFirst && index < wantedEnd)
-                scan.wanted.push_back(recordAt(record));
+                scan.wanted.push_back(EventFileReader::recordAt(record));
         }
         lastPage.blockDone();
-        if (filled < qsizetype(block.size()))
-            break;
     }
     // A count that fills its last page exactly leaves the closing row alone
     // on a page of its own.
@@ -180,8 +210,8 @@ QString Report::dialogDirectory(ReportKind which) const
 
 void Report::FormActivate()
 {
-    AdvStringGrid2.setCell(0, 0, QStringLiteral("Дата и время"));
-    AdvStringGrid2.setCell(1, 0, QStringLiteral("Наименование события"));
+    AdvStringGrid2.setCell(0, 0, reportTimeTitle());
+    AdvStringGrid2.setCell(1, 0, reportTextTitle());
 }
 
 void Report::resetState()
@@ -318,8 +348,8 @@ void Report::placeRow(int row, const EventRecord *record)
     style.fontSize = 9;
     style.fontColor = eventFontColour(record ? record->code : ClosingRowCode);
     AdvStringGrid2.setRowStyle(row, style);
-    AdvStringGrid2.setCell(0, row, record ? ru::eventTimeText(record->time) : QString());
-    AdvStringGrid2.setCell(1, row, record ? record->textString() : QString());
+    AdvStringGrid2.setCell(0, row, record ? reportTimeCell(*record) : QString());
+    AdvStringGrid2.setCell(1, row, record ? reportTextCell(*record) : QString());
 }
 
 void Report::selectRow(int row)

@@ -4,6 +4,8 @@
 #include "events/eventrecord.h"
 #include "grid/textgridmodel.h"
 
+#include <QByteArrayView>
+#include <QFile>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +24,41 @@ enum class PageButton { First, Previous, Next, Last, Go };
 
 // Whether a record with this code is listed under the filter.
 bool reportKeeps(ReportScope scope, quint8 code);
+
+// The report's column titles, "Дата и время" and "Наименование события".
+QString reportTimeTitle();
+QString reportTextTitle();
+// A record's two cells as the report shows them.
+QString reportTimeCell(const EventRecord &record);
+QString reportTextCell(const EventRecord &record);
+
+// Reads an event file from its start in blocks of whole records (about 4 MB
+// each); a partial tail is ignored. The report and the export both read
+// event files through it.
+class EventFileReader
+{
+public:
+    static constexpr qsizetype RecordSize = sizeof(EventRecord);
+
+    explicit EventFileReader(const QString &path);
+
+    bool open();
+    // The records of the next block, empty at the end of the file; valid
+    // until the next call.
+    QByteArrayView nextBlock();
+    // A read error ended the file early.
+    bool failed() const { return failed_; }
+    QString errorString() const { return file_.errorString(); }
+
+    static quint8 codeOf(const char *record) { return quint8(record[offsetof(EventRecord, code)]); }
+    static EventRecord recordAt(const char *record);
+
+private:
+    QFile file_;
+    std::vector<char> block_;
+    bool ended_ = false;
+    bool failed_ = false;
+};
 
 // What one reading of an event file found: the count of selected records and
 // the records of the page asked for. Pages are runs of PageSize selected
