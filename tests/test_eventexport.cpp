@@ -1,0 +1,199 @@
+#include "events/eventexport.h"
+#include "events/report.h"
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+constexpr int RecordCount = 1100; // three report pages
+const quint8 Codes[] = {EventCode::Work, EventCode::NoLink, EventCode::Tripped, 2, EventCode::LinkRestored,
+                        EventCode::Connected, 9, EventCode::BackToNormal};
+
+quint8 codeOf(int i)
+{
+    return Codes[i % std::size(Codes)];
+}
+
+// Every 97th event falls on a midnight, which the report shows without a
+// time; some texts carry the CSV separator and quotes.
+EventRecord preparedRecord(int i)
+{
+    const double time = i % 97 == 0 ? 46362.0 + i : 46362.0 + i + 0.25 + i / 86400.0;
+    QString text = QStringLiteral("Событие № %1").arg(i);
+    if (i % 3 == 0)
+        text = QStringLiteral("Датчик № %1 подключён. Оператор: Иванов; смена 2").arg(i);
+    else if (i % 5 == 0)
+        text = QStringLiteral("Датчик № %1 подключён. Оператор: \"Пётр\" Сидоров").arg(i);
+    return EventRecord::make(1000 + i, time, codeOf(i), text);
+}
+
+struct Row
+{
+    QString time;
+    QString text;
+    int code = -1;
+};
+
+// The event's index i, read back from its text.
+int indexIn(const QString &text)
+{
+    const qsizetype at = text.indexOf(u'№');
+    return text.mid(at + 2).section(u' ', 0, 0).section(u'.', 0, 0).toInt();
+}
+
+// The rows of every page of the report, read off its grid page by page; the
+// code of each row is the code written for the event its text names, checked
+// against the colour the report gave the row.
+QList<Row> reportRows(Report &report, bool &coloursMatch)
+{
+    coloursMatch = true;
+    QList<Row> rows;
+    report.BButPrevClick(PageButton::First);
+    for (;;) {
+        const TextGridModel &grid = report.grid();
+        const bool last = report.reportPage() == report.reportLastPage();
+        const int count = last ? report.reportPageRows() - 1 : Report::PageSize;
+        for (int row = 1; row <= count; ++row) {
+            const int code = codeOf(indexIn(grid.cell(1, row)));
+            coloursMatch = coloursMatch && grid.rowStyle(row)->fontColor == eventFontColour(code);
+            rows.append({grid.cell(0, row), grid.cell(1, row), code});
+        }
+        if (last)
+            return rows;
+        report.BButPrevClick(PageButton::Next);
+    }
+}
+
+QStringList splitCsvLine(const QString &line)
+{
+    QStringList fields{QString()};
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (quoted && c == u'"' && i + 1 < line.size() && line[i + 1] == u'"') {
+            fields.last() += u'"';
+            ++i;
+        } else if (c == u'"') {
+            quoted = !quoted;
+        } else if (c == u';' && !quoted) {
+            fields.append(QString());
+        } else {
+            fields.last() += c;
+        }
+    }
+    return fields;
+}
+
+QList<Row> parseCsv(const QByteArray &bytes)
+{
+    if (!bytes.startsWith("\xEF\xBB\xBF")) {
+        qWarning("no byte-order mark");
+        return {};
+    }
+    QStringList lines = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
+    if (lines.takeLast() != QString() || lines.takeFirst() != QStringLiteral("Дата и время;Наименование события;Код")) {
+        qWarning("no header, or no line end after the last line");
+        return {};
+    }
+    QList<Row> rows;
+    for (const QString &line : lines) {
+        const QStringList fields = splitCsvLine(line);
+        rows.append({fields.value(0), fields.value(1), fields.size() == 3 ? fields[2].toInt() : -1});
+    }
+    return rows;
+}
+
+QList<Row> parseJsonLines(const QByteArray &bytes)
+{
+    QList<Row> rows;
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        const QJsonObject object = QJsonDocument::fromJson(line).object();
+        rows.append({object.value("time").toString(), object.value("text").toString(),
+                     object.value("code").toInt(-1)});
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestEventExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportMatchesTheReportsRows_data()
+    {
+        QTest::addColumn<int>("scope");
+        QTest::addColumn<int>("format");
+        for (const auto &[scopeName, scope] : {std::pair{"all", ReportScope::All},
+                                               std::pair{"alarms", ReportScope::Alarms},
+                                               std::pair{"link losses", ReportScope::LinkLosses}}) {
+            QTest::addRow("%s csv", scopeName) << int(scope) << int(ExportFormat::Csv);
+            QTest::addRow("%s json", scopeName) << int(scope) << int(ExportFormat::JsonLines);
+        }
+    }
+
+    // The report and the export read the same prepared file, which ends in a
+    // torn record; every row of every page must come out the same.
+    void exportMatchesTheReportsRows()
+    {
+        QFETCH(int, scope);
+        QFETCH(int, format);
+
+        WorkDir dir;
+        const QString path = dir.file(QStringLiteral("Dorvan301DK_mess/1001"));
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            for (int i = 0; i < RecordCount; ++i) {
+                const EventRecord record = preparedRecord(i);
+                file.write(reinterpret_cast<const char *>(&record), sizeof record);
+            }
+            file.write(QByteArray(200, '\x21'));
+        }
+        FakePrompter prompter;
+        FakeClock clock;
+        ReportQueue reports{prompter};
+        ConsoleContext ctx{dir.path(), prompter, reports, clock};
+        Report report(ctx);
+        report.scope = ReportScope(scope);
+        report.sensorReport(1001, 0);
+        bool coloursMatch = false;
+        const QList<Row> expected = reportRows(report, coloursMatch);
+        QVERIFY(coloursMatch);
+        QCOMPARE(expected.size(), report.reportTotal());
+        QVERIFY(expected.size() > 0);
+
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        EventExport exporter(out, ExportFormat(format));
+        QVERIFY(exporter.addFile(path, ReportScope(scope)));
+        QVERIFY(exporter.finish());
+        QCOMPARE(exporter.exported(), qint64(expected.size()));
+        const QList<Row> exported = ExportFormat(format) == ExportFormat::Csv ? parseCsv(out.data())
+                                                                                : parseJsonLines(out.data());
+        QCOMPARE(exported.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            QCOMPARE(exported[i].time, expected[i].time);
+            QCOMPARE(exported[i].text, expected[i].text);
+            QCOMPARE(exported[i].code, expected[i].code);
+        }
+        QVERIFY(std::any_of(expected.cbegin(), expected.cend(),
+                            [](const Row &row) { return row.time.size() == 10; })); // a midnight
+        QVERIFY(prompter.shown.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEventExport)
+#include "test_eventexport.moc"
