@@ -1,0 +1,148 @@
+#include "console/consolestart.h"
+
+#include <QCommandLineParser>
+#include <QLoggingCategory>
+#include <QSysInfo>
+
+namespace dorvan {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcStart, "dorvan.start")
+
+struct ConsoleOptions
+{
+    QCommandLineOption workDir{QStringLiteral("workdir"),
+                               QStringLiteral("Work in DIR instead of the configured directory."),
+                               QStringLiteral("DIR")};
+    QCommandLineOption init{QStringLiteral("init"),
+                            QStringLiteral("Prepare DIR as a working directory: its six directories, "
+                                           "ports/ and the alarm sound. Creates only what is missing; "
+                                           "overwrites nothing."),
+                            QStringLiteral("DIR")};
+    QCommandLineOption saveConfig{QStringLiteral("save-config"),
+                                  QStringLiteral("With --init: write DIR to your configuration file, "
+                                                 "so that the menu entry starts the console there.")};
+    QCommandLineOption saveSystemConfig{QStringLiteral("save-system-config"),
+                                        QStringLiteral("With --init: write DIR to "
+                                                       "/etc/dorvan-console/console.conf, for every user "
+                                                       "(as root).")};
+    QCommandLineOption autostart{QStringLiteral("autostart"),
+                                 QStringLiteral("With --init: start the console on DIR at your login "
+                                                "(an XDG autostart entry).")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Show the version and exit.")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({workDir, init, saveConfig, saveSystemConfig, autostart, help, version});
+    }
+};
+
+} // namespace
+
+QString ConsoleCommand::helpText()
+{
+    QCommandLineParser parser;
+    ConsoleOptions().addTo(parser);
+    const QString generated = parser.helpText();
+    return QStringLiteral(
+               "Usage: dorvan-console [--workdir DIR]\n"
+               "       dorvan-console --init DIR [--save-config | --save-system-config] [--autostart]\n"
+               "\n"
+               "Operator's console for Dorvan perimeter sensors on an RS-485 line.\n"
+               "\n"
+               "Without --workdir the console works in the directory named by the line\n"
+               "\"workdir=DIR\" of $XDG_CONFIG_HOME/dorvan-console/console.conf (by default\n"
+               "~/.config/dorvan-console/console.conf), else of /etc/dorvan-console/console.conf,\n"
+               "else in the current directory. One console runs per working directory.\n"
+               "\n")
+        + generated.mid(generated.indexOf(QStringLiteral("Options:")));
+}
+
+ConsoleCommand parseConsoleCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const ConsoleOptions options;
+    options.addTo(parser);
+
+    ConsoleCommand command;
+    const auto usage = [&command](const QString &error) {
+        command.action = ConsoleCommand::Action::Usage;
+        command.error = error;
+        return command;
+    };
+    if (!parser.parse(arguments)) {
+        command.unknownOptions = parser.unknownOptionNames();
+        return usage(parser.errorText());
+    }
+    if (parser.isSet(options.help)) {
+        command.action = ConsoleCommand::Action::Help;
+        return command;
+    }
+    if (parser.isSet(options.version)) {
+        command.action = ConsoleCommand::Action::Version;
+        return command;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+    command.saveUserConfig = parser.isSet(options.saveConfig);
+    command.saveSystemConfig = parser.isSet(options.saveSystemConfig);
+    command.autostart = parser.isSet(options.autostart);
+    if (parser.isSet(options.init)) {
+        if (parser.isSet(options.workDir))
+            return usage(QStringLiteral("--init and --workdir do not go together: --init names the directory."));
+        if (command.saveUserConfig && command.saveSystemConfig)
+            return usage(QStringLiteral("Choose one of --save-config and --save-system-config."));
+        command.action = ConsoleCommand::Action::Init;
+        command.initDir = parser.value(options.init);
+        return command;
+    }
+    if (command.saveUserConfig || command.saveSystemConfig || command.autostart)
+        return usage(QStringLiteral("--save-config, --save-system-config and --autostart go with --init DIR."));
+    command.workDir = parser.value(options.workDir);
+    return command;
+}
+
+ConsoleLock::ConsoleLock(const QString &workDir)
+    : workDir_(workDir), lock_(workDir + u'/' + fileName())
+{
+    // QLockFile takes a lock older than this for stale even when its
+    // process lives; a console runs for months.
+    lock_.setStaleLockTime(0);
+}
+
+ConsoleLock::Outcome ConsoleLock::tryLock()
+{
+    if (lock_.tryLock(0))
+        return Outcome::Locked;
+    if (lock_.error() == QLockFile::LockFailedError) {
+        QString application;
+        if (!lock_.getLockInfo(&holderPid_, &holderHost_, &application))
+            holderPid_ = 0;
+        qCWarning(lcStart, "%s", qUtf8Printable(refusalText()));
+        return Outcome::Held;
+    }
+    // A directory the console cannot write to: start-up reports what fails.
+    qCWarning(lcStart, "cannot create the lock file %s/%s; starting without it",
+              qUtf8Printable(workDir_), qUtf8Printable(fileName()));
+    return Outcome::Unavailable;
+}
+
+QString ConsoleLock::refusalText() const
+{
+    QString holder;
+    if (holderPid_ <= 0)
+        holder = QStringLiteral("номер его процесса не удалось прочитать");
+    else if (holderHost_.isEmpty() || holderHost_ == QSysInfo::machineHostName())
+        holder = QStringLiteral("процесс %1").arg(holderPid_);
+    else
+        holder = QStringLiteral("процесс %1 на компьютере %2").arg(holderPid_).arg(holderHost_);
+    return QStringLiteral("С рабочим каталогом %1 уже работает другой пульт (%2). "
+                          "Второй пульт на том же каталоге не запускается.")
+        .arg(workDir_, holder);
+}
+
+} // namespace dorvan
