@@ -1,0 +1,275 @@
+#include "events/reportcommand.h"
+
+#include "base/russian.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+namespace dorvan {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcReport, "dorvan.report")
+
+struct ReportOptions
+{
+    QCommandLineOption sensor{QStringLiteral("sensor"),
+                              QStringLiteral("The event file of a sensor: MODEL 301 or 302, its ADDRESS "
+                                             "(e.g. 301:1001), under the working directory."),
+                              QStringLiteral("MODEL:ADDRESS")};
+    QCommandLineOption from{QStringLiteral("from"),
+                            QStringLiteral("The daily event files from this day (dd.mm.yyyy), with --to."),
+                            QStringLiteral("DATE")};
+    QCommandLineOption to{QStringLiteral("to"),
+                          QStringLiteral("The daily event files up to this day, included."),
+                          QStringLiteral("DATE")};
+    QCommandLineOption workDir{QStringLiteral("workdir"),
+                               QStringLiteral("The console's working directory, for --sensor and --from "
+                                              "(default: as the console chooses it)."),
+                               QStringLiteral("DIR")};
+    QCommandLineOption filter{QStringLiteral("filter"),
+                              QStringLiteral("The report's message filter: all (\"Все\", the default), "
+                                             "alarms (\"Тревожные\") or link-losses (\"Потери связи\")."),
+                              QStringLiteral("FILTER"), QStringLiteral("all")};
+    QCommandLineOption format{QStringLiteral("format"),
+                              QStringLiteral("csv (the default; UTF-8 with a byte-order mark, ';') or "
+                                             "jsonl (one JSON object a line)."),
+                              QStringLiteral("FORMAT"), QStringLiteral("csv")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("Write to FILE (replaced when done) instead of standard output."),
+                              QStringLiteral("FILE")};
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Show the version and exit.")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({sensor, from, to, workDir, filter, format, output, help, version});
+    }
+};
+
+std::optional<ReportScope> scopeNamed(const QString &name)
+{
+    if (name == u"all")
+        return ReportScope::All;
+    if (name == u"alarms")
+        return ReportScope::Alarms;
+    if (name == u"link-losses")
+        return ReportScope::LinkLosses;
+    return std::nullopt;
+}
+
+QString sensorFile(int model, quint32 address)
+{
+    return (model == 0 ? QStringLiteral("Dorvan301DK_mess/") : QStringLiteral("Dorvan302DK_mess/"))
+        + QString::number(address);
+}
+
+QString dailyDirectory(const QString &workDir)
+{
+    return workDir + QStringLiteral("/QReport");
+}
+
+// The days without a file, for a note: the first few of them.
+QString listDays(const QList<QDate> &days)
+{
+    constexpr int Shown = 10;
+    QStringList texts;
+    for (qsizetype i = 0; i < days.size() && i < Shown; ++i)
+        texts.append(ru::shortDate(days[i]));
+    QString text = texts.join(QStringLiteral(", "));
+    if (days.size() > Shown)
+        text += QStringLiteral(" and %1 more").arg(days.size() - Shown);
+    return text;
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QString canonical = QFileInfo(a).canonicalFilePath();
+    return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
+}
+
+int exportSources(const ReportCommand &command, const ReportSources &sources, QIODevice &out)
+{
+    EventExport exporter(out, command.format);
+    exporter.writeHeader();
+    for (const QString &file : sources.files) {
+        if (!exporter.addFile(file, command.scope))
+            return 1;
+    }
+    return exporter.finish() ? 0 : 1;
+}
+
+} // namespace
+
+QString ReportCommand::helpText()
+{
+    QCommandLineParser parser;
+    ReportOptions().addTo(parser);
+    const QString generated = parser.helpText();
+    return QStringLiteral(
+               "Usage: dorvan-report [options] FILE\n"
+               "       dorvan-report [options] --sensor MODEL:ADDRESS\n"
+               "       dorvan-report [options] --from DATE --to DATE\n"
+               "\n"
+               "Exports Dorvan console event files as the event report shows them, for\n"
+               "spreadsheets and auditors: one row an event with the columns \"Дата и время\",\n"
+               "\"Наименование события\" and \"Код\". FILE is a daily event file (QReport/dd.mm.yyyy)\n"
+               "or a sensor's event file; a range of days reads the daily files of each day\n"
+               "that has one, in order.\n"
+               "\n")
+        + generated.mid(generated.indexOf(QStringLiteral("Options:")));
+}
+
+ReportCommand parseReportCommand(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    const ReportOptions options;
+    options.addTo(parser);
+
+    ReportCommand command;
+    const auto usage = [&command](const QString &error) {
+        command.action = ReportCommand::Action::Usage;
+        command.error = error;
+        return command;
+    };
+    if (!parser.parse(arguments))
+        return usage(parser.errorText());
+    if (parser.isSet(options.help)) {
+        command.action = ReportCommand::Action::Help;
+        return command;
+    }
+    if (parser.isSet(options.version)) {
+        command.action = ReportCommand::Action::Version;
+        return command;
+    }
+
+    const std::optional<ReportScope> scope = scopeNamed(parser.value(options.filter));
+    if (!scope)
+        return usage(QStringLiteral("--filter takes all, alarms or link-losses."));
+    command.scope = *scope;
+    const QString format = parser.value(options.format);
+    if (format != u"csv" && format != u"jsonl")
+        return usage(QStringLiteral("--format takes csv or jsonl."));
+    command.format = format == u"csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
+    command.output = parser.value(options.output);
+    command.workDir = parser.value(options.workDir);
+
+    const QStringList files = parser.positionalArguments();
+    const bool days = parser.isSet(options.from) || parser.isSet(options.to);
+    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days);
+    if (inputs != 1 || files.size() > 1)
+        return usage(QStringLiteral("Give one input: an event file, --sensor MODEL:ADDRESS, or --from and --to."));
+
+    if (!files.isEmpty()) {
+        command.input = ReportCommand::Input::File;
+        command.file = files.constFirst();
+    } else if (parser.isSet(options.sensor)) {
+        command.input = ReportCommand::Input::Sensor;
+        const QStringList parts = parser.value(options.sensor).split(u':');
+        bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
+        const uint address = ok ? parts[1].toUInt(&ok) : 0;
+        if (!ok || address < 1 || address > 65535)
+            return usage(QStringLiteral("--sensor takes MODEL:ADDRESS: 301 or 302, and 1..65535 (e.g. 301:1001)."));
+        command.model = parts[0] == u"301" ? 0 : 1;
+        command.address = address;
+    } else {
+        command.input = ReportCommand::Input::Days;
+        command.from = QDate::fromString(parser.value(options.from), u"dd.MM.yyyy");
+        command.to = QDate::fromString(parser.value(options.to), u"dd.MM.yyyy");
+        if (!command.from.isValid() || !command.to.isValid())
+            return usage(QStringLiteral("--from and --to go together and take dates as dd.mm.yyyy."));
+        if (command.from > command.to)
+            return usage(QStringLiteral("--from is after --to."));
+    }
+    return command;
+}
+
+ReportSources reportSources(const ReportCommand &command, const QString &workDir)
+{
+    ReportSources sources;
+    switch (command.input) {
+    case ReportCommand::Input::File: sources.files.append(command.file); break;
+    case ReportCommand::Input::Sensor:
+        sources.files.append(workDir + u'/' + sensorFile(command.model, command.address));
+        break;
+    case ReportCommand::Input::Days:
+        for (QDate day = command.from; day <= command.to; day = day.addDays(1)) {
+            const QString path = dailyDirectory(workDir) + u'/' + ru::shortDate(day);
+            if (QFileInfo::exists(path))
+                sources.files.append(path);
+            else
+                sources.missingDays.append(day);
+        }
+        break;
+    }
+    return sources;
+}
+
+int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, const ConfigFiles &configFiles,
+                     const QString &currentDir)
+{
+    const ReportCommand command = parseReportCommand(arguments);
+    switch (command.action) {
+    case ReportCommand::Action::Help: standardOutput.write(ReportCommand::helpText().toUtf8()); return 0;
+    case ReportCommand::Action::Version:
+        standardOutput.write(QStringLiteral("dorvan-report %1\n").arg(QCoreApplication::applicationVersion()).toUtf8());
+        return 0;
+    case ReportCommand::Action::Usage:
+        qCWarning(lcReport, "%s See dorvan-report --help.", qUtf8Printable(command.error));
+        return 2;
+    case ReportCommand::Action::Export: break;
+    }
+
+    QString workDir;
+    if (command.input != ReportCommand::Input::File) {
+        const WorkDirChoice choice = chooseWorkDir(command.workDir, configFiles, currentDir);
+        if (choice.failed())
+            return 1; // the configuration file's problem is logged where it was read
+        workDir = choice.dir;
+    }
+    if (command.input == ReportCommand::Input::Days && !QFileInfo(dailyDirectory(workDir)).isDir()) {
+        qCWarning(lcReport, "%s holds no QReport directory: not a console's working directory (see --workdir)",
+                  qUtf8Printable(workDir));
+        return 1;
+    }
+    const ReportSources sources = reportSources(command, workDir);
+    if (!sources.missingDays.isEmpty())
+        qCInfo(lcReport, "no daily event file for %lld of %lld days: %s", qlonglong(sources.missingDays.size()),
+               qlonglong(command.from.daysTo(command.to) + 1), qUtf8Printable(listDays(sources.missingDays)));
+
+    if (command.output.isEmpty() || command.output == u"-")
+        return exportSources(command, sources, standardOutput);
+
+    for (const QString &file : sources.files) {
+        if (sameFile(file, command.output)) {
+            qCWarning(lcReport, "the output %s is one of the event files read", qUtf8Printable(command.output));
+            return 1;
+        }
+    }
+    // Written beside the target and renamed over it when complete, so an
+    // auditor never finds half an export.
+    QSaveFile output(command.output);
+    if (!output.open(QIODevice::WriteOnly)) {
+        qCWarning(lcReport, "cannot write %s: %s", qUtf8Printable(command.output),
+                  qUtf8Printable(output.errorString()));
+        return 1;
+    }
+    if (exportSources(command, sources, output) != 0) {
+        output.cancelWriting();
+        return 1;
+    }
+    if (!output.commit()) {
+        qCWarning(lcReport, "cannot write %s: %s", qUtf8Printable(command.output),
+                  qUtf8Printable(output.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace dorvan

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "base/workdirconfig.h"
+#include "events/eventexport.h"
+
+#include <QDate>
+#include <QIODevice>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace dorvan {
+
+// dorvan-report's command line: which event files, which filter, which
+// format, where to.
+struct ReportCommand
+{
+    enum class Action { Export, Help, Version, Usage };
+    enum class Input { File, Sensor, Days };
+
+    Action action = Action::Export;
+    Input input = Input::File;
+    QString file;          // Input::File
+    int model = 0;         // Input::Sensor: 0 = Дорван-301ДК, 1 = Дорван-302ДК
+    quint32 address = 0;
+    QDate from;            // Input::Days, both included
+    QDate to;
+    QString workDir;       // --workdir; empty: chosen as the console chooses it
+    ReportScope scope = ReportScope::All;
+    ExportFormat format = ExportFormat::Csv;
+    QString output;        // empty or "-": standard output
+    QString error;         // Action::Usage
+
+    static QString helpText();
+};
+
+// arguments[0] is the program.
+ReportCommand parseReportCommand(const QStringList &arguments);
+
+// The event files a command reads, in order: the one file, or the daily
+// file of each day of the range that has one.
+struct ReportSources
+{
+    QStringList files;
+    QList<QDate> missingDays;
+};
+
+ReportSources reportSources(const ReportCommand &command, const QString &workDir);
+
+// The whole program: options, the working directory, the export. Errors go
+// to the log (standard error). Returns the exit status: 0 done, 1 failed,
+// 2 a wrong command line.
+int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, const ConfigFiles &configFiles,
+                     const QString &currentDir);
+
+} // namespace dorvan

@@ -1,0 +1,129 @@
+#include "events/reportcommand.h"
+#include "workdir.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+using namespace dorvan;
+using namespace dorvan::test;
+
+namespace {
+
+// Each file holds the events named: "A15" is an event with text "A15" and
+// code 15.
+void writeEvents(const QString &path, const QStringList &events)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    double time = 46362.25;
+    for (const QString &event : events) {
+        const EventRecord record = EventRecord::make(1001, time, quint8(event.mid(1).toInt()), event);
+        file.write(reinterpret_cast<const char *>(&record), sizeof record);
+        time += 0.01;
+    }
+}
+
+// The exported texts in order; "header" for each CSV header line.
+QStringList exportedTexts(const QByteArray &bytes)
+{
+    QStringList texts;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        for (const QString &line : QString::fromUtf8(bytes).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts))
+            texts.append(line.endsWith(QStringLiteral("Код")) ? QStringLiteral("header") : line.section(u';', 1, 1));
+        return texts;
+    }
+    for (const QByteArray &line : bytes.split('\n')) {
+        if (!line.isEmpty())
+            texts.append(QJsonDocument::fromJson(line).object().value("text").toString());
+    }
+    return texts;
+}
+
+} // namespace
+
+class TestReportCommand : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void run_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QStringList>("texts");
+
+        QTest::newRow("sensor, link losses")
+            << QStringList{"--sensor", "301:1001", "--filter", "link-losses"} << 0
+            << QStringList{"header", "S15", "S15"};
+        QTest::newRow("range: a day without a file is skipped")
+            << QStringList{"--from", "06.12.2026", "--to", "08.12.2026"} << 0
+            << QStringList{"header", "A20", "A33", "C0", "C15"};
+        QTest::newRow("range, alarms, JSON lines, to a file")
+            << QStringList{"--from", "05.12.2026", "--to", "08.12.2026", "--filter", "alarms", "--format", "jsonl",
+                           "-o", "out/report.jsonl"}
+            << 0 << QStringList{"A33"};
+        QTest::newRow("a file by its path") << QStringList{"QReport/08.12.2026"} << 0
+                                            << QStringList{"header", "C0", "C15"};
+        QTest::newRow("nothing selected: the header alone")
+            << QStringList{"--sensor", "302:7", "--filter", "alarms"} << 0 << QStringList{"header"};
+        QTest::newRow("missing file") << QStringList{"QReport/01.01.2026"} << 1 << QStringList{};
+        QTest::newRow("output over an input") << QStringList{"QReport/06.12.2026", "-o", "QReport/06.12.2026"} << 1
+                                              << QStringList{};
+        QTest::newRow("not a working directory")
+            << QStringList{"--from", "06.12.2026", "--to", "06.12.2026", "--workdir", "out"} << 1 << QStringList{};
+        QTest::newRow("range backwards") << QStringList{"--from", "08.12.2026", "--to", "06.12.2026"} << 2
+                                         << QStringList{};
+        QTest::newRow("no such model") << QStringList{"--sensor", "303:1001"} << 2 << QStringList{};
+        QTest::newRow("two inputs") << QStringList{"QReport/06.12.2026", "--sensor", "301:1001"} << 2
+                                    << QStringList{};
+        QTest::newRow("unknown filter") << QStringList{"--sensor", "301:1001", "--filter", "Все"} << 2
+                                        << QStringList{};
+    }
+
+    void run()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QStringList, texts);
+
+        WorkDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+        writeEvents(dir.file("Dorvan301DK_mess/1001"), {"S15", "S32", "S15", "S18"});
+        writeEvents(dir.file("Dorvan302DK_mess/7"), {"S15"});
+        writeEvents(dir.file("QReport/06.12.2026"), {"A20", "A33"});
+        writeEvents(dir.file("QReport/08.12.2026"), {"C0", "C15"});
+        QFile before(dir.file("QReport/06.12.2026"));
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray dailyBytes = before.readAll();
+
+        QStringList resolved{QStringLiteral("dorvan-report")};
+        for (const QString &argument : arguments)
+            resolved.append(argument.contains(u'/') ? dir.file(argument) : argument);
+        if (!arguments.contains(QStringLiteral("--workdir")) && arguments.contains(QStringLiteral("--from")))
+            resolved << QStringLiteral("--workdir") << dir.path();
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        // No configuration file: --sensor works in the current directory.
+        const ConfigFiles noConfig{dir.file("none/user.conf"), dir.file("none/system.conf")};
+        QCOMPARE(runReportProgram(resolved, out, noConfig, dir.path()), status);
+
+        const int output = arguments.indexOf(QStringLiteral("-o"));
+        QByteArray written = out.data();
+        if (output >= 0 && status == 0) {
+            QFile file(dir.file(arguments[output + 1]));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            written = file.readAll();
+            QVERIFY(out.data().isEmpty());
+        }
+        QCOMPARE(exportedTexts(written), texts);
+        QFile after(dir.file("QReport/06.12.2026"));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), dailyBytes);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReportCommand)
+#include "test_reportcommand.moc"
