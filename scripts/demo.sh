@@ -15,8 +15,7 @@ demo=$root/demo
 scripts/install-deps.sh
 scripts/build.sh
 
-mkdir -p "$demo"/{data,Dorvan301DK,Dorvan302DK,Dorvan301DK_mess,Dorvan302DK_mess,QReport,ports}
-[ -e "$demo/Error.wav" ] || cp data/Error.wav "$demo/"
+"$bin/dorvan-console" --init "$demo" >/dev/null
 if [ -e "$demo/data/hw.dat" ]; then
   echo "demo/ is kept from an earlier run (its sensors, arming and events); remove it for a fresh start."
 else
@@ -38,7 +37,7 @@ rm -f "$demo/ports/COM1"
 (
   until [ -L "$demo/ports/COM1" ]; do sleep 0.1; done
   cd "$demo"
-  exec "$bin/dorvan-console"
+  exec "$bin/dorvan-console" --workdir "$demo"
 ) 2>"$demo/console.log" &
 console=$!
 trap 'kill "$console" 2>/dev/null || true' EXIT

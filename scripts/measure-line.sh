@@ -42,7 +42,7 @@ sim_pid=$!
 until [ -L "$work/ports/COM1" ] && [ -p "$work/sim.cmd" ]; do sleep 0.05; done
 
 mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
-(cd "$work" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" exec "$bin/dorvan-console") \
+(cd "$work" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" exec "$bin/dorvan-console" --workdir "$work") \
   >"$work/console.out" 2>&1 &
 console_pid=$!
 

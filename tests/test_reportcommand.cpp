@@ -107,7 +107,7 @@ private slots:
         QBuffer out;
         out.open(QIODevice::WriteOnly);
         // No configuration file: --sensor works in the current directory.
-        const ConfigFiles noConfig{dir.file("none/user.conf"), dir.file("none/system.conf")};
+        const ConfigFiles noConfig{dir.file("none/user.conf"), dir.file("none/system.conf"), QString()};
         QCOMPARE(runReportProgram(resolved, out, noConfig, dir.path()), status);
 
         const int output = arguments.indexOf(QStringLiteral("-o"));

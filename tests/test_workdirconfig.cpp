@@ -69,7 +69,7 @@ private slots:
 
         QTemporaryDir root;
         const ConfigFiles files{root.filePath(QStringLiteral("home/.config/dorvan-console/console.conf")),
-                                root.filePath(QStringLiteral("etc/dorvan-console/console.conf"))};
+                                root.filePath(QStringLiteral("etc/dorvan-console/console.conf")), QString()};
         prepare(files.user, user);
         prepare(files.system, system);
 

@@ -1,6 +1,7 @@
 #include "base/clock.h"
 #include "base/log.h"
 #include "console/console.h"
+#include "console/consolestart.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/qtprompter.h"
 #include "events/widgets/alarmwindow.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSocketNotifier>
@@ -85,20 +87,70 @@ void followSignals(QSocketNotifier &notifier, dorvan::Console &console)
     });
 }
 
+// Help, version, a wrong command line and the setup command, on the
+// terminal, with no display needed.
+int answerOnTerminal(const dorvan::ConsoleCommand &command)
+{
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const dorvan::TerminalContext context{QDir::cleanPath(programDir + QStringLiteral("/" DORVAN_DATA_FROM_BIN)),
+                                          QCoreApplication::applicationFilePath(),
+                                          QStringLiteral(DORVAN_VERSION),
+                                          dorvan::ConfigFiles::fromEnvironment(), QDir::currentPath()};
+    QFile standardOutput;
+    if (!standardOutput.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    return dorvan::runTerminalCommand(command, context, standardOutput);
+}
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    dorvan::ConsoleCommand command = dorvan::parseConsoleCommand(argumentsOf(argc, argv));
+    // Options this parser does not know may be Qt's own (-style), which
+    // QApplication takes; everything else is answered without a display.
+    if (command.action != dorvan::ConsoleCommand::Action::Run && command.unknownOptions.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return answerOnTerminal(command);
+    }
+
     dorvan::installLogFormat();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dorvan-console"));
+    QApplication::setApplicationVersion(QStringLiteral(DORVAN_VERSION));
+    if (!command.unknownOptions.isEmpty()) {
+        command = dorvan::parseConsoleCommand(QCoreApplication::arguments());
+        if (command.action != dorvan::ConsoleCommand::Action::Run)
+            return answerOnTerminal(command);
+    }
     QTranslator translator;
     loadQtTranslations(app, translator);
+    dorvan::QtPrompter prompter;
+
+    // Before start-up reads or writes any file: the working directory, and
+    // no second console on it.
+    const dorvan::StartPlace place = dorvan::enterWorkDir(command.workDir, dorvan::ConfigFiles::fromEnvironment());
+    if (!place.refusal.isEmpty()) {
+        prompter.error(place.refusal);
+        return 1;
+    }
+    dorvan::ConsoleLock lock(place.workDir);
+    if (lock.tryLock() == dorvan::ConsoleLock::Outcome::Held) {
+        prompter.error(lock.refusalText());
+        return 1;
+    }
     const bool signalsCaught = catchSignals();
 
     dorvan::SystemClock clock;
-    dorvan::QtPrompter prompter;
-    const QString workDir = QDir::currentPath();
+    const QString workDir = place.workDir;
     dorvan::QtSerialLine line(workDir);
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);

@@ -22,7 +22,8 @@ ConfigFiles ConfigFiles::fromEnvironment()
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return {base + QStringLiteral("/dorvan-console/console.conf"),
-            QStringLiteral("/etc/dorvan-console/console.conf")};
+            QStringLiteral("/etc/dorvan-console/console.conf"),
+            base + QStringLiteral("/autostart/dorvan-console.desktop")};
 }
 
 ConfigRead readConfigFile(const QString &path)

@@ -9,8 +9,9 @@ namespace dorvan {
 // that a console started from the menu (in the home directory) finds it.
 struct ConfigFiles
 {
-    QString user;   // $XDG_CONFIG_HOME/dorvan-console/console.conf (~/.config by default)
-    QString system; // /etc/dorvan-console/console.conf
+    QString user;      // $XDG_CONFIG_HOME/dorvan-console/console.conf (~/.config by default)
+    QString system;    // /etc/dorvan-console/console.conf
+    QString autostart; // $XDG_CONFIG_HOME/autostart/dorvan-console.desktop, written by the setup
 
     static ConfigFiles fromEnvironment();
 };

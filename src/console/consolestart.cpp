@@ -1,6 +1,10 @@
 #include "console/consolestart.h"
 
+#include "console/workdirsetup.h"
+
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSysInfo>
 
@@ -104,6 +108,71 @@ ConsoleCommand parseConsoleCommand(const QStringList &arguments)
         return usage(QStringLiteral("--save-config, --save-system-config and --autostart go with --init DIR."));
     command.workDir = parser.value(options.workDir);
     return command;
+}
+
+int runTerminalCommand(const ConsoleCommand &command, const TerminalContext &context, QIODevice &out)
+{
+    switch (command.action) {
+    case ConsoleCommand::Action::Help: out.write(ConsoleCommand::helpText().toUtf8()); return 0;
+    case ConsoleCommand::Action::Version:
+        out.write(QStringLiteral("dorvan-console %1\n").arg(context.version).toUtf8());
+        return 0;
+    case ConsoleCommand::Action::Run: return 0; // the window's business, not the terminal's
+    case ConsoleCommand::Action::Usage:
+        qCWarning(lcStart, "%s See dorvan-console --help.", qUtf8Printable(command.error));
+        return 2;
+    case ConsoleCommand::Action::Init: break;
+    }
+
+    SetupRequest request;
+    request.workDir = QDir::cleanPath(QDir(context.currentDir).absoluteFilePath(command.initDir));
+    request.soundSource = context.packageDataDir + QStringLiteral("/Error.wav");
+    if (command.saveUserConfig)
+        request.configFile = context.configFiles.user;
+    if (command.saveSystemConfig)
+        request.configFile = context.configFiles.system;
+    if (command.autostart)
+        request.autostartFile = context.configFiles.autostart;
+    request.consoleProgram = context.consoleProgram;
+
+    const SetupResult result = prepareWorkDir(request);
+    for (const SetupStep &step : result.steps)
+        out.write((describeStep(step) + u'\n').toUtf8());
+    if (!result.ok()) {
+        qCWarning(lcStart, "%s is not ready: see the lines marked FAILED", qUtf8Printable(request.workDir));
+        return 1;
+    }
+    out.write(QStringLiteral("\n%1 is ready. Bind the RS-485 adapter as port COM1, for example:\n"
+                             "  ln -s /dev/serial/by-id/<your adapter> %2/ports/COM1\n")
+                  .arg(request.workDir, request.workDir)
+                  .toUtf8());
+    if (request.configFile.isEmpty())
+        out.write(QStringLiteral("Start the console with: dorvan-console --workdir %1\n").arg(request.workDir).toUtf8());
+    else
+        out.write("The menu entry \"Пульт контроля датчиков Дорван\" starts the console there.\n");
+    return 0;
+}
+
+StartPlace enterWorkDir(const QString &option, const ConfigFiles &files)
+{
+    StartPlace place;
+    const WorkDirChoice choice = chooseWorkDir(option, files, QDir::currentPath());
+    if (choice.failed()) {
+        place.refusal = choice.problemText(); // logged where the file was read
+        return place;
+    }
+    if (!QDir::setCurrent(choice.dir)) {
+        place.refusal = QFileInfo(choice.dir).isDir()
+                            ? QStringLiteral("Не удаётся перейти в рабочий каталог %1").arg(choice.dir)
+                            : QStringLiteral("Рабочий каталог %1 не найден. Подготовьте его командой "
+                                             "dorvan-console --init %1")
+                                  .arg(choice.dir);
+        qCWarning(lcStart, "%s", qUtf8Printable(place.refusal));
+        return place;
+    }
+    place.workDir = QDir::currentPath();
+    qCInfo(lcStart, "working directory %s", qUtf8Printable(choice.describe()));
+    return place;
 }
 
 ConsoleLock::ConsoleLock(const QString &workDir)

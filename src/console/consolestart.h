@@ -1,5 +1,8 @@
 #pragma once
 
+#include "base/workdirconfig.h"
+
+#include <QIODevice>
 #include <QLockFile>
 #include <QString>
 #include <QStringList>
@@ -27,6 +30,31 @@ struct ConsoleCommand
 
 // arguments[0] is the program.
 ConsoleCommand parseConsoleCommand(const QStringList &arguments);
+
+// What a command that needs no display is told about its surroundings.
+struct TerminalContext
+{
+    QString packageDataDir; // where the package keeps Error.wav
+    QString consoleProgram; // this program's path, for the autostart entry
+    QString version;
+    ConfigFiles configFiles;
+    QString currentDir;
+};
+
+// Help, version, a wrong command line and the setup command: writes to
+// `out` (errors go to the log) and returns the exit status.
+int runTerminalCommand(const ConsoleCommand &command, const TerminalContext &context, QIODevice &out);
+
+// The working directory the console runs in, entered as the current
+// directory before start-up so that everything else works as before; or
+// the box that refuses the start.
+struct StartPlace
+{
+    QString workDir;
+    QString refusal;
+};
+
+StartPlace enterWorkDir(const QString &option, const ConfigFiles &files);
 
 // One console per working directory: a lock file in the working directory,
 // held while the console runs. A lock whose process has ended (a crash, a

@@ -134,7 +134,9 @@ public:
     {
         console_.setWorkingDirectory(path());
         console_.setProcessChannelMode(mode);
-        console_.start(binDir() + QStringLiteral("/dorvan-console"), {});
+        // Named, so that the configuration file of whoever runs the tests
+        // cannot send the console elsewhere.
+        console_.start(binDir() + QStringLiteral("/dorvan-console"), {QStringLiteral("--workdir"), path()});
         return console_.waitForStarted(5000);
     }
     QProcess &console() { return console_; }
