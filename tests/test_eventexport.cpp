@@ -3,7 +3,7 @@
 #include "fakes.h"
 #include "workdir.h"
 
-#include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -175,14 +175,22 @@ private slots:
         QCOMPARE(expected.size(), report.reportTotal());
         QVERIFY(expected.size() > 0);
 
-        QBuffer out;
-        out.open(QIODevice::WriteOnly);
-        EventExport exporter(out, ExportFormat(format));
-        QVERIFY(exporter.addFile(path, ReportScope(scope)));
-        QVERIFY(exporter.finish());
-        QCOMPARE(exporter.exported(), qint64(expected.size()));
-        const QList<Row> exported = ExportFormat(format) == ExportFormat::Csv ? parseCsv(out.data())
-                                                                                : parseJsonLines(out.data());
+        // The radio buttons may have moved since: the export follows the rows on display.
+        report.scope = ReportScope(scope) == ReportScope::All ? ReportScope::Alarms : ReportScope::All;
+        const QString target = dir.file(QStringLiteral("export"));
+        prompter.saves.push_back(Prompter::SavedFile{target, format});
+        report.BitBtnExportClick();
+        QVERIFY(report.exporting());
+        while (report.exportStep()) {
+        }
+        QVERIFY(!report.exporting());
+        const QString written = target + (ExportFormat(format) == ExportFormat::Csv ? ".csv" : ".jsonl");
+        QCOMPARE(report.exportText(),
+                 QStringLiteral("Экспортировано %1 сообщений в файл %2").arg(expected.size()).arg(written));
+        QFile file(written);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QList<Row> exported = ExportFormat(format) == ExportFormat::Csv ? parseCsv(bytes) : parseJsonLines(bytes);
         QCOMPARE(exported.size(), expected.size());
         for (qsizetype i = 0; i < expected.size(); ++i) {
             QCOMPARE(exported[i].time, expected[i].time);
@@ -192,6 +200,44 @@ private slots:
         QVERIFY(std::any_of(expected.cbegin(), expected.cend(),
                             [](const Row &row) { return row.time.size() == 10; })); // a midnight
         QVERIFY(prompter.shown.isEmpty());
+        QCOMPARE(reports.waiting(), 0);
+    }
+
+    void aRefusedExportWritesNothing_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("no such directory") << "gone/export.csv" << "Экспорт: не удалось записать файл";
+        QTest::newRow("over the event file") << "QReport/06.12.2026" << "Экспорт не может заменить сам файл протокола";
+    }
+
+    void aRefusedExportWritesNothing()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, box);
+        WorkDir dir;
+        const QString path = dir.file(QStringLiteral("QReport/06.12.2026"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const EventRecord record = preparedRecord(1);
+        file.write(reinterpret_cast<const char *>(&record), sizeof record);
+        file.close();
+        FakePrompter prompter;
+        FakeClock clock;
+        ReportQueue reports{prompter};
+        ConsoleContext ctx{dir.path(), prompter, reports, clock};
+        Report report(ctx);
+        prompter.files.push_back(path);
+        report.BitBtn1Click();
+
+        prompter.saves.push_back(Prompter::SavedFile{dir.file(target), 0});
+        report.BitBtnExportClick();
+        reports.flush();
+        QVERIFY(!report.exporting());
+        QCOMPARE(prompter.shown.size(), 1);
+        QVERIFY2(prompter.shown.first().text.startsWith(box), qPrintable(prompter.shown.first().text));
+        QCOMPARE(QFileInfo(path).size(), qint64(sizeof record));
+        QVERIFY(!QFileInfo::exists(dir.file(target)) || dir.file(target) == path);
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -35,6 +36,21 @@ public:
                                              const QString &initial) = 0;
     // An open-file dialog started in the directory; nullopt when cancelled.
     virtual std::optional<QString> openFile(const QString &directory, bool mustExist) = 0;
+    // A save-file dialog offering the file types `filters` ("CSV (*.csv)"),
+    // started at `suggested` (a directory and a file name); the path chosen
+    // and the index of its type, or nullopt when cancelled. A prompter
+    // without such a dialog cancels.
+    struct SavedFile
+    {
+        QString path;
+        int filter = 0;
+    };
+    virtual std::optional<SavedFile> saveFile(const QString &suggested, const QStringList &filters)
+    {
+        Q_UNUSED(suggested);
+        Q_UNUSED(filters);
+        return std::nullopt;
+    }
 
     // The console's two standard boxes.
     void error(const QString &text) { message(text, QStringLiteral("Ошибка"), Icon::Error); }

@@ -47,6 +47,11 @@ std::optional<QString> ReportQueue::openFile(const QString &directory, bool must
     return display_.openFile(directory, mustExist);
 }
 
+std::optional<Prompter::SavedFile> ReportQueue::saveFile(const QString &suggested, const QStringList &filters)
+{
+    return display_.saveFile(suggested, filters);
+}
+
 void ReportQueue::error(LogArea area, const QString &text)
 {
     raise({area, text, errorCaption, Icon::Error});

@@ -41,6 +41,7 @@ public:
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
     std::optional<QString> openFile(const QString &directory, bool mustExist) override;
+    std::optional<SavedFile> saveFile(const QString &suggested, const QStringList &filters) override;
     using Prompter::error;
     using Prompter::plain;
     using Prompter::warning;

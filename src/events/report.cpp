@@ -1,8 +1,12 @@
 #include "events/report.h"
 
 #include "base/russian.h"
+#include "events/eventexport.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -193,10 +197,22 @@ bool scanEventFile(const QString &path, ReportScope scope, qint32 wantedPage, Re
     return true;
 }
 
-Report::Report(ConsoleContext &context, QObject *parent)
-    : QObject(parent), context_(context), AdvStringGrid2(2, 2)
+struct Report::ExportJob
 {
+    ExportJob(const QString &target, ExportFormat format) : file(target), exporter(file, format) {}
+
+    QSaveFile file;
+    EventExport exporter;
+};
+
+Report::Report(ConsoleContext &context, QObject *parent)
+    : QObject(parent), context_(context), AdvStringGrid2(2, 2), exportDirectory_(QDir::homePath())
+{
+    exportTimer_.setInterval(0);
+    connect(&exportTimer_, &QTimer::timeout, this, &Report::exportStep);
 }
+
+Report::~Report() = default;
 
 QString Report::dialogDirectory(ReportKind which) const
 {
@@ -276,6 +292,8 @@ bool Report::readFile(qint32 wantedPage, ReportScan &scan)
 {
     if (!scanEventFile(reportPath_, scope, wantedPage, scan))
         return false;
+    shownPath_ = reportPath_;
+    shownScope_ = scope;
     // The state as it stands after the last record and the closing row were placed.
     reportTotal_ = scan.total;
     reportPage_ = scan.lastPage();
@@ -374,6 +392,120 @@ int Report::CSpinEdProtChange(const QString &text)
     const std::optional<qint32> number = ru::parseInt32(text);
     spinValue_ = number ? std::clamp(*number, 1, spinMaximum_) : 1;
     return spinValue_;
+}
+
+namespace {
+
+const QStringList exportFilters = {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON Lines (*.jsonl)")};
+
+QString scopeName(ReportScope scope)
+{
+    switch (scope) {
+    case ReportScope::Alarms: return QStringLiteral("Тревожные");
+    case ReportScope::LinkLosses: return QStringLiteral("Потери связи");
+    case ReportScope::All: break;
+    }
+    return QStringLiteral("Все");
+}
+
+// "Протокол Дорван-301ДК 1001 (Тревожные).csv", "Протокол 06.12.2026.csv".
+QString suggestedExportName(const QString &path, ReportScope scope)
+{
+    const QFileInfo file(path);
+    const QString directory = file.dir().dirName();
+    QString name = QStringLiteral("Протокол ");
+    if (directory == u"Dorvan301DK_mess")
+        name += QStringLiteral("Дорван-301ДК ");
+    else if (directory == u"Dorvan302DK_mess")
+        name += QStringLiteral("Дорван-302ДК ");
+    name += file.fileName();
+    if (scope != ReportScope::All)
+        name += QStringLiteral(" (") + scopeName(scope) + u')';
+    return name + QStringLiteral(".csv");
+}
+
+} // namespace
+
+void Report::BitBtnExportClick()
+{
+    if (exportJob_)
+        return;
+    if (shownPath_.isEmpty()) {
+        context_.prompter.message(QStringLiteral("Нечего экспортировать: сначала откройте протокол кнопкой \"Открыть\""),
+                                  Prompter::applicationTitle(), Prompter::Icon::Information);
+        return;
+    }
+    const std::optional<Prompter::SavedFile> chosen = context_.prompter.saveFile(
+        exportDirectory_ + u'/' + suggestedExportName(shownPath_, shownScope_), exportFilters);
+    if (!chosen)
+        return;
+    const ExportFormat format = chosen->filter == 1 ? ExportFormat::JsonLines : ExportFormat::Csv;
+    QString target = chosen->path;
+    if (QFileInfo(target).suffix().isEmpty())
+        target += u'.' + EventExport::suffix(format);
+    exportDirectory_ = QFileInfo(target).absolutePath();
+    const QString source = QFileInfo(shownPath_).canonicalFilePath();
+    if (!source.isEmpty() && source == QFileInfo(target).canonicalFilePath()) {
+        context_.prompter.error(QStringLiteral("Экспорт не может заменить сам файл протокола ") + shownPath_);
+        return;
+    }
+
+    exportJob_ = std::make_unique<ExportJob>(target, format);
+    if (!exportJob_->file.open(QIODevice::WriteOnly)) {
+        endExport(QStringLiteral("Экспорт: не удалось записать файл %1: %2").arg(target, exportJob_->file.errorString()));
+        return;
+    }
+    if (!exportJob_->exporter.openFile(shownPath_, shownScope_)) {
+        endExport(QStringLiteral("Экспорт: файл не удается открыть: %1").arg(shownPath_));
+        return;
+    }
+    exportText_ = QStringLiteral("Экспорт в файл %1…").arg(target);
+    exportTimer_.start();
+    emit stateChanged();
+}
+
+bool Report::exportStep()
+{
+    if (!exportJob_)
+        return false;
+    EventExport &exporter = exportJob_->exporter;
+    if (exporter.step()) {
+        exportText_ = QStringLiteral("Экспорт: %1 сообщений…").arg(exporter.exported());
+        emit stateChanged();
+        return true;
+    }
+    const QString target = exportJob_->file.fileName();
+    switch (exporter.error()) {
+    case EventExport::Error::CannotOpen:
+    case EventExport::Error::CannotRead:
+        endExport(QStringLiteral("Экспорт: не удалось прочитать файл %1: %2").arg(exporter.errorPath(), exporter.errorReason()));
+        return false;
+    case EventExport::Error::CannotWrite:
+        endExport(QStringLiteral("Экспорт: не удалось записать файл %1: %2").arg(target, exporter.errorReason()));
+        return false;
+    case EventExport::Error::None: break;
+    }
+    if (!exporter.finish() || !exportJob_->file.commit()) {
+        const QString reason = exporter.error() != EventExport::Error::None ? exporter.errorReason()
+                                                                             : exportJob_->file.errorString();
+        endExport(QStringLiteral("Экспорт: не удалось записать файл %1: %2").arg(target, reason));
+        return false;
+    }
+    exportText_ = QStringLiteral("Экспортировано %1 сообщений в файл %2").arg(exporter.exported()).arg(target);
+    endExport(QString());
+    return false;
+}
+
+// A failed export leaves no file behind: the save file is dropped uncommitted.
+void Report::endExport(const QString &failure)
+{
+    exportTimer_.stop();
+    exportJob_.reset();
+    if (!failure.isEmpty()) {
+        exportText_ = QStringLiteral("Экспорт не выполнен");
+        context_.reports.error(LogArea::Files, failure);
+    }
+    emit stateChanged();
 }
 
 void Report::setSpinValue(int value)

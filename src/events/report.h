@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
+#include <memory>
 #include <vector>
 
 namespace dorvan {
@@ -94,6 +96,7 @@ public:
     static constexpr int InitialSpinMaximum = 100;
 
     explicit Report(ConsoleContext &context, QObject *parent = nullptr);
+    ~Report() override;
 
     // "Протокол датчика" from the main window.
     void sensorReport(quint32 address, int model);
@@ -105,6 +108,18 @@ public:
     int CSpinEdProtChange(const QString &text);
     // The window became active.
     void FormActivate();
+    // "Экспорт": the selection on display (its file and the filter it was
+    // read with, every selected record, not only the page shown) to a CSV or
+    // JSON lines file. The export runs a block per turn of the event loop,
+    // so the line is polled meanwhile.
+    void BitBtnExportClick();
+    // Exports the next block; false once the export has ended. The export's
+    // timer calls it.
+    bool exportStep();
+    bool exporting() const { return exportJob_ != nullptr; }
+    QString exportText() const { return exportText_; }
+    // Where the save dialog starts; the directory last exported to.
+    QString exportDirectory() const { return exportDirectory_; }
 
     TextGridModel &grid() { return AdvStringGrid2; }
     const TextGridModel &grid() const { return AdvStringGrid2; }
@@ -148,6 +163,9 @@ private:
     void showTexts();
     void refuseFile(const QString &path);
 
+    struct ExportJob;
+    void endExport(const QString &failure);
+
     ConsoleContext &context_;
     TextGridModel AdvStringGrid2;
 
@@ -164,6 +182,14 @@ private:
     int spinMaximum_ = InitialSpinMaximum;
     int spinValue_ = 1;
     int selectedRow_ = 0;
+
+    // The file and filter of the rows on display, as last read.
+    QString shownPath_;
+    ReportScope shownScope_ = ReportScope::All;
+    std::unique_ptr<ExportJob> exportJob_;
+    QTimer exportTimer_;
+    QString exportText_;
+    QString exportDirectory_;
 };
 
 } // namespace dorvan

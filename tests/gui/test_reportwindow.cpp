@@ -259,6 +259,23 @@ private slots:
         QVERIFY(text.contains(QStringLiteral("Событие 499")));
         QVERIFY(!text.contains(QStringLiteral("Событие 500")));
     }
+
+    void exportButtonWritesEveryPage()
+    {
+        Fixture f;
+        f.openDaily(1200);
+        f.prompter.saves.push_back(Prompter::SavedFile{f.dir.file("audit"), 0});
+        f.click("BitBtnExport");
+        QVERIFY(!f.child<QPushButton>("BitBtnExport")->isEnabled());
+        while (f.report.exportStep()) {
+        }
+        QVERIFY(f.child<QPushButton>("BitBtnExport")->isEnabled());
+        QCOMPARE(f.label("StTextExport"),
+                 QStringLiteral("Экспортировано 1200 сообщений в файл %1").arg(f.dir.file("audit.csv")));
+        QFile csv(f.dir.file("audit.csv"));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        QCOMPARE(csv.readAll().count("\r\n"), 1201); // the header and every row, not one page
+    }
 };
 
 QTEST_MAIN(TestReportWindow)

@@ -46,6 +46,16 @@ std::optional<QString> FakePrompter::openFile(const QString &directory, bool)
     return takeFront(files);
 }
 
+std::optional<Prompter::SavedFile> FakePrompter::saveFile(const QString &suggested, const QStringList &)
+{
+    saveSuggestions.append(suggested);
+    if (saves.empty())
+        return std::nullopt;
+    const std::optional<SavedFile> answer = saves.front();
+    saves.pop_front();
+    return answer;
+}
+
 QStringList FakePrompter::texts() const
 {
     QStringList result;

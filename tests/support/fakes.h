@@ -34,12 +34,15 @@ public:
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
     std::optional<QString> openFile(const QString &directory, bool mustExist) override;
+    std::optional<SavedFile> saveFile(const QString &suggested, const QStringList &filters) override;
 
     QList<Shown> shown;          // messages and questions, in order
     std::deque<bool> answers;    // for askYesNo
     std::deque<std::optional<QString>> inputs;
     std::deque<std::optional<QString>> files;
     QStringList openFileDirectories;
+    std::deque<std::optional<SavedFile>> saves;
+    QStringList saveSuggestions;
     // Runs inside every box before it returns: the operator is away while it
     // is open, and the event loop goes on meanwhile (see FakeEventLoop).
     std::function<void()> whileOpen;

@@ -170,4 +170,22 @@ std::optional<QString> QtPrompter::openFile(const QString &directory, bool mustE
     return dialog.selectedFiles().constFirst();
 }
 
+std::optional<Prompter::SavedFile> QtPrompter::saveFile(const QString &suggested, const QStringList &filters)
+{
+    QFileDialog dialog(dialogParent());
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setNameFilters(filters);
+    dialog.selectFile(suggested);
+    // The name typed without an extension gets the one of the type chosen.
+    const auto suffixOf = [](const QString &filter) {
+        return filter.section(QStringLiteral("*."), 1).section(u')', 0, 0);
+    };
+    dialog.setDefaultSuffix(suffixOf(filters.value(0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog, suffixOf](const QString &filter) { dialog.setDefaultSuffix(suffixOf(filter)); });
+    if (execOnTop(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return SavedFile{dialog.selectedFiles().constFirst(), int(filters.indexOf(dialog.selectedNameFilter()))};
+}
+
 } // namespace dorvan

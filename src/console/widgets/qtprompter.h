@@ -32,6 +32,7 @@ public:
     std::optional<QString> inputText(const QString &caption, const QString &prompt,
                                      const QString &initial) override;
     std::optional<QString> openFile(const QString &directory, bool mustExist) override;
+    std::optional<SavedFile> saveFile(const QString &suggested, const QStringList &filters) override;
 
     // Boxes that do not wait, still on screen.
     int openBoxes() const;

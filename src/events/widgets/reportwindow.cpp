@@ -76,9 +76,14 @@ TFQReport::TFQReport(Report &report, Prompter &prompter, QWidget *parent)
     auto *print = new QPushButton(QStringLiteral("Печать"));
     print->setObjectName(QStringLiteral("BitBtnPrint"));
     connect(print, &QPushButton::clicked, this, &TFQReport::BitBtnPrintClick);
+    BitBtnExport = new QPushButton(QStringLiteral("Экспорт"));
+    BitBtnExport->setObjectName(QStringLiteral("BitBtnExport"));
+    BitBtnExport->setToolTip(QStringLiteral("Все отобранные сообщения в файл CSV или JSON Lines"));
+    connect(BitBtnExport, &QPushButton::clicked, this, [this] { report_.BitBtnExportClick(); });
     auto *commands = new QHBoxLayout;
     commands->addWidget(open);
     commands->addWidget(print);
+    commands->addWidget(BitBtnExport);
     commands->addStretch();
 
     auto *pagesColumn = new QVBoxLayout;
@@ -87,6 +92,10 @@ TFQReport::TFQReport(Report &report, Prompter &prompter, QWidget *parent)
     StTextProt->setObjectName(QStringLiteral("StTextProt"));
     StTextProt->setWordWrap(true);
     pagesColumn->addWidget(StTextProt);
+    StTextExport = new QLabel;
+    StTextExport->setObjectName(QStringLiteral("StTextExport"));
+    StTextExport->setWordWrap(true);
+    pagesColumn->addWidget(StTextExport);
     pagesColumn->addStretch();
     pagesColumn->addLayout(commands);
 
@@ -220,6 +229,8 @@ void TFQReport::showState()
 {
     StTextStr->setText(report_.pageText());
     StTextProt->setText(report_.summaryText());
+    StTextExport->setText(report_.exportText());
+    BitBtnExport->setEnabled(!report_.exporting());
     GroupBoxProt->setVisible(report_.pagesVisible());
     const QSignalBlocker blocker(CSpinEdProt);
     CSpinEdProt->setRange(1, report_.spinMaximum());

@@ -62,6 +62,8 @@ private:
     QGroupBox *GroupBoxProt = nullptr;
     QLabel *StTextStr = nullptr;
     QLabel *StTextProt = nullptr;
+    QLabel *StTextExport = nullptr;
+    QPushButton *BitBtnExport = nullptr;
     QSpinBox *CSpinEdProt = nullptr;
     QPlainTextEdit *Memo1 = nullptr;
     QCheckBox *CheckBox1 = nullptr; // date
