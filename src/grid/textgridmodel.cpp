@@ -21,8 +21,10 @@ void TextGridModel::setGridRowCount(int rows)
             QStringList row;
             row.resize(columns_);
             cells_.append(row);
-            styles_.append(std::nullopt);
         }
+        // Grown in place: appending std::nullopt one by one trips GCC's
+        // -Wmaybe-uninitialized at -O3 over the empty optional's payload.
+        styles_.resize(rows);
         if (old >= 1)
             endInsertRows();
     } else {
