@@ -107,13 +107,6 @@ QString EventExport::suffix(ExportFormat format)
     return format == ExportFormat::Csv ? QStringLiteral("csv") : QStringLiteral("jsonl");
 }
 
-QByteArray EventExport::line(const EventRecord &record, ExportFormat format)
-{
-    QByteArray out;
-    appendLine(out, record, format);
-    return out;
-}
-
 void EventExport::writeHeader()
 {
     if (headerWritten_)

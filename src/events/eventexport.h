@@ -53,8 +53,6 @@ public:
     QString errorPath() const { return errorPath_; }
     QString errorReason() const { return errorReason_; }
 
-    // One record as it is exported (a CSV line or a JSON line, with its line end).
-    static QByteArray line(const EventRecord &record, ExportFormat format);
     static QByteArray csvHeader();
     static QString suffix(ExportFormat format);
 

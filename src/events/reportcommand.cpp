@@ -94,6 +94,35 @@ bool sameFile(const QString &a, const QString &b)
     return !canonical.isEmpty() && canonical == QFileInfo(b).canonicalFilePath();
 }
 
+// The event files a command reads, in order: the one file, or the daily
+// file of each day of the range that has one.
+struct ReportSources
+{
+    QStringList files;
+    QList<QDate> missingDays;
+};
+
+ReportSources reportSources(const ReportCommand &command, const QString &workDir)
+{
+    ReportSources sources;
+    switch (command.input) {
+    case ReportCommand::Input::File: sources.files.append(command.file); break;
+    case ReportCommand::Input::Sensor:
+        sources.files.append(workDir + u'/' + sensorFile(command.model, command.address));
+        break;
+    case ReportCommand::Input::Days:
+        for (QDate day = command.from; day <= command.to; day = day.addDays(1)) {
+            const QString path = dailyDirectory(workDir) + u'/' + ru::shortDate(day);
+            if (QFileInfo::exists(path))
+                sources.files.append(path);
+            else
+                sources.missingDays.append(day);
+        }
+        break;
+    }
+    return sources;
+}
+
 int exportSources(const ReportCommand &command, const ReportSources &sources, QIODevice &out)
 {
     EventExport exporter(out, command.format);
@@ -188,27 +217,6 @@ ReportCommand parseReportCommand(const QStringList &arguments)
             return usage(QStringLiteral("--from is after --to."));
     }
     return command;
-}
-
-ReportSources reportSources(const ReportCommand &command, const QString &workDir)
-{
-    ReportSources sources;
-    switch (command.input) {
-    case ReportCommand::Input::File: sources.files.append(command.file); break;
-    case ReportCommand::Input::Sensor:
-        sources.files.append(workDir + u'/' + sensorFile(command.model, command.address));
-        break;
-    case ReportCommand::Input::Days:
-        for (QDate day = command.from; day <= command.to; day = day.addDays(1)) {
-            const QString path = dailyDirectory(workDir) + u'/' + ru::shortDate(day);
-            if (QFileInfo::exists(path))
-                sources.files.append(path);
-            else
-                sources.missingDays.append(day);
-        }
-        break;
-    }
-    return sources;
 }
 
 int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, const ConfigFiles &configFiles,

@@ -5,7 +5,6 @@
 
 #include <QDate>
 #include <QIODevice>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,16 +35,6 @@ struct ReportCommand
 
 // arguments[0] is the program.
 ReportCommand parseReportCommand(const QStringList &arguments);
-
-// The event files a command reads, in order: the one file, or the daily
-// file of each day of the range that has one.
-struct ReportSources
-{
-    QStringList files;
-    QList<QDate> missingDays;
-};
-
-ReportSources reportSources(const ReportCommand &command, const QString &workDir);
 
 // The whole program: options, the working directory, the export. Errors go
 // to the log (standard error). Returns the exit status: 0 done, 1 failed,
