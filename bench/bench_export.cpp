@@ -1,7 +1,7 @@
 // Times the export of a 1,000,000-record event file to CSV and JSON lines
 // against a plain buffered read of the same file in the same run (all from
 // the page cache), and measures the peak memory of dorvan-report exporting
-// 100,000 and 1,000,000 records: the two should be the same.
+// nothing, 100,000 and 1,000,000 records: the last two should be the same.
 
 #include "events/eventexport.h"
 #include "events/eventrecord.h"
@@ -123,7 +123,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     const QString large = dir.filePath(QStringLiteral("1000000"));
     const QString small = dir.filePath(QStringLiteral("100000"));
-    if (!dir.isValid() || !writeFile(large, 1000000) || !writeFile(small, 100000)) {
+    const QString empty = dir.filePath(QStringLiteral("0"));
+    if (!dir.isValid() || !writeFile(large, 1000000) || !writeFile(small, 100000) || !writeFile(empty, 0)) {
         std::fprintf(stderr, "cannot write the event files in %s\n", qPrintable(dir.path()));
         return 1;
     }
@@ -150,7 +151,7 @@ int main(int argc, char **argv)
     std::printf("export to JSON lines:         %8.1f ms  ratio %.1f\n", toJson, toJson / read);
 
     const QString report = QCoreApplication::applicationDirPath() + QStringLiteral("/dorvan-report");
-    for (const QString &input : {small, large}) {
+    for (const QString &input : {empty, small, large}) {
         const ChildRun run = runReport(report, input, csv);
         if (run.ms < 0) {
             std::fprintf(stderr, "%s failed\n", qPrintable(report));
