@@ -46,9 +46,8 @@ std::optional<QString> FakePrompter::openFile(const QString &directory, bool)
     return takeFront(files);
 }
 
-std::optional<Prompter::SavedFile> FakePrompter::saveFile(const QString &suggested, const QStringList &)
+std::optional<Prompter::SavedFile> FakePrompter::saveFile(const QString &, const QStringList &)
 {
-    saveSuggestions.append(suggested);
     if (saves.empty())
         return std::nullopt;
     const std::optional<SavedFile> answer = saves.front();

@@ -42,7 +42,6 @@ public:
     std::deque<std::optional<QString>> files;
     QStringList openFileDirectories;
     std::deque<std::optional<SavedFile>> saves;
-    QStringList saveSuggestions;
     // Runs inside every box before it returns: the operator is away while it
     // is open, and the event loop goes on meanwhile (see FakeEventLoop).
     std::function<void()> whileOpen;
