@@ -1,6 +1,10 @@
 // The loaders fed arbitrary files: the first byte picks hw.dat, chop.dat, a
-// sensor's file or an event file for the report; the rest is the file.
+// sensor's file or an event file for the report and the export; the rest is
+// the file.
+#include "events/eventexport.h"
 #include "fuzzrig.h"
+
+#include <QBuffer>
 
 #include <cstring>
 
@@ -64,6 +68,14 @@ void readReport(const uint8_t *data, size_t size)
     rig.console.report.BButPrevClick(PageButton::First);
     rig.console.report.BButPrevClick(PageButton::Next);
     rig.console.report.BButPrevClick(PageButton::Last);
+    // The export writes every record's texts, whatever its bytes.
+    for (ExportFormat format : {ExportFormat::Csv, ExportFormat::JsonLines}) {
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        EventExport exporter(out, format);
+        exporter.addFile(fuzz::workDir() + QStringLiteral("/Dorvan301DK_mess/99"), ReportScope::All);
+        exporter.finish();
+    }
 }
 
 } // namespace
