@@ -68,22 +68,26 @@ void loadQtTranslations(QApplication &app, QTranslator &translator)
 
 // SIGTERM, SIGINT and SIGHUP run the shutdown steps without the exit question
 // and end the run, at any moment: during start-up too, and while boxes are
-// open. SIGUSR1 asks for the counters.
-void followSignals(QSocketNotifier &notifier, dorvan::Console &console)
+// open; before the console exists (a refused start) they just end it.
+// SIGUSR1 asks for the counters.
+void followSignals(QSocketNotifier &notifier, dorvan::Console *const &console)
 {
-    QObject::connect(&notifier, &QSocketNotifier::activated, &console, [&console] {
+    QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [&console] {
         char byte = 0;
         if (::read(signalPipe[0], &byte, 1) != 1)
             return;
         if (byte == SIGUSR1) {
-            writeStatsLine(console);
+            if (console)
+                writeStatsLine(*console);
             return;
         }
-        if (!console.isShutDown()) {
-            console.shutdown();
-            writeStatsLine(console);
+        if (console && !console->isShutDown()) {
+            console->shutdown();
+            writeStatsLine(*console);
         }
-        QCoreApplication::quit();
+        // exit(), unlike quit(), also ends a box's loop that runs before
+        // the main loop (a refused start).
+        QCoreApplication::exit(0);
     });
 }
 
@@ -135,9 +139,17 @@ int main(int argc, char *argv[])
     loadQtTranslations(app, translator);
     dorvan::QtPrompter prompter;
 
+    dorvan::Console *running = nullptr;
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (catchSignals()) {
+        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
+        followSignals(*signalNotifier, running);
+    }
+
     // Before start-up reads or writes any file: the working directory, and
     // no second console on it.
     const dorvan::StartPlace place = dorvan::enterWorkDir(command.workDir, dorvan::ConfigFiles::fromEnvironment());
+    // (Both refusals are logged where they are decided.)
     if (!place.refusal.isEmpty()) {
         prompter.error(place.refusal);
         return 1;
@@ -147,19 +159,13 @@ int main(int argc, char *argv[])
         prompter.error(lock.refusalText());
         return 1;
     }
-    const bool signalsCaught = catchSignals();
 
     dorvan::SystemClock clock;
     const QString workDir = place.workDir;
     dorvan::QtSerialLine line(workDir);
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
-
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (signalsCaught) {
-        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        followSignals(*signalNotifier, console);
-    }
+    running = &console;
 
     try {
         dorvan::TFmain window(console, workDir);

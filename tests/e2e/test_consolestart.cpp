@@ -95,8 +95,11 @@ private slots:
                  }, 15000),
                  qPrintable(said));
         QCOMPARE(snapshot(workDir), before);
-        second.kill();
-        second.waitForFinished(5000);
+        // SIGTERM ends it while its box waits for OK.
+        second.terminate();
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 1);
 
         // A crash leaves the lock behind; its process is gone.
         first.kill();
