@@ -4,6 +4,7 @@
 #include "console/widgets/passworddialogs.h"
 #include "console/widgets/sensordialogs.h"
 #include "console/widgets/thresholddialog.h"
+#include "link/frames.h"
 
 #include "consolerig.h"
 
@@ -225,26 +226,57 @@ private slots:
         QVERIFY(dialog.Edit2->text().isEmpty());
     }
 
-    void thresholdDialogForModelZero()
+    // What the edit shows is what is stored and sent: four characters can be
+    // typed, a stored five-digit value is shown whole and kept when untouched.
+    void thresholdOffsetOfModelZero_data()
     {
+        QTest::addColumn<float>("stored");
+        QTest::addColumn<bool>("replace"); // Ctrl+A before typing, else End
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("value"); // stored, sent, and shown at the next opening
+        QTest::newRow("65535 untouched") << 65535.0f << false << "" << "65535" << 65535;
+        QTest::newRow("no sixth digit typed") << 65535.0f << false << "7" << "65535" << 65535;
+        QTest::newRow("25 typed") << 0.0f << true << "25" << "25" << 25;
+        QTest::newRow("minus one typed") << 0.0f << true << "-1" << "-1" << 65535;
+        QTest::newRow("four of five typed") << 0.0f << true << "12345" << "1234" << 1234;
+    }
+    void thresholdOffsetOfModelZero()
+    {
+        QFETCH(float, stored);
+        QFETCH(bool, replace);
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QFETCH(int, value);
         Rig rig;
         rig.console.table.Occupy_slot(0, 77, 0, 0, 1.0);
+        rig.console.table[0].thresholdDc1 = rig.console.table[0].thresholdDc2 = stored;
         rig.console.selectedRow = 1;
         TFDirect_component_porog dialog(rig.console);
         showActive(dialog);
-        QVERIFY(dialog.EditDirect_component_porog->isEnabled());
-        QVERIFY(!dialog.EditDirect_component_porog1->isEnabled());
-        QVERIFY(!dialog.LabelDirect_component_porog2->isEnabled());
-        QCOMPARE(dialog.EditDirect_component_porog->text(), QStringLiteral("0"));
-        QCOMPARE(dialog.EditDirect_component_porog->maxLength(), 4);
-
-        dialog.EditDirect_component_porog->selectAll();
-        QTest::keyClicks(dialog.EditDirect_component_porog, "25");
+        QLineEdit *edit = dialog.EditDirect_component_porog;
+        QVERIFY(edit->isEnabled() && !dialog.EditDirect_component_porog1->isEnabled());
+        QCOMPARE(QApplication::focusWidget(), edit);
+        if (replace)
+            QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        else
+            QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClicks(edit, typed);
+        QCOMPARE(edit->text(), shown);
         QTest::mouseClick(dialog.ButtonAccept, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.table[0].thresholdDc1, 25.0f);
-        QCOMPARE(rig.console.table[0].thresholdDc2, 25.0f);
-        QCOMPARE(rig.console.table[0].pendingRequest, Request::SetDcModel0);
+
+        QCOMPARE(rig.console.table[0].thresholdDc1, float(value));
+        QCOMPARE(rig.console.table[0].thresholdDc2, float(value));
+        QCOMPARE(rig.eventTexts().filter("постоянной").size(), float(value) == stored ? 0 : 1);
+        rig.line.written.clear();
+        rig.console.link.Timer1Timer();
+        const QByteArray data = QByteArray().append(char(value & 0xFF)).append(char(value >> 8));
+        QCOMPARE(rig.line.written, stuffRequest(buildFrame(Frame::REQ_SYNC, Frame::REQ_MARK,
+                                                           Frame::NET_CODE, 77,
+                                                           Frame::CMD_SET_DC_M0, data)));
+        showActive(dialog);
+        QCOMPARE(edit->text(), QString::number(value));
         QVERIFY(rig.prompter.texts().isEmpty());
     }
 

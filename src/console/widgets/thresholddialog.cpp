@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace dorvan {
 
@@ -41,6 +42,32 @@ bool focusLeftForAControl(const QEvent *event)
 
 } // namespace
 
+// The operator types at most `limit` characters, yet the edit shows a stored
+// value whole: 65535, kept after a typed -1, has five digits. setMaxLength
+// would cut it to 6553, and an untouched "Принять" would then store 6553 and
+// send it to the sensor. An edit that would go beyond the limit is refused,
+// unless it gives back the text the dialog showed.
+class TypedLengthValidator final : public QValidator
+{
+public:
+    TypedLengthValidator(int limit, QObject *parent) : QValidator(parent), limit_(limit) {}
+
+    void show(QLineEdit *edit, const QString &text)
+    {
+        shown_ = text;
+        edit->setText(text);
+    }
+
+    State validate(QString &input, int &) const override
+    {
+        return input.size() <= limit_ || input == shown_ ? Acceptable : Invalid;
+    }
+
+private:
+    int limit_;
+    QString shown_;
+};
+
 TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::WindowMaximizeButtonHint),
@@ -71,7 +98,8 @@ QWidget *TFDirect_component_porog::buildSingleGroup()
                                                QStringLiteral("Постоянная составляющая порога"),
                                                group);
     EditDirect_component_porog = valueEdit(QStringLiteral("EditDirect_component_porog"), group);
-    EditDirect_component_porog->setMaxLength(4);
+    singleLimit_ = new TypedLengthValidator(4, EditDirect_component_porog);
+    EditDirect_component_porog->setValidator(singleLimit_);
     EditDirect_component_porog->installEventFilter(this);
     auto *layout = new QVBoxLayout(group);
     layout->addWidget(LabelDirect_component_porog);
@@ -135,7 +163,7 @@ void TFDirect_component_porog::FormActivate()
     case ThresholdOffset::Group::Single:
         setSingleEnabled(true);
         setFlanksEnabled(false);
-        EditDirect_component_porog->setText(values_.singleText());
+        singleLimit_->show(EditDirect_component_porog, values_.singleText());
         EditDirect_component_porog->setFocus();
         break;
     case ThresholdOffset::Group::Unchanged:

@@ -11,6 +11,7 @@ class QPushButton;
 namespace dorvan {
 
 class Console;
+class TypedLengthValidator;
 
 // "Пост. составл. порога": the threshold DC component of the selected sensor,
 // one whole value for a Дорван-301ДК, one real value per flank for a
@@ -47,6 +48,7 @@ private:
     QWidget *buildFlankGroup();
 
     ThresholdOffset values_;
+    TypedLengthValidator *singleLimit_ = nullptr;
 };
 
 } // namespace dorvan
