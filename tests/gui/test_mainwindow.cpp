@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QComboBox>
 #include <QLabel>
@@ -227,23 +228,39 @@ private slots:
         QTRY_VERIFY(!rig.window->Timer2.isActive());
     }
 
+    // Alt+X names the key, not the letter: with the Russian layout on, the
+    // same key arrives as "Ч"; another non-Latin layout is known by the key's
+    // code (53) alone.
     void altXAsksTheExitQuestion_data()
     {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<quint32>("scanCode");
         QTest::addColumn<int>("modifiers");
         QTest::addColumn<bool>("asks");
-        QTest::newRow("Alt+X") << int(Qt::AltModifier) << true;
-        QTest::newRow("Alt+Ctrl+X") << int(Qt::AltModifier | Qt::ControlModifier) << true;
-        QTest::newRow("Alt+Shift+X") << int(Qt::AltModifier | Qt::ShiftModifier) << true;
-        QTest::newRow("X alone") << int(Qt::NoModifier) << false;
-        QTest::newRow("Ctrl+X") << int(Qt::ControlModifier) << false;
+        const int alt = Qt::AltModifier;
+        const int che = 0x0427; // "Ч", the key() of the X key with the Russian layout
+        QTest::newRow("Alt+X") << int(Qt::Key_X) << 0u << alt << true;
+        QTest::newRow("Alt+Ctrl+X") << int(Qt::Key_X) << 0u << int(alt | Qt::ControlModifier) << true;
+        QTest::newRow("Alt+Shift+X") << int(Qt::Key_X) << 0u << int(alt | Qt::ShiftModifier) << true;
+        QTest::newRow("Alt+Ч") << che << 0u << alt << true;
+        QTest::newRow("Ctrl+Alt+Ч") << che << 0u << int(alt | Qt::ControlModifier) << true;
+        QTest::newRow("Shift+Alt+Ч") << che << 0u << int(alt | Qt::ShiftModifier) << true;
+        QTest::newRow("Alt+Greek chi") << 0x3A7 << 53u << alt << true;
+        QTest::newRow("Alt+Q of Dvorak on the X key") << int(Qt::Key_Q) << 53u << alt << false;
+        QTest::newRow("X alone") << int(Qt::Key_X) << 53u << int(Qt::NoModifier) << false;
+        QTest::newRow("Ctrl+X") << int(Qt::Key_X) << 53u << int(Qt::ControlModifier) << false;
+        QTest::newRow("Ч alone") << che << 53u << int(Qt::NoModifier) << false;
     }
     void altXAsksTheExitQuestion()
     {
+        QFETCH(int, key);
+        QFETCH(quint32, scanCode);
         QFETCH(int, modifiers);
         QFETCH(bool, asks);
         Rig rig;
         rig.window->StringGrid1->setFocus();
-        QTest::keyClick(rig.window->StringGrid1, Qt::Key_X, Qt::KeyboardModifiers(modifiers));
+        QKeyEvent press(QEvent::KeyPress, key, Qt::KeyboardModifiers(modifiers), scanCode, 0, 0);
+        QApplication::sendEvent(rig.window->StringGrid1, &press);
         QCOMPARE(rig.prompter.texts(), asks ? QStringList{exitQuestion} : QStringList());
         QVERIFY(rig.window->isVisible());
         QVERIFY(!rig.console.isShutDown());

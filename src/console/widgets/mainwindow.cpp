@@ -385,12 +385,23 @@ bool TFmain::askToClose()
     return operatorClosed_;
 }
 
+// The X key, whatever the keyboard layout: with a Latin layout its letter,
+// with the Russian one "Ч", with any other non-Latin layout the key where X
+// sits on a US keyboard (X11 and evdev key code 53).
 bool TFmain::isAltX(QObject *watched, QEvent *event) const
 {
     if (event->type() != QEvent::KeyPress)
         return false;
-    const auto *key = static_cast<QKeyEvent *>(event);
-    if (key->key() != Qt::Key_X || !(key->modifiers() & Qt::AltModifier))
+    const auto *press = static_cast<QKeyEvent *>(event);
+    if (!(press->modifiers() & Qt::AltModifier))
+        return false;
+    constexpr quint32 PhysicalXKey = 53;
+    // Qt names a letter key it has no constant for by its upper-case letter.
+    constexpr int CyrillicChe = 0x0427; // "Ч"
+    const int key = press->key();
+    const bool latinLetter = key >= Qt::Key_A && key <= Qt::Key_Z;
+    if (key != Qt::Key_X && key != CyrillicChe
+        && (latinLetter || press->nativeScanCode() != PhysicalXKey))
         return false;
     const auto *widget = qobject_cast<QWidget *>(watched);
     return widget && widget->window() == this;
