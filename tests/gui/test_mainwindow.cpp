@@ -17,9 +17,11 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
@@ -78,6 +80,22 @@ struct Rig
     Console console{prompter, clock, line, sound};
     std::unique_ptr<TFmain> window;
 };
+
+// The text painted at a point of a grid (in the grid's own coordinates),
+// whichever of its parts lies on top there.
+QString shownAt(QAbstractItemView *grid, QPoint point)
+{
+    QWidget *under = grid->childAt(point);
+    auto *view = under ? qobject_cast<QAbstractItemView *>(under->parentWidget()) : nullptr;
+    if (!view)
+        return QStringLiteral("<nothing>");
+    const QPoint inView = view->viewport()->mapFrom(grid, point);
+    if (auto *header = qobject_cast<QHeaderView *>(view))
+        return header->model()
+            ->headerData(header->logicalIndexAt(inView), Qt::Horizontal)
+            .toString();
+    return view->indexAt(inView).data().toString();
+}
 
 } // namespace
 
@@ -179,6 +197,36 @@ private slots:
         rig.clickCell(3, 0);
         QCOMPARE(rig.console.selectedRow, 0);
         QVERIFY(!rig.window->StringGrid1->highlightOn());
+    }
+
+    // Scrolled sideways at the window's smallest size, the grid still shows
+    // the position numbers and their header at its left edge, and the first
+    // scrolling column comes back beside them, not under them.
+    void positionColumnStaysInView()
+    {
+        Rig rig;
+        rig.console.table.Occupy_slot(2, 4711, 0, 0, 1.0);
+        rig.console.Refresh_row(2);
+        rig.window->resize(rig.window->minimumSize());
+        SensorGridView *grid = rig.window->StringGrid1;
+        const int row3 = grid->viewport()->mapTo(grid, rig.cellCentre(3, 1)).y();
+        const int header = grid->horizontalHeader()->geometry().center().y();
+        const int left = grid->frameWidth() + 5;
+        const int besideFixed = left + grid->columnWidth(0);
+
+        rig.clickCell(3, 1);
+        QTest::keyClick(grid, Qt::Key_End);
+        QCOMPARE(grid->currentIndex().column(), 11);
+        QVERIFY(grid->horizontalScrollBar()->value() > 0);
+        QCOMPARE(shownAt(grid, {left, header}), QStringLiteral("№ п/п"));
+        QCOMPARE(shownAt(grid, {left, row3}), QStringLiteral("3"));
+
+        QTest::keyClick(grid, Qt::Key_Home);
+        QCOMPARE(grid->currentIndex().column(), 1);
+        QVERIFY(grid->visualRect(grid->currentIndex()).left() >= grid->columnWidth(0));
+        QCOMPARE(shownAt(grid, {besideFixed, header}), QStringLiteral("Адрес"));
+        QCOMPARE(shownAt(grid, {besideFixed, row3}), QStringLiteral("4711"));
+        QCOMPARE(rig.console.selectedRow, 3);
     }
 
     void keyboardSelectsBeforeTheHighlightIsOn()

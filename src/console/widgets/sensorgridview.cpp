@@ -26,6 +26,7 @@ SensorGridView::SensorGridView(TextGridModel *model, QWidget *parent)
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     setStyleSheet(QStringLiteral("QTableView { gridline-color: black; }"));
     setContextMenuPolicy(Qt::CustomContextMenu);
+    fixFirstColumn();
 }
 
 void SensorGridView::turnHighlightOn()

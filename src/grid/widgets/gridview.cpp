@@ -1,7 +1,9 @@
 #include "grid/widgets/gridview.h"
 
+#include <QEvent>
 #include <QHeaderView>
 #include <QPainter>
+#include <QScrollBar>
 
 namespace dorvan {
 
@@ -75,8 +77,123 @@ void StringGridView::setColumnWidths(const QList<int> &widths)
 
 void StringGridView::setRowHeight(int pixels)
 {
-    verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(pixels);
+    for (QTableView *view : {static_cast<QTableView *>(this), fixedColumn_}) {
+        if (!view)
+            continue;
+        view->verticalHeader()->setMinimumSectionSize(1);
+        view->verticalHeader()->setDefaultSectionSize(pixels);
+    }
+}
+
+void StringGridView::fixFirstColumn()
+{
+    if (fixedColumn_)
+        return;
+    fixedColumn_ = new QTableView(this);
+    // A style sheet on the grid keeps its font from reaching a child view.
+    fixedColumn_->setFont(font());
+    fixedColumn_->setModel(model());
+    fixedColumn_->setItemDelegate(new RowStyleDelegate(fixedColumn_));
+    fixedColumn_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    fixedColumn_->setSelectionMode(QAbstractItemView::NoSelection);
+    fixedColumn_->setFocusPolicy(Qt::NoFocus);
+    fixedColumn_->setFrameShape(QFrame::NoFrame);
+    fixedColumn_->setWordWrap(false);
+    fixedColumn_->setGridStyle(gridStyle());
+    fixedColumn_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixedColumn_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    fixedColumn_->verticalHeader()->hide();
+    fixedColumn_->verticalHeader()->setMinimumSectionSize(1);
+    fixedColumn_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
+    QHeaderView *header = fixedColumn_->horizontalHeader();
+    header->setFont(horizontalHeader()->font());
+    header->setHighlightSections(false);
+    header->setDefaultAlignment(horizontalHeader()->defaultAlignment());
+    header->setSectionResizeMode(horizontalHeader()->sectionResizeMode(0));
+    for (int column = 1; column < model()->columnCount(); ++column)
+        fixedColumn_->setColumnHidden(column, true);
+    fixedColumn_->setColumnWidth(0, columnWidth(0));
+
+    // Scrolled by pixels, the first scrolled column can come to rest right
+    // beside the fixed one instead of half under it.
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    viewport()->stackUnder(fixedColumn_);
+
+    // Either header resizes column 0 in both views.
+    connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column != 0)
+            return;
+        fixedColumn_->setColumnWidth(0, size);
+        placeFixedColumn();
+    });
+    connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
+        if (column == 0)
+            setColumnWidth(0, size);
+    });
+    // Rows scroll together, also while one view's range is still catching up
+    // with new rows.
+    QScrollBar *rows = verticalScrollBar();
+    QScrollBar *fixedRows = fixedColumn_->verticalScrollBar();
+    connect(rows, &QScrollBar::valueChanged, fixedRows, &QScrollBar::setValue);
+    connect(fixedRows, &QScrollBar::valueChanged, rows, &QScrollBar::setValue);
+    connect(fixedRows, &QScrollBar::rangeChanged, this,
+            [rows, fixedRows] { fixedRows->setValue(rows->value()); });
+    // The context menu is the grid's wherever the operator asks for it.
+    fixedColumn_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(fixedColumn_, &QWidget::customContextMenuRequested, this, [this](const QPoint &point) {
+        if (contextMenuPolicy() == Qt::CustomContextMenu)
+            emit customContextMenuRequested(
+                viewport()->mapFromGlobal(fixedColumn_->viewport()->mapToGlobal(point)));
+    });
+    fixedColumn_->show();
+    placeFixedColumn();
+}
+
+void StringGridView::placeFixedColumn()
+{
+    if (!fixedColumn_)
+        return;
+    const int headerHeight = horizontalHeader()->height();
+    fixedColumn_->horizontalHeader()->setFixedHeight(headerHeight);
+    fixedColumn_->setGeometry(frameWidth(), frameWidth(), columnWidth(0),
+                              headerHeight + viewport()->height());
+}
+
+void StringGridView::changeEvent(QEvent *event)
+{
+    QTableView::changeEvent(event);
+    if (event->type() == QEvent::FontChange && fixedColumn_)
+        fixedColumn_->setFont(font());
+}
+
+void StringGridView::resizeEvent(QResizeEvent *event)
+{
+    QTableView::resizeEvent(event);
+    placeFixedColumn();
+}
+
+void StringGridView::updateGeometries()
+{
+    QTableView::updateGeometries();
+    placeFixedColumn();
+}
+
+// Scrolling to a cell must not leave it under the fixed column; a cell of
+// the fixed column itself needs no sideways scrolling.
+void StringGridView::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    QScrollBar *sideways = horizontalScrollBar();
+    const int across = sideways->value();
+    QTableView::scrollTo(index, hint);
+    if (!fixedColumn_ || !index.isValid())
+        return;
+    if (index.column() == 0) {
+        sideways->setValue(across);
+        return;
+    }
+    const int hidden = fixedColumn_->width() - visualRect(index).left();
+    if (hidden > 0)
+        sideways->setValue(sideways->value() - hidden);
 }
 
 } // namespace dorvan

@@ -40,9 +40,26 @@ public:
     void setRowHeight(int pixels);
     RowStyleDelegate *rowDelegate() const { return delegate_; }
 
+    // Makes column 0 a fixed column: it stays in view, with its header cell,
+    // while the other columns scroll sideways, and a click on it selects
+    // nothing. Called once the fonts and sizes are set.
+    void fixFirstColumn();
+
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void updateGeometries() override;
+
 private:
+    void placeFixedColumn();
+
     TextGridModel *model_;
     RowStyleDelegate *delegate_;
+    // Column 0 drawn again over the left edge of the grid, rows scrolled
+    // with the grid's own.
+    QTableView *fixedColumn_ = nullptr;
 };
 
 } // namespace dorvan
