@@ -2,6 +2,7 @@
 #include "base/log.h"
 #include "console/console.h"
 #include "console/consolestart.h"
+#include "console/widgets/fonts.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/qtprompter.h"
 #include "events/widgets/alarmwindow.h"
@@ -135,6 +136,7 @@ int main(int argc, char *argv[])
         if (command.action != dorvan::ConsoleCommand::Action::Run)
             return answerOnTerminal(command);
     }
+    dorvan::useWindowsFonts();
     QTranslator translator;
     loadQtTranslations(app, translator);
     dorvan::QtPrompter prompter;

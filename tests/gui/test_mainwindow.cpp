@@ -2,6 +2,7 @@
 // question from the close button and from Alt+X, timers and pages.
 
 #include "console/console.h"
+#include "console/widgets/fonts.h"
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/passworddialogs.h"
 #include "console/widgets/sensordialogs.h"
@@ -17,6 +18,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QComboBox>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -104,6 +106,8 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { useWindowsFonts(); }
+
     void layoutAsDesigned()
     {
         Rig rig;
@@ -124,6 +128,21 @@ private slots:
         QCOMPARE(w.menuItems.value("N_Direct_component_porog")->text(),
                  QStringLiteral("Изменение постоянной составляющей порога "));
         QCOMPARE(w.PopupMenu1->actions().size(), 13); // nine items, four separators
+    }
+
+    // Whichever Windows font a window names, it gets the face that fits the
+    // designed widths.
+    void everyWindowGetsTheMetricCompatibleFace()
+    {
+        Rig rig;
+        const QWidgetList widgets = QApplication::allWidgets();
+        for (const QWidget *widget : widgets) {
+            const QString family = QFontInfo(widget->font()).family();
+            if (family != QStringLiteral("Liberation Sans"))
+                QFAIL(qPrintable(QStringLiteral("%1 (%2 in %3) is in %4")
+                                     .arg(widget->objectName(), widget->metaObject()->className(),
+                                          widget->window()->objectName(), family)));
+        }
     }
 
     void captionsFollowTheConsole()
