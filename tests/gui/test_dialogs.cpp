@@ -167,9 +167,9 @@ private slots:
         Rig rig;
         rig.console.hardware.password = 482915;
         TFormPassword dialog(rig.console);
-        QCOMPARE(dialog.EditPSW->echoMode(), QLineEdit::Password);
         showActive(dialog);
         QTest::keyClicks(dialog.EditPSW, typed);
+        QCOMPARE(dialog.EditPSW->displayText(), QString(typed.size(), u'*'));
         if (withEnter)
             QTest::keyClick(dialog.EditPSW, Qt::Key_Return);
         else
@@ -216,6 +216,8 @@ private slots:
         showActive(dialog);
         QTest::keyClicks(dialog.Edit1, first);
         QTest::keyClicks(dialog.Edit2, second);
+        QCOMPARE(dialog.Edit1->displayText() + dialog.Edit2->displayText(),
+                 QString(first.size() + second.size(), u'*'));
         QTest::mouseClick(dialog.OkButton, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(rig.console.hardware.password, password);

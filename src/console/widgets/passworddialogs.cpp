@@ -22,6 +22,8 @@ QLineEdit *maskedEdit(const QString &name, QWidget *parent)
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(name);
     edit->setEchoMode(QLineEdit::Password);
+    // Every typed character shows as "*", not the style's dot.
+    edit->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
     return edit;
 }
 
