@@ -1,6 +1,7 @@
 #include "events/alarmlist.h"
 #include "events/widgets/alarmwindow.h"
 #include "events/widgets/qtalarmsound.h"
+#include "grid/widgets/gridview.h"
 
 #include "fakes.h"
 #include "workdir.h"
@@ -58,6 +59,31 @@ private slots:
         QVERIFY(!f.sound.playing);
         f.raise();
         QVERIFY(f.window.isVisible());
+    }
+
+    // The list follows the newest alarm, unless the operator has scrolled
+    // up to read older ones.
+    void newestAlarmStaysInSight()
+    {
+        Fixture f;
+        StringGridView *list = f.window.StringGrid1;
+        const auto inSight = [list](int alarm) {
+            const QRect row = list->visualRect(list->model()->index(alarm - 1, 0));
+            return row.top() >= 0 && row.bottom() < list->viewport()->height();
+        };
+        for (int i = 0; i < 22; ++i)
+            f.raise();
+        QVERIFY(inSight(22));
+
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Home, Qt::ControlModifier);
+        f.raise();
+        QVERIFY(inSight(1));
+        QVERIFY(!inSight(23));
+
+        QTest::keyClick(list, Qt::Key_End, Qt::ControlModifier);
+        f.raise();
+        QVERIFY(inSight(24));
     }
 
     void staysOnTopWithoutCloseButton()

@@ -117,6 +117,7 @@ void TFormAlarmWindow::buildLayout()
 void TFormAlarmWindow::connectList()
 {
     connect(&alarms_, &AlarmList::alarmAdded, this, &TFormAlarmWindow::comeForward);
+    connect(&alarms_, &AlarmList::alarmAdded, this, &TFormAlarmWindow::keepNewestInSight);
     connect(&alarms_, &AlarmList::hideRequested, this, &QWidget::hide);
     connect(&alarms_, &AlarmList::countChanged, this,
             [this](int count) { LabelNumAlarm->setText(QString::number(count)); });
@@ -132,6 +133,17 @@ void TFormAlarmWindow::comeForward()
     show();
     raise();
     activateWindow();
+}
+
+// The list follows the newest alarm unless the operator has scrolled away
+// from its end: the newest went into what was the last row, which is still in
+// view only if he had not.
+void TFormAlarmWindow::keepNewestInSight()
+{
+    const QModelIndex newest = StringGrid1->model()->index(alarms_.alarmRows() - 1, 0);
+    const QRect row = StringGrid1->visualRect(newest);
+    if (row.bottom() >= 0 && row.top() < StringGrid1->viewport()->height())
+        StringGrid1->scrollToBottom();
 }
 
 void TFormAlarmWindow::centreOnScreen()

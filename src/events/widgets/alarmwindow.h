@@ -46,6 +46,7 @@ private:
     void buildLayout();
     void connectList();
     void comeForward();
+    void keepNewestInSight();
     void centreOnScreen();
 
     AlarmList &alarms_;
