@@ -1,6 +1,7 @@
 #include "console/widgets/aboutbox.h"
 
 #include "console/widgets/fonts.h"
+#include "console/widgets/placement.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -48,6 +49,12 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
     layout->addWidget(panel);
     layout->addWidget(close, 0, Qt::AlignHCenter);
     setFixedSize(495, 223);
+}
+
+void TAboutBox::showEvent(QShowEvent *event)
+{
+    centreOnScreen(*this);
+    QDialog::showEvent(event);
 }
 
 } // namespace dorvan

@@ -11,6 +11,9 @@ class TAboutBox : public QDialog
 
 public:
     explicit TAboutBox(QWidget *parent = nullptr);
+
+protected:
+    void showEvent(QShowEvent *event) override;
 };
 
 } // namespace dorvan

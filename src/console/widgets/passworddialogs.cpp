@@ -4,6 +4,7 @@
 #include "console/password.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
+#include "console/widgets/placement.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -66,6 +67,7 @@ bool TFormPassword::ask(bool forChange)
 
 void TFormPassword::showEvent(QShowEvent *event)
 {
+    centreOnScreen(*this);
     EditPSW->clear();
     EditPSW->setFocus();
     QDialog::showEvent(event);
@@ -106,6 +108,7 @@ TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
 
 void TFormChangeRassword::showEvent(QShowEvent *event)
 {
+    centreOnScreen(*this);
     Edit1->clear();
     Edit2->clear();
     Edit1->setFocus();

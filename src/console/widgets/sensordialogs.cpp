@@ -4,6 +4,7 @@
 #include "console/console.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
+#include "console/widgets/placement.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -104,6 +105,7 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
 
 void TFSetSensor::showEvent(QShowEvent *event)
 {
+    centreOnScreen(*this);
     FormActivate();
     QDialog::showEvent(event);
 }
@@ -155,13 +157,12 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
     setFixedSize(265, 255);
-    // Opens at the top left corner of the screen, where it was designed,
-    // rather than centred over the main window.
-    move(0, 0);
 }
 
+// Opens at the top left corner of the screen, where it was designed.
 void TRemoveSensor::showEvent(QShowEvent *event)
 {
+    moveToTopLeft(*this);
     FormActivate();
     QDialog::showEvent(event);
 }

@@ -2,6 +2,7 @@
 
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
+#include "console/widgets/placement.h"
 
 #include <QFocusEvent>
 #include <QGroupBox>
@@ -145,6 +146,7 @@ void TFDirect_component_porog::setFlanksEnabled(bool enabled)
 
 void TFDirect_component_porog::showEvent(QShowEvent *event)
 {
+    centreOnScreen(*this);
     FormActivate();
     QDialog::showEvent(event);
 }

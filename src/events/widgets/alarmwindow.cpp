@@ -1,16 +1,15 @@
 #include "events/widgets/alarmwindow.h"
 
 #include "console/console.h"
+#include "console/widgets/placement.h"
 #include "events/alarmlist.h"
 #include "grid/widgets/gridview.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QVBoxLayout>
 
 namespace dorvan {
@@ -57,7 +56,6 @@ TFormAlarmWindow::TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QW
     buildLayout();
     connectList();
     setFixedSize(890, 423);
-    centreOnScreen();
 }
 
 TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
@@ -146,14 +144,12 @@ void TFormAlarmWindow::keepNewestInSight()
         StringGrid1->scrollToBottom();
 }
 
-void TFormAlarmWindow::centreOnScreen()
+// Opens centred after each all-clear; while it stays open, a new alarm leaves
+// it where the operator put it.
+void TFormAlarmWindow::showEvent(QShowEvent *event)
 {
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    QRect frame(QPoint(0, 0), size());
-    frame.moveCenter(screen->availableGeometry().center());
-    move(frame.topLeft());
+    centreOnScreen(*this);
+    QWidget::showEvent(event);
 }
 
 void TFormAlarmWindow::BitBtnAllOtboyClick()

@@ -42,12 +42,14 @@ public:
     QPushButton *BitBtn1 = nullptr;
     QPushButton *BitBtn2 = nullptr;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildLayout();
     void connectList();
     void comeForward();
     void keepNewestInSight();
-    void centreOnScreen();
 
     AlarmList &alarms_;
     DisarmByAddress disarm_;

@@ -1,5 +1,6 @@
 #include "events/widgets/reportwindow.h"
 
+#include "console/widgets/placement.h"
 #include "grid/widgets/gridview.h"
 
 #include <QCheckBox>
@@ -257,6 +258,7 @@ void TFQReport::selectGridRow(int row)
 
 void TFQReport::showEvent(QShowEvent *event)
 {
+    centreOnScreen(*this);
     report_.FormActivate();
     QDialog::showEvent(event);
 }
