@@ -1,9 +1,10 @@
 #include "grid/widgets/gridview.h"
 
-#include <QEvent>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace dorvan {
 
@@ -21,6 +22,43 @@ QColor toQColor(quint32 colour)
     return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
 }
 
+namespace {
+
+constexpr int CellPadding = 2;
+
+// Shows the text of a cell (its rectangle in the widget) as a tooltip when
+// it needs more than `room` pixels, else hides a tooltip shown for another.
+void tipIfCut(const QHelpEvent *event, QWidget *widget, const QRect &cell, const QString &text,
+              const QFontMetrics &metrics, int room)
+{
+    if (!text.isEmpty() && metrics.horizontalAdvance(text) > room)
+        QToolTip::showText(event->globalPos(), text, widget, cell);
+    else
+        QToolTip::hideText();
+}
+
+} // namespace
+
+QFont RowStyleDelegate::cellFont(const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    QFont font = option.font;
+    const QVariant fontName = index.data(TextGridModel::FontNameRole);
+    if (fontName.isValid() && fontName.toString() != QLatin1String("MS Sans Serif"))
+        font.setFamily(fontName.toString());
+    return font;
+}
+
+bool RowStyleDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view,
+                                 const QStyleOptionViewItem &option, const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QRect shown = option.rect.intersected(view->viewport()->rect());
+    tipIfCut(event, view->viewport(), shown, index.data(Qt::DisplayRole).toString(),
+             QFontMetrics(cellFont(option, index)), shown.width() - 2 * CellPadding);
+    return true;
+}
+
 void RowStyleDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
                              const QModelIndex &index) const
 {
@@ -35,15 +73,11 @@ void RowStyleDelegate::paint(QPainter *painter, const QStyleOptionViewItem &opti
         fill = selectionColour;
     painter->fillRect(option.rect, fill);
 
-    QFont font = option.font;
-    const QVariant fontName = index.data(TextGridModel::FontNameRole);
-    if (fontName.isValid() && fontName.toString() != QLatin1String("MS Sans Serif"))
-        font.setFamily(fontName.toString());
     painter->save();
-    painter->setFont(font);
+    painter->setFont(cellFont(option, index));
     painter->setPen(fontColour.isValid() ? toQColor(fontColour.toUInt())
                                          : option.palette.color(QPalette::Text));
-    const QRect textRect = option.rect.adjusted(2, 0, -2, 0);
+    const QRect textRect = option.rect.adjusted(CellPadding, 0, -CellPadding, 0);
     painter->drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine,
                       index.data(Qt::DisplayRole).toString());
     painter->restore();
@@ -67,6 +101,25 @@ StringGridView::StringGridView(TextGridModel *model, QWidget *parent)
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     setWordWrap(false);
     setGridStyle(Qt::SolidLine);
+    horizontalHeader()->viewport()->installEventFilter(this);
+}
+
+bool StringGridView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ToolTip)
+        return QTableView::eventFilter(watched, event);
+    auto *header = qobject_cast<QHeaderView *>(watched->parent());
+    if (!header)
+        return QTableView::eventFilter(watched, event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const int column = header->logicalIndexAt(help->pos());
+    const int margin = header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header);
+    const QRect section(header->sectionViewportPosition(column), 0, header->sectionSize(column),
+                        header->viewport()->height());
+    tipIfCut(help, header->viewport(), section,
+             header->model()->headerData(column, Qt::Horizontal).toString(),
+             header->fontMetrics(), header->sectionSize(column) - 2 * margin);
+    return true;
 }
 
 void StringGridView::setColumnWidths(const QList<int> &widths)
@@ -107,6 +160,7 @@ void StringGridView::fixFirstColumn()
     fixedColumn_->verticalHeader()->setDefaultSectionSize(verticalHeader()->defaultSectionSize());
     QHeaderView *header = fixedColumn_->horizontalHeader();
     header->setFont(horizontalHeader()->font());
+    header->viewport()->installEventFilter(this);
     header->setHighlightSections(false);
     header->setDefaultAlignment(horizontalHeader()->defaultAlignment());
     header->setSectionResizeMode(horizontalHeader()->sectionResizeMode(0));

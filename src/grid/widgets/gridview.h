@@ -21,9 +21,15 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override;
+    // A text cut at the cell's edge shows whole as a tooltip.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
 
     // Selected cells are painted in this colour; invalid = the row's own colours.
     QColor selectionColour;
+
+private:
+    static QFont cellFont(const QStyleOptionViewItem &option, const QModelIndex &index);
 };
 
 // A string grid on a TextGridModel: header row from row 0, no editing,
@@ -48,6 +54,8 @@ public:
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 protected:
+    // Header texts cut at a column's edge show whole as tooltips.
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void updateGeometries() override;
