@@ -4,8 +4,10 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyle>
 
 #include <algorithm>
 
@@ -42,6 +44,20 @@ QMessageBox::Icon boxIcon(Prompter::Icon icon)
     case Prompter::Icon::None: break;
     }
     return QMessageBox::NoIcon;
+}
+
+// Wide enough for the window manager to show the whole caption in the title
+// bar, beside its icon and three buttons. Its title font is not known here:
+// a bold face a little larger than the dialog's stands in for it, with a
+// fifth more for the wider faces and letter spacing of title bars.
+int widthForTitle(const QWidget &dialog, const QString &caption)
+{
+    constexpr int TitleBarButtons = 4;
+    QFont title = dialog.font();
+    title.setBold(true);
+    title.setPixelSize(QFontInfo(title).pixelSize() + 2);
+    const int buttons = TitleBarButtons * dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return QFontMetrics(title).horizontalAdvance(caption) * 6 / 5 + buttons;
 }
 
 } // namespace
@@ -155,6 +171,10 @@ std::optional<QString> QtPrompter::inputText(const QString &caption, const QStri
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initial);
+    // Its layout decides its size: a label as wide as the caption needs widens it.
+    if (auto *label = dialog.findChild<QLabel *>())
+        label->setMinimumWidth(widthForTitle(dialog, caption)
+                               - 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin));
     if (execOnTop(dialog) != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();
