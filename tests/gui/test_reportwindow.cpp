@@ -216,17 +216,33 @@ private slots:
         QCOMPARE(options.titleLines, QStringList({QStringLiteral("Протокол"), QStringLiteral("Пост 2")}));
     }
 
-    void cancelledPrintDoesNothing()
+    // A cancelled print says nothing; a printer that cannot be started says
+    // so before the question whether printing went well.
+    void printThatDoesNotStart_data()
     {
+        QTest::addColumn<bool>("chosen");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("cancelled") << false << QStringList();
+        QTest::newRow("cannot start")
+            << true
+            << QStringList{"Не удалось начать печать: файл «%1» не удаётся записать",
+                           "Если печать прошла успешно,нажмите на кнопку <OK>"};
+    }
+    void printThatDoesNotStart()
+    {
+        QFETCH(bool, chosen);
+        QFETCH(QStringList, boxes);
         Fixture f;
-        bool asked = false;
-        f.window.choosePrinter = [&asked](QPrinter &) {
-            asked = true;
-            return false;
+        const QString unwritable = f.dir.file("missing/report.pdf");
+        f.window.choosePrinter = [chosen, unwritable](QPrinter &printer) {
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(unwritable);
+            return chosen;
         };
         f.click("BitBtnPrint");
-        QVERIFY(asked);
-        QVERIFY(f.prompter.shown.isEmpty());
+        if (!boxes.isEmpty())
+            boxes[0] = boxes[0].arg(unwritable);
+        QCOMPARE(f.prompter.texts(), boxes);
     }
 
     void printsTheShownPageToPdf()

@@ -309,11 +309,21 @@ bool TFQReport::choosePrinterByDialog(QPrinter &printer)
     return dialog.exec() == QDialog::Accepted;
 }
 
+// A printer that cannot be started is named in an error box (which the
+// console's prompter also logs) before the question whether printing went
+// well, so that a failed print is never only implied.
 void TFQReport::BitBtnPrintClick()
 {
     if (!choosePrinter(printer_))
         return;
-    printGrid(report_.grid(), printOptions(), printer_);
+    if (printGrid(report_.grid(), printOptions(), printer_) == 0) {
+        const QString file = printer_.outputFileName();
+        prompter_.error(file.isEmpty()
+                            ? QStringLiteral("Не удалось начать печать: принтер «%1» недоступен")
+                                  .arg(printer_.printerName())
+                            : QStringLiteral("Не удалось начать печать: файл «%1» не удаётся записать")
+                                  .arg(QDir::toNativeSeparators(file)));
+    }
     prompter_.warning(QStringLiteral("Если печать прошла успешно,нажмите на кнопку <OK>"));
 }
 
