@@ -248,6 +248,16 @@ private slots:
         QCOMPARE(rig.console.selectedRow, 3);
     }
 
+    // However the grid got the focus (a page switch gives it the first
+    // cell), a click selects the row it falls on.
+    void clickSelectsTheRowAfterAFocusChange()
+    {
+        Rig rig;
+        rig.window->StringGrid1->setFocus(Qt::TabFocusReason);
+        rig.clickCell(1, 1);
+        QCOMPARE(rig.console.selectedRow, 1);
+    }
+
     void keyboardSelectsBeforeTheHighlightIsOn()
     {
         Rig rig;

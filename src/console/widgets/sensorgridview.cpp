@@ -39,7 +39,8 @@ void SensorGridView::turnHighlightOn()
 
 // The right button opens the context menu only: the command acts on the row
 // selected before, as the operator sees it highlighted. The position column
-// cannot be selected.
+// cannot be selected. A click selects its row also when the cell was current
+// already (made so by the focus arriving from a page switch).
 void SensorGridView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
@@ -49,6 +50,8 @@ void SensorGridView::mousePressEvent(QMouseEvent *event)
         return;
     StringGridView::mousePressEvent(event);
     turnHighlightOn();
+    if (index.isValid())
+        emit rowSelected(index.row() + 1);
 }
 
 // Qt makes the first cell current when the view gains focus; that is not an
