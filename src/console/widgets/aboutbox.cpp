@@ -53,7 +53,7 @@ TAboutBox::TAboutBox(QWidget *parent) : QDialog(parent)
 
 void TAboutBox::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     QDialog::showEvent(event);
 }
 

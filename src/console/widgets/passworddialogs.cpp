@@ -67,7 +67,7 @@ bool TFormPassword::ask(bool forChange)
 
 void TFormPassword::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     EditPSW->clear();
     EditPSW->setFocus();
     QDialog::showEvent(event);
@@ -108,7 +108,7 @@ TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
 
 void TFormChangeRassword::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     Edit1->clear();
     Edit2->clear();
     Edit1->setFocus();

@@ -1,5 +1,7 @@
 #include "console/widgets/qtprompter.h"
 
+#include "console/widgets/placement.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -68,22 +70,10 @@ QtPrompter::~QtPrompter()
         delete box.data();
 }
 
-// Above the window to keep clear of if there is room, else below it.
 void QtPrompter::placeClear(QWidget &box) const
 {
-    if (!clearOf_ || !clearOf_->isVisible())
-        return;
-    const QRect avoid = clearOf_->frameGeometry().adjusted(0, -BoxMargin, 0, BoxMargin);
-    QRect frame = box.frameGeometry();
-    if (!frame.intersects(avoid))
-        return;
-    const QScreen *screen = clearOf_->screen();
-    const QRect desk = screen ? screen->availableGeometry() : QRect();
-    if (avoid.top() - frame.height() >= desk.top())
-        frame.moveBottom(avoid.top());
-    else if (avoid.bottom() + frame.height() <= desk.bottom())
-        frame.moveTop(avoid.bottom());
-    box.move(frame.topLeft());
+    if (clearOf_ && clearOf_->isVisible())
+        moveClearOf(box, *clearOf_, BoxMargin);
 }
 
 int QtPrompter::execOnTop(QDialog &dialog)

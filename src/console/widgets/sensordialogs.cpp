@@ -105,7 +105,7 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
 
 void TFSetSensor::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     FormActivate();
     QDialog::showEvent(event);
 }

@@ -146,7 +146,7 @@ void TFDirect_component_porog::setFlanksEnabled(bool enabled)
 
 void TFDirect_component_porog::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     FormActivate();
     QDialog::showEvent(event);
 }

@@ -258,7 +258,7 @@ void TFQReport::selectGridRow(int row)
 
 void TFQReport::showEvent(QShowEvent *event)
 {
-    centreOnScreen(*this);
+    centreClearOfAlarms(*this);
     report_.FormActivate();
     QDialog::showEvent(event);
 }
