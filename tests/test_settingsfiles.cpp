@@ -328,24 +328,34 @@ private slots:
         QVERIFY(f.reported().isEmpty());
     }
 
-    void addingAnOperatorIsRefused_data()
+    void addingAnOperator_data()
     {
         QTest::addColumn<int>("existing");
         QTest::addColumn<std::optional<QString>>("input");
         QTest::addColumn<QString>("message");
-        QTest::newRow("fifty") << 50 << std::optional<QString>("X") << "Слишком много фамилий испытателей";
-        QTest::newRow("cancel") << 1 << std::optional<QString>() << QString();
-        QTest::newRow("empty") << 1 << std::optional<QString>("") << QString();
+        QTest::addColumn<QByteArray>("stored"); // the new record's name; empty: refused
+        QTest::newRow("fifty") << 50 << std::optional<QString>("X") << "Слишком много фамилий испытателей" << QByteArray();
+        QTest::newRow("cancel") << 1 << std::optional<QString>() << QString() << QByteArray();
+        QTest::newRow("empty") << 1 << std::optional<QString>("") << QString() << QByteArray();
         QTest::newRow("17 characters") << 1 << std::optional<QString>(QString(17, 'x'))
-                                       << "Слишком длинное имя";
-        QTest::newRow("same name") << 1 << std::optional<QString>("op0") << "Уже есть такой испытатель";
+                                       << "Слишком длинное имя" << QByteArray();
+        QTest::newRow("same name") << 1 << std::optional<QString>("op0") << "Уже есть такой испытатель" << QByteArray();
+        const QString outside = QStringLiteral("Имя содержит недопустимые символы");
+        QTest::newRow("Chinese") << 1 << std::optional<QString>(QStringLiteral("王小明")) << outside << QByteArray();
+        QTest::newRow("Müller") << 1 << std::optional<QString>(QStringLiteral("Müller")) << outside << QByteArray();
+        QTest::newRow("16 letters й typed decomposed")
+            << 1 << std::optional<QString>(QString(QStringLiteral("и\u0306")).repeated(16)) << QString()
+            << QByteArray(16, '\xE9');
+        QTest::newRow("Ёлкин №1") << 1 << std::optional<QString>(QStringLiteral("Ёлкин №1")) << QString()
+                                  << QByteArray("\xA8\xEB\xEA\xE8\xED \xB9\x31");
     }
 
-    void addingAnOperatorIsRefused()
+    void addingAnOperator()
     {
         QFETCH(int, existing);
         QFETCH(std::optional<QString>, input);
         QFETCH(QString, message);
+        QFETCH(QByteArray, stored);
         Fixture f;
         QByteArray bytes;
         for (int i = 0; i < existing; ++i)
@@ -353,9 +363,10 @@ private slots:
         writeFile(f.chop(), bytes);
         f.operators.Ini_chop();
         f.prompter.inputs.push_back(input);
-        QCOMPARE(f.operators.Add_operator(), std::nullopt);
-        QCOMPARE(readAll(f.chop()), bytes);
-        QCOMPARE(f.operators.operatorCount(), existing);
+        const bool added = !stored.isEmpty();
+        QCOMPARE(f.operators.Add_operator(), added ? std::optional<int>(existing) : std::nullopt);
+        QCOMPARE(readAll(f.chop()), added ? bytes + operatorRecord(stored) : bytes);
+        QCOMPARE(f.operators.operatorCount(), existing + (added ? 1 : 0));
         const QStringList texts = f.reported();
         QCOMPARE(texts.size(), (existing < 50 ? 1 : 0) + (message.isEmpty() ? 0 : 1));
         if (!message.isEmpty())

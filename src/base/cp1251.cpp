@@ -21,6 +21,14 @@ QString fromCp1251(QByteArrayView bytes)
     return decoder.decode(bytes);
 }
 
+bool fitsCp1251(QStringView text)
+{
+    QStringEncoder encoder("windows-1251");
+    const QByteArray bytes = encoder.encode(text);
+    // The round trip also catches what an encoder maps to a look-alike.
+    return !encoder.hasError() && fromCp1251(bytes) == text;
+}
+
 QString fromCp1251Field(const char *field, qsizetype fieldSize)
 {
     const void *zero = std::memchr(field, 0, size_t(fieldSize));

@@ -143,16 +143,25 @@ std::optional<int> OperatorList::Add_operator()
                                                     QString());
     if (!answer || answer->isEmpty())
         return std::nullopt;
-    if (answer->size() > MaxNameLength) {
+    // Composed, as a keyboard types it: "й" is one Windows-1251 character
+    // whether or not it came as "и" and a combining breve.
+    const QString name = answer->normalized(QString::NormalizationForm_C);
+    // A character that chop.dat cannot hold would be stored as a substitute
+    // byte: the name would show mangled and pass the duplicate check.
+    if (!fitsCp1251(name)) {
+        context_.prompter.error(QStringLiteral("Имя содержит недопустимые символы"));
+        return std::nullopt;
+    }
+    if (toCp1251(name).size() > MaxNameLength) {
         context_.prompter.error(QStringLiteral("Слишком длинное имя"));
         return std::nullopt;
     }
-    if (nameTaken(*answer)) {
+    if (nameTaken(name)) {
         context_.prompter.error(QStringLiteral("Уже есть такой испытатель"));
         return std::nullopt;
     }
     const qint16 recordNumber = qint16(operatorRecordCount_);
-    operatorTable_.append({1, *answer, recordNumber});
+    operatorTable_.append({1, name, recordNumber});
     ++operatorRecordCount_;
     Add_chop();
     Ini_chop();
