@@ -2,11 +2,14 @@
 
 #include "base/daycount.h"
 #include "fakes.h"
+#include "filefaults.h"
 #include "workdir.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+#include <optional>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -22,6 +25,13 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
 }
 
 struct Fixture
@@ -167,6 +177,83 @@ private slots:
                                                  + f.dir.path() + "/Dorvan302DK_mess/9"));
         QCOMPARE(readAll(f.dir.file(today)), bytesOf(record));
         QCOMPARE(f.log.list().cell(1, 1), QStringLiteral("Нет связи"));
+    }
+
+    // A record cut short by a power loss is written over by the next event,
+    // in the day's file and in a sensor's file alike; the whole records
+    // before it stay byte for byte.
+    void appendsStartAtARecordBoundary_data()
+    {
+        QTest::addColumn<int>("tail");
+        QTest::newRow("100 bytes") << 100;
+        QTest::newRow("one byte short of a record") << 327;
+    }
+
+    void appendsStartAtARecordBoundary()
+    {
+        QFETCH(int, tail);
+        Fixture f;
+        const EventRecord old = f.event(4711, 30, QStringLiteral("подключён"));
+        const QByteArray torn = bytesOf(old) + bytesOf(old).left(tail);
+        writeFile(f.dir.file(today), torn);
+        writeFile(f.dir.file("Dorvan302DK_mess/4711"), torn);
+        const EventRecord first = f.event(4711, 33, QStringLiteral("первое"));
+        const EventRecord second = f.event(4711, 0, QStringLiteral("второе"));
+        f.log.Put_msg(first, 1);
+        f.log.Put_msg(second, 1);
+        const QByteArray expected = bytesOf(old) + bytesOf(first) + bytesOf(second);
+        QCOMPARE(readAll(f.dir.file(today)), expected);
+        QCOMPARE(readAll(f.dir.file("Dorvan302DK_mess/4711")), expected);
+        QVERIFY(f.reported().isEmpty());
+    }
+
+    // An event that cannot be written whole leaves the file as it was, torn
+    // tail and all, and says why; the next one, once there is room, lands on
+    // the record boundary. A real failure part-way through the write: the
+    // file size limit, and a full file system.
+    void failedAppendLeavesTheFileAsItWas_data()
+    {
+        QTest::addColumn<bool>("fullDisk");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("file size limit") << false << "превышен допустимый размер файла";
+        QTest::newRow("full disk") << true << "нет места на диске";
+    }
+
+    void failedAppendLeavesTheFileAsItWas()
+    {
+        QFETCH(bool, fullDisk);
+        QFETCH(QString, reason);
+        Fixture f;
+        std::optional<SmallFileSystem> disk;
+        if (fullDisk) {
+            disk.emplace(f.dir.path(), 256);
+            if (!disk->mounted())
+                QSKIP(qPrintable(disk->why()));
+            WorkDir::makeDirectories(f.dir.path());
+        }
+        // 12 records and a torn one: the next record crosses a page boundary.
+        QByteArray old;
+        for (int i = 0; i < 12; ++i)
+            old += bytesOf(f.event(0, 20, QString::number(i)));
+        old += QByteArray(100, '\x55');
+        writeFile(f.dir.file(today), old);
+        const EventRecord lost = f.event(0, 33, QStringLiteral("не записано"));
+        {
+            std::optional<FileSizeLimit> limit;
+            if (fullDisk)
+                QVERIFY(disk->fill());
+            else
+                limit.emplace(old.size() + 160);
+            f.log.Put_sys_msg(lost);
+        }
+        QCOMPARE(readAll(f.dir.file(today)), old);
+        QCOMPARE(f.reported(), QStringList(QStringLiteral("Put_msg: не записался файл QReport\\06.12.2026: ") + reason));
+
+        if (disk)
+            disk->unfill();
+        const EventRecord next = f.event(0, 20, QStringLiteral("записано"));
+        f.log.Put_sys_msg(next);
+        QCOMPARE(readAll(f.dir.file(today)), old.left(12 * 328) + bytesOf(next));
     }
 
     void listRowShowsTimeTextAndCodeColour_data()

@@ -1,6 +1,7 @@
 #include "sensors/settingsfiles.h"
 
 #include "fakes.h"
+#include "filefaults.h"
 #include "workdir.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <optional>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -41,6 +43,17 @@ QByteArray hwBytes(int slot, quint32 address, qint16 model, qint16 port, qint32 
     qToLittleEndian(port, bytes.data() + 192);
     qToLittleEndian(password, bytes.data() + 194);
     return bytes;
+}
+
+// The record a sensor's file holds after a normal shutdown.
+SensorRecord storedRecord(quint32 address, qint16 model)
+{
+    SensorTable table;
+    table.Occupy_slot(0, address, model, 3, 46000.5);
+    table[0].armed2 = 1;
+    table[0].thresholdDc1 = table[0].thresholdDc2 = 25;
+    table.Mark_no_link();
+    return table[0];
 }
 
 QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
@@ -225,27 +238,81 @@ private slots:
         QVERIFY(QDir(f.dir.file("Dorvan301DK")).isEmpty());
     }
 
-    void updateOfAFileWithoutWholeRecords_data()
+    // Whole records stay byte for byte: a new record goes at the last
+    // whole-record boundary, over a torn tail; an update goes over the last
+    // whole record; a write cut short leaves the file as it was.
+    void writesBesideTornTails_data()
     {
+        QTest::addColumn<char>("mode");
         QTest::addColumn<int>("oldSize");
-        QTest::addColumn<int>("offset");
-        QTest::newRow("shorter than a record") << 100 << 0;
-        QTest::newRow("partial tail") << 232 * 2 + 100 << 232;
+        QTest::addColumn<qint64>("sizeLimit"); // 0: none
+        QTest::addColumn<int>("offset");       // where the record lands; -1: nowhere
+        QTest::addColumn<int>("newSize");
+        QTest::newRow("update: shorter than a record") << 'u' << 100 << qint64(0) << 0 << 232;
+        QTest::newRow("update: torn tail") << 'u' << 232 * 2 + 100 << qint64(0) << 232 << 232 * 2 + 100;
+        QTest::newRow("append: shorter than a record") << 'a' << 100 << qint64(0) << 0 << 232;
+        QTest::newRow("append: torn tail") << 'a' << 232 * 2 + 100 << qint64(0) << 464 << 696;
+        QTest::newRow("append cut short") << 'a' << 232 * 2 + 100 << qint64(600) << -1 << 564;
     }
 
-    void updateOfAFileWithoutWholeRecords()
+    void writesBesideTornTails()
     {
+        QFETCH(char, mode);
         QFETCH(int, oldSize);
+        QFETCH(qint64, sizeLimit);
         QFETCH(int, offset);
+        QFETCH(int, newSize);
         Fixture f;
         const QString path = f.dir.file("Dorvan301DK/5");
         const QByteArray old(oldSize, '\x77');
         writeFile(path, old);
         f.table.Occupy_slot(0, 5, 0, 0, 1.0);
-        f.files.Save_sm(f.table[0], 'u');
+        {
+            std::optional<FileSizeLimit> limit;
+            if (sizeLimit > 0)
+                limit.emplace(sizeLimit);
+            QCOMPARE(f.files.Save_sm(f.table[0], mode), offset >= 0);
+        }
         QByteArray expected = old;
-        expected.replace(offset, 232, bytesOf(f.table[0]));
+        if (offset >= 0)
+            expected = expected.left(offset) + bytesOf(f.table[0]) + expected.mid(offset + 232);
         QCOMPARE(readAll(path), expected);
+        QCOMPARE(expected.size(), newSize);
+        const QStringList failure{QStringLiteral("Save_sm: не записался файл Dorvan301DK\\5: превышен допустимый размер файла")};
+        QCOMPARE(f.reported(), offset >= 0 ? QStringList() : failure);
+    }
+
+    // A sensor's file of any length starts at once: only its last whole
+    // record is read, and an update writes only that one.
+    void hugeSensorFileIsNotReadWhole()
+    {
+        Fixture f;
+        const QString path = f.dir.file("Dorvan302DK/77");
+        const qint64 records = 20'000'000; // 4.6 GB, all but the last record a hole
+        SensorRecord last = storedRecord(77, 1);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.seek((records - 1) * 232));
+            QCOMPARE(file.write(bytesOf(last)), 232);
+            QVERIFY(file.resize(records * 232 + 100)); // and a torn tail
+        }
+        writeFile(f.hw(), hwBytes(4, 77, 1, 0, 1));
+        f.hardware.Ini_Hw();
+        {
+            MemoryAllowance allowance(256 << 20);
+            f.files.Ini_sm();
+        }
+        last.position = 4;
+        QCOMPARE(bytesOf(f.table[4]), bytesOf(last));
+        f.table[4].armed1 = 1;
+        f.files.Save_sm(f.table[4], 'u');
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.size(), records * 232 + 100);
+        QVERIFY(file.seek((records - 1) * 232));
+        QCOMPARE(file.read(232), bytesOf(f.table[4]));
+        QVERIFY(f.reported().isEmpty());
     }
 
     void startUpLoadsTheLastWholeRecord()

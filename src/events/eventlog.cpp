@@ -80,8 +80,7 @@ void EventLog::appendToSensorFile(const EventRecord &record, qint16 model)
 {
     // The address is written as the record holds it; sensors answer to 1..65535 only.
     const QString path = context_.path(sensorEventFile(quint32(record.address), model));
-    if (!appendRecord(path, bytesOf(record)))
-        context_.reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл ") + path);
+    append(path, path, record);
 }
 
 void EventLog::appendToDailyFile(const EventRecord &record)
@@ -89,9 +88,19 @@ void EventLog::appendToDailyFile(const EventRecord &record)
     // The file of the day the event is written, not of the day in the record:
     // an event noticed just before midnight and written after it starts the new file.
     const QDate today = context_.clock.now().date();
-    if (!appendRecord(context_.path(dailyEventFile(today)), bytesOf(record)))
-        context_.reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл QReport\\")
-                                + ru::shortDate(today));
+    append(context_.path(dailyEventFile(today)), QStringLiteral("QReport\\") + ru::shortDate(today), record);
+}
+
+void EventLog::append(const QString &path, const QString &shownName, const EventRecord &record)
+{
+    const RecordWrite written = appendRecord(path, bytesOf(record));
+    if (!written.written()) {
+        context_.reports.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
+        return;
+    }
+    const QString tail = droppedTailText(QStringLiteral("Put_msg"), shownName, written);
+    if (!tail.isEmpty())
+        qCWarning(logCategory(LogArea::Events)).noquote() << tail;
 }
 
 } // namespace dorvan

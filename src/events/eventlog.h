@@ -38,6 +38,8 @@ private:
     void addToList(const EventRecord &record);
     void appendToSensorFile(const EventRecord &record, qint16 model);
     void appendToDailyFile(const EventRecord &record);
+    // Appends whole or not at all; a failure is reported naming shownName.
+    void append(const QString &path, const QString &shownName, const EventRecord &record);
 
     ConsoleContext &context_;
     TextGridModel StringGrid2;

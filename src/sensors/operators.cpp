@@ -74,13 +74,12 @@ void OperatorList::Add_chop()
     toCp1251Field(entry.name, record + NameOffset, NameField);
     // Written where its number says; that is the end of a sound file, and
     // over a torn tail it keeps every later number in step with its record.
-    QFile file(context_.path(fileName()));
-    const bool written = file.open(QIODevice::ReadWrite)
-                         && file.seek(qint64(entry.recordNumber) * RecordSize)
-                         && file.write(record, RecordSize) == RecordSize && file.flush();
-    file.close();
-    if (!written)
-        context_.reports.error(LogArea::Files, QStringLiteral("Add_chop: не открылся файл chop.dat"));
+    const RecordWrite written = writeRecordAt(context_.path(fileName()),
+                                              qint64(entry.recordNumber) * RecordSize,
+                                              QByteArrayView(record, RecordSize));
+    if (!written.written())
+        context_.reports.error(LogArea::Files,
+                               writeFailureText(QStringLiteral("Add_chop"), QStringLiteral("chop.dat"), written));
 }
 
 void OperatorList::Del_chop(qint16 recordNumber)

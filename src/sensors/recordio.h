@@ -1,25 +1,84 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 
+#include <functional>
+
+#include <sys/types.h>
+
 namespace dorvan {
 
-// Whole-record file access: every call opens the file, writes one record
-// and closes it again, so no file stays open between events.
+// File access that checks every byte, with POSIX calls: buffered writes
+// (QFile) report a full disk too late to undo, and Qt 6.4's QSaveFile was
+// seen to commit an empty file on a full disk. Every call opens the file,
+// does its work and closes it again, so no file stays open between events.
 
-// Appends the record at the end of the file, creating it if needed. A write
-// that cannot be completed is rolled back to the old length, so that the file
-// stays a whole number of records; false when nothing was appended.
-bool appendRecord(const QString &path, QByteArrayView record);
+struct RecordWrite
+{
+    enum class Result { Written, NotOpened, NotWritten };
+    Result result = Result::NotOpened;
+    int error = 0;          // errno of the failure
+    qint64 tailDropped = 0; // bytes of a torn record that the new one took the place of
 
-// Writes the record at the byte offset of an existing file (never creates
-// it); false when the file cannot be opened or the write is incomplete.
-bool writeRecordAt(const QString &path, qint64 offset, QByteArrayView record);
+    bool written() const { return result == Result::Written; }
+};
 
-// Overwrites the last whole record of an existing file. A partial tail is
-// left behind the record rather than written across, and a file shorter than
-// one record is written from its start.
-bool overwriteLastRecord(const QString &path, QByteArrayView record);
+// Whether a write is flushed to the disk before it counts as done.
+enum class Sync { No, Yes };
+
+// Appends the record at the last whole-record boundary of the file, creating
+// the file if needed: a torn tail (a record cut short by a power loss) is
+// written over, never left in front of the new record. A write that cannot
+// be completed is undone: the file is left exactly as it was.
+RecordWrite appendRecord(const QString &path, QByteArrayView record, Sync sync = Sync::No);
+
+// Overwrites the last whole record of an existing file (never creates it);
+// a file without a whole record gets the record at its start. Flushed to
+// the disk; undone like an append when it fails.
+RecordWrite overwriteLastRecord(const QString &path, QByteArrayView record);
+
+// Writes the record at a byte offset, creating the file if needed; undone
+// like an append when it fails.
+RecordWrite writeRecordAt(const QString &path, qint64 offset, QByteArrayView record);
+
+struct LastRecord
+{
+    bool opened = false;
+    qint64 size = 0;  // the file's length in bytes
+    QByteArray bytes; // the last whole record; empty when there is none or it cannot be read
+};
+
+// The last whole record of a file of recordSize-byte records, read at its
+// place: a file of any length costs one read.
+LastRecord readLastRecord(const QString &path, qint64 recordSize);
+
+// "<routine>: не открылся файл <name>" or "<routine>: не записался файл
+// <name>: <reason>", the operator's text of a failed write.
+QString writeFailureText(const QString &routine, const QString &name, const RecordWrite &write);
+
+// The log line for a torn tail that an append wrote over; empty when there was none.
+QString droppedTailText(const QString &routine, const QString &name, const RecordWrite &write);
+
+struct FileReplace
+{
+    enum class Result { Replaced, NotOpened, NotWritten, Exists };
+    Result result = Result::NotOpened;
+    int error = 0;
+};
+
+// Replaces a whole file through a temporary file beside it, which is written,
+// checked for its size, flushed to the disk and renamed over the old one, and
+// the directory flushed after: a failure or a power loss leaves the old file
+// or the new one, whole. The new file keeps the old one's mode; a file that
+// did not exist is created with newMode. With mustNotExist an existing file
+// is never replaced (Exists). beforeRename, when set, runs just before the
+// rename; returning false abandons the save there.
+FileReplace replaceFile(const QString &path, QByteArrayView bytes, mode_t newMode, bool mustNotExist,
+                        const std::function<bool()> &beforeRename = {});
+
+// The operator's words for a failed write's errno: "нет места на диске", ...
+QString writeErrorText(int error);
 
 } // namespace dorvan

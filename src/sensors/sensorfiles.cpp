@@ -2,8 +2,6 @@
 
 #include "sensors/recordio.h"
 
-#include <QFile>
-
 #include <cstring>
 
 namespace dorvan {
@@ -37,35 +35,38 @@ QString SensorFiles::sensorFile(quint32 address, int model)
            + QString::number(address);
 }
 
-void SensorFiles::Save_sm(const SensorRecord &record, char mode)
+bool SensorFiles::Save_sm(const SensorRecord &record, char mode)
 {
     if (mode != 'a' && mode != 'u') {
         context_.reports.plain(LogArea::Files, QStringLiteral("Save_sm: передан неверный параметр"));
-        return;
+        return false;
     }
     if (record.address == 0)
-        return;
+        return true;
     const QString path = context_.path(sensorFile(record.address, record.model));
-    const bool written = mode == 'a' ? appendRecord(path, bytesOf(record))
-                                     : overwriteLastRecord(path, bytesOf(record));
-    if (!written)
-        context_.reports.error(LogArea::Files, QStringLiteral("Save_sm: не открылся файл ")
-                                + messageName(record.address, record.model));
+    const QString name = messageName(record.address, record.model);
+    const RecordWrite written = mode == 'a' ? appendRecord(path, bytesOf(record), Sync::Yes)
+                                            : overwriteLastRecord(path, bytesOf(record));
+    if (!written.written()) {
+        context_.reports.error(LogArea::Files, writeFailureText(QStringLiteral("Save_sm"), name, written));
+        return false;
+    }
+    const QString tail = droppedTailText(QStringLiteral("Save_sm"), name, written);
+    if (!tail.isEmpty())
+        qCWarning(logCategory(LogArea::Files)).noquote() << tail;
+    return true;
 }
 
 bool SensorFiles::loadLastRecord(int slot)
 {
     SensorRecord &r = table_[slot];
-    QFile file(context_.path(sensorFile(r.address, r.model)));
-    if (!file.open(QIODevice::ReadOnly))
+    // Only the last whole record is read: a file of any length starts at once.
+    const LastRecord last = readLastRecord(context_.path(sensorFile(r.address, r.model)), RecordSize);
+    if (!last.opened)
         return false;
-    const QByteArray bytes = file.readAll();
-    file.close();
     // A partial tail is not a record; an empty file leaves the slot as hw.dat set it.
-    const qint64 wholeRecords = bytes.size() / RecordSize;
-    if (wholeRecords > 0) {
-        std::memcpy(static_cast<void *>(&r), bytes.constData() + (wholeRecords - 1) * RecordSize,
-                    RecordSize);
+    if (last.bytes.size() == RecordSize) {
+        std::memcpy(static_cast<void *>(&r), last.bytes.constData(), RecordSize);
         // The receiver takes the slot index from this field: it must name
         // the slot the record now sits in, whatever the file says.
         r.position = qint16(slot);

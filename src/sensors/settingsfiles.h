@@ -49,8 +49,9 @@ class SensorFiles
 public:
     SensorFiles(ConsoleContext &context, SensorTable &table, HardwareSettings &hardware);
 
-    // mode 'a' appends, 'u' overwrites the last record.
-    void Save_sm(const SensorRecord &record, char mode);
+    // mode 'a' appends, 'u' overwrites the last record; false (after the
+    // message) when the file was left as it was.
+    bool Save_sm(const SensorRecord &record, char mode);
     void Ini_sm();
 
     static QString sensorFile(quint32 address, int model); // relative to workDir
