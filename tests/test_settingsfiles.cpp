@@ -9,8 +9,10 @@
 #include <QTest>
 #include <QtEndian>
 
-#include <cstring>
+#include <cmath>
 #include <optional>
+#include <cstring>
+#include <sys/stat.h>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -54,6 +56,12 @@ SensorRecord storedRecord(quint32 address, qint16 model)
     table[0].thresholdDc1 = table[0].thresholdDc2 = 25;
     table.Mark_no_link();
     return table[0];
+}
+
+int modeOf(const QString &path)
+{
+    struct stat info = {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
 QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
@@ -121,19 +129,25 @@ private slots:
         QCOMPARE(f.hardware.password, 777);
     }
 
+    // A file of another length is reported; whole fields are kept, half a
+    // slot and a missing password are not guessed; the file stays as it is
+    // until the next save writes all of it.
     void loadOfAShortOrDamagedFile_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<quint32>("address");
         QTest::addColumn<int>("portIndex");
         QTest::addColumn<qint32>("password");
-        const QByteArray full = hwBytes(1, 99, 0, 5, 1000);
-        QTest::newRow("empty") << QByteArray() << 0u << 0 << 0;
-        QTest::newRow("address only") << full.left(10) << 99u << 0 << 0;
-        QTest::newRow("no password") << full.left(196) << 99u << 5 << 0;
-        QTest::newRow("port 70") << hwBytes(1, 99, 0, 70, 1) << 99u << 0 << 1;
-        QTest::newRow("port -1") << hwBytes(1, 99, 0, -1, 1) << 99u << 0 << 1;
-        QTest::newRow("port 69") << hwBytes(1, 99, 0, 69, 1) << 99u << 69 << 1;
+        const QByteArray full = hwBytes(1, 99, 1, 5, 1000);
+        QTest::newRow("empty") << QByteArray() << 0u << 0 << 482915;
+        QTest::newRow("cut after an address") << full.left(10) << 0u << 0 << 482915;
+        QTest::newRow("100 bytes") << full.left(100) << 99u << 0 << 482915;
+        QTest::newRow("no password") << full.left(196) << 99u << 5 << 482915;
+        QTest::newRow("197 bytes") << full.left(197) << 99u << 5 << 482915;
+        QTest::newRow("199 bytes") << full + "x" << 99u << 5 << 1000;
+        QTest::newRow("port 70") << hwBytes(1, 99, 1, 70, 1) << 99u << 0 << 1;
+        QTest::newRow("port -1") << hwBytes(1, 99, 1, -1, 1) << 99u << 0 << 1;
+        QTest::newRow("port 69") << hwBytes(1, 99, 1, 69, 1) << 99u << 69 << 1;
     }
 
     void loadOfAShortOrDamagedFile()
@@ -146,9 +160,16 @@ private slots:
         writeFile(f.hw(), bytes);
         f.hardware.Ini_Hw();
         QCOMPARE(f.table[1].address, address);
+        QCOMPARE(f.table[1].model, qint16(address ? 1 : 0));
         QCOMPARE(f.port.portIndex, portIndex);
         QCOMPARE(f.hardware.password, password);
-        QVERIFY(f.reported().isEmpty());
+        QCOMPARE(readAll(f.hw()), bytes);
+        const QStringList expected = bytes.size() == 198
+            ? QStringList()
+            : QStringList(QStringLiteral("Ini_Hw: неверная длина файла hw.dat: %1 байт вместо 198").arg(bytes.size()));
+        QCOMPARE(f.reported(), expected);
+        QVERIFY(f.hardware.Save_Hw());
+        QCOMPARE(readAll(f.hw()), hwBytes(1, address, address ? 1 : 0, qint16(portIndex), password));
     }
 
     void saveWritesTheWholeAssignment()
@@ -178,7 +199,7 @@ private slots:
         if (dataIsAFile)
             writeFile(f.dir.file("data"), "x");
         f.hardware.Ini_Hw();
-        QCOMPARE(f.hardware.password, 0);
+        QCOMPARE(f.hardware.password, 482915);
         QVERIFY(!f.hardware.Save_Hw());
         QCOMPARE(f.reported(), QStringList({QStringLiteral("Ini_Hw: не открылся файл hw.dat"),
                                                   QStringLiteral("Save_Hw: не открылся файл hw.dat")}));
@@ -190,6 +211,7 @@ private slots:
         Fixture f;
         const QByteArray old = hwBytes(3, 42, 0, 1, 5);
         writeFile(f.hw(), old);
+        f.hardware.Ini_Hw();
         f.table.Occupy_slot(9, 7, 0, 0, 1.0);
         bool reached = false;
         f.hardware.beforeReplace = [&] {
@@ -200,7 +222,83 @@ private slots:
         QVERIFY(reached);
         QCOMPARE(readAll(f.hw()), old);
         QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
-        QCOMPARE(f.reported(), QStringList(QStringLiteral("Save_Hw: не открылся файл hw.dat")));
+        QCOMPARE(f.reported(), QStringList(QStringLiteral("Save_Hw: не записался файл hw.dat: ошибка ввода-вывода")));
+    }
+
+    // A save that cannot be completed leaves the old file whole and says so:
+    // on a full disk, and where start-up could not read the file that is
+    // there now (data/ missing at start and put back, a file it may not read).
+    void saveThatCannotBeDoneKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        const QString unread = QStringLiteral("Save_Hw: файл hw.dat не был прочитан при запуске и не перезаписан");
+        QTest::newRow("full disk") << "full disk" << "Save_Hw: не записался файл hw.dat: нет места на диске";
+        QTest::newRow("data/ put back since start-up") << "data put back" << unread;
+        QTest::newRow("unreadable at start-up") << "unreadable" << unread;
+    }
+
+    void saveThatCannotBeDoneKeepsTheOldFile()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        Fixture f(false);
+        std::optional<SmallFileSystem> disk;
+        const QByteArray old = hwBytes(3, 42, 0, 1, 5);
+        if (fault == "full disk") {
+            disk.emplace(f.dir.path(), 256);
+            if (!disk->mounted())
+                QSKIP(qPrintable(disk->why()));
+            WorkDir::makeDirectories(f.dir.path());
+            writeFile(f.hw(), old);
+            f.hardware.Ini_Hw();
+            QVERIFY(disk->fill());
+        } else if (fault == "data put back") {
+            f.hardware.Ini_Hw();
+            QVERIFY(QDir(f.dir.path()).mkdir("data"));
+            writeFile(f.hw(), old);
+        } else {
+            WorkDir::makeDirectories(f.dir.path());
+            writeFile(f.hw(), old);
+            QVERIFY(::chmod(QFile::encodeName(f.hw()).constData(), 0) == 0);
+            {
+                UnprivilegedFiles unprivileged;
+                f.hardware.Ini_Hw();
+            }
+            QCOMPARE(f.hardware.password, 482915);
+            QVERIFY(::chmod(QFile::encodeName(f.hw()).constData(), 0600) == 0); // readable again, still unread
+        }
+        f.table.Occupy_slot(9, 7, 0, 0, 1.0);
+        QVERIFY(!f.hardware.Save_Hw());
+        QCOMPARE(readAll(f.hw()), old);
+        QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
+        QCOMPARE(f.reported().last(), message);
+    }
+
+    // hw.dat holds the password: the site's mode survives every save, and a
+    // new file is for its owner only.
+    void savedFileKeepsTheSitesMode_data()
+    {
+        QTest::addColumn<int>("oldMode");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("new file") << -1 << 0600;
+        QTest::newRow("0640") << 0640 << 0640;
+        QTest::newRow("0644") << 0644 << 0644;
+    }
+
+    void savedFileKeepsTheSitesMode()
+    {
+        QFETCH(int, oldMode);
+        QFETCH(int, mode);
+        Fixture f;
+        if (oldMode >= 0) {
+            writeFile(f.hw(), hwBytes(0, 0, 0, 0, 1));
+            QVERIFY(::chmod(QFile::encodeName(f.hw()).constData(), mode_t(oldMode)) == 0);
+        }
+        f.hardware.Ini_Hw(); // creates the file when there is none
+        QCOMPARE(modeOf(f.hw()), mode);
+        QVERIFY(f.hardware.Save_Hw());
+        QCOMPARE(modeOf(f.hw()), mode);
     }
 
     void sensorFileAppendsAndUpdatesTheLastRecord()

@@ -20,13 +20,19 @@ public:
 
     HardwareSettings(ConsoleContext &context, SensorTable &table, PortChoice &port);
 
+    // Loads the file, or creates the default one when there is none. A file
+    // of another length is reported and loaded as far as its fields are
+    // whole; it is left as it is until the next save replaces it.
     void Ini_Hw();
-    // Replaces the file atomically; false (after the message) when it could not.
+    // Replaces the file atomically; false (after the message) when it could
+    // not, the old file then being whole. A file that start-up could not
+    // read is never replaced: it may hold what this run does not know.
     bool Save_Hw();
 
     static QString fileName() { return QStringLiteral("data/hw.dat"); }
 
-    qint32 password = 0;
+    // Never 0 for want of a file: a file without it gives the default.
+    qint32 password = DefaultPassword;
 
     // Runs once the new contents sit in the temporary file, just before it
     // replaces hw.dat; returning false abandons the save there. Lets a test
@@ -36,11 +42,12 @@ public:
 private:
     QByteArray contents() const;
     void load(const QByteArray &bytes);
-    bool writeAtomically(const QByteArray &bytes);
+    bool createDefaultFile();
 
     ConsoleContext &context_;
     SensorTable &table_;
     PortChoice &port_;
+    bool loaded_ = false; // start-up read (or created) the file: saves may replace it
 };
 
 // Dorvan301DK/<address> and Dorvan302DK/<address>: each sensor's slot images.
