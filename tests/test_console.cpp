@@ -1,5 +1,9 @@
 #include "console/console.h"
 
+#include "console/connection.h"
+#include "console/thresholdoffset.h"
+#include "test_link_rig.h"
+
 #include "base/daycount.h"
 #include "base/russian.h"
 #include "fakes.h"
@@ -244,6 +248,74 @@ private slots:
         rig.console.setLoopGuard(0, 2, true);
         rig.console.setLoopGuard(0, 1, false);
         QVERIFY(rig.line.written.isEmpty());
+    }
+
+    // A sensor whose last record is damaged (here another sensor's) keeps
+    // its row, is polled, but is not sent the DC component it lost; its file
+    // stays as found until the operator acts on it: arming alone does not
+    // count, setting the DC component or disconnecting does, and then a
+    // record is appended after the damaged one.
+    void damagedRecordIsKeptUntilTheOperatorActs_data()
+    {
+        QTest::addColumn<QString>("act");
+        QTest::addColumn<int>("records");
+        QTest::newRow("nothing") << QString() << 1;
+        QTest::newRow("disarming") << "disarm" << 1;
+        QTest::newRow("threshold offset") << "threshold" << 2;
+        QTest::newRow("disconnection") << "disconnect" << 2;
+    }
+
+    void damagedRecordIsKeptUntilTheOperatorActs()
+    {
+        QFETCH(QString, act);
+        QFETCH(int, records);
+        WorkDir dir;
+        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 1001, 0));
+        const QByteArray foreign = storedRecord(0, 5555, 0, 0, 0);
+        writeFile(dir.file("Dorvan301DK/1001"), foreign);
+        QByteArray oneOperator(40, '\0');
+        oneOperator[0] = 1;
+        oneOperator[2] = 'P';
+        writeFile(dir.file("data/chop.dat"), oneOperator);
+        Rig rig;
+        Console &c = rig.console;
+        c.FormCreate(dir.path());
+        QCOMPARE(rig.reported().size(), 1);
+        QVERIFY(rig.prompter.shown[0].text.startsWith(QStringLiteral("Ini_sm: повреждена последняя запись файла Dorvan301DK\\1001;")));
+        QCOMPARE(c.sensorCell(1, 0), QStringLiteral("1001"));
+        QCOMPARE(c.sensorCell(9, 0), QStringLiteral("Нет связи"));
+        QCOMPARE(c.sensorCell(10, 0), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(11, 0), QStringLiteral("Взят"));
+
+        c.link.Timer1Timer();
+        rig.line.feed(statusM0(1001, 0));
+        c.link.TimerRvTimer();
+        QCOMPARE(c.table[0].linkUp, qint16(1));
+        QCOMPARE(c.table[0].pendingRequest, qint16(0));
+
+        c.selectedRow = 1;
+        ThresholdOffset offset(c);
+        if (act == "disarm") {
+            c.setLoopGuard(0, 1, false);
+        } else if (act == "threshold") {
+            offset.FormActivate();
+            offset.EditDirect_component_porogExit(QStringLiteral("40"));
+            offset.ButtonAcceptClick();
+            QCOMPARE(c.table[0].pendingRequest, Request::SetDcModel0);
+        } else if (act == "disconnect") {
+            QVERIFY(acceptDisconnection(c, {0}));
+        }
+        c.shutdown();
+        const QByteArray file = readFile(dir.file("Dorvan301DK/1001"));
+        QCOMPARE(file.size(), 232 * records);
+        QCOMPARE(file.left(232), foreign);
+        if (records == 2) {
+            SensorRecord appended;
+            std::memcpy(&appended, file.constData() + 232, sizeof appended);
+            QCOMPARE(appended.address, 1001u);
+            QCOMPARE(appended.thresholdDc1, act == "threshold" ? 40.0f : 0.0f);
+            QCOMPARE(appended.disconnectedBy, qint16(act == "disconnect" ? 0 : -1));
+        }
     }
 
     void missingSensorFileDropsTheSensor()

@@ -426,17 +426,72 @@ private slots:
         last.thresholdDc1 = 12;
         last.position = 3; // saved from another slot
         writeFile(f.dir.file("Dorvan301DK/55"), bytesOf(older) + bytesOf(last) + QByteArray(50, 'x'));
-        writeFile(f.dir.file("Dorvan302DK/66"), QByteArray());
         writeFile(f.hw(), hwBytes(7, 55, 0, 0, 1));
         f.hardware.Ini_Hw();
-        f.table[8].address = 66;
-        f.table[8].model = 1;
         f.files.Ini_sm();
         SensorRecord expected = last;
         expected.position = 7;
         QCOMPARE(bytesOf(f.table[7]), bytesOf(expected));
-        QCOMPARE(f.table[8].address, 66u); // empty file: slot as hw.dat left it
         QVERIFY(f.reported().isEmpty());
+    }
+
+    // A last record the console cannot have written for the sensor gives
+    // nothing: the sensor keeps its place and identity from hw.dat, without
+    // link, both loops armed, its DC components unknown, and it is reported.
+    void startUpRefusesADamagedLastRecord_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("message");
+        const SensorRecord own = storedRecord(1001, 0);
+        const auto changed = [&own](auto change) {
+            SensorRecord r = own;
+            change(r);
+            return bytesOf(r);
+        };
+        const QString damaged = QStringLiteral("Ini_sm: повреждена последняя запись файла Dorvan301DK\\1001");
+        const QString noRecord = QStringLiteral("Ini_sm: нет ни одной целой записи в файле Dorvan301DK\\1001");
+        QTest::newRow("zeroed") << bytesOf(own) + QByteArray(232, '\0') << damaged;
+        QTest::newRow("foreign sensor") << changed([](SensorRecord &r) { r.address = 5555; }) << damaged;
+        QTest::newRow("other model") << changed([](SensorRecord &r) { r.model = 1; }) << damaged;
+        QTest::newRow("mark 0") << changed([](SensorRecord &r) { r.recordMark = 0; }) << damaged;
+        QTest::newRow("arming flag 0x7f") << changed([](SensorRecord &r) { r.armed1 = 0x7F; }) << damaged;
+        QTest::newRow("DC not a number") << changed([](SensorRecord &r) { r.thresholdDc2 = std::nanf(""); }) << damaged;
+        // An append behind a torn tail, as the console once wrote it.
+        QTest::newRow("spliced behind a torn tail") << bytesOf(own) + QByteArray(100, '\x7f') + bytesOf(own) << damaged;
+        QTest::newRow("torn first record") << bytesOf(own).left(100) << noRecord;
+        QTest::newRow("empty") << QByteArray() << noRecord;
+        QTest::newRow("own record, torn tail") << bytesOf(own) + QByteArray(100, '\x7f') << QString();
+    }
+
+    void startUpRefusesADamagedLastRecord()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, message);
+        Fixture f;
+        writeFile(f.dir.file("Dorvan301DK/1001"), file);
+        writeFile(f.hw(), hwBytes(5, 1001, 0, 0, 1));
+        f.hardware.Ini_Hw();
+        f.files.Ini_sm();
+        const SensorRecord &r = f.table[5];
+        QCOMPARE(r.address, 1001u);
+        QCOMPARE(r.model, qint16(0));
+        QCOMPARE(r.position, qint16(5));
+        QCOMPARE(r.state, 15);
+        QCOMPARE(r.alarm1 + r.alarm2, 2);
+        if (message.isEmpty()) {
+            QCOMPARE(f.table.storedRecord[5], StoredRecord::Sound);
+            QCOMPARE(r.armed2, quint8(1));
+            QCOMPARE(r.thresholdDc1, 25.0f);
+            QVERIFY(f.reported().isEmpty());
+        } else {
+            QCOMPARE(f.table.storedRecord[5], StoredRecord::Damaged);
+            QCOMPARE(r.armed1 + r.armed2, 2);
+            QCOMPARE(r.thresholdDc1 + r.thresholdDc2, 0.0f);
+            QCOMPARE(r.connectedBy, qint16(-1));
+            QCOMPARE(f.reported(), QStringList(message + QStringLiteral("; оба шлейфа взяты на охрану, постоянная "
+                                                                        "составляющая порога не передаётся, пока её не задаст оператор")));
+        }
+        QCOMPARE(readAll(f.hw()), hwBytes(5, 1001, 0, 0, 1));
     }
 
     void startUpDropsASensorWithoutFile()

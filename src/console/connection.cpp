@@ -131,7 +131,7 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     const int row = slot + 1;
 
     console.table.Free_slot_stamp(slot, recordNumber, console.ctx.clock.nowDays());
-    console.sensorFiles.Save_sm(console.table[slot], 'u');
+    console.sensorFiles.saveSlot(slot, true);
     console.table.Free_slot_reset(slot);
     console.setRowColor(slot, Colour::Silver);
     console.StringGrid1.clearRow(row, 1, 11);

@@ -159,7 +159,7 @@ void Console::shutdown()
     hardware.Save_Hw();
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (table.occupied(slot))
-            sensorFiles.Save_sm(table[slot], 'u');
+            sensorFiles.saveSlot(slot, false);
     }
     link.closePort();
     emit quitRequested();

@@ -102,6 +102,11 @@ void ThresholdOffset::ButtonAcceptClick()
     if (!console_.table.occupied(slot()))
         return;
     SensorRecord &r = console_.table[slot()];
+    // The operator's DC components make a damaged record the console's own
+    // again: the next save writes it after the damaged one.
+    StoredRecord &stored = console_.table.storedRecord[size_t(slot())];
+    if (stored == StoredRecord::Damaged && (r.model == 0 || r.model == 1))
+        stored = StoredRecord::Refounded;
     if (r.model == 1) {
         r.pendingRequest = Request::SetDcModel1;
         // != is also true when either value is not a number, as it must be.

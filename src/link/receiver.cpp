@@ -196,7 +196,11 @@ void Link::restoreLink(int slot)
              QStringLiteral("Восстановлена связь с датчиком <%1> № %2")
                  .arg(modelName(r.model))
                  .arg(r.address));
-    // The sensor may have lost its DC component while it was away.
+    // The sensor may have lost its DC component while it was away. DC
+    // components lost with a damaged file are not sent: the sensor keeps its
+    // own until the operator sets them.
+    if (table_.storedRecord[size_t(slot)] == StoredRecord::Damaged)
+        return;
     if (r.model == 0)
         r.pendingRequest = Request::SetDcModel0;
     else if (r.model == 1)

@@ -74,6 +74,7 @@ void SensorTable::Reset_table()
     for (auto &record : slots_)
         record = SensorRecord();
     missedReplies.fill(0);
+    storedRecord.fill(StoredRecord::Sound);
 }
 
 void SensorTable::Occupy_slot(int slot, quint32 address, qint16 model, qint16 operatorRecord,
@@ -94,6 +95,7 @@ void SensorTable::Occupy_slot(int slot, quint32 address, qint16 model, qint16 op
     r.alarm1 = r.alarm2 = 1;
     r.clearAllValues();
     r.clearWordsAndBlocks();
+    storedRecord[size_t(slot)] = StoredRecord::Sound;
 }
 
 void SensorTable::Free_slot_stamp(int slot, qint16 operatorRecord, double now)
@@ -125,6 +127,7 @@ void SensorTable::Free_slot_empty(int slot)
     r.model = 0;
     r.disconnectedAt = 0;
     r.disconnectedBy = 0;
+    storedRecord[size_t(slot)] = StoredRecord::Sound;
 }
 
 void SensorTable::Mark_no_link()

@@ -30,6 +30,15 @@ QString modelName(int model);
 QString alarmText(quint8 alarm);  // "Норма" / "Тревога"
 QString guardText(quint8 armed);  // "Взят" / "Снят"
 
+// What a slot's record stands on, as start-up found the sensor's file.
+enum class StoredRecord : quint8 {
+    Sound,     // the file's last record is the slot's own: saves update it in place
+    Damaged,   // nothing of the file's last record was taken: the file is left as it
+               // is and the DC components, unknown, are not sent to the sensor
+    Refounded, // the operator has set the DC components of a Damaged slot since: the
+               // next save appends a record after the damaged one
+};
+
 // The 32 slots of the line and the per-slot miss counters.
 class SensorTable
 {
@@ -53,6 +62,7 @@ public:
     int Count_sensors() const;
 
     std::array<qint16, SlotCount> missedReplies{};
+    std::array<StoredRecord, SlotCount> storedRecord{};
 
 private:
     std::array<SensorRecord, SlotCount> slots_{};

@@ -59,12 +59,23 @@ public:
     // mode 'a' appends, 'u' overwrites the last record; false (after the
     // message) when the file was left as it was.
     bool Save_sm(const SensorRecord &record, char mode);
+    // Loads each occupied slot from the last whole record of its file. A
+    // record the console cannot have written for that slot (another mark,
+    // sensor or model, impossible flags) gives nothing: the slot keeps its
+    // hw.dat identity, without link, both loops armed, and is marked Damaged.
     void Ini_sm();
+    // The slot's record back to its file, at shutdown (operatorActed false)
+    // or when the operator disconnects the sensor (true): over the last
+    // record when it is the slot's own; after a damaged one only once the
+    // operator has acted on the sensor, by setting its DC components or by
+    // disconnecting it. Until then the damaged file is left as found.
+    void saveSlot(int slot, bool operatorActed);
 
     static QString sensorFile(quint32 address, int model); // relative to workDir
 
 private:
-    bool loadLastRecord(int slot);
+    enum class Loaded { Own, Damaged, NoWholeRecord, NotOpened };
+    Loaded loadLastRecord(int slot);
 
     ConsoleContext &context_;
     SensorTable &table_;
