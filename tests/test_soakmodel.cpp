@@ -30,6 +30,17 @@ const QString eeprom = QStringLiteral("9 Ошибка ППЗУ датчика <�
 const QString broken1 = QStringLiteral("4 Обрыв чувствительного элемента первого фланга датчика <Дорван-302ДК> № 1001");
 const QStringList startUp{restored, standby, normal1, normal2};
 
+// "32 Восстановлена связь ..." as an event of sensor 1001.
+QList<Event> eventsOf(const QStringList &texts)
+{
+    QList<Event> events;
+    for (const QString &text : texts) {
+        const qsizetype space = text.indexOf(u' ');
+        events.append({1001, text.left(space).toInt(), text.mid(space + 1)});
+    }
+    return events;
+}
+
 } // namespace
 
 class TestSoakModel : public QObject
@@ -95,6 +106,48 @@ private slots:
         }
         QTEST(events, "events");
         QTEST(int(expected.uncertain().size()), "uncertain");
+    }
+
+    // A silence of 9 requests (cut there by the run's end, or still running
+    // when the log ends) is a loss unless a port reopen left one of them
+    // unjudged: either course is the console's right, and its events must
+    // then be all there; only what neither course explains is reported.
+    void judgesAnUncertainSpellByTheCourseTaken_data()
+    {
+        QTest::addColumn<bool>("answeredAfter");
+        QTest::addColumn<QStringList>("logged");
+        QTest::addColumn<int>("missing");
+        QTest::addColumn<int>("invented");
+        QTest::addColumn<QString>("course");
+        const QStringList afterLoss{lost, restored, standby, normal1, normal2};
+        QTest::newRow("answered again, loss declared") << true << startUp + afterLoss << 0 << 0 << "link lost";
+        QTest::newRow("answered again, no loss") << true << startUp << 0 << 0 << "link kept";
+        QTest::newRow("answered again, loss but no restore")
+            << true << startUp + QStringList{lost} << 0 << 1 << "link kept";
+        QTest::newRow("silent at the end, loss declared") << false << startUp + QStringList{lost} << 0 << 0 << "link lost";
+        QTest::newRow("silent at the end, no loss") << false << startUp << 0 << 0 << "link kept";
+        QTest::newRow("a start-up event missing") << true << startUp.mid(1) + afterLoss << 1 << 0 << "link lost";
+    }
+
+    void judgesAnUncertainSpellByTheCourseTaken()
+    {
+        QFETCH(bool, answeredAfter);
+        QFETCH(QStringList, logged);
+        ExpectedEvents expected;
+        expected.addSensor(1001, 0);
+        QStringList log{answered("00")};
+        for (int i = 0; i < 9; ++i)
+            log << silentLine();
+        if (answeredAfter)
+            log << answered("00");
+        for (const QString &line : log)
+            expected.takeLogLine(line);
+        expected.finish();
+        const Verdict verdict = judge(expected.events(), expected.uncertain(), eventsOf(logged));
+        QTEST(int(verdict.missing.size()), "missing");
+        QTEST(int(verdict.invented.size()), "invented");
+        QFETCH(QString, course);
+        QCOMPARE(verdict.courses, QStringList(QStringLiteral("sensor 1001: 9 requests unanswered in a row: ") + course));
     }
 };
 

@@ -89,26 +89,15 @@ QString describe(const Event &e)
     return QStringLiteral("%1 code %2 \"%3\"").arg(e.address).arg(e.code).arg(e.text);
 }
 
-// Lists what one multiset has beyond the other; returns how many.
-int listSurplus(const char *title, const QHash<Event, int> &have, const QHash<Event, int> &other)
-{
-    int surplus = 0;
-    for (auto it = have.cbegin(); it != have.cend(); ++it) {
-        const int extra = it.value() - other.value(it.key());
-        if (extra <= 0)
-            continue;
-        surplus += extra;
-        out() << title << ": " << extra << " x " << describe(it.key()) << '\n';
-    }
-    return surplus;
-}
-
-QHash<Event, int> countOf(const QList<Event> &events)
+// Lists the events, each with its count; returns how many.
+int listEvents(const char *title, const QList<Event> &events)
 {
     QHash<Event, int> counts;
     for (const Event &e : events)
         ++counts[e];
-    return counts;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        out() << title << ": " << it.value() << " x " << describe(it.key()) << '\n';
+    return int(events.size());
 }
 
 QString byCode(const QList<Event> &events)
@@ -166,14 +155,14 @@ int main(int argc, char *argv[])
     want.append({0, 20, QStringLiteral("Выход из программы")});
     const QList<Event> logged = dailyEvents(work);
 
-    out() << "events expected: " << want.size() << " (by code " << byCode(want) << ")\n";
+    out() << "events expected: " << want.size() << " (by code " << byCode(want)
+          << "); silent spells of uncertain link loss: " << expected.uncertain().size() << '\n';
     out() << "events logged:   " << logged.size() << " (by code " << byCode(logged) << ")\n";
-    const QHash<Event, int> wantCounts = countOf(want);
-    const QHash<Event, int> loggedCounts = countOf(logged);
-    const int missing = listSurplus("missing", wantCounts, loggedCounts);
-    const int invented = listSurplus("invented", loggedCounts, wantCounts);
+    const Verdict verdict = judge(want, expected.uncertain(), logged);
+    const int missing = listEvents("missing", verdict.missing);
+    const int invented = listEvents("invented", verdict.invented);
     out() << "events missing: " << missing << ", invented: " << invented << '\n';
-    for (const QString &text : expected.uncertain())
+    for (const QString &text : verdict.courses)
         out() << "uncertain link loss: " << text << '\n';
     const int disagreeing = checkSensorFiles(work, logged, expected);
     out() << "sensor event files disagreeing with the day files: " << disagreeing << '\n';

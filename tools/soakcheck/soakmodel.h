@@ -42,7 +42,39 @@ struct SensorModel
     Colour colour = Colour::NoLink;
     bool announced = false;
     int misses = 0;        // requests the console judged unanswered since the last good reply
+
+    bool operator==(const SensorModel &) const = default;
 };
+
+// One course the console may have taken, with the events it gives.
+struct Option
+{
+    QString course; // "link lost", "link kept", ...
+    QList<Event> events;
+};
+
+// A silent spell whose length left the loss uncertain: the console may have
+// declared the link lost or not, and each course gives its own events until
+// the two come together again. The console must have taken one of them.
+struct Alternative
+{
+    QString what;          // the spell, for the report
+    QList<Option> options; // most events first
+};
+
+// What the console's files bear out against the expected events.
+struct Verdict
+{
+    QList<Event> missing;
+    QList<Event> invented;
+    QStringList courses; // for each uncertain spell, the course the console took
+};
+
+// Certain events must each be logged once; of each alternative, the course
+// the files bear out best is taken (the loss when all its events are there,
+// no loss when none are), and only what it does not explain counts as
+// missing or invented.
+Verdict judge(const QList<Event> &certain, const QList<Alternative> &alternatives, const QList<Event> &logged);
 
 class ExpectedEvents
 {
@@ -60,22 +92,47 @@ public:
     // The end of the log: a sensor still silent long enough has lost its link.
     void finish();
 
+    // The events the console surely owes.
     const QList<Event> &events() const { return events_; }
-    // Silent spells whose length left the loss uncertain, one text each.
-    const QStringList &uncertain() const { return uncertain_; }
+    // Silent spells whose length left the loss uncertain, with the events of
+    // both courses.
+    const QList<Alternative> &uncertain() const { return alternatives_; }
     bool knows(qint32 address) const { return sensors_.contains(address); }
 
 private:
-    void reply(SensorModel &s, quint8 status);
-    void endSilence(SensorModel &s);
-    void loseLink(SensorModel &s);
-    void decodeStatus(SensorModel &s, quint8 status);
-    void decodeLoop(SensorModel &s, int loop, bool tripped);
-    void log(const SensorModel &s, int code, const QString &text);
+    // One course the console may have taken, with its events since the
+    // courses parted.
+    struct Course
+    {
+        SensorModel model;
+        Option taken;
+    };
+    // A sensor: one course while the console's is known, two after an
+    // uncertain spell until they meet again.
+    struct Track
+    {
+        QList<Course> courses;
+        QString spell; // the uncertain spell that parted them
+    };
+    enum class Answer { Silent, Spoilt, CutShort, Answered };
 
-    QMap<qint32, SensorModel> sensors_;
+    // Splits off, for every course whose silence is uncertain, the course in
+    // which the console declared the link lost.
+    void part(Track &t);
+    void step(Course &c, Answer answer, int status);
+    // Once the courses are in the same state (or at the end of the log,
+    // `force`), their events become certain, when alike, or an alternative.
+    void join(Track &t, bool force);
+    void reply(Course &c, quint8 status);
+    void endSilence(Course &c);
+    void loseLink(Course &c);
+    void decodeStatus(Course &c, quint8 status);
+    void decodeLoop(Course &c, int loop, bool tripped);
+    void log(Course &c, int code, const QString &text);
+
+    QMap<qint32, Track> sensors_;
     QList<Event> events_;
-    QStringList uncertain_;
+    QList<Alternative> alternatives_;
 };
 
 // The model name in event texts.
