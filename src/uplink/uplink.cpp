@@ -115,6 +115,7 @@ void Uplink::connectNow()
 
 void Uplink::onConnected()
 {
+    retryTimer_.stop();
     state_ = State::Connected;
     retryMs_ = FirstRetryMs;
     broken_ = false;

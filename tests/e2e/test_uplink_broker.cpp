@@ -182,12 +182,13 @@ private slots:
         Broker broker(dir.path());
         QVERIFY(broker.start());
         Subscriber subscriber;
-        QVERIFY(subscriber.start(broker.port()));
+        QVERIFY(subscriber.start(broker.port(), {QStringLiteral("-t"), QStringLiteral("homeassistant/#")}));
         QVERIFY(subscribed(subscriber, broker.port()));
         UplinkProcess uplink;
         // A zone half an hour off whole hours, whatever the test machine's.
         const QTimeZone zone("Asia/Kolkata");
-        QVERIFY(uplink.start(uplinkArguments(dir, broker.port()) << QStringLiteral("--from-start"), QString::fromLatin1(zone.id())));
+        QVERIFY(uplink.start(uplinkArguments(dir, broker.port()) << QStringLiteral("--from-start") << QStringLiteral("--ha-discovery"),
+                             QString::fromLatin1(zone.id())));
 
         const QString eventTopic = QStringLiteral("dorvan/post1/event");
         auto events = [&] { return subscriber.on(eventTopic); };
@@ -232,6 +233,19 @@ private slots:
         QCOMPARE(state.value(QStringLiteral("fault")).toString(), all[6].event.textString());
         QCOMPARE(subscriber.on(QStringLiteral("dorvan/post1/sensor/2001/state")).last().payload, QByteArray());
         QCOMPARE(subscriber.on(QStringLiteral("dorvan/post1/status")).last().payload, QByteArray("online"));
+
+        // Home Assistant: a device of three binary sensors reading 1001's
+        // state; 2001's withdrawn with its disconnection.
+        for (const char *entity : {"loop1", "loop2", "link"}) {
+            const QString config = QStringLiteral("homeassistant/binary_sensor/dorvan_post1_%1/%2/config");
+            const QList<Received> announced = subscriber.on(config.arg(1001).arg(QLatin1String(entity)));
+            QVERIFY2(!announced.isEmpty(), entity);
+            QCOMPARE(announced.last().json().value(QStringLiteral("state_topic")).toString(),
+                     QStringLiteral("dorvan/post1/sensor/1001/state"));
+            QCOMPARE(announced.last().json().value(QStringLiteral("availability_topic")).toString(),
+                     QStringLiteral("dorvan/post1/status"));
+            QCOMPARE(subscriber.on(config.arg(2001).arg(QLatin1String(entity))).last().payload, QByteArray());
+        }
 
         QVERIFY2(uplink.terminate(), qPrintable(uplink.log()));
         QVERIFY(waitUntil([&] { return subscriber.on(QStringLiteral("dorvan/post1/status")).last().payload == "offline"; }, 5000));
