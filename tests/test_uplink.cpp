@@ -181,8 +181,10 @@ private slots:
         QFETCH(QString, expected);
 
         SensorStates states;
-        for (int i = 0; i < events.size(); ++i)
-            states.apply(makeRecord(1001, events[i], i), {today, i});
+        for (int i = 0; i < events.size(); ++i) {
+            const EventRecord record = makeRecord(1001, events[i], i);
+            states.apply({{today, i}, record, record.textString()});
+        }
         QCOMPARE(summary(states), expected);
         const std::optional<SensorStates> restored = SensorStates::fromJson(states.toJson());
         QVERIFY(restored);

@@ -59,8 +59,9 @@ QList<StampedRecord> DailyFollower::read(int max)
             if (file.seek(position_.offset()))
                 bytes = file.read(count * RecordSize);
             for (qint64 i = 0; i < bytes.size() / RecordSize; ++i) {
-                StampedRecord stamped{position_, {}};
+                StampedRecord stamped{position_, {}, {}};
                 std::memcpy(&stamped.record, bytes.constData() + i * RecordSize, sizeof(EventRecord));
+                stamped.text = stamped.record.textString();
                 records.append(stamped);
                 position_ = position_.next();
             }

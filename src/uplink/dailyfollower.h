@@ -8,12 +8,6 @@
 
 namespace dorvan::uplink {
 
-struct StampedRecord
-{
-    EventPosition position;
-    EventRecord record;
-};
-
 // Follows the daily event files QReport/dd.MM.yyyy of a console's working
 // directory, oldest first: reads the whole records written since its
 // position, waits for a torn tail to become whole, and moves on to the next

@@ -3,8 +3,9 @@
 #include "base/daycount.h"
 #include "base/russian.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
+#include "uplink/jsonwriter.h"
+
+#include <cstdio>
 
 namespace dorvan::uplink {
 
@@ -58,9 +59,9 @@ QString eventKind(int code)
     }
 }
 
-int eventLoop(const EventRecord &record)
+int eventLoop(int code, const QString &text)
 {
-    switch (record.code) {
+    switch (code) {
     case EventCode::Armed1: case EventCode::Disarmed1:
     case 2: case 4: case 7: case 10: // faults the console raises when loop 1 is armed
         return 1;
@@ -68,7 +69,7 @@ int eventLoop(const EventRecord &record)
     case 3: case 5: case 8: case 11:
         return 2;
     case 0: case EventCode::Tripped: case 34: case EventCode::ThresholdChanged:
-        return loopNamedIn(record.textString());
+        return loopNamedIn(text);
     default:
         return 0;
     }
@@ -95,36 +96,44 @@ QString modelName(int model)
 
 QString isoTime(double dayCount, const QTimeZone &zone)
 {
-    const QDateTime local = fromDayCount(dayCount);
-    if (!local.isValid())
+    // The parts of the count directly: a local QDateTime would ask the C
+    // library's time zone code, which looks at /etc/localtime every time.
+    QDate date;
+    QTime time;
+    if (!splitDayCount(dayCount, date, time))
         return {};
-    const QDateTime zoned(local.date(), local.time(), zone);
-    const int offset = zoned.offsetFromUtc();
+    const int offset = QDateTime(date, time, zone).offsetFromUtc();
     const int minutes = qAbs(offset) / 60;
-    return local.toString(u"yyyy-MM-dd'T'HH:mm:ss.zzz") + (offset < 0 ? u'-' : u'+')
-           + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02d:%02d", date.year(), date.month(),
+                  date.day(), time.hour(), time.minute(), time.second(), time.msec(), offset < 0 ? '-' : '+',
+                  minutes / 60, minutes % 60);
+    return QString::fromLatin1(text);
 }
 
-QByteArray eventPayload(const EventRecord &record, const EventPosition &position, const QString &site,
-                        int model, const QTimeZone &zone)
+QByteArray eventPayload(const StampedRecord &stamped, const QString &site, int model, const QTimeZone &zone)
 {
+    const EventRecord &record = stamped.record;
     // A general event (start or end of work) belongs to no sensor; its
     // address field carries nothing.
     const bool general = record.code == EventCode::Work;
-    const QString time = isoTime(record.time, zone);
-    const int loop = eventLoop(record);
-    QJsonObject object{
-        {QStringLiteral("id"), position.id()},
-        {QStringLiteral("site"), site},
-        {QStringLiteral("time"), time.isEmpty() ? QJsonValue() : QJsonValue(time)},
-        {QStringLiteral("code"), int(record.code)},
-        {QStringLiteral("kind"), eventKind(record.code)},
-        {QStringLiteral("model"), general || model < 0 ? QJsonValue() : QJsonValue(modelName(model))},
-        {QStringLiteral("address"), general ? QJsonValue() : QJsonValue(record.address)},
-        {QStringLiteral("loop"), loop == 0 ? QJsonValue() : QJsonValue(loop)},
-        {QStringLiteral("text"), record.textString()},
-    };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    const int loop = eventLoop(record.code, stamped.text);
+    JsonWriter json;
+    json.string("id", stamped.position.id()).string("site", site).stringOrNull("time", isoTime(record.time, zone));
+    json.number("code", record.code).string("kind", eventKind(record.code));
+    if (general || model < 0)
+        json.null("model");
+    else
+        json.string("model", modelName(model));
+    if (general)
+        json.null("address");
+    else
+        json.number("address", record.address);
+    if (loop == 0)
+        json.null("loop");
+    else
+        json.number("loop", loop);
+    return json.string("text", stamped.text).finish();
 }
 
 } // namespace dorvan::uplink

@@ -27,12 +27,20 @@ struct EventPosition
     friend bool operator==(const EventPosition &, const EventPosition &) = default;
 };
 
+// A record read from a daily file, its text decoded once.
+struct StampedRecord
+{
+    EventPosition position;
+    EventRecord record;
+    QString text;
+};
+
 // The stable English kind of an event code: "alarm", "fault", ...; "unknown"
 // for a code the console never writes.
 QString eventKind(int code);
 
 // The loop (1 or 2) an event concerns, 0 when it concerns none or both.
-int eventLoop(const EventRecord &record);
+int eventLoop(int code, const QString &text);
 
 // The model a text names (0 for Дорван-301ДК, 1 for Дорван-302ДК), -1 for none.
 int modelNamedIn(const QString &text);
@@ -46,7 +54,6 @@ QString modelName(int model);
 QString isoTime(double dayCount, const QTimeZone &zone);
 
 // The payload of <prefix>/<site>/event: one JSON object. model is -1 when unknown.
-QByteArray eventPayload(const EventRecord &record, const EventPosition &position,
-                        const QString &site, int model, const QTimeZone &zone);
+QByteArray eventPayload(const StampedRecord &stamped, const QString &site, int model, const QTimeZone &zone);
 
 } // namespace dorvan::uplink

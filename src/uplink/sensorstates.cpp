@@ -1,6 +1,6 @@
 #include "uplink/sensorstates.h"
 
-#include <QJsonDocument>
+#include "uplink/jsonwriter.h"
 
 namespace dorvan::uplink {
 
@@ -34,9 +34,10 @@ void linkLost(SensorState &state)
     }
 }
 
-void applyToSensor(SensorState &state, const EventRecord &record)
+void applyToSensor(SensorState &state, const StampedRecord &stamped)
 {
-    const int loop = eventLoop(record);
+    const EventRecord &record = stamped.record;
+    const int loop = eventLoop(record.code, stamped.text);
     Loop *const loopState = loop == 0 ? nullptr : &state.loops[loop - 1];
     switch (record.code) {
     case 0:
@@ -48,7 +49,7 @@ void applyToSensor(SensorState &state, const EventRecord &record)
         }
         break;
     case 2: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11:
-        state.fault = record.textString();
+        state.fault = stamped.text;
         state.faultCode = record.code;
         break;
     case EventCode::NoLink:
@@ -81,12 +82,12 @@ void applyToSensor(SensorState &state, const EventRecord &record)
 
 } // namespace
 
-int SensorStates::modelFor(const EventRecord &record) const
+int SensorStates::modelFor(const StampedRecord &stamped) const
 {
-    const int named = modelNamedIn(record.textString());
-    if (textNamesOwnModel(record.code) && named >= 0)
+    const int named = modelNamedIn(stamped.text);
+    if (textNamesOwnModel(stamped.record.code) && named >= 0)
         return named;
-    const SensorState *known = find(record.address);
+    const SensorState *known = find(stamped.record.address);
     return known && known->model >= 0 ? known->model : -1;
 }
 
@@ -96,12 +97,13 @@ const SensorState *SensorStates::find(qint32 address) const
     return it == sensors_.end() ? nullptr : &it->second;
 }
 
-QList<SensorStates::Change> SensorStates::apply(const EventRecord &record, const EventPosition &position)
+QList<SensorStates::Change> SensorStates::apply(const StampedRecord &stamped)
 {
+    const EventRecord &record = stamped.record;
     QList<Change> changes;
     auto stamp = [&](SensorState &state) {
         state.changedAt = record.time;
-        state.changedBy = position.id();
+        state.changedBy = stamped.position.id();
     };
 
     if (record.code == EventCode::Work) {
@@ -129,11 +131,11 @@ QList<SensorStates::Change> SensorStates::apply(const EventRecord &record, const
     state.address = record.address;
     const SensorState before = state;
     if (textNamesOwnModel(record.code)) {
-        const int named = modelNamedIn(record.textString());
+        const int named = modelNamedIn(stamped.text);
         if (named >= 0)
             state.model = named;
     }
-    applyToSensor(state, record);
+    applyToSensor(state, stamped);
     if (added || !(state == before)) {
         stamp(state);
         changes.append({record.address, added, false});
@@ -187,20 +189,21 @@ std::optional<SensorStates> SensorStates::fromJson(const QJsonArray &array)
 
 QByteArray statePayload(const SensorState &state, const QString &site, const QTimeZone &zone)
 {
-    const QString changed = isoTime(state.changedAt, zone);
-    const QJsonObject object{
-        {QStringLiteral("site"), site},
-        {QStringLiteral("address"), state.address},
-        {QStringLiteral("model"), state.model < 0 ? QJsonValue() : QJsonValue(modelName(state.model))},
-        {QStringLiteral("link"), QLatin1String(linkNames[int(state.link)])},
-        {QStringLiteral("loop1"), QLatin1String(loopNames[int(state.loops[0])])},
-        {QStringLiteral("loop2"), QLatin1String(loopNames[int(state.loops[1])])},
-        {QStringLiteral("fault"), state.fault.isEmpty() ? QJsonValue() : QJsonValue(state.fault)},
-        {QStringLiteral("fault_code"), state.faultCode < 0 ? QJsonValue() : QJsonValue(state.faultCode)},
-        {QStringLiteral("changed"), changed.isEmpty() ? QJsonValue() : QJsonValue(changed)},
-        {QStringLiteral("event"), state.changedBy},
-    };
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    JsonWriter json;
+    json.string("site", site).number("address", state.address);
+    if (state.model < 0)
+        json.null("model");
+    else
+        json.string("model", modelName(state.model));
+    json.string("link", QLatin1String(linkNames[int(state.link)]));
+    json.string("loop1", QLatin1String(loopNames[int(state.loops[0])]));
+    json.string("loop2", QLatin1String(loopNames[int(state.loops[1])]));
+    json.stringOrNull("fault", state.fault);
+    if (state.faultCode < 0)
+        json.null("fault_code");
+    else
+        json.number("fault_code", state.faultCode);
+    return json.stringOrNull("changed", isoTime(state.changedAt, zone)).string("event", state.changedBy).finish();
 }
 
 } // namespace dorvan::uplink

@@ -45,11 +45,11 @@ public:
     };
 
     // Applies one record; returns the sensors whose state changed.
-    QList<Change> apply(const EventRecord &record, const EventPosition &position);
+    QList<Change> apply(const StampedRecord &stamped);
 
     // The model to report with an event: the one its text names, or for the
     // fault texts (which name a fixed model) the one known for the sensor.
-    int modelFor(const EventRecord &record) const;
+    int modelFor(const StampedRecord &stamped) const;
 
     const std::map<qint32, SensorState> &sensors() const { return sensors_; }
     const SensorState *find(qint32 address) const;

@@ -99,7 +99,7 @@ void Uplink::placeFirstCursor()
         if (records.isEmpty())
             break;
         for (const StampedRecord &stamped : records)
-            acked_.states.apply(stamped.record, stamped.position);
+            acked_.states.apply(stamped);
     }
     acked_.position = {today, whole};
     qCInfo(lcUplinkFiles).noquote()
@@ -185,9 +185,9 @@ void Uplink::publishBatch(const QList<StampedRecord> &records)
     for (const StampedRecord &stamped : records) {
         const qint64 serial = windowBase_ + qint64(window_.size());
         window_.push_back({stamped, 0});
-        const int model = live_.modelFor(stamped.record);
-        const QByteArray payload = eventPayload(stamped.record, stamped.position, settings_.site, model, zone_);
-        for (const SensorStates::Change &change : live_.apply(stamped.record, stamped.position)) {
+        const int model = live_.modelFor(stamped);
+        const QByteArray payload = eventPayload(stamped, settings_.site, model, zone_);
+        for (const SensorStates::Change &change : live_.apply(stamped)) {
             Touched &t = touched[change.address];
             t.serial = serial;
             t.added = t.added || change.added;
@@ -249,7 +249,7 @@ void Uplink::onAcknowledged(int messageId)
     bool moved = false;
     while (!window_.empty() && window_.front().pending == 0) {
         const StampedRecord &done = window_.front().stamped;
-        acked_.states.apply(done.record, done.position);
+        acked_.states.apply(done);
         acked_.position = done.position.next();
         window_.pop_front();
         ++windowBase_;
