@@ -110,6 +110,7 @@ QString MqttClient::setUp(const Message &will)
 void MqttClient::open(const Message &will)
 {
     teardown();
+    ++attempt_;
     connack_ = -1;
     disconnectCode_ = 0;
     libraryError_.clear();
@@ -174,6 +175,7 @@ void MqttClient::close()
     if (client_ && connected_)
         mosquitto_disconnect(client_);
     teardown();
+    ++attempt_;
 }
 
 void MqttClient::afterStep(int result, int savedErrno)
@@ -279,7 +281,13 @@ void MqttClient::fail(const QString &reason)
 
 void MqttClient::failLater(const QString &reason)
 {
-    QMetaObject::invokeMethod(this, [this, reason] { emit failed(reason); }, Qt::QueuedConnection);
+    // Not from inside open() or publish(): the uplink is still in its call.
+    // A close() or a new attempt in between makes the news stale.
+    const quint64 attempt = attempt_;
+    QMetaObject::invokeMethod(this, [this, reason, attempt] {
+        if (attempt == attempt_)
+            emit failed(reason);
+    }, Qt::QueuedConnection);
 }
 
 void MqttClient::teardown()

@@ -69,6 +69,7 @@ private:
     int disconnectCode_ = 0;    // libmosquitto's reason when it dropped the socket
     QString libraryError_;      // the last error libmosquitto logged (OpenSSL's reason)
     QList<int> acknowledged_;   // gathered in the callbacks, emitted after the step
+    quint64 attempt_ = 0;       // open() and close() each start a new one
 };
 
 } // namespace dorvan::uplink

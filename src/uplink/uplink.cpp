@@ -115,6 +115,8 @@ void Uplink::connectNow()
 
 void Uplink::onConnected()
 {
+    if (state_ == State::Stopping || state_ == State::Stopped)
+        return;
     retryTimer_.stop();
     state_ = State::Connected;
     retryMs_ = FirstRetryMs;
@@ -137,6 +139,8 @@ void Uplink::onConnected()
 
 void Uplink::onFailed(const QString &reason)
 {
+    if (state_ == State::Stopped)
+        return;
     window_.clear();
     recordOfMessage_.clear();
     if (state_ == State::Stopping) {
@@ -222,15 +226,17 @@ bool Uplink::send(const Message &message, qint64 serial)
 {
     if (broken_)
         return false;
+    // Counted before it goes out: a message that could not be sent keeps
+    // its record from ever counting as acknowledged.
+    if (serial >= 0)
+        ++window_[std::size_t(serial - windowBase_)].pending;
     const int id = transport_.publish(message);
     if (id < 0) {
         broken_ = true;
         return false;
     }
-    if (serial >= 0) {
-        ++window_[std::size_t(serial - windowBase_)].pending;
+    if (serial >= 0)
         recordOfMessage_.insert(id, serial);
-    }
     return true;
 }
 
