@@ -120,31 +120,19 @@ private slots:
         for (const char *name : {"mosquitto", "mosquitto_sub", "mosquitto_pub", "mosquitto_passwd", "openssl"})
             QVERIFY2(!program(QString::fromLatin1(name)).isEmpty(),
                      qPrintable(QStringLiteral("%1 is missing: run scripts/install-deps.sh").arg(QString::fromLatin1(name))));
-        const QString d = secrets_.path();
         // A CA, the broker's certificate signed by it, and a CA that signed nothing here.
-        const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                             QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
-        writeFile(d + QStringLiteral("/san.cnf"), "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
-        QVERIFY(runTool(QStringLiteral("openssl"), QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec
-                            + QStringList{QStringLiteral("-keyout"), QStringLiteral("ca.key"), QStringLiteral("-out"), QStringLiteral("ca.crt"),
-                                          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Dorvan test CA")},
-                        d));
-        QVERIFY(runTool(QStringLiteral("openssl"), QStringList{QStringLiteral("req"), QStringLiteral("-x509")} + ec
-                            + QStringList{QStringLiteral("-keyout"), QStringLiteral("other-ca.key"), QStringLiteral("-out"), QStringLiteral("other-ca.crt"),
-                                          QStringLiteral("-days"), QStringLiteral("2"), QStringLiteral("-subj"), QStringLiteral("/CN=Untrusted CA")},
-                        d));
-        QVERIFY(runTool(QStringLiteral("openssl"), QStringList{QStringLiteral("req")} + ec
-                            + QStringList{QStringLiteral("-keyout"), QStringLiteral("server.key"), QStringLiteral("-out"), QStringLiteral("server.csr"),
-                                          QStringLiteral("-subj"), QStringLiteral("/CN=127.0.0.1")},
-                        d));
-        QVERIFY(runTool(QStringLiteral("openssl"), {QStringLiteral("x509"), QStringLiteral("-req"), QStringLiteral("-in"), QStringLiteral("server.csr"),
-                                                    QStringLiteral("-CA"), QStringLiteral("ca.crt"), QStringLiteral("-CAkey"), QStringLiteral("ca.key"),
-                                                    QStringLiteral("-CAcreateserial"), QStringLiteral("-days"), QStringLiteral("2"),
-                                                    QStringLiteral("-extfile"), QStringLiteral("san.cnf"), QStringLiteral("-out"), QStringLiteral("server.crt")},
-                        d));
-        QVERIFY(runTool(QStringLiteral("mosquitto_passwd"), {QStringLiteral("-c"), QStringLiteral("-b"), QStringLiteral("passwords"),
-                                                             QStringLiteral("dorvan"), QStringLiteral("secret")},
-                        d));
+        const QString ec = QStringLiteral("-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes ");
+        writeFile(secrets_.filePath(QStringLiteral("san.cnf")), "subjectAltName=IP:127.0.0.1,DNS:localhost\n");
+        for (const QString &command : {
+                 QStringLiteral("openssl req -x509 %1-keyout ca.key -out ca.crt -days 2 -subj /CN=DorvanTestCA").arg(ec),
+                 QStringLiteral("openssl req -x509 %1-keyout other-ca.key -out other-ca.crt -days 2 -subj /CN=UntrustedCA").arg(ec),
+                 QStringLiteral("openssl req %1-keyout server.key -out server.csr -subj /CN=127.0.0.1").arg(ec),
+                 QStringLiteral("openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 2 "
+                                "-extfile san.cnf -out server.crt"),
+                 QStringLiteral("mosquitto_passwd -c -b passwords dorvan secret")}) {
+            const QStringList words = command.split(u' ');
+            QVERIFY(runTool(words.first(), words.mid(1), secrets_.path()));
+        }
     }
 
     void publishesEveryRecordAsItBecomesWhole()
