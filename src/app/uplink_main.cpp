@@ -2,6 +2,7 @@
 // broker. Parses the options and wires the objects; the uplink library decides.
 
 #include "base/clock.h"
+#include "base/log.h"
 #include "uplink/mqttclient.h"
 #include "uplink/uplink.h"
 #include "uplink/uplinkconfig.h"
@@ -49,8 +50,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("dorvan-uplink"));
     QCoreApplication::setApplicationVersion(QStringLiteral(DORVAN_VERSION));
-    // One line per message, for the journal; QT_MESSAGE_PATTERN overrides it.
-    qSetMessagePattern(QStringLiteral("%{category}: %{if-warning}warning: %{endif}%{if-critical}error: %{endif}%{message}"));
+    dorvan::installLogFormat();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(

@@ -103,8 +103,10 @@ void Uplink::placeFirstCursor()
     }
     acked_.position = {today, whole};
     qCInfo(lcUplinkFiles).noquote()
-        << QStringLiteral("first run: starting at the end of today's file %1; its %2 records are not published (--from-start would)")
-               .arg(acked_.position.fileName()).arg(whole);
+        << QStringLiteral("first run: starting at the end of today's file %1, after the %2 %3 already there (--from-start would publish them)")
+               .arg(acked_.position.fileName())
+               .arg(whole)
+               .arg(whole == 1 ? QStringLiteral("record") : QStringLiteral("records"));
 }
 
 void Uplink::connectNow()
