@@ -61,8 +61,8 @@ start_post() {
   local dir=$demo/$name
   mkdir -p "$dir"
   if [ ! -e "$dir/data/hw.dat" ]; then
+    "$bin/dorvan-console" --init "$dir" >/dev/null
     "$bin/dorvan-sim" --make-demo "$dir" "$@"
-    cp data/Error.wav "$dir/"
   fi
   "$bin/dorvan-uplink" --workdir "$dir" --host 127.0.0.1 --port "$port" --site "$name" 2>"$dir/uplink.log" &
   pids+=($!)
@@ -70,7 +70,7 @@ start_post() {
   "$bin/dorvan-sim" --workdir "$dir" "$@" --commands "$dir/sim.cmd" </dev/null >"$dir/sim.log" 2>&1 &
   pids+=($!)
   until [ -L "$dir/ports/COM1" ] && [ -p "$dir/sim.cmd" ]; do sleep 0.1; done
-  (cd "$dir" && exec "$bin/dorvan-console") 2>"$dir/console.log" &
+  (cd "$dir" && exec "$bin/dorvan-console" --workdir "$dir") 2>"$dir/console.log" &
   pids+=($!)
 }
 

@@ -1,5 +1,7 @@
 #include "uplink/uplinkconfig.h"
 
+#include "base/workdirconfig.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -18,7 +20,8 @@ struct Key
 };
 
 const Key keys[] = {
-    {"workdir", "DIR", "The console's working directory (default: the current directory)."},
+    {"workdir", "DIR", "The console's working directory (default: the one the console's configuration names, "
+                       "else the current directory)."},
     {"site", "NAME", "Site name, one topic level (default: the host name)."},
     {"prefix", "PREFIX", "First topic levels (default: dorvan)."},
     {"host", "HOST", "Broker host (default: localhost)."},
@@ -163,7 +166,14 @@ std::optional<UplinkConfig> configFrom(const QCommandLineParser &parser, QString
     UplinkConfig config;
     UplinkSettings &uplink = config.uplink;
     BrokerSettings &broker = config.broker;
-    uplink.workDir = QDir(source.text("workdir").value_or(QDir::currentPath())).absolutePath();
+    // The console's own choice when none is given, as dorvan-report makes it.
+    const WorkDirChoice workDir =
+        chooseWorkDir(source.text("workdir").value_or(QString()), ConfigFiles::fromEnvironment(), QDir::currentPath());
+    if (workDir.failed()) {
+        *error = workDir.problemText();
+        return std::nullopt;
+    }
+    uplink.workDir = workDir.dir;
     uplink.site = source.text("site").value_or(QSysInfo::machineHostName());
     uplink.prefix = source.text("prefix").value_or(uplink.prefix);
     uplink.haPrefix = source.text("ha-prefix").value_or(uplink.haPrefix);
