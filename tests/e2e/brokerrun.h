@@ -239,6 +239,8 @@ public:
                && process_.exitCode() == 0;
     }
     bool running() const { return process_.state() == QProcess::Running; }
+    void pause() { ::kill(pid_t(process_.processId()), SIGSTOP); }
+    void resume() { ::kill(pid_t(process_.processId()), SIGCONT); }
     // Processor time used so far, user and system.
     double cpuSeconds() const
     {
