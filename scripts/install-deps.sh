@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the console needs to build, run and test.
+# Installs the Debian packages the console and the uplink need to build, run
+# and test (mosquitto, its clients and openssl for the uplink's tests).
 # Does nothing when they are all there already.
 set -euo pipefail
 
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           qt6-translations-l10n libqt6svg6 fonts-dejavu-core fonts-liberation2 poppler-utils
-          xvfb xauth)
+          xvfb xauth
+          libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl)
 
 missing=()
 for p in "${packages[@]}"; do

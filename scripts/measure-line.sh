@@ -4,20 +4,31 @@
 # Prints the request interval (median, 99th percentile) from the simulator's
 # request log, the trip-to-event latency (a loop tripped at the simulator
 # until event 33 appears in the day's event file) and the console's CPU use.
+# With --with-uplink a dorvan-uplink runs beside the console, publishing to a
+# mosquitto of its own on a free port, so the two runs can be compared.
 #
-#   scripts/measure-line.sh [SECONDS]     (default 60; needs build/bin)
+#   scripts/measure-line.sh [--with-uplink] [SECONDS]     (default 60; needs build/bin)
 #
 # Not part of the test run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${DORVAN_BIN_DIR:-$PWD/build/bin}
+with_uplink=0
+if [ "${1:-}" = "--with-uplink" ]; then
+  with_uplink=1
+  shift
+fi
 seconds=${1:-60}
 work=$(mktemp -d /tmp/dorvan-measure.XXXXXX)
 sensors=(--sensor 1001-1016:0 --sensor 2001-2016:1)
 sim_pid=""
 console_pid=""
+broker_pid=""
+uplink_pid=""
 
 cleanup() {
+  [ -n "$uplink_pid" ] && kill "$uplink_pid" 2>/dev/null || true
+  [ -n "$broker_pid" ] && kill "$broker_pid" 2>/dev/null || true
   [ -n "$console_pid" ] && kill "$console_pid" 2>/dev/null || true
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null || true
   wait 2>/dev/null || true
@@ -41,6 +52,27 @@ count_events() {
 sim_pid=$!
 until [ -L "$work/ports/COM1" ] && [ -p "$work/sim.cmd" ]; do sleep 0.05; done
 
+if [ "$with_uplink" = 1 ]; then
+  # A broker of its own on a port nothing listens on, and the uplink.
+  mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
+  for _ in $(seq 1 20); do
+    port=$(( 20000 + RANDOM % 40000 ))
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && continue
+    printf 'listener %s 127.0.0.1\nallow_anonymous true\n' "$port" >"$work/mosquitto.conf"
+    "$mosquitto" -c "$work/mosquitto.conf" >"$work/mosquitto.log" 2>&1 &
+    broker_pid=$!
+    for _ in $(seq 1 50); do
+      (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break 2
+      sleep 0.1
+    done
+    kill "$broker_pid" 2>/dev/null || true
+    broker_pid=""
+  done
+  [ -n "$broker_pid" ] || { echo "could not start mosquitto" >&2; exit 1; }
+  "$bin/dorvan-uplink" --workdir "$work" --host 127.0.0.1 --port "$port" --site measure 2>"$work/uplink.log" &
+  uplink_pid=$!
+fi
+
 mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
 (cd "$work" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" exec "$bin/dorvan-console" --workdir "$work") \
   >"$work/console.out" 2>&1 &
@@ -60,6 +92,7 @@ done
 start_us=$(awk '$2 == "req" { t = $1 } END { print t }' "$work/sim.log")
 start_ms=$(now_ms)
 ticks0=$(cpu_ticks "$console_pid")
+[ -n "$uplink_pid" ] && uplink_ticks0=$(cpu_ticks "$uplink_pid")
 latencies=()
 trip=0
 end_ms=$(( start_ms + seconds * 1000 ))
@@ -76,10 +109,11 @@ while [ $(( $(now_ms) + 4000 )) -lt "$end_ms" ]; do
 done
 while [ "$(now_ms)" -lt "$end_ms" ]; do sleep 0.2; done
 ticks1=$(cpu_ticks "$console_pid")
+[ -n "$uplink_pid" ] && uplink_ticks1=$(cpu_ticks "$uplink_pid")
 elapsed_ms=$(( $(now_ms) - start_ms ))
 
 hz=$(getconf CLK_TCK)
-echo "Line of 32 sensors, measured over $(( elapsed_ms / 1000 )) s"
+echo "Line of 32 sensors, measured over $(( elapsed_ms / 1000 )) s$([ -n "$uplink_pid" ] && echo ", dorvan-uplink beside the console")"
 awk -v from="$start_us" '$2 == "req" && $1 >= from { if (last) print ($1 - last) / 1000; last = $1 }' "$work/sim.log" |
   sort -n | awk '{ v[NR] = $1 } END {
     if (NR == 0) { print "request interval: no requests logged"; exit }
@@ -91,3 +125,9 @@ printf '%s\n' "${latencies[@]}" | sort -n | awk '{ v[NR] = $1 } END {
       v[int((NR + 1) / 2)], v[NR], NR }'
 awk -v t="$(( ticks1 - ticks0 ))" -v hz="$hz" -v ms="$elapsed_ms" \
   'BEGIN { printf "console CPU: %.1f %% of one core\n", 100 * t / hz / (ms / 1000) }'
+if [ -n "$uplink_pid" ]; then
+  awk -v t="$(( uplink_ticks1 - uplink_ticks0 ))" -v hz="$hz" -v ms="$elapsed_ms" \
+    'BEGIN { printf "uplink CPU: %.1f %% of one core\n", 100 * t / hz / (ms / 1000) }'
+  kill -0 "$uplink_pid" 2>/dev/null || { echo "the uplink has ended: $(cat "$work/uplink.log")" >&2; exit 1; }
+  grep -q "connected to" "$work/uplink.log" || { echo "the uplink never connected: $(cat "$work/uplink.log")" >&2; exit 1; }
+fi

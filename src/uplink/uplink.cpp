@@ -1,0 +1,341 @@
+#include "uplink/uplink.h"
+
+#include "uplink/uplinklog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <map>
+
+namespace dorvan::uplink {
+
+namespace {
+
+QString seconds(int ms)
+{
+    return QStringLiteral("%1 s").arg(ms / 1000);
+}
+
+} // namespace
+
+Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const Clock &clock, QObject *parent)
+    : QObject(parent),
+      settings_(settings),
+      transport_(transport),
+      clock_(clock),
+      topics_{settings.prefix, settings.site},
+      zone_(QTimeZone::systemTimeZone()),
+      follower_(settings.workDir, clock),
+      cursorFile_(settings.cursorPath)
+{
+    if (settings.haDiscovery)
+        discovery_.emplace(topics_, settings.haPrefix);
+    connect(&transport_, &MqttTransport::connected, this, &Uplink::onConnected);
+    connect(&transport_, &MqttTransport::failed, this, &Uplink::onFailed);
+    connect(&transport_, &MqttTransport::acknowledged, this, &Uplink::onAcknowledged);
+
+    retryTimer_.setSingleShot(true);
+    connect(&retryTimer_, &QTimer::timeout, this, &Uplink::connectNow);
+    pollTimer_.setInterval(PollMs);
+    connect(&pollTimer_, &QTimer::timeout, this, &Uplink::pump);
+    saveTimer_.setSingleShot(true);
+    saveTimer_.setInterval(CursorSaveDelayMs);
+    connect(&saveTimer_, &QTimer::timeout, this, &Uplink::saveCursor);
+    stopTimer_.setSingleShot(true);
+    connect(&stopTimer_, &QTimer::timeout, this, &Uplink::finishStop);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &Uplink::pump);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &Uplink::pump);
+}
+
+bool Uplink::start(QString *error)
+{
+    const QString reportDir = settings_.workDir + QStringLiteral("/QReport");
+    if (!QFileInfo(reportDir).isDir()) {
+        *error = QStringLiteral("%1 does not exist: %2 is not a console's working directory").arg(reportDir, settings_.workDir);
+        return false;
+    }
+    if (cursorFile_.exists()) {
+        std::optional<Cursor> loaded = cursorFile_.load(error);
+        if (!loaded) {
+            *error += QStringLiteral("; move it away to start at the end of today's file (or with --from-start at its start)");
+            return false;
+        }
+        acked_ = *loaded;
+        if (settings_.fromStart)
+            qCInfo(lcUplink) << "the cursor is there, so --from-start has no effect";
+    } else {
+        placeFirstCursor();
+    }
+    // A cursor that cannot be written would repeat everything after a
+    // restart; better to say so now than after an outage.
+    if (!cursorFile_.save(acked_, error))
+        return false;
+
+    qCInfo(lcUplinkFiles).noquote() << QStringLiteral("following %1 from %2 (cursor %3)")
+                                           .arg(reportDir, acked_.position.id(), cursorFile_.path());
+    follower_.seek(acked_.position);
+    watchFiles();
+    pollTimer_.start();
+    connectNow();
+    return true;
+}
+
+void Uplink::placeFirstCursor()
+{
+    const QDate today = clock_.now().date();
+    acked_ = Cursor{{today, 0}, {}};
+    if (settings_.fromStart) {
+        qCInfo(lcUplinkFiles).noquote() << QStringLiteral("first run: publishing today's file %1 from its start")
+                                               .arg(acked_.position.fileName());
+        return;
+    }
+    // No flood of history: start at the end of today's file, with the
+    // sensors' states as today's records leave them.
+    const qint64 whole = follower_.wholeRecords(today);
+    DailyFollower replay(settings_.workDir, clock_);
+    replay.seek({today, 0});
+    while (replay.position().day == today && replay.position().record < whole) {
+        const QList<StampedRecord> records = replay.read(int(qMin<qint64>(1000, whole - replay.position().record)));
+        if (records.isEmpty())
+            break;
+        for (const StampedRecord &stamped : records)
+            acked_.states.apply(stamped);
+    }
+    acked_.position = {today, whole};
+    qCInfo(lcUplinkFiles).noquote()
+        << QStringLiteral("first run: starting at the end of today's file %1, after the %2 %3 already there (--from-start would publish them)")
+               .arg(acked_.position.fileName())
+               .arg(whole)
+               .arg(whole == 1 ? QStringLiteral("record") : QStringLiteral("records"));
+}
+
+void Uplink::connectNow()
+{
+    state_ = State::Connecting;
+    transport_.open({topics_.status(), QByteArrayLiteral("offline"), true});
+}
+
+void Uplink::onConnected()
+{
+    if (state_ == State::Stopping || state_ == State::Stopped)
+        return;
+    retryTimer_.stop();
+    state_ = State::Connected;
+    retryMs_ = FirstRetryMs;
+    broken_ = false;
+    window_.clear();
+    recordOfMessage_.clear();
+    windowBase_ = 0;
+    live_ = acked_.states;
+    follower_.seek(acked_.position);
+    qCInfo(lcUplinkMqtt).noquote() << QStringLiteral("connected to %1; publishing from %2")
+                                          .arg(transport_.brokerName(), acked_.position.id());
+
+    // A broker that lost its retained messages (restarted without
+    // persistence) gets the status and every sensor's state again.
+    send({topics_.status(), QByteArrayLiteral("online"), true});
+    for (const auto &[address, state] : live_.sensors())
+        publishSensor(address, true, -1);
+    pump();
+}
+
+void Uplink::onFailed(const QString &reason)
+{
+    if (state_ == State::Stopped)
+        return;
+    window_.clear();
+    recordOfMessage_.clear();
+    if (state_ == State::Stopping) {
+        finishStop();
+        return;
+    }
+    state_ = State::Waiting;
+    qCWarning(lcUplinkMqtt).noquote() << reason + QStringLiteral("; retrying in ") + seconds(retryMs_);
+    retryTimer_.start(retryMs_);
+    retryMs_ = qMin(retryMs_ * 2, MaxRetryMs);
+}
+
+void Uplink::pump()
+{
+    if (state_ != State::Connected || broken_)
+        return;
+    // Refilled when half empty, so a backlog is read in runs of records
+    // rather than one file access per acknowledgement.
+    const auto room = [this] { return settings_.window - int(window_.size()); };
+    if (!window_.empty() && room() < (settings_.window + 1) / 2)
+        return;
+    while (room() > 0 && !broken_) {
+        const QList<StampedRecord> records = follower_.read(room());
+        if (records.isEmpty())
+            break;
+        publishBatch(records);
+    }
+    // Everything read is acknowledged: the cursor follows the follower onto
+    // a new day's file even before that file has records.
+    if (window_.empty() && !broken_)
+        moveCursor(follower_.position());
+    watchFiles();
+}
+
+void Uplink::publishBatch(const QList<StampedRecord> &records)
+{
+    // Each record's event goes out at once; a sensor's retained state once
+    // per batch, after the last record that changed it, and counted with
+    // that record, so the cursor never passes a state the broker lacks.
+    struct Touched
+    {
+        qint64 serial = 0;
+        bool added = false;
+    };
+    std::map<qint32, Touched> touched;
+    for (const StampedRecord &stamped : records) {
+        const qint64 serial = windowBase_ + qint64(window_.size());
+        window_.push_back({stamped, 0});
+        const int model = live_.modelFor(stamped);
+        const QByteArray payload = eventPayload(stamped, settings_.site, model, zone_);
+        for (const SensorStates::Change &change : live_.apply(stamped)) {
+            Touched &t = touched[change.address];
+            t.serial = serial;
+            t.added = t.added || change.added;
+        }
+        if (!send({topics_.event(), payload, false}, serial))
+            return;
+    }
+    for (const auto &[address, t] : touched)
+        publishSensor(address, t.added, t.serial);
+}
+
+void Uplink::publishSensor(qint32 address, bool announce, qint64 serial)
+{
+    const SensorState *state = live_.find(address);
+    if (!state) {
+        // Disconnected: its retained state and announcements are removed.
+        send({topics_.sensorState(address), QByteArray(), true}, serial);
+        if (discovery_) {
+            for (const Message &message : discovery_->withdraw(address))
+                send(message, serial);
+        }
+        return;
+    }
+    if (discovery_ && announce) {
+        for (const Message &message : discovery_->announce(*state))
+            send(message, serial);
+    }
+    send({topics_.sensorState(address), statePayload(*state, settings_.site, zone_), true}, serial);
+}
+
+bool Uplink::send(const Message &message, qint64 serial)
+{
+    if (broken_)
+        return false;
+    // Counted before it goes out: a message that could not be sent keeps
+    // its record from ever counting as acknowledged.
+    if (serial >= 0)
+        ++window_[std::size_t(serial - windowBase_)].pending;
+    const int id = transport_.publish(message);
+    if (id < 0) {
+        broken_ = true;
+        return false;
+    }
+    if (serial >= 0)
+        recordOfMessage_.insert(id, serial);
+    return true;
+}
+
+void Uplink::onAcknowledged(int messageId)
+{
+    if (state_ == State::Stopping && messageId == offlineMessage_) {
+        finishStop();
+        return;
+    }
+    const auto it = recordOfMessage_.constFind(messageId);
+    if (it == recordOfMessage_.constEnd())
+        return; // a status or a state sent on connecting
+    const qint64 serial = *it;
+    recordOfMessage_.erase(it);
+    --window_[std::size_t(serial - windowBase_)].pending;
+    bool moved = false;
+    while (!window_.empty() && window_.front().pending == 0) {
+        const StampedRecord &done = window_.front().stamped;
+        acked_.states.apply(done);
+        acked_.position = done.position.next();
+        window_.pop_front();
+        ++windowBase_;
+        moved = true;
+    }
+    if (moved && !saveTimer_.isActive())
+        saveTimer_.start();
+    pump();
+}
+
+void Uplink::moveCursor(const EventPosition &position)
+{
+    if (acked_.position == position)
+        return;
+    acked_.position = position;
+    if (!saveTimer_.isActive())
+        saveTimer_.start();
+}
+
+void Uplink::saveCursor()
+{
+    QString error;
+    if (cursorFile_.save(acked_, &error)) {
+        if (!saveError_.isEmpty())
+            qCInfo(lcUplinkFiles) << "the cursor is saved again";
+        saveError_.clear();
+        return;
+    }
+    // Publishing goes on; only a restart would repeat what was published since.
+    if (error != saveError_)
+        qCWarning(lcUplinkFiles).noquote() << error + QStringLiteral("; publishing goes on, a restart would repeat messages");
+    saveError_ = error;
+}
+
+void Uplink::stop()
+{
+    if (state_ == State::Stopping || state_ == State::Stopped)
+        return;
+    retryTimer_.stop();
+    pollTimer_.stop();
+    if (state_ == State::Connected && !broken_) {
+        state_ = State::Stopping;
+        offlineMessage_ = transport_.publish({topics_.status(), QByteArrayLiteral("offline"), true});
+        if (offlineMessage_ >= 0) {
+            stopTimer_.start(StopTimeoutMs);
+            return;
+        }
+    }
+    finishStop();
+}
+
+void Uplink::finishStop()
+{
+    if (state_ == State::Stopped)
+        return;
+    state_ = State::Stopped;
+    stopTimer_.stop();
+    saveTimer_.stop();
+    transport_.close();
+    saveCursor();
+    qCInfo(lcUplink).noquote() << QStringLiteral("stopped; cursor at %1").arg(acked_.position.id());
+    emit stopped();
+}
+
+void Uplink::watchFiles()
+{
+    // The directory tells of a new day's file, the file of records appended.
+    const QString dir = settings_.workDir + QStringLiteral("/QReport");
+    const QString file = follower_.currentPath();
+    if (!watcher_.directories().contains(dir))
+        watcher_.addPath(dir);
+    const QStringList files = watcher_.files();
+    if (files.size() == 1 && files.front() == file)
+        return;
+    if (!files.isEmpty())
+        watcher_.removePaths(files);
+    if (QFileInfo::exists(file))
+        watcher_.addPath(file);
+}
+
+} // namespace dorvan::uplink

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "base/clock.h"
+#include "uplink/cursor.h"
+#include "uplink/dailyfollower.h"
+#include "uplink/mqtttransport.h"
+#include "uplink/topics.h"
+#include "uplink/uplinkconfig.h"
+
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QObject>
+#include <QTimeZone>
+#include <QTimer>
+
+#include <deque>
+#include <optional>
+
+namespace dorvan::uplink {
+
+// Publishes every record of a console's daily event files to the broker,
+// at least once and in file order: a bounded window of records in flight,
+// a cursor that moves only over records whose messages the broker has all
+// acknowledged, a reconnect with a capped backoff that starts again at the
+// cursor. Subscribes to nothing and takes no commands.
+class Uplink : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int MaxRetryMs = 30000;
+    static constexpr int PollMs = 250;         // besides the file watch, for file systems without one
+    static constexpr int CursorSaveDelayMs = 200; // acknowledgements within this share one save
+    static constexpr int StopTimeoutMs = 2000;   // for the broker to take the "offline" status
+
+    Uplink(const UplinkSettings &settings, MqttTransport &transport, const Clock &clock,
+           QObject *parent = nullptr);
+
+    // Loads the cursor (or places it on the first run) and starts
+    // connecting; false with the reason when it cannot run at all.
+    bool start(QString *error);
+    // Publishes "offline", disconnects, saves the cursor; stopped() follows.
+    void stop();
+    // Publishes what the files hold beyond the records in flight.
+    void pump();
+
+    const Cursor &cursor() const { return acked_; }
+    int inFlight() const { return int(window_.size()); }
+    int nextRetryMs() const { return retryMs_; }
+
+signals:
+    void stopped();
+
+private:
+    enum class State { Idle, Connecting, Connected, Waiting, Stopping, Stopped };
+    struct InFlight
+    {
+        StampedRecord stamped;
+        int pending = 0; // its messages not yet acknowledged
+    };
+
+    void placeFirstCursor();
+    void connectNow();
+    void onConnected();
+    void onFailed(const QString &reason);
+    void onAcknowledged(int messageId);
+    void publishBatch(const QList<StampedRecord> &records);
+    void publishSensor(qint32 address, bool announce, qint64 serial);
+    bool send(const Message &message, qint64 serial = -1);
+    void moveCursor(const EventPosition &position);
+    void saveCursor();
+    void finishStop();
+    void watchFiles();
+
+    UplinkSettings settings_;
+    MqttTransport &transport_;
+    const Clock &clock_;
+    Topics topics_;
+    std::optional<Discovery> discovery_;
+    QTimeZone zone_;
+    DailyFollower follower_;
+    CursorFile cursorFile_;
+
+    Cursor acked_;       // the first record not acknowledged, and the states before it
+    SensorStates live_;  // the states after the last record read
+    std::deque<InFlight> window_;
+    qint64 windowBase_ = 0;            // serial number of window_.front()
+    QHash<int, qint64> recordOfMessage_; // message id -> serial number of its record
+    bool broken_ = false;              // a publish failed; failed() is on its way
+
+    State state_ = State::Idle;
+    int retryMs_ = FirstRetryMs;
+    int offlineMessage_ = -1;
+    QString saveError_;
+    QTimer retryTimer_;
+    QTimer pollTimer_;
+    QTimer saveTimer_;
+    QTimer stopTimer_;
+    QFileSystemWatcher watcher_;
+};
+
+} // namespace dorvan::uplink
