@@ -85,18 +85,24 @@ void OperatorList::Add_chop()
 void OperatorList::Del_chop(qint16 recordNumber)
 {
     QFile file(context_.path(fileName()));
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+    if (!file.open(QIODevice::ReadOnly)) {
         context_.reports.error(LogArea::Files, QStringLiteral("Del_chop: не открылся файл chop.dat"));
         return;
     }
     const qint64 offset = qint64(recordNumber) * RecordSize;
-    char record[RecordSize];
-    if (recordNumber >= 0 && file.seek(offset) && file.read(record, RecordSize) == RecordSize) {
-        record[DeletedFlag] = 1;
-        file.seek(offset);
-        file.write(record, RecordSize);
-    }
+    QByteArray record;
+    if (recordNumber >= 0 && file.seek(offset))
+        record = file.read(RecordSize);
     file.close();
+    if (record.size() != RecordSize)
+        return;
+    record[DeletedFlag] = 1;
+    // A failed write is reported: the name would otherwise stay in the list
+    // with no word of why.
+    const RecordWrite written = writeRecordAt(context_.path(fileName()), offset, record);
+    if (!written.written())
+        context_.reports.error(LogArea::Files,
+                               writeFailureText(QStringLiteral("Del_chop"), QStringLiteral("chop.dat"), written));
 }
 
 void OperatorList::Read_chop(qint16 recordNumber, QString &destination)
