@@ -424,6 +424,14 @@ QString suggestedExportName(const QString &path, ReportScope scope)
     return name + QStringLiteral(".csv");
 }
 
+// The operator's text of an export that stopped on an error of the exporter.
+QString exportFailure(const EventExport &exporter, const QString &target)
+{
+    if (exporter.error() == EventExport::Error::CannotWrite)
+        return QStringLiteral("Экспорт: не удалось записать файл %1: %2").arg(target, exporter.errorReason());
+    return QStringLiteral("Экспорт: не удалось прочитать файл %1: %2").arg(exporter.errorPath(), exporter.errorReason());
+}
+
 } // namespace
 
 void Report::BitBtnExportClick()
@@ -456,7 +464,7 @@ void Report::BitBtnExportClick()
         return;
     }
     if (!exportJob_->exporter.openFile(shownPath_, shownScope_)) {
-        endExport(QStringLiteral("Экспорт: файл не удается открыть: %1").arg(shownPath_));
+        endExport(exportFailure(exportJob_->exporter, target));
         return;
     }
     exportText_ = QStringLiteral("Экспорт в файл %1…").arg(target);
@@ -475,15 +483,9 @@ bool Report::exportStep()
         return true;
     }
     const QString target = exportJob_->file.fileName();
-    switch (exporter.error()) {
-    case EventExport::Error::CannotOpen:
-    case EventExport::Error::CannotRead:
-        endExport(QStringLiteral("Экспорт: не удалось прочитать файл %1: %2").arg(exporter.errorPath(), exporter.errorReason()));
+    if (exporter.error() != EventExport::Error::None) {
+        endExport(exportFailure(exporter, target));
         return false;
-    case EventExport::Error::CannotWrite:
-        endExport(QStringLiteral("Экспорт: не удалось записать файл %1: %2").arg(target, exporter.errorReason()));
-        return false;
-    case EventExport::Error::None: break;
     }
     if (!exporter.finish() || !exportJob_->file.commit()) {
         const QString reason = exporter.error() != EventExport::Error::None ? exporter.errorReason()
