@@ -2,6 +2,7 @@
 
 #include "base/daycount.h"
 #include "base/russian.h"
+#include "sensors/sensortable.h"
 
 #include "uplink/jsonwriter.h"
 
@@ -31,11 +32,11 @@ QString EventPosition::fileName() const
 
 QString eventKind(int code)
 {
-    switch (code) {
-    case 0:
-        return QStringLiteral("normal");
-    case 2: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11:
+    if (isFaultState(code))
         return QStringLiteral("fault");
+    switch (code) {
+    case EventCode::BackToNormal:
+        return QStringLiteral("normal");
     case EventCode::NoLink:
         return QStringLiteral("link_lost");
     case EventCode::Armed1: case EventCode::Armed2:
@@ -87,11 +88,6 @@ int modelNamedIn(const QString &text)
 bool textNamesOwnModel(int code)
 {
     return !((code >= 2 && code <= 5) || code == 7 || code == 8 || code == 10 || code == 11);
-}
-
-QString modelName(int model)
-{
-    return model == 0 ? QStringLiteral("Дорван-301ДК") : QStringLiteral("Дорван-302ДК");
 }
 
 QString isoTime(double dayCount, const QTimeZone &zone)

@@ -47,7 +47,6 @@ int modelNamedIn(const QString &text);
 // Whether the text of this code names the sensor's own model: the fault
 // texts name one model whatever the sensor is.
 bool textNamesOwnModel(int code);
-QString modelName(int model);
 
 // ISO 8601 with milliseconds and the zone's offset ("2026-12-08T14:03:27.125+03:00")
 // of a day count, which holds local time; empty for a count that names no date.

@@ -2,6 +2,8 @@
 
 #include "uplink/jsonwriter.h"
 
+#include "sensors/sensortable.h"
+
 namespace dorvan::uplink {
 
 namespace {

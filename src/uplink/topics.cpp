@@ -1,5 +1,7 @@
 #include "uplink/topics.h"
 
+#include "sensors/sensortable.h"
+
 #include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
