@@ -179,7 +179,9 @@ int main(int argc, char *argv[])
         window.show();
         app.exec();
     } catch (const std::exception &error) {
-        prompter.error(QString::fromLocal8Bit(error.what()));
+        const QString text = QString::fromLocal8Bit(error.what());
+        dorvan::logBox(dorvan::LogArea::Console, dorvan::Prompter::Icon::Error, QStringLiteral("Ошибка"), text);
+        prompter.error(text);
     }
     return 0;
 }
