@@ -1,5 +1,7 @@
 #include "sensors/settingsfiles.h"
 
+#include "base/regularfile.h"
+#include "events/report.h"
 #include "fakes.h"
 #include "filefaults.h"
 #include "workdir.h"
@@ -13,6 +15,7 @@
 #include <optional>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -71,6 +74,53 @@ QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
     record[1] = deleted ? 1 : 0;
     record.replace(2, qMin(name.size(), qsizetype(38)), name.left(38));
     return record;
+}
+
+// Ends the test process should a file hang it (a FIFO opened for reading
+// waits for a writer for ever), so that the hang shows as a failure.
+struct HangGuard
+{
+    HangGuard() { ::alarm(30); }
+    ~HangGuard() { ::alarm(0); }
+};
+
+// Puts `kind` where path is: "FIFO", "device" (a link to /dev/zero, which
+// never ends), "link to a FIFO", "dangling link", "directory", "link to a
+// file" (a regular file elsewhere, holding `contents`).
+void plant(const QString &path, const QString &kind, const QString &elsewhere, const QByteArray &contents)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const QByteArray other = QFile::encodeName(elsewhere);
+    if (kind == "FIFO") {
+        QVERIFY(::mkfifo(native.constData(), 0600) == 0);
+    } else if (kind == "device") {
+        QVERIFY(::symlink("/dev/zero", native.constData()) == 0);
+    } else if (kind == "link to a FIFO") {
+        QVERIFY(::mkfifo(other.constData(), 0600) == 0);
+        QVERIFY(::symlink(other.constData(), native.constData()) == 0);
+    } else if (kind == "dangling link") {
+        QVERIFY(::symlink(other.constData(), native.constData()) == 0);
+    } else if (kind == "directory") {
+        QVERIFY(QDir().mkdir(path));
+    } else {
+        writeFile(elsewhere, contents);
+        QVERIFY(::symlink(other.constData(), native.constData()) == 0);
+    }
+}
+
+// What stands at path, to see that a refusal left it as it was.
+QString describe(const QString &path)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return QStringLiteral("nothing");
+    if (S_ISLNK(info.st_mode))
+        return QStringLiteral("link to ") + QFile::symLinkTarget(path);
+    if (S_ISFIFO(info.st_mode))
+        return QStringLiteral("FIFO");
+    if (S_ISDIR(info.st_mode))
+        return QStringLiteral("directory of %1").arg(QDir(path).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+    return QStringLiteral("file ") + QString::fromLatin1(readAll(path).toHex());
 }
 
 struct Fixture
@@ -170,6 +220,40 @@ private slots:
         QCOMPARE(f.reported(), expected);
         QVERIFY(f.hardware.Save_Hw());
         QCOMPARE(readAll(f.hw()), hwBytes(1, address, address ? 1 : 0, qint16(portIndex), password));
+        // The damaged file is kept beside the new one, and the box says where.
+        QStringList entries = QDir(f.dir.file("data")).entryList(QDir::Files);
+        entries.removeOne("hw.dat");
+        if (bytes.size() == 198) {
+            QVERIFY(entries.isEmpty());
+            return;
+        }
+        QCOMPARE(entries, QStringList("hw.dat.damaged-" + f.clock.current.toString("yyyyMMdd-HHmmss")));
+        QCOMPARE(readAll(f.dir.file("data/" + entries[0])), bytes);
+        QVERIFY(f.reported().last().contains("data/" + entries[0]));
+        QCOMPARE(f.prompter.shown.last().caption, QStringLiteral("Внимание"));
+        // Only once: the next save has a sound file to replace.
+        f.clock.current = f.clock.current.addSecs(5);
+        QVERIFY(f.hardware.Save_Hw());
+        QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files).size(), 2);
+    }
+
+    // A save killed before its rename leaves its temporary file, a whole copy
+    // with the password; the next start removes such files and nothing else.
+    void startUpRemovesTheTemporariesOfAnInterruptedSave()
+    {
+        Fixture f;
+        writeFile(f.hw(), hwBytes(3, 42, 0, 1, 5));
+        for (const char *name : {"hw.dat.a1B2c3", "hw.dat.XXXXXX", "hw.dat.damaged-20261206-140327", "hw.dat.bak",
+                                 "hw.dat.a1B2c3d", "chop.dat.a1B2c3"})
+            writeFile(f.dir.file("data/") + name, "x");
+        QVERIFY(QDir().mkdir(f.dir.file("data/hw.dat.Dir123")));
+        f.hardware.Ini_Hw();
+        QStringList left = QDir(f.dir.file("data")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        left.sort();
+        QCOMPARE(left, QStringList({"chop.dat.a1B2c3", "hw.dat", "hw.dat.Dir123", "hw.dat.a1B2c3d", "hw.dat.bak",
+                              "hw.dat.damaged-20261206-140327"}));
+        QCOMPARE(f.table[3].address, 42u);
+        QVERIFY(f.reported().isEmpty());
     }
 
     void saveWritesTheWholeAssignment()
@@ -185,25 +269,40 @@ private slots:
         QCOMPARE(QDir(f.dir.file("data")).entryList(QDir::Files), QStringList("hw.dat"));
     }
 
+    // At first start the box says why hw.dat could not be made.
     void unwritableDataDirectoryIsReported_data()
     {
-        QTest::addColumn<bool>("dataIsAFile");
-        QTest::newRow("missing") << false;
-        QTest::newRow("a file") << true;
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("error");
+        QTest::newRow("missing") << "missing" << ENOENT;
+        QTest::newRow("a file") << "a file" << ENOTDIR;
+        QTest::newRow("full disk") << "full disk" << ENOSPC;
     }
 
     void unwritableDataDirectoryIsReported()
     {
-        QFETCH(bool, dataIsAFile);
+        QFETCH(QString, fault);
+        QFETCH(int, error);
         Fixture f(false);
-        if (dataIsAFile)
+        std::optional<SmallFileSystem> disk;
+        if (fault == "a file")
             writeFile(f.dir.file("data"), "x");
+        if (fault == "full disk") {
+            disk.emplace(f.dir.path(), 256);
+            if (!disk->mounted())
+                QSKIP(qPrintable(disk->why()));
+            WorkDir::makeDirectories(f.dir.path());
+            QVERIFY(disk->fill());
+        }
         f.hardware.Ini_Hw();
         QCOMPARE(f.hardware.password, 482915);
         QVERIFY(!f.hardware.Save_Hw());
-        QCOMPARE(f.reported(), QStringList({QStringLiteral("Ini_Hw: не открылся файл hw.dat"),
-                                                  QStringLiteral("Save_Hw: не открылся файл hw.dat")}));
+        const QStringList reported = f.reported();
+        QCOMPARE(reported.size(), 2);
+        QCOMPARE(reported[0], QStringLiteral("Ini_Hw: не открылся файл hw.dat: ") + fileErrorText(error));
         QCOMPARE(f.prompter.shown[0].caption, QStringLiteral("Ошибка"));
+        if (fault != "full disk")
+            QCOMPARE(reported[1], QStringLiteral("Save_Hw: не открылся файл hw.dat"));
     }
 
     void failureBeforeTheRenameKeepsTheOldFile()
@@ -281,24 +380,33 @@ private slots:
     {
         QTest::addColumn<int>("oldMode");
         QTest::addColumn<int>("mode");
-        QTest::newRow("new file") << -1 << 0600;
-        QTest::newRow("0640") << 0640 << 0640;
-        QTest::newRow("0644") << 0644 << 0644;
+        QTest::addColumn<int>("group"); // -1: the process's own
+        QTest::newRow("new file") << -1 << 0600 << -1;
+        QTest::newRow("0640") << 0640 << 0640 << -1;
+        QTest::newRow("0644") << 0644 << 0644 << -1;
+        QTest::newRow("0640 another group") << 0640 << 0640 << 1;
+        QTest::newRow("02640 another group") << 02640 << 02640 << 1;
     }
 
     void savedFileKeepsTheSitesMode()
     {
         QFETCH(int, oldMode);
         QFETCH(int, mode);
+        QFETCH(int, group);
         Fixture f;
         if (oldMode >= 0) {
             writeFile(f.hw(), hwBytes(0, 0, 0, 0, 1));
+            if (group >= 0 && ::chown(QFile::encodeName(f.hw()).constData(), uid_t(-1), gid_t(group)) != 0)
+                QSKIP("the file's group cannot be changed here (not root)");
             QVERIFY(::chmod(QFile::encodeName(f.hw()).constData(), mode_t(oldMode)) == 0);
         }
         f.hardware.Ini_Hw(); // creates the file when there is none
         QCOMPARE(modeOf(f.hw()), mode);
         QVERIFY(f.hardware.Save_Hw());
         QCOMPARE(modeOf(f.hw()), mode);
+        struct stat info = {};
+        QVERIFY(::stat(QFile::encodeName(f.hw()).constData(), &info) == 0);
+        QCOMPARE(int(info.st_gid), group >= 0 ? group : int(::getegid()));
     }
 
     void sensorFileAppendsAndUpdatesTheLastRecord()
@@ -494,17 +602,164 @@ private slots:
         QCOMPARE(readAll(f.hw()), hwBytes(5, 1001, 0, 0, 1));
     }
 
-    void startUpDropsASensorWithoutFile()
+    // Only a sensor whose file is missing is dropped from hw.dat; one whose
+    // file is there but cannot be read keeps its slot, without link and
+    // guarded, its file left as it is, and the box says why.
+    void startUpDropsOnlyASensorWithoutFile_data()
     {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("error"); // 0: dropped
+        QTest::newRow("missing") << "missing" << 0;
+        QTest::newRow("no permission") << "mode 0" << EACCES;
+        QTest::newRow("a FIFO") << "FIFO" << NotRegularFile;
+    }
+
+    void startUpDropsOnlyASensorWithoutFile()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, error);
+        HangGuard guard;
         Fixture f;
+        const QString path = f.dir.file("Dorvan302DK/4711");
+        const QByteArray stored = bytesOf(storedRecord(4711, 1));
+        if (file == "mode 0") {
+            writeFile(path, stored);
+            QVERIFY(::chmod(QFile::encodeName(path).constData(), 0) == 0);
+        } else if (file == "FIFO") {
+            QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+        }
         writeFile(f.hw(), hwBytes(2, 4711, 1, 3, 9));
         f.hardware.Ini_Hw();
-        f.files.Ini_sm();
-        QCOMPARE(f.reported(),
-                 QStringList(QStringLiteral("Ini_sm: не открылся файл Dorvan302DK\\4711")));
-        QCOMPARE(f.table[2].address, 0u);
-        QCOMPARE(f.table.Count_sensors(), 0);
-        QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 3, 9));
+        {
+            std::optional<UnprivilegedFiles> unprivileged;
+            if (file == "mode 0")
+                unprivileged.emplace(); // root would read it all the same
+            f.files.Ini_sm();
+        }
+        const QStringList reported = f.reported();
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported[0].startsWith(QStringLiteral("Ini_sm: не открылся файл Dorvan302DK\\4711")),
+                 qPrintable(reported[0]));
+        if (error == 0) {
+            QCOMPARE(f.table[2].address, 0u);
+            QCOMPARE(f.table.Count_sensors(), 0);
+            QCOMPARE(readAll(f.hw()), hwBytes(0, 0, 0, 3, 9));
+            return;
+        }
+        QVERIFY2(reported[0].contains(fileErrorText(error)), qPrintable(reported[0]));
+        QCOMPARE(f.table[2].address, 4711u);
+        QCOMPARE(f.table[2].state, 15);
+        QCOMPARE(f.table[2].armed1 + f.table[2].armed2, 2);
+        QCOMPARE(f.table.Count_sensors(), 1);
+        QCOMPARE(readAll(f.hw()), hwBytes(2, 4711, 1, 3, 9));
+        // Shutdown leaves the file alone as well.
+        f.files.saveSlot(2, false);
+        QVERIFY(f.hardware.Save_Hw());
+        QCOMPARE(readAll(f.hw()), hwBytes(2, 4711, 1, 3, 9));
+        if (file == "mode 0") {
+            QCOMPARE(modeOf(path), 0);
+            QCOMPARE(readAll(path), stored);
+        }
+    }
+
+    // Nothing but a regular file is read or written: whatever else stands in
+    // a file's place is refused at once, with the reason, as a file that
+    // cannot be opened is, and left as it is. A link to a regular file is
+    // followed (a site may keep its files elsewhere).
+    void specialFilesAreRefused_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error"); // 0: the file is used
+        const QList<std::pair<QString, int>> kinds = {
+            {"FIFO", NotRegularFile},         {"device", NotRegularFile}, {"link to a FIFO", NotRegularFile},
+            {"dangling link", DanglingLink}, {"directory", EISDIR},        {"link to a file", 0}};
+        for (const QString place : {"hw.dat", "chop.dat", "sensor file at start-up", "sensor file append",
+                                    "sensor file update", "event file report"}) {
+            for (const auto &[kind, error] : kinds)
+                QTest::addRow("%s: %s", qPrintable(place), qPrintable(kind)) << place << kind << error;
+        }
+    }
+
+    void specialFilesAreRefused()
+    {
+        QFETCH(QString, place);
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        HangGuard guard;
+        Fixture f;
+        const QString elsewhere = f.dir.file("elsewhere");
+        const SensorRecord record = storedRecord(1001, 0);
+        QString path = f.dir.file("Dorvan301DK/1001");
+        QByteArray contents = bytesOf(record);
+        QString head = QStringLiteral("Save_sm: не открылся файл Dorvan301DK\\1001");
+        if (place == "hw.dat") {
+            path = f.hw();
+            contents = hwBytes(5, 1001, 0, 3, 777);
+            head = QStringLiteral("Ini_Hw: не открылся файл hw.dat");
+        } else if (place == "chop.dat") {
+            path = f.chop();
+            contents = operatorRecord("A");
+            head = QStringLiteral("Ini_chop: не открылся файл chop.dat");
+        } else if (place == "event file report") {
+            path = f.dir.file("Dorvan301DK_mess/1001");
+            contents = QByteArray(328, '\1');
+        } else if (place == "sensor file at start-up") {
+            head = QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\1001");
+        }
+        if (place.startsWith("sensor file"))
+            writeFile(f.hw(), hwBytes(5, 1001, 0, 3, 777));
+        plant(path, kind, elsewhere, contents);
+        const QString before = describe(path);
+
+        SensorRecord changed = record;
+        changed.armed1 = 1;
+        if (place == "hw.dat") {
+            f.hardware.Ini_Hw();
+            QCOMPARE(f.hardware.password, error ? 482915 : 777);
+            f.table.Occupy_slot(9, 7, 0, 0, 1.0);
+            QCOMPARE(f.hardware.Save_Hw(), error == 0);
+        } else if (place == "chop.dat") {
+            f.operators.Ini_chop();
+            QCOMPARE(f.operators.operatorCount(), error ? 0 : 1);
+        } else if (place == "sensor file at start-up") {
+            f.hardware.Ini_Hw();
+            f.files.Ini_sm();
+            // Kept in its slot, without link, whatever its file is.
+            QCOMPARE(f.table[5].address, 1001u);
+            QCOMPARE(f.table[5].state, 15);
+            QCOMPARE(f.table[5].armed1, quint8(error ? 1 : 0));
+            f.files.saveSlot(5, false);
+            QCOMPARE(readAll(f.hw()), hwBytes(5, 1001, 0, 3, 777));
+        } else if (place == "sensor file append") {
+            QCOMPARE(f.files.Save_sm(changed, 'a'), error == 0);
+        } else if (place == "sensor file update") {
+            QCOMPARE(f.files.Save_sm(changed, 'u'), error == 0);
+        } else {
+            ReportScan scan;
+            QCOMPARE(scanEventFile(path, ReportScope::All, -1, scan), error == 0);
+            EventFileReader reader(path);
+            QCOMPARE(reader.open(), error == 0);
+            if (error)
+                QCOMPARE(reader.errorString(), fileErrorText(error));
+            else
+                QCOMPARE(scan.total, 1);
+        }
+
+        const QStringList reported = f.reported();
+        if (error == 0) {
+            QVERIFY2(reported.isEmpty(), qPrintable(reported.join(u'\n')));
+            QVERIFY(QFileInfo(path).isSymLink());
+            if (place == "sensor file append" || place == "sensor file update") // written through the link
+                QVERIFY(readAll(elsewhere).endsWith(bytesOf(changed)));
+            return;
+        }
+        QVERIFY(!reported.isEmpty() || place == "event file report");
+        if (!reported.isEmpty()) {
+            QVERIFY2(reported.first().startsWith(head), qPrintable(reported.first()));
+            QVERIFY2(reported.first().contains(fileErrorText(error)), qPrintable(reported.first()));
+        }
+        QCOMPARE(describe(path), before);
     }
 
     void operatorListSkipsDeletedRecords()

@@ -393,6 +393,10 @@ private slots:
 
         QFile hw(dir.file("data/hw.dat"));
         QVERIFY(hw.open(QIODevice::ReadOnly));
+        // It holds the password: its owner's alone, whatever the umask.
+        QCOMPARE(hw.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ReadOwner
+                                      | QFileDevice::WriteOwner),
+                 QFileDevice::Permissions());
         const QByteArray settings = hw.readAll();
         QCOMPARE(settings.size(), 198);
         const QList<StoredSensor> sensors = demoSensors();

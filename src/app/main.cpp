@@ -157,7 +157,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     dorvan::ConsoleLock lock(place.workDir);
-    if (lock.tryLock() == dorvan::ConsoleLock::Outcome::Held) {
+    const dorvan::ConsoleLock::Outcome locked = lock.tryLock();
+    if (locked == dorvan::ConsoleLock::Outcome::Held) {
         prompter.error(lock.refusalText());
         return 1;
     }
@@ -168,6 +169,10 @@ int main(int argc, char *argv[])
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
     running = &console;
+    // The console runs without the lock, but not silently: a box that does
+    // not hold up the start.
+    if (locked == dorvan::ConsoleLock::Outcome::Unavailable)
+        console.reports.error(dorvan::LogArea::Files, lock.unavailableText());
 
     try {
         dorvan::TFmain window(console, workDir);

@@ -1,13 +1,20 @@
 #include "base/workdirconfig.h"
 
+#include "base/regularfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <cerrno>
+
 namespace dorvan {
 
 namespace {
+
+// A configuration file of a few lines; anything larger is read up to here.
+constexpr qint64 MaxConfigSize = 64 * 1024;
 
 Q_LOGGING_CATEGORY(lcConfig, "dorvan.config")
 
@@ -29,19 +36,21 @@ ConfigFiles ConfigFiles::fromEnvironment()
 ConfigRead readConfigFile(const QString &path)
 {
     ConfigRead read;
-    QFile file(path);
-    if (!file.exists())
+    // A FIFO in its place must not hold up the start.
+    int error = 0;
+    const auto text = readRegularFile(path, MaxConfigSize, Links::Follow, error);
+    if (!text && (error == ENOENT || error == DanglingLink)) // none, or a link to none
         return read;
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    if (!text) {
         read.problem = ConfigRead::Problem::Unreadable;
-        read.detail = file.errorString();
+        read.detail = fileErrorText(error);
         qCWarning(lcConfig, "cannot read %s: %s", qUtf8Printable(path), qUtf8Printable(read.detail));
         return read;
     }
     // "key = value" lines; '#' starts a comment line; unknown keys are
     // left for later versions. The last workdir line counts.
     QString value;
-    for (const QByteArray &raw : file.readAll().split('\n')) {
+    for (const QByteArray &raw : text->split('\n')) {
         const QString line = QString::fromUtf8(raw).trimmed();
         if (line.isEmpty() || line.startsWith(u'#'))
             continue;

@@ -1,5 +1,6 @@
 #include "console/consolestart.h"
 
+#include "base/regularfile.h"
 #include "console/workdirsetup.h"
 
 #include <QCommandLineParser>
@@ -7,6 +8,12 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSysInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dorvan {
 
@@ -175,29 +182,117 @@ StartPlace enterWorkDir(const QString &option, const ConfigFiles &files)
     return place;
 }
 
-ConsoleLock::ConsoleLock(const QString &workDir)
-    : workDir_(workDir), lock_(workDir + u'/' + fileName())
+ConsoleLock::ConsoleLock(const QString &workDir) : workDir_(workDir) {}
+
+ConsoleLock::~ConsoleLock()
 {
-    // QLockFile takes a lock older than this for stale even when its
-    // process lives; a console runs for months.
-    lock_.setStaleLockTime(0);
+    if (fd_ < 0)
+        return;
+    // Removed while held: a console that opened it meanwhile finds, once
+    // it has the lock, that the file is no longer the one in the directory,
+    // and starts over.
+    const QByteArray native = QFile::encodeName(path());
+    struct stat mine = {};
+    struct stat there = {};
+    if (::fstat(fd_, &mine) == 0 && ::lstat(native.constData(), &there) == 0 && mine.st_dev == there.st_dev
+        && mine.st_ino == there.st_ino)
+        ::unlink(native.constData());
+    ::close(fd_);
+}
+
+QString ConsoleLock::path() const
+{
+    return workDir_ + u'/' + fileName();
+}
+
+// Something other than a regular file where the lock belongs is no console's
+// lock: it is removed (a symlink itself, never what it points to; a directory
+// only when empty).
+bool ConsoleLock::clearPlace()
+{
+    const QByteArray native = QFile::encodeName(path());
+    struct stat info = {};
+    if (::lstat(native.constData(), &info) != 0 || S_ISREG(info.st_mode))
+        return true;
+    const bool removed = S_ISDIR(info.st_mode) ? ::rmdir(native.constData()) == 0 : ::unlink(native.constData()) == 0;
+    if (!removed) {
+        error_ = S_ISDIR(info.st_mode) && errno == ENOTEMPTY ? EISDIR : errno;
+        return false;
+    }
+    qCWarning(lcStart, "%s was not a regular file; removed, the lock is made anew", qUtf8Printable(path()));
+    return true;
+}
+
+// "PID\nprogram\nhost\n", as the console writes it (QLockFile's layout).
+void ConsoleLock::readHolder(int fd)
+{
+    char buffer[512];
+    const ssize_t n = ::pread(fd, buffer, sizeof buffer, 0);
+    const QList<QByteArray> lines = QByteArray(buffer, n > 0 ? qsizetype(n) : 0).split('\n');
+    bool number = false;
+    holderPid_ = lines.value(0).trimmed().toLongLong(&number);
+    if (!number || holderPid_ <= 0)
+        holderPid_ = 0;
+    holderHost_ = QString::fromUtf8(lines.value(2).trimmed());
 }
 
 ConsoleLock::Outcome ConsoleLock::tryLock()
 {
-    if (lock_.tryLock(0))
+    const QByteArray native = QFile::encodeName(path());
+    // A few rounds: each one that fails has seen a console end or a file
+    // replaced at that very moment.
+    for (int round = 0; round < 5; ++round) {
+        if (!clearPlace())
+            break;
+        const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            error_ = errno;
+            if (error_ == ELOOP || error_ == EISDIR || error_ == ENXIO || error_ == EINTR)
+                continue; // swapped for something else since the look
+            break;
+        }
+        FileDescriptor opened(fd);
+        struct stat mine = {};
+        if (::fstat(fd, &mine) != 0) {
+            error_ = errno;
+            break;
+        }
+        if (!S_ISREG(mine.st_mode))
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EWOULDBLOCK) {
+                readHolder(fd);
+                qCWarning(lcStart, "%s", qUtf8Printable(refusalText()));
+                return Outcome::Held;
+            }
+            error_ = errno;
+            break;
+        }
+        struct stat there = {};
+        if (::lstat(native.constData(), &there) != 0 || there.st_dev != mine.st_dev || there.st_ino != mine.st_ino)
+            continue; // the console that held it ended and removed it
+        const int status = ::fcntl(fd, F_GETFL);
+        if (status >= 0)
+            ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+        // The holder's name is only for the refusal: the lock holds without it
+        // (a full disk may refuse these bytes).
+        const QByteArray holder = QByteArray::number(qint64(::getpid())) + "\ndorvan-console\n"
+                                  + QSysInfo::machineHostName().toUtf8() + '\n';
+        if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, holder.constData(), size_t(holder.size()), 0) != holder.size())
+            qCWarning(lcStart, "%s: the holder's process number could not be written", qUtf8Printable(path()));
+        fd_ = opened.release();
         return Outcome::Locked;
-    if (lock_.error() == QLockFile::LockFailedError) {
-        QString application;
-        if (!lock_.getLockInfo(&holderPid_, &holderHost_, &application))
-            holderPid_ = 0;
-        qCWarning(lcStart, "%s", qUtf8Printable(refusalText()));
-        return Outcome::Held;
     }
-    // A directory the console cannot write to: start-up reports what fails.
-    qCWarning(lcStart, "cannot create the lock file %s/%s; starting without it",
-              qUtf8Printable(workDir_), qUtf8Printable(fileName()));
-    return Outcome::Unavailable;
+    if (error_ == 0)
+        error_ = EAGAIN;
+    return Outcome::Unavailable; // the caller's box logs it
+}
+
+QString ConsoleLock::unavailableText() const
+{
+    return QStringLiteral("Не удалось создать файл блокировки %1: %2. Пульт работает без него: запуск второго "
+                          "пульта на том же рабочем каталоге не будет предотвращён.")
+        .arg(path(), fileErrorText(error_));
 }
 
 QString ConsoleLock::refusalText() const

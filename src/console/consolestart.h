@@ -3,7 +3,6 @@
 #include "base/workdirconfig.h"
 
 #include <QIODevice>
-#include <QLockFile>
 #include <QString>
 #include <QStringList>
 
@@ -56,9 +55,14 @@ struct StartPlace
 
 StartPlace enterWorkDir(const QString &option, const ConfigFiles &files);
 
-// One console per working directory: a lock file in the working directory,
-// held while the console runs. A lock whose process has ended (a crash, a
-// power loss) is taken over; a live one refuses the start.
+// One console per working directory: a lock file in the working directory
+// with a kernel lock (flock) on it, held while the console runs. Only a live
+// holder blocks a start: whatever the file holds (nothing, garbage, a PID
+// that now belongs to another process, another computer's name) and
+// whatever stands in its place (a symlink, one to nothing, a FIFO, a
+// device) does not; what is not a regular file is removed and the lock
+// made anew. The process and computer written in it only name the holder
+// in the refusal.
 class ConsoleLock
 {
 public:
@@ -67,15 +71,26 @@ public:
     static QString fileName() { return QStringLiteral(".dorvan-console.lock"); }
 
     explicit ConsoleLock(const QString &workDir);
+    // Removes the lock file while it is still held, then lets the lock go.
+    ~ConsoleLock();
+    ConsoleLock(const ConsoleLock &) = delete;
+    ConsoleLock &operator=(const ConsoleLock &) = delete;
 
     Outcome tryLock();
     // For Held: the box that refuses the start, naming the directory and
     // the process that holds it.
     QString refusalText() const;
+    // For Unavailable: the box that says the console runs without the lock, and why.
+    QString unavailableText() const;
 
 private:
+    QString path() const;
+    bool clearPlace();
+    void readHolder(int fd);
+
     QString workDir_;
-    QLockFile lock_;
+    int fd_ = -1;
+    int error_ = 0;
     qint64 holderPid_ = 0;
     QString holderHost_;
 };

@@ -93,7 +93,9 @@ void EventLog::appendToDailyFile(const EventRecord &record)
 
 void EventLog::append(const QString &path, const QString &shownName, const EventRecord &record)
 {
-    const RecordWrite written = appendRecord(path, bytesOf(record));
+    // Never through a symlink: its target, anywhere, would be taken for a
+    // torn event file and written over.
+    const RecordWrite written = appendRecord(path, bytesOf(record), Sync::No, Links::Refuse);
     if (!written.written()) {
         context_.reports.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
         return;

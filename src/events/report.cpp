@@ -1,6 +1,7 @@
 #include "events/report.h"
 
 #include "base/russian.h"
+#include "base/regularfile.h"
 #include "events/eventexport.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace dorvan {
 
@@ -96,10 +99,23 @@ EventFileReader::EventFileReader(const QString &path) : file_(path) {}
 
 bool EventFileReader::open()
 {
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // A FIFO would hang the reading and /dev/zero never end it: only a
+    // regular file is read.
+    const int fd = openRegularFile(file_.fileName(), O_RDONLY, 0, Links::Follow, openError_);
+    if (fd < 0)
         return false;
+    if (!file_.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        openError_ = EIO;
+        return false;
+    }
     block_.resize(size_t(BlockRecords * RecordSize));
     return true;
+}
+
+QString EventFileReader::errorString() const
+{
+    return openError_ != 0 ? fileErrorText(openError_) : file_.errorString();
 }
 
 QByteArrayView EventFileReader::nextBlock()

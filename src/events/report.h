@@ -50,13 +50,14 @@ public:
     QByteArrayView nextBlock();
     // A read error ended the file early.
     bool failed() const { return failed_; }
-    QString errorString() const { return file_.errorString(); }
+    QString errorString() const;
 
     static quint8 codeOf(const char *record) { return quint8(record[offsetof(EventRecord, code)]); }
     static EventRecord recordAt(const char *record);
 
 private:
     QFile file_;
+    int openError_ = 0; // why open() refused the file
     std::vector<char> block_;
     bool ended_ = false;
     bool failed_ = false;

@@ -2,7 +2,11 @@
 
 #include "sensors/recordio.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QtEndian>
 
 #include <cerrno>
@@ -41,35 +45,32 @@ void take(const QByteArray &bytes, int offset, T &field)
         field = qFromLittleEndian<T>(bytes.constData() + offset);
 }
 
-// Up to `limit` bytes of a regular file and its size; nullopt when it cannot
-// be opened (error tells why) or read.
-std::optional<QByteArray> readHead(const QString &path, qint64 limit, qint64 &size, int &error)
+// The file a save replaces: hw.dat, or the file it links to.
+QString realPath(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = errno;
-        return std::nullopt;
+    const QFileInfo info(path);
+    return info.isSymLink() && !info.canonicalFilePath().isEmpty() ? info.canonicalFilePath() : path;
+}
+
+// A save that was killed leaves its temporary file ("hw.dat.XXXXXX", a full
+// copy with the password) beside hw.dat. Only one console works on a
+// directory, so any such file at start-up is a leftover.
+int removeStaleTemporaries(const QString &real)
+{
+    const QFileInfo target(real);
+    const QRegularExpression temporary(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(target.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}")));
+    int removed = 0;
+    const QDir directory = target.dir();
+    for (const QString &name : directory.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (!temporary.match(name).hasMatch())
+            continue;
+        const QByteArray native = QFile::encodeName(directory.filePath(name));
+        struct stat info = {};
+        if (::lstat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) && ::unlink(native.constData()) == 0)
+            ++removed;
     }
-    struct stat info = {};
-    std::optional<QByteArray> bytes;
-    error = EIO;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        size = info.st_size;
-        QByteArray head(qMin(size, limit), Qt::Uninitialized);
-        qint64 done = 0;
-        while (done < head.size()) {
-            const ssize_t n = ::pread(fd, head.data() + done, size_t(head.size() - done), off_t(done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-        }
-        if (done == head.size())
-            bytes = head;
-    }
-    ::close(fd);
-    return bytes;
+    return removed;
 }
 
 } // namespace
@@ -111,47 +112,92 @@ void HardwareSettings::load(const QByteArray &bytes)
     take(bytes, PasswordOffset, password);
 }
 
-bool HardwareSettings::createDefaultFile()
+int HardwareSettings::createDefaultFile()
 {
     // First start: no sensor, COM1 and the factory password.
     QByteArray defaults(FileSize, '\0');
     put(defaults, PasswordOffset, DefaultPassword);
     const FileReplace created = replaceFile(context_.path(fileName()), defaults, NewFileMode, true);
     if (created.result != FileReplace::Result::Replaced)
-        return false;
+        return created.error ? created.error : EEXIST;
     load(defaults);
-    return true;
+    return 0;
 }
 
 void HardwareSettings::Ini_Hw()
 {
     // Whatever comes of it, no fallback leaves password 0.
     password = DefaultPassword;
+    damagedSize_ = -1;
+    damagedCopy_.clear();
+    const QString path = context_.path(fileName());
+    if (const int removed = removeStaleTemporaries(realPath(path)))
+        qCInfo(logCategory(LogArea::Files)).noquote()
+            << QStringLiteral("Ini_Hw: удалено временных файлов сохранения hw.dat, оставшихся от "
+                              "прерванной записи: %1").arg(removed);
     qint64 size = 0;
     int error = 0;
-    const auto bytes = readHead(context_.path(fileName()), FileSize, size, error);
+    const auto bytes = readRegularFile(path, FileSize, Links::Follow, error, &size);
     if (!bytes) {
         // Only a file that is not there is created: an unreadable one may
         // hold the site's sensors and password, and stays as it is.
-        if (error == ENOENT && createDefaultFile()) {
-            loaded_ = true;
-            return;
+        if (error == ENOENT) {
+            error = createDefaultFile();
+            if (error == 0) {
+                loaded_ = true;
+                return;
+            }
         }
-        context_.reports.error(LogArea::Files, QStringLiteral("Ini_Hw: не открылся файл hw.dat"));
+        context_.reports.error(LogArea::Files, QStringLiteral("Ini_Hw: не открылся файл hw.dat") + QStringLiteral(": ")
+                                                   + fileErrorText(error));
         return;
     }
     load(*bytes);
     loaded_ = true;
-    if (size != FileSize)
+    if (size != FileSize) {
+        damagedSize_ = size;
         context_.reports.error(LogArea::Files,
                                QStringLiteral("Ini_Hw: неверная длина файла hw.dat: %1 байт вместо %2")
                                    .arg(size)
                                    .arg(FileSize));
+    }
+}
+
+QString HardwareSettings::keepDamagedCopy()
+{
+    const QString real = realPath(context_.path(fileName()));
+    const QString copy = real + QStringLiteral(".damaged-")
+                         + context_.clock.now().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray from = QFile::encodeName(real);
+    const QByteArray to = QFile::encodeName(copy);
+    // A second name for the old file costs no space: the save then gives
+    // hw.dat a new file and the copy keeps the old one, byte for byte.
+    if (::link(from.constData(), to.constData()) == 0)
+        return copy;
+    int error = 0;
+    qint64 size = 0;
+    const auto bytes = readRegularFile(real, MaxDamagedCopy, Links::Refuse, error, &size);
+    if (bytes && size <= MaxDamagedCopy
+        && replaceFile(copy, *bytes, NewFileMode, true).result == FileReplace::Result::Replaced)
+        return copy;
+    return {};
 }
 
 bool HardwareSettings::Save_Hw()
 {
     const QString path = context_.path(fileName());
+    // A damaged file may still hold what the site needs (the password of a
+    // file cut short): it is kept beside hw.dat before the save replaces it,
+    // or the save is not done.
+    if (damagedSize_ >= 0 && loaded_ && damagedCopy_.isEmpty()) {
+        damagedCopy_ = keepDamagedCopy();
+        if (damagedCopy_.isEmpty()) {
+            context_.reports.error(LogArea::Files,
+                                   QStringLiteral("Save_Hw: файл hw.dat повреждён, а его копию сохранить не "
+                                                  "удалось; файл не перезаписан"));
+            return false;
+        }
+    }
     // A console that could not read the file at start-up writes one only
     // where there is none: one that appeared since (data/ put back) holds
     // sensors and a password this run has never seen.
@@ -159,6 +205,15 @@ bool HardwareSettings::Save_Hw()
     switch (saved.result) {
     case FileReplace::Result::Replaced:
         loaded_ = true;
+        if (!damagedCopy_.isEmpty()) {
+            context_.reports.warning(LogArea::Files,
+                                     QStringLiteral("Save_Hw: повреждённый файл hw.dat (%1 байт) заменён; "
+                                                    "его прежнее содержимое сохранено в %2")
+                                         .arg(damagedSize_)
+                                         .arg(QDir(context_.workDir).relativeFilePath(damagedCopy_)));
+            damagedSize_ = -1;
+            damagedCopy_.clear();
+        }
         return true;
     case FileReplace::Result::Exists:
         context_.reports.error(LogArea::Files, QStringLiteral("Save_Hw: файл hw.dat не был прочитан "

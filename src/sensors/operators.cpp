@@ -3,7 +3,9 @@
 #include "base/cp1251.h"
 #include "sensors/recordio.h"
 
-#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
 
 namespace dorvan {
 
@@ -49,19 +51,21 @@ void OperatorList::loadRecords(const QByteArray &bytes)
 void OperatorList::Ini_chop()
 {
     const QString path = context_.path(fileName());
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Only a missing file is created: an unreadable list is not wiped.
-        QFile created(path);
-        if (!created.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            context_.reports.error(LogArea::Files, QStringLiteral("Ini_chop: не открылся файл chop.dat"));
-    }
     operatorTable_.clear();
     operatorRecordCount_ = 0;
-    if (file.isOpen() || file.open(QIODevice::ReadOnly)) {
-        loadRecords(file.readAll());
-        file.close();
+    int error = 0;
+    const auto bytes = readRegularFile(path, std::numeric_limits<qsizetype>::max(), Links::Follow, error);
+    if (bytes) {
+        loadRecords(*bytes);
+        return;
     }
+    // Only a missing file is created: an unreadable list is not wiped.
+    if (error == ENOENT) {
+        FileDescriptor created(openRegularFile(path, O_WRONLY | O_CREAT | O_EXCL, 0666, Links::Refuse, error));
+        if (created.valid())
+            return;
+    }
+    context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Ini_chop"), QStringLiteral("chop.dat"), error));
 }
 
 void OperatorList::Add_chop()
@@ -84,18 +88,16 @@ void OperatorList::Add_chop()
 
 void OperatorList::Del_chop(qint16 recordNumber)
 {
-    QFile file(context_.path(fileName()));
-    if (!file.open(QIODevice::ReadOnly)) {
-        context_.reports.error(LogArea::Files, QStringLiteral("Del_chop: не открылся файл chop.dat"));
+    const qint64 offset = qint64(recordNumber) * RecordSize;
+    int error = 0;
+    const auto head = readRegularFile(context_.path(fileName()), offset + RecordSize, Links::Follow, error);
+    if (!head) {
+        context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Del_chop"), QStringLiteral("chop.dat"), error));
         return;
     }
-    const qint64 offset = qint64(recordNumber) * RecordSize;
-    QByteArray record;
-    if (recordNumber >= 0 && file.seek(offset))
-        record = file.read(RecordSize);
-    file.close();
-    if (record.size() != RecordSize)
+    if (recordNumber < 0 || head->size() != offset + RecordSize)
         return;
+    QByteArray record = head->mid(offset);
     record[DeletedFlag] = 1;
     // A failed write is reported: the name would otherwise stay in the list
     // with no word of why.
@@ -107,16 +109,15 @@ void OperatorList::Del_chop(qint16 recordNumber)
 
 void OperatorList::Read_chop(qint16 recordNumber, QString &destination)
 {
-    QFile file(context_.path(fileName()));
-    if (!file.open(QIODevice::ReadOnly)) {
-        context_.reports.error(LogArea::Files, QStringLiteral("Read_chop: не открылся файл chop.dat"));
+    const qint64 offset = qint64(recordNumber) * RecordSize;
+    int error = 0;
+    const auto head = readRegularFile(context_.path(fileName()), offset + RecordSize, Links::Follow, error);
+    if (!head) {
+        context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Read_chop"), QStringLiteral("chop.dat"), error));
         return;
     }
-    char record[RecordSize];
-    const bool read = recordNumber >= 0 && file.seek(qint64(recordNumber) * RecordSize)
-                      && file.read(record, RecordSize) == RecordSize;
-    file.close();
-    destination = read ? storedName(record) : QString();
+    const bool read = recordNumber >= 0 && head->size() == offset + RecordSize;
+    destination = read ? storedName(head->constData() + offset) : QString();
 }
 
 bool OperatorList::nameTaken(const QString &name) const

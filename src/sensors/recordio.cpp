@@ -1,5 +1,7 @@
 #include "sensors/recordio.h"
 
+#include "base/regularfile.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -19,32 +21,7 @@ QByteArray nativePath(const QString &path)
     return QFile::encodeName(path);
 }
 
-// Closes the descriptor when the scope ends, unless it was closed by hand.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // close() can report a write that failed late (a network file system).
-    bool close()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
+using Descriptor = FileDescriptor;
 
 // Writes all bytes at offset; false with errno in error when fewer went out.
 bool writeFully(int fd, const char *data, qint64 size, qint64 offset, int &error)
@@ -95,18 +72,18 @@ bool moveInPlace(const QByteArray &temporary, const QByteArray &target, bool mus
 enum class Place { End, LastRecord, Offset };
 
 RecordWrite writeRecord(const QString &path, bool create, Place place, qint64 offset,
-                        QByteArrayView record, Sync sync)
+                        QByteArrayView record, Sync sync, Links links)
 {
     RecordWrite outcome;
-    Descriptor fd(::open(nativePath(path).constData(),
-                         O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666));
-    struct stat info = {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
-        outcome.error = errno;
+    int openError = 0;
+    Descriptor fd(openRegularFile(path, O_RDWR | (create ? O_CREAT : 0), 0666, links, openError));
+    if (!fd.valid()) {
+        outcome.error = openError;
         return outcome;
     }
-    if (!S_ISREG(info.st_mode)) {
-        outcome.error = EINVAL;
+    struct stat info = {};
+    if (::fstat(fd.get(), &info) != 0) {
+        outcome.error = errno;
         return outcome;
     }
     const qint64 oldSize = info.st_size;
@@ -151,28 +128,32 @@ RecordWrite writeRecord(const QString &path, bool create, Place place, qint64 of
 
 } // namespace
 
-RecordWrite appendRecord(const QString &path, QByteArrayView record, Sync sync)
+RecordWrite appendRecord(const QString &path, QByteArrayView record, Sync sync, Links links)
 {
-    return writeRecord(path, true, Place::End, 0, record, sync);
+    return writeRecord(path, true, Place::End, 0, record, sync, links);
 }
 
 RecordWrite overwriteLastRecord(const QString &path, QByteArrayView record)
 {
-    return writeRecord(path, false, Place::LastRecord, 0, record, Sync::Yes);
+    return writeRecord(path, false, Place::LastRecord, 0, record, Sync::Yes, Links::Follow);
 }
 
 RecordWrite writeRecordAt(const QString &path, qint64 offset, QByteArrayView record)
 {
-    return writeRecord(path, true, Place::Offset, offset, record, Sync::No);
+    return writeRecord(path, true, Place::Offset, offset, record, Sync::No, Links::Follow);
 }
 
 LastRecord readLastRecord(const QString &path, qint64 recordSize)
 {
     LastRecord last;
-    Descriptor fd(::open(nativePath(path).constData(), O_RDONLY | O_CLOEXEC));
+    Descriptor fd(openRegularFile(path, O_RDONLY, 0, Links::Follow, last.error));
     struct stat info = {};
-    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode))
+    if (!fd.valid())
         return last;
+    if (::fstat(fd.get(), &info) != 0) {
+        last.error = errno;
+        return last;
+    }
     last.opened = true;
     last.size = info.st_size;
     const qint64 wholeRecords = last.size / recordSize;
@@ -186,22 +167,19 @@ LastRecord readLastRecord(const QString &path, qint64 recordSize)
 
 QString writeErrorText(int error)
 {
-    switch (error) {
-    case ENOSPC: return QStringLiteral("нет места на диске");
-    case EDQUOT: return QStringLiteral("превышена дисковая квота");
-    case EFBIG: return QStringLiteral("превышен допустимый размер файла");
-    case EROFS: return QStringLiteral("файловая система только для чтения");
-    case EACCES:
-    case EPERM: return QStringLiteral("нет доступа");
-    case EIO: return QStringLiteral("ошибка ввода-вывода");
-    default: return QStringLiteral("ошибка записи (код %1)").arg(error);
-    }
+    return fileErrorText(error);
+}
+
+QString openFailureText(const QString &routine, const QString &name, int error)
+{
+    const QString text = routine + QStringLiteral(": не открылся файл ") + name;
+    return refusedForWhatItIs(error) ? text + QStringLiteral(": ") + fileErrorText(error) : text;
 }
 
 QString writeFailureText(const QString &routine, const QString &name, const RecordWrite &write)
 {
     if (write.result == RecordWrite::Result::NotOpened)
-        return routine + QStringLiteral(": не открылся файл ") + name;
+        return openFailureText(routine, name, write.error);
     return routine + QStringLiteral(": не записался файл ") + name + QStringLiteral(": ")
            + writeErrorText(write.error);
 }
@@ -226,7 +204,12 @@ FileReplace replaceFile(const QString &path, QByteArrayView bytes, mode_t newMod
     struct stat old = {};
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) {
-        outcome.error = EISDIR; // a directory or a device in its place: nothing to replace
+        // A directory or a device in its place: nothing to replace.
+        outcome.error = S_ISDIR(old.st_mode) ? EISDIR : NotRegularFile;
+        return outcome;
+    }
+    if (!exists && info.isSymLink()) {
+        outcome.error = DanglingLink; // where it points is not this file's place
         return outcome;
     }
     if (exists && mustNotExist) {
@@ -248,6 +231,13 @@ FileReplace replaceFile(const QString &path, QByteArrayView bytes, mode_t newMod
     // The site's chmod of the old file survives the save (mkostemp makes 0600).
     const mode_t mode = exists ? (old.st_mode & 07777) : newMode;
     int error = 0;
+    // So is its group (a site's 0640 root:daemon): the owner where the
+    // process may give it (root), else the group alone where it is one of
+    // the process's groups; failing both, the file is still saved. Before
+    // the chmod, which a chown may undo.
+    if (exists && ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+        [[maybe_unused]] const int groupKept = ::fchown(fd.get(), uid_t(-1), old.st_gid);
+    }
     if (::fchmod(fd.get(), mode) != 0)
         return fail(errno);
     if (!writeFully(fd.get(), bytes.data(), bytes.size(), 0, error))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/regularfile.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -32,7 +34,10 @@ enum class Sync { No, Yes };
 // the file if needed: a torn tail (a record cut short by a power loss) is
 // written over, never left in front of the new record. A write that cannot
 // be completed is undone: the file is left exactly as it was.
-RecordWrite appendRecord(const QString &path, QByteArrayView record, Sync sync = Sync::No);
+// Only a regular file is written (see openRegularFile); with Links::Refuse
+// not through a symlink either.
+RecordWrite appendRecord(const QString &path, QByteArrayView record, Sync sync = Sync::No,
+                         Links links = Links::Follow);
 
 // Overwrites the last whole record of an existing file (never creates it);
 // a file without a whole record gets the record at its start. Flushed to
@@ -46,6 +51,7 @@ RecordWrite writeRecordAt(const QString &path, qint64 offset, QByteArrayView rec
 struct LastRecord
 {
     bool opened = false;
+    int error = 0;    // why it did not open: an errno or NotRegularFile
     qint64 size = 0;  // the file's length in bytes
     QByteArray bytes; // the last whole record; empty when there is none or it cannot be read
 };
@@ -54,8 +60,13 @@ struct LastRecord
 // place: a file of any length costs one read.
 LastRecord readLastRecord(const QString &path, qint64 recordSize);
 
-// "<routine>: не открылся файл <name>" or "<routine>: не записался файл
-// <name>: <reason>", the operator's text of a failed write.
+// "<routine>: не открылся файл <name>"; a file refused for what it is (a
+// directory, a FIFO, a device, a symlink where none is followed) gets the
+// reason after it.
+QString openFailureText(const QString &routine, const QString &name, int error);
+
+// openFailureText, or "<routine>: не записался файл <name>: <reason>": the
+// operator's text of a failed write.
 QString writeFailureText(const QString &routine, const QString &name, const RecordWrite &write);
 
 // The log line for a torn tail that an append wrote over; empty when there was none.
@@ -72,7 +83,8 @@ struct FileReplace
 // checked for its size, flushed to the disk and renamed over the old one, and
 // the directory flushed after: a failure or a power loss leaves the old file
 // or the new one, whole. The new file keeps the old one's mode; a file that
-// did not exist is created with newMode. With mustNotExist an existing file
+// did not exist is created with newMode. The old file's group (and its
+// owner, where the process may give it) are kept as well. With mustNotExist an existing file
 // is never replaced (Exists). beforeRename, when set, runs just before the
 // rename; returning false abandons the save there.
 FileReplace replaceFile(const QString &path, QByteArrayView bytes, mode_t newMode, bool mustNotExist,

@@ -2,6 +2,7 @@
 
 #include "sensors/recordio.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 
@@ -108,12 +109,20 @@ void SensorFiles::saveSlot(int slot, bool operatorActed)
         table_.storedRecord[size_t(slot)] = StoredRecord::Sound;
 }
 
-SensorFiles::Loaded SensorFiles::loadLastRecord(int slot)
+SensorFiles::Loaded SensorFiles::loadLastRecord(int slot, int &error)
 {
     SensorRecord &r = table_[slot];
     const LastRecord last = readLastRecord(context_.path(sensorFile(r.address, r.model)), RecordSize);
-    if (!last.opened)
-        return Loaded::NotOpened;
+    if (!last.opened) {
+        error = last.error;
+        if (error == ENOENT)
+            return Loaded::NotOpened;
+        // There, but not readable now (a permission, a disk error, a FIFO in
+        // its place): the sensor stays guarded and its file untouched.
+        r = unknownRecord(r, slot);
+        table_.storedRecord[size_t(slot)] = StoredRecord::Damaged;
+        return Loaded::Unreadable;
+    }
     // A partial tail is not a record: the last whole one counts.
     Loaded loaded = Loaded::NoWholeRecord;
     if (last.bytes.size() == RecordSize) {
@@ -142,7 +151,8 @@ void SensorFiles::Ini_sm()
             continue;
         SensorRecord &r = table_[slot];
         const QString name = messageName(r.address, r.model);
-        switch (loadLastRecord(slot)) {
+        int error = 0;
+        switch (loadLastRecord(slot, error)) {
         case Loaded::Own:
             continue;
         case Loaded::Damaged:
@@ -152,6 +162,13 @@ void SensorFiles::Ini_sm()
         case Loaded::NoWholeRecord:
             context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: нет ни одной целой записи в файле ")
                                                        + name + unknownTaken);
+            continue;
+        case Loaded::Unreadable:
+            context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ") + name + QStringLiteral(": ")
+                                                       + fileErrorText(error)
+                                                       + QStringLiteral("; датчик оставлен в таблице без связи, "
+                                                                        "файл не изменён")
+                                                       + unknownTaken);
             continue;
         case Loaded::NotOpened:
             break;

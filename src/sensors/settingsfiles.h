@@ -22,7 +22,9 @@ public:
 
     // Loads the file, or creates the default one when there is none. A file
     // of another length is reported and loaded as far as its fields are
-    // whole; it is left as it is until the next save replaces it.
+    // whole; it is left as it is until the next save replaces it, which
+    // keeps a copy of it first. Temporary files of a save that was cut
+    // short are removed.
     void Ini_Hw();
     // Replaces the file atomically; false (after the message) when it could
     // not, the old file then being whole. A file that start-up could not
@@ -40,14 +42,23 @@ public:
     std::function<bool()> beforeReplace;
 
 private:
+    // A damaged file is not copied when it is larger than this: it is no hw.dat.
+    static constexpr qint64 MaxDamagedCopy = 1 << 20;
+
     QByteArray contents() const;
     void load(const QByteArray &bytes);
-    bool createDefaultFile();
+    // 0, or why the file could not be created.
+    int createDefaultFile();
+    // hw.dat as found, under hw.dat.damaged-<yyyyMMdd-HHmmss>; the copy's
+    // path, empty when none could be made.
+    QString keepDamagedCopy();
 
     ConsoleContext &context_;
     SensorTable &table_;
     PortChoice &port_;
     bool loaded_ = false; // start-up read (or created) the file: saves may replace it
+    qint64 damagedSize_ = -1; // the length of the file start-up found damaged, until a save replaces it
+    QString damagedCopy_;     // where that file was kept, once it was
 };
 
 // Dorvan301DK/<address> and Dorvan302DK/<address>: each sensor's slot images.
@@ -63,6 +74,9 @@ public:
     // record the console cannot have written for that slot (another mark,
     // sensor or model, impossible flags) gives nothing: the slot keeps its
     // hw.dat identity, without link, both loops armed, and is marked Damaged.
+    // So does a file that is there but cannot be read (a permission, a disk
+    // error, no regular file): the sensor stays in hw.dat and its file is
+    // left as it is. Only a sensor whose file is missing is dropped.
     void Ini_sm();
     // The slot's record back to its file, at shutdown (operatorActed false)
     // or when the operator disconnects the sensor (true): over the last
@@ -74,8 +88,9 @@ public:
     static QString sensorFile(quint32 address, int model); // relative to workDir
 
 private:
-    enum class Loaded { Own, Damaged, NoWholeRecord, NotOpened };
-    Loaded loadLastRecord(int slot);
+    enum class Loaded { Own, Damaged, NoWholeRecord, Unreadable, NotOpened };
+    // error: why the file did not open (Unreadable, NotOpened).
+    Loaded loadLastRecord(int slot, int &error);
 
     ConsoleContext &context_;
     SensorTable &table_;

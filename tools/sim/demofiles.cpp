@@ -7,6 +7,7 @@
 #include <QSaveFile>
 
 #include <cstring>
+#include <sys/stat.h>
 
 namespace dorvan::sim {
 
@@ -23,10 +24,12 @@ void appendRaw(QByteArray &bytes, T value)
     bytes.append(raw, sizeof value);
 }
 
-bool writeFile(const QString &path, const QByteArray &bytes, QString *error)
+// mode, when not 0, is the new file's mode whatever the umask.
+bool writeFile(const QString &path, const QByteArray &bytes, QString *error, mode_t mode = 0)
 {
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    if (file.open(QIODevice::WriteOnly) && (mode == 0 || ::fchmod(file.handle(), mode) == 0)
+        && file.write(bytes) == bytes.size() && file.commit())
         return true;
     *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
     return false;
@@ -114,7 +117,8 @@ bool makeWorkDir(const QString &dir, const QList<StoredSensor> &sensors, const Q
     if (!makeDirectories(dir, error))
         return false;
     const QString data = QDir(dir).filePath(QStringLiteral("data"));
-    if (!writeFile(data + QStringLiteral("/hw.dat"), settingsFileBytes(sensors, 0, defaultPassword), error)
+    // hw.dat holds the password: for its owner's eyes only, as the console makes it.
+    if (!writeFile(data + QStringLiteral("/hw.dat"), settingsFileBytes(sensors, 0, defaultPassword), error, 0600)
         || !writeFile(data + QStringLiteral("/chop.dat"), operatorRecordBytes(QStringLiteral("Иванов")), error))
         return false;
     const double connectedAt = toDayCount(now);
