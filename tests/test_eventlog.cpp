@@ -1,15 +1,19 @@
 #include "events/eventlog.h"
 
 #include "base/daycount.h"
+#include "base/regularfile.h"
 #include "fakes.h"
 #include "filefaults.h"
 #include "workdir.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dorvan;
 using namespace dorvan::test;
@@ -121,6 +125,63 @@ private slots:
         QCOMPARE(readAll(f.dir.file("Dorvan302DK_mess/12")), bytesOf(first) + bytesOf(second));
         QCOMPARE(readAll(f.dir.file(today)), bytesOf(first) + bytesOf(second));
         QCOMPARE(f.log.list().cell(1, 2), QString()); // an empty text is still a row
+    }
+
+    // An event file is never written through a symlink (its target, anywhere,
+    // would be taken for a torn event file and written over) nor into
+    // anything but a regular file; it is refused with the reason, left as it
+    // is, and the event's other file is still written.
+    void eventFilesAreOnlyRegularFiles_data()
+    {
+        QTest::addColumn<bool>("daily");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("error");
+        for (const bool daily : {true, false}) {
+            const char *file = daily ? "daily file" : "sensor file";
+            QTest::addRow("%s: link to a file outside", file) << daily << "link to a file" << ELOOP;
+            QTest::addRow("%s: dangling link", file) << daily << "dangling link" << ELOOP;
+            QTest::addRow("%s: link to a FIFO", file) << daily << "link to a FIFO" << ELOOP;
+            QTest::addRow("%s: FIFO", file) << daily << "FIFO" << NotRegularFile;
+            QTest::addRow("%s: directory", file) << daily << "directory" << EISDIR;
+        }
+    }
+
+    void eventFilesAreOnlyRegularFiles()
+    {
+        QFETCH(bool, daily);
+        QFETCH(QString, kind);
+        QFETCH(int, error);
+        ::alarm(30); // a hang ends the test as a failure
+        Fixture f;
+        const QString path = f.dir.file(daily ? today : QStringLiteral("Dorvan302DK_mess/4711"));
+        const QString other = f.dir.file(daily ? QStringLiteral("Dorvan302DK_mess/4711") : today);
+        QTemporaryDir outside;
+        const QString target = outside.filePath(QStringLiteral("seven"));
+        const QByteArray native = QFile::encodeName(path);
+        if (kind == "link to a file")
+            writeFile(target, "7 bytes");
+        if (kind == "link to a FIFO")
+            QVERIFY(::mkfifo(QFile::encodeName(target).constData(), 0600) == 0);
+        if (kind.startsWith("link") || kind == "dangling link")
+            QVERIFY(::symlink(QFile::encodeName(target).constData(), native.constData()) == 0);
+        if (kind == "FIFO")
+            QVERIFY(::mkfifo(native.constData(), 0600) == 0);
+        if (kind == "directory")
+            QVERIFY(QDir().mkdir(path));
+
+        const EventRecord record = f.event(4711, 33, QStringLiteral("Срабатывание"));
+        f.log.Put_msg(record, 1);
+        const QStringList reported = f.reported();
+        QCOMPARE(reported.size(), 1);
+        QVERIFY2(reported[0].contains(fileErrorText(error)), qPrintable(reported[0]));
+        QCOMPARE(readAll(other), bytesOf(record));
+        if (kind == "link to a file")
+            QCOMPARE(readAll(target), QByteArray("7 bytes"));
+        if (kind == "dangling link")
+            QVERIFY(!QFileInfo::exists(target));
+        QCOMPARE(QFileInfo(path).isSymLink(), kind.contains("link"));
+        QCOMPARE(QFileInfo(path).isFile() && !QFileInfo(path).isSymLink(), false);
+        ::alarm(0);
     }
 
     void sameAddressOfTwoModelsKeepsTwoFiles()
