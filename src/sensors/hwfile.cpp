@@ -220,7 +220,8 @@ bool HardwareSettings::Save_Hw()
                                                               "при запуске и не перезаписан"));
         return false;
     case FileReplace::Result::NotOpened:
-        context_.reports.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
+        context_.reports.error(LogArea::Files,
+                               openFailureText(QStringLiteral("Save_Hw"), QStringLiteral("hw.dat"), saved.error));
         return false;
     case FileReplace::Result::NotWritten:
         break;
