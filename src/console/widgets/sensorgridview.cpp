@@ -1,15 +1,20 @@
 #include "console/widgets/sensorgridview.h"
 
 #include "console/widgets/fonts.h"
+#include "sensors/sensortable.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
+
+#include <algorithm>
 
 namespace dorvan {
 
 namespace {
 
 constexpr int PositionColumn = 0;
+constexpr int StateColumn = 9;
+constexpr int CellPadding = 8;
 
 } // namespace
 
@@ -24,6 +29,12 @@ SensorGridView::SensorGridView(TextGridModel *model, QWidget *parent)
     setFont(tahomaFont(12, true));
     horizontalHeader()->setFont(tahomaFont(13, true));
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The designed widths, for a face wider than Tahoma where needed.
+    keepHeadersWhole();
+    int longestState = 0;
+    for (qint32 state = 0; state <= SensorState::NoLink; ++state)
+        longestState = std::max(longestState, fontMetrics().horizontalAdvance(stateText(state)));
+    setColumnWidth(StateColumn, std::max(columnWidth(StateColumn), longestState + 2 * CellPadding));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: black; }"));
     setContextMenuPolicy(Qt::CustomContextMenu);
     fixFirstColumn();

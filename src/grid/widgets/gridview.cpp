@@ -6,6 +6,8 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace dorvan {
 
 QColor toQColor(quint32 colour)
@@ -126,6 +128,19 @@ void StringGridView::setColumnWidths(const QList<int> &widths)
 {
     for (int column = 0; column < widths.size(); ++column)
         setColumnWidth(column, widths[column]);
+}
+
+void StringGridView::keepHeadersWhole()
+{
+    const auto widen = [this](Qt::Orientation orientation, int first, int last) {
+        if (orientation != Qt::Horizontal)
+            return;
+        for (int column = first; column <= last; ++column)
+            setColumnWidth(column,
+                           std::max(columnWidth(column), horizontalHeader()->sectionSizeHint(column)));
+    };
+    connect(model(), &QAbstractItemModel::headerDataChanged, this, widen);
+    widen(Qt::Horizontal, 0, model()->columnCount() - 1);
 }
 
 void StringGridView::setRowHeight(int pixels)

@@ -43,6 +43,9 @@ public:
 
     TextGridModel *gridModel() const { return model_; }
     void setColumnWidths(const QList<int> &widths);
+    // Widens every column whose header text would be cut, now and whenever
+    // the headers change.
+    void keepHeadersWhole();
     void setRowHeight(int pixels);
     RowStyleDelegate *rowDelegate() const { return delegate_; }
 
