@@ -13,6 +13,7 @@ namespace dorvan {
 namespace {
 
 constexpr int PositionColumn = 0;
+constexpr int AddressColumn = 1;
 constexpr int StateColumn = 9;
 constexpr int CellPadding = 8;
 
@@ -37,7 +38,8 @@ SensorGridView::SensorGridView(TextGridModel *model, QWidget *parent)
     setColumnWidth(StateColumn, std::max(columnWidth(StateColumn), longestState + 2 * CellPadding));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: black; }"));
     setContextMenuPolicy(Qt::CustomContextMenu);
-    fixFirstColumn();
+    // The position and the address stay in sight while the grid scrolls right.
+    fixLeadingColumns(AddressColumn + 1);
 }
 
 void SensorGridView::turnHighlightOn()
@@ -63,6 +65,18 @@ void SensorGridView::mousePressEvent(QMouseEvent *event)
     turnHighlightOn();
     if (index.isValid())
         emit rowSelected(index.row() + 1);
+}
+
+// An address pressed where it stays in sight selects its row as a press on
+// the grid does.
+void SensorGridView::fixedCellPressed(const QModelIndex &index, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton || index.column() == PositionColumn)
+        return;
+    setFocus(Qt::MouseFocusReason);
+    setCurrentIndex(index);
+    turnHighlightOn();
+    emit rowSelected(index.row() + 1);
 }
 
 // Qt makes the first cell current when the view gains focus; that is not an
