@@ -1,6 +1,7 @@
 #include "base/cp1251.h"
 #include "base/daycount.h"
 #include "base/russian.h"
+#include "base/windowplacement.h"
 
 #include <QFile>
 #include <QTest>
@@ -125,6 +126,58 @@ private slots:
         QCOMPARE(r.has_value(), isReal);
         if (isReal)
             QCOMPARE(*r, realValue);
+    }
+
+    // A dialog opening beside the alarm window, and the alarm window opening
+    // beside a dialog: the dialog always whole on screen and uncovered, the
+    // alarm window's top always in sight.
+    void windowsBesideTheAlarmWindow_data()
+    {
+        QTest::addColumn<QSize>("screen");
+        QTest::addColumn<QSize>("dialog");
+        QTest::addColumn<bool>("atTopLeft");
+        for (const QSize screen : {QSize(1024, 768), QSize(1280, 1024), QSize(800, 600)}) {
+            const QString name = QStringLiteral("%1x%2 ").arg(screen.width()).arg(screen.height());
+            QTest::newRow(qPrintable(name + "threshold")) << screen << QSize(420, 330) << false;
+            QTest::newRow(qPrintable(name + "connect")) << screen << QSize(250, 388) << false;
+            QTest::newRow(qPrintable(name + "disconnect")) << screen << QSize(273, 287) << true;
+            QTest::newRow(qPrintable(name + "file")) << screen << QSize(700, 480) << false;
+        }
+    }
+    void windowsBesideTheAlarmWindow()
+    {
+        QFETCH(QSize, screen);
+        QFETCH(QSize, dialog);
+        QFETCH(bool, atTopLeft);
+        const QRect area(QPoint(0, 0), screen);
+        const auto centred = [&area](QSize size) {
+            QRect r(QPoint(), size);
+            r.moveCenter(area.center());
+            return r;
+        };
+        const QRect alarm = centred(QSize(898, 455));
+        const QRect opening = atTopLeft ? QRect(QPoint(), dialog) : centred(dialog);
+        const auto check = [&area](const QRect &shownDialog, const QRect &shownAlarm) {
+            QVERIFY(area.contains(shownDialog));
+            QVERIFY(!shownDialog.intersects(shownAlarm));
+            QVERIFY(shownAlarm.top() >= area.top());
+            QVERIFY(area.bottom() - shownAlarm.top() >= placement::AlarmVisibleAtLeast);
+        };
+
+        for (const placement::Places &places :
+             {placement::placeDialog(area, opening, alarm), placement::placeAlarm(area, alarm, opening)})
+            check(QRect(places.dialog, dialog), QRect(places.alarm, alarm.size()));
+        // A dialog that fits beside the alarm window is left where it opens.
+        const bool fits = area.contains(opening) && !opening.intersects(alarm.adjusted(-16, -16, 16, 16));
+        QCOMPARE(placement::placeDialog(area, opening, alarm).dialog == opening.topLeft(), fits);
+    }
+
+    void windowLargerThanTheScreen()
+    {
+        const QSize mainWindow(1233, 878);
+        QVERIFY(placement::exceedsArea(QRect(0, 0, 1024, 768), mainWindow));
+        QVERIFY(!placement::exceedsArea(QRect(0, 0, 1280, 1024), mainWindow));
+        QVERIFY(placement::exceedsArea(QRect(0, 0, 1280, 800), mainWindow));
     }
 };
 

@@ -194,6 +194,25 @@ private slots:
         QCOMPARE(rig.alarms.alarmCount(), 1);
     }
 
+    // A loop that tripped while the sensor was silent: the first status once
+    // the link is back logs and raises it, though the loss already shows
+    // "Тревога"; the unarmed loop stays unlogged.
+    void tripWhileTheLinkWasDown()
+    {
+        LinkRig rig;
+        SensorRecord &r = rig.connect(0, 5, 1);
+        r.armed1 = 1;
+        QVERIFY(rig.open());
+        rig.pollAndAnswer(statusM1(5, 0xC0));
+        QCOMPARE(rig.eventTexts(),
+                 (QStringList{"Восстановлена связь с датчиком <Дорван-302ДК> № 5",
+                              "Срабатывание 1 шлейфа датчика <Дорван-302ДК> № 5"}));
+        QCOMPARE(rig.alarms.alarmCount(), 1);
+        rig.tick();
+        rig.pollAndAnswer(statusM1(5, 0xC0));
+        QCOMPARE(rig.eventCount(), 2);
+    }
+
     void faultClearedByNormalStatus()
     {
         LinkRig rig;

@@ -181,7 +181,7 @@ int main(int argc, char *argv[])
         prompter.keepClearOf(window.FormAlarmWindow);
         QObject::connect(&console.alarms, &dorvan::AlarmList::alarmAdded, &console,
                          [&prompter] { prompter.raiseOpenBoxes(); });
-        window.show();
+        window.showOnScreen();
         app.exec();
     } catch (const std::exception &error) {
         const QString text = QString::fromLocal8Bit(error.what());

@@ -31,6 +31,9 @@ public:
     int alarmRows() const { return alarmRows_; }
     int alarmCount() const { return alarmCount_; }
     bool soundOn() const { return soundOn_; }
+    // Alarms have come since the last all-clear: only the all-clear may take
+    // the window out of sight.
+    bool awaitingAllClear() const { return alarmCount_ > 0 || soundOn_; }
     QString soundPath() const { return soundPath_; }
     // Yellow cells, red Tahoma text: the look of every alarm row.
     static RowStyle alarmRowStyle();

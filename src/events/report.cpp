@@ -295,6 +295,11 @@ void Report::loadPath(const QString &path)
         return;
     }
     pagesVisible_ = true;
+    // What an earlier export said belongs to the selection before this one.
+    if (!exporting())
+        exportText_.clear();
+    shownFileText_ = QStringLiteral("Файл: %1").arg(
+        QDir(context_.workDir).relativeFilePath(QFileInfo(path).absoluteFilePath()));
     showPage(scan.last, true);
     selectRow(1);
     selectRow(AdvStringGrid2.gridRowCount() - 1);

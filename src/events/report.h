@@ -138,6 +138,8 @@ public:
 
     QString summaryText() const { return summaryText_; } // StTextProt
     QString pageText() const { return pageText_; }       // StTextStr
+    // The file whose events are on display.
+    QString shownFileText() const { return shownFileText_; }
     bool pagesVisible() const { return pagesVisible_; }  // GroupBoxProt
     int spinMaximum() const { return spinMaximum_; }
     int spinValue() const { return spinValue_; }
@@ -179,6 +181,7 @@ private:
 
     QString summaryText_;
     QString pageText_;
+    QString shownFileText_;
     bool pagesVisible_ = false;
     int spinMaximum_ = InitialSpinMaximum;
     int spinValue_ = 1;

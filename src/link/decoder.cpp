@@ -3,6 +3,7 @@
 #include "base/russian.h"
 
 #include <cstring>
+#include <utility>
 
 namespace dorvan {
 
@@ -114,9 +115,10 @@ void Link::Decode_reply(int slot, const ReplyFrame &frame)
     if (frame.length < StatusLength)
         return;
     const quint8 status = frame.bytes[StatusIndex];
+    const bool firstAfterRestore = std::exchange(awaitingFirstStatus_[size_t(slot)], false);
     decodeStatus(slot, status);
-    decodeLoop(slot, 1, status & 0x80);
-    decodeLoop(slot, 2, status & 0x40);
+    decodeLoop(slot, 1, status & 0x80, firstAfterRestore);
+    decodeLoop(slot, 2, status & 0x40, firstAfterRestore);
     decodeValues(slot, frame);
 }
 
@@ -179,7 +181,10 @@ void Link::decodeFault(int slot, qint32 code)
         raiseAlarm(record);
 }
 
-void Link::decodeLoop(int slot, int loop, bool tripped)
+// A link loss shows both loops in alarm without logging a trip; a loop that
+// tripped while the sensor was away is logged and raised by the first status
+// that reports it once the link is back.
+void Link::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestore)
 {
     SensorRecord &r = table_[slot];
     quint8 &alarm = loop == 1 ? r.alarm1 : r.alarm2;
@@ -201,7 +206,7 @@ void Link::decodeLoop(int slot, int loop, bool tripped)
         return;
     }
     setRowColour(slot, Colour::AlarmRed);
-    if (alarm == 1)
+    if (alarm == 1 && !firstAfterRestore)
         return;
     alarm = 1;
     sensorGrid_.setCell(loopColumn(loop), row, alarmText(1));

@@ -156,7 +156,7 @@ private:
     void decodeStatus(int slot, quint8 status);
     void decodeNormalStatus(int slot, quint8 status);
     void decodeFault(int slot, qint32 code);
-    void decodeLoop(int slot, int loop, bool tripped);
+    void decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestore);
     void decodeValues(int slot, const ReplyFrame &frame);
     void decodeModel1Values(int slot, const ReplyFrame &frame);
     void decodeModel0Values(int slot, const ReplyFrame &frame);
@@ -209,6 +209,9 @@ private:
     qint32 shownRvBytes_ = 0;
     std::array<SlotStats, SlotCount> stats_{};
     std::array<qint16, SlotCount> statsLinkShown_{};
+
+    // Decoder: set when a link comes back, cleared by the next status reply.
+    std::array<bool, SlotCount> awaitingFirstStatus_{};
 };
 
 } // namespace dorvan

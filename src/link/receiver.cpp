@@ -190,6 +190,7 @@ void Link::restoreLink(int slot)
 {
     SensorRecord &r = table_[slot];
     r.linkUp = 1;
+    awaitingFirstStatus_[size_t(slot)] = true;
     comGrid_.setCell(LinkColumn, slot + 1, QStringLiteral("Есть связь"));
     statsLinkShown_[size_t(slot)] = 1;
     logEvent(slot, EventCode::LinkRestored,

@@ -89,16 +89,31 @@ private slots:
         QVERIFY(inSight(24));
     }
 
-    void staysOnTopWithoutCloseButton()
+    // Only the all-clear takes the window out of sight: a close from the
+    // window manager is refused and a minimize undone while alarms wait.
+    void staysInSightUntilTheAllClear()
     {
         Fixture f;
         const Qt::WindowFlags flags = f.window.windowFlags();
         QVERIFY(flags & Qt::WindowStaysOnTopHint);
         QVERIFY(flags & Qt::CustomizeWindowHint);
-        QVERIFY(!(flags & Qt::WindowCloseButtonHint));
-        QVERIFY(!(flags & Qt::WindowSystemMenuHint));
+        QVERIFY(!(flags & (Qt::WindowCloseButtonHint | Qt::WindowSystemMenuHint
+                           | Qt::WindowMinimizeButtonHint)));
         QCOMPARE(f.window.size(), QSize(890, 423));
-        QCOMPARE(f.window.Label1->text(), QStringLiteral("ВНИМАНИЕ !  ТРЕВОГА !    "));
+
+        f.raise();
+        QVERIFY(!f.window.close());
+        QVERIFY(f.window.isVisible());
+        f.window.showMinimized();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.window.isMinimized(), 1000);
+        QVERIFY(f.window.isVisible());
+
+        f.window.BitBtnAllOtboyClick();
+        QVERIFY(!f.window.isVisible());
+        f.raise();
+        f.window.BitBtnAllOtboyClick();
+        f.window.show();
+        QVERIFY(f.window.close());
     }
 
     void disarmButtonsPassTheTypedAddress()

@@ -4,6 +4,7 @@
 #include "console/widgets/aboutbox.h"
 #include "console/widgets/fonts.h"
 #include "console/widgets/passworddialogs.h"
+#include "console/widgets/placement.h"
 #include "console/widgets/sensordialogs.h"
 #include "console/widgets/sensorgridview.h"
 #include "console/widgets/thresholddialog.h"
@@ -114,6 +115,17 @@ TFmain::~TFmain()
 {
     qApp->removeEventFilter(this);
     delete FormAlarmWindow;
+}
+
+// On a screen smaller than the window (1024x768) the window manager fits it
+// to the screen: every edge, the address column, the status bar and the
+// buttons stay in sight. Larger screens show it at its own size.
+void TFmain::showOnScreen()
+{
+    if (placement::exceedsArea(screenArea(*this), frameOf(*this).size()))
+        showMaximized();
+    else
+        show();
 }
 
 void TFmain::createForms()

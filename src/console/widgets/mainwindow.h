@@ -40,6 +40,8 @@ public:
     ~TFmain() override;
 
     MenuCommands &commands() { return commands_; }
+    // Shows the window, maximized on a screen too small for it.
+    void showOnScreen();
     // Opens the context menu for the selected row at a point of the grid.
     void PopupMenu1Popup(const QPoint &gridPoint);
 

@@ -1,8 +1,14 @@
 #pragma once
 
+#include "base/windowplacement.h"
+
 #include <QApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QGuiApplication>
+#include <QFontMetrics>
 #include <QScreen>
+#include <QStyle>
 #include <QWindow>
 #include <QWidget>
 
@@ -34,52 +40,116 @@ inline void centreOnScreen(QWidget &window)
     window.move(client.topLeft() - frameOffset);
 }
 
-// A window that would open under `avoid` (an always-on-top window) moves out
-// of its way: above or below it, or to the left or right edge of the screen,
-// whichever leaves it whole. When none does, it goes to the edge beside it
-// where `avoid` hides the narrowest strip: a dialog laid out top to bottom
-// loses less to a strip at its side than to a band across it.
-inline void moveClearOf(QWidget &window, const QWidget &avoid, int margin = 24)
+// A window's frame on screen. Before its first opening the window manager has
+// not told Qt the frame's size yet: a title bar and a thin border are assumed,
+// the frame's corner at the window's position, where the window manager puts it.
+inline QRect frameOf(const QWidget &window)
 {
-    const QRect covering = avoid.frameGeometry();
     const QRect frame = window.frameGeometry();
-    if (!frame.intersects(covering.adjusted(-margin, -margin, margin, margin)))
-        return;
-    const QRect area = screenArea(avoid);
-    QRect above = frame, below = frame, left = frame, right = frame;
-    above.moveBottom(covering.top() - margin);
-    below.moveTop(covering.bottom() + margin);
-    left.moveLeft(area.left());
-    right.moveRight(area.right());
-    for (const QRect &candidate : {above, below, left, right}) {
-        if (area.contains(candidate) && !candidate.intersects(covering)) {
-            window.move(candidate.topLeft());
-            return;
-        }
-    }
-    const int hiddenLeft = left.intersected(covering).width();
-    const int hiddenRight = right.intersected(covering).width();
-    window.move((hiddenLeft <= hiddenRight ? left : right).topLeft());
+    if (frame != window.geometry())
+        return frame;
+    constexpr int Border = 4;
+    constexpr int TitleBar = 28;
+    return QRect(window.pos(), window.size() + QSize(2 * Border, TitleBar + Border));
+}
+
+// A window's position is its frame's, whether or not the frame is known yet.
+inline void moveFrameTo(QWidget &window, const QPoint &frameTopLeft)
+{
+    window.move(frameTopLeft);
 }
 
 // The alarm window when it is on screen: always on top, in the middle of the
 // screen, it would hide a dialog that opens centred.
-inline const QWidget *shownAlarmWindow()
+inline QWidget *shownAlarmWindow()
 {
     const auto windows = QApplication::topLevelWidgets();
-    for (const QWidget *window : windows) {
+    for (QWidget *window : windows) {
         if (window->objectName() == QLatin1String("FormAlarmWindow") && window->isVisible())
             return window;
     }
     return nullptr;
 }
 
-// Centred on the screen, unless the alarm window is there.
+// Takes the alarm window back to the middle of the screen once the dialog it
+// gave way to has closed.
+class AlarmWindowReturn : public QObject
+{
+public:
+    AlarmWindowReturn(QWidget &dialog, QWidget &alarm) : QObject(&dialog), alarm_(&alarm)
+    {
+        dialog.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide && watched == parent()) {
+            if (alarm_ && alarm_->isVisible())
+                centreOnScreen(*alarm_);
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QWidget> alarm_;
+};
+
+// Moves the alarm window out of the dialog's way, and back when it closes.
+inline void alarmWindowGivesWay(QWidget &alarm, QWidget &dialog, const QPoint &alarmFrameTopLeft)
+{
+    if (alarmFrameTopLeft == frameOf(alarm).topLeft())
+        return;
+    moveFrameTo(alarm, alarmFrameTopLeft);
+    new AlarmWindowReturn(dialog, alarm);
+}
+
+// Where it is, unless the alarm window is there: then beside it, or, where
+// the screen has no room for both, at the top with the alarm window moved
+// aside below it. The dialog stays whole either way.
+inline void keepClearOfAlarms(QWidget &window)
+{
+    QWidget *alarm = shownAlarmWindow();
+    if (!alarm || alarm == &window)
+        return;
+    const placement::Places places =
+        placement::placeDialog(screenArea(window), frameOf(window), frameOf(*alarm));
+    moveFrameTo(window, places.dialog);
+    alarmWindowGivesWay(*alarm, window, places.alarm);
+}
+
 inline void centreClearOfAlarms(QWidget &window)
 {
     centreOnScreen(window);
-    if (const QWidget *alarm = shownAlarmWindow(); alarm && alarm != &window)
-        moveClearOf(window, *alarm);
+    keepClearOfAlarms(window);
+}
+
+// The window the operator is working in when the alarm window opens: a
+// dialog or a box of the console's, modal or not.
+inline QWidget *operatorsDialog(const QWidget &alarm)
+{
+    if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != &alarm)
+        return modal;
+    QWidget *active = QApplication::activeWindow();
+    if (active && active != &alarm && active->isWindow()
+        && (active->windowType() == Qt::Dialog || active->windowType() == Qt::Sheet))
+        return active;
+    return nullptr;
+}
+
+// Wide enough for the window manager to show the whole caption in the title
+// bar, beside its icon and three buttons. Its title font is not known here:
+// a bold face a little larger than the dialog's stands in for it, with a
+// fifth more for the wider faces and letter spacing of title bars.
+inline int widthForTitle(const QWidget &dialog, const QString &caption)
+{
+    constexpr int TitleBarButtons = 4;
+    QFont title = dialog.font();
+    title.setBold(true);
+    title.setPixelSize(QFontInfo(title).pixelSize() + 2);
+    const int buttons = TitleBarButtons * dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    return QFontMetrics(title).horizontalAdvance(caption) * 6 / 5 + buttons;
 }
 
 inline void moveToTopLeft(QWidget &window)

@@ -48,20 +48,6 @@ QMessageBox::Icon boxIcon(Prompter::Icon icon)
     return QMessageBox::NoIcon;
 }
 
-// Wide enough for the window manager to show the whole caption in the title
-// bar, beside its icon and three buttons. Its title font is not known here:
-// a bold face a little larger than the dialog's stands in for it, with a
-// fifth more for the wider faces and letter spacing of title bars.
-int widthForTitle(const QWidget &dialog, const QString &caption)
-{
-    constexpr int TitleBarButtons = 4;
-    QFont title = dialog.font();
-    title.setBold(true);
-    title.setPixelSize(QFontInfo(title).pixelSize() + 2);
-    const int buttons = TitleBarButtons * dialog.style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    return QFontMetrics(title).horizontalAdvance(caption) * 6 / 5 + buttons;
-}
-
 } // namespace
 
 QtPrompter::~QtPrompter()
@@ -72,8 +58,12 @@ QtPrompter::~QtPrompter()
 
 void QtPrompter::placeClear(QWidget &box) const
 {
-    if (clearOf_ && clearOf_->isVisible())
-        moveClearOf(box, *clearOf_, BoxMargin);
+    if (!clearOf_ || !clearOf_->isVisible())
+        return;
+    const placement::Places places =
+        placement::placeDialog(screenArea(*clearOf_), frameOf(box), frameOf(*clearOf_));
+    moveFrameTo(box, places.dialog);
+    alarmWindowGivesWay(*clearOf_, box, places.alarm);
 }
 
 int QtPrompter::execOnTop(QDialog &dialog)

@@ -13,6 +13,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace dorvan {
 
 namespace {
@@ -100,7 +102,8 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
     layout->addWidget(operators);
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
-    setFixedSize(242, 356);
+    // As designed, but never so narrow that the title bar cuts the caption.
+    setFixedSize(std::max(242, widthForTitle(*this, windowTitle())), 356);
 }
 
 void TFSetSensor::showEvent(QShowEvent *event)
@@ -156,13 +159,15 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
     layout->addWidget(operators);
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
-    setFixedSize(265, 255);
+    setFixedSize(std::max(265, widthForTitle(*this, windowTitle())), 255);
 }
 
-// Opens at the top left corner of the screen, where it was designed.
+// Opens at the top left corner of the screen, where it was designed, unless
+// the alarm window is in the way.
 void TRemoveSensor::showEvent(QShowEvent *event)
 {
     moveToTopLeft(*this);
+    keepClearOfAlarms(*this);
     FormActivate();
     QDialog::showEvent(event);
 }

@@ -1,15 +1,21 @@
 #include "console/widgets/sensorgridview.h"
 
 #include "console/widgets/fonts.h"
+#include "sensors/sensortable.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>
+
+#include <algorithm>
 
 namespace dorvan {
 
 namespace {
 
 constexpr int PositionColumn = 0;
+constexpr int AddressColumn = 1;
+constexpr int StateColumn = 9;
+constexpr int CellPadding = 8;
 
 } // namespace
 
@@ -24,9 +30,16 @@ SensorGridView::SensorGridView(TextGridModel *model, QWidget *parent)
     setFont(tahomaFont(12, true));
     horizontalHeader()->setFont(tahomaFont(13, true));
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The designed widths, for a face wider than Tahoma where needed.
+    keepHeadersWhole();
+    int longestState = 0;
+    for (qint32 state = 0; state <= SensorState::NoLink; ++state)
+        longestState = std::max(longestState, fontMetrics().horizontalAdvance(stateText(state)));
+    setColumnWidth(StateColumn, std::max(columnWidth(StateColumn), longestState + 2 * CellPadding));
     setStyleSheet(QStringLiteral("QTableView { gridline-color: black; }"));
     setContextMenuPolicy(Qt::CustomContextMenu);
-    fixFirstColumn();
+    // The position and the address stay in sight while the grid scrolls right.
+    fixLeadingColumns(AddressColumn + 1);
 }
 
 void SensorGridView::turnHighlightOn()
@@ -52,6 +65,18 @@ void SensorGridView::mousePressEvent(QMouseEvent *event)
     turnHighlightOn();
     if (index.isValid())
         emit rowSelected(index.row() + 1);
+}
+
+// An address pressed where it stays in sight selects its row as a press on
+// the grid does.
+void SensorGridView::fixedCellPressed(const QModelIndex &index, Qt::MouseButton button)
+{
+    if (button != Qt::LeftButton || index.column() == PositionColumn)
+        return;
+    setFocus(Qt::MouseFocusReason);
+    setCurrentIndex(index);
+    turnHighlightOn();
+    emit rowSelected(index.row() + 1);
 }
 
 // Qt makes the first cell current when the view gains focus; that is not an

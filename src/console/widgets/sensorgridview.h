@@ -23,6 +23,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void fixedCellPressed(const QModelIndex &index, Qt::MouseButton button) override;
     void focusInEvent(QFocusEvent *event) override;
     QModelIndex moveCursor(CursorAction cursorAction, Qt::KeyboardModifiers modifiers) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;

@@ -5,12 +5,14 @@
 #include "events/alarmlist.h"
 #include "grid/widgets/gridview.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace dorvan {
 
@@ -56,6 +58,8 @@ TFormAlarmWindow::TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QW
     buildLayout();
     connectList();
     setFixedSize(890, 423);
+    sightCheck_.setInterval(1000);
+    connect(&sightCheck_, &QTimer::timeout, this, &TFormAlarmWindow::keepInSight);
 }
 
 TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
@@ -116,7 +120,10 @@ void TFormAlarmWindow::connectList()
 {
     connect(&alarms_, &AlarmList::alarmAdded, this, &TFormAlarmWindow::comeForward);
     connect(&alarms_, &AlarmList::alarmAdded, this, &TFormAlarmWindow::keepNewestInSight);
-    connect(&alarms_, &AlarmList::hideRequested, this, &QWidget::hide);
+    connect(&alarms_, &AlarmList::hideRequested, this, [this] {
+        sightCheck_.stop();
+        hide();
+    });
     connect(&alarms_, &AlarmList::countChanged, this,
             [this](int count) { LabelNumAlarm->setText(QString::number(count)); });
     connect(BitBtnAllOtboy, &QPushButton::clicked, this, &TFormAlarmWindow::BitBtnAllOtboyClick);
@@ -124,13 +131,53 @@ void TFormAlarmWindow::connectList()
     connect(BitBtn2, &QPushButton::clicked, this, &TFormAlarmWindow::BitBtn2Click);
 }
 
+// Shown, raised and given the keyboard, unless the operator is typing in a
+// dialog or box: then it comes up beside it without taking the focus.
 void TFormAlarmWindow::comeForward()
 {
-    if (isActiveWindow())
+    sightCheck_.start();
+    if (isActiveWindow() && !isMinimized())
         return;
+    const bool operatorBusy = operatorsDialog(*this) != nullptr;
+    setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
+    // Qt passes the attribute to the window system only when it creates the
+    // window; the window manager reads it at every showing.
+    winId();
+    windowHandle()->setProperty("_q_showWithoutActivating", operatorBusy);
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
-    activateWindow();
+    if (!operatorBusy)
+        activateWindow();
+}
+
+void TFormAlarmWindow::keepInSight()
+{
+    if (!alarms_.awaitingAllClear()) {
+        sightCheck_.stop();
+        return;
+    }
+    if (!isVisible() || isMinimized())
+        comeForward();
+}
+
+// The window manager's close button and Alt+F4 do nothing while alarms wait:
+// the all-clear is the only way to dismiss them.
+void TFormAlarmWindow::closeEvent(QCloseEvent *event)
+{
+    if (alarms_.awaitingAllClear())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+// A minimize offered by the window manager is undone as soon as it happens.
+void TFormAlarmWindow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized() && alarms_.awaitingAllClear())
+        QTimer::singleShot(0, this, &TFormAlarmWindow::comeForward);
 }
 
 // The list follows the newest alarm unless the operator has scrolled away
@@ -144,11 +191,17 @@ void TFormAlarmWindow::keepNewestInSight()
         StringGrid1->scrollToBottom();
 }
 
-// Opens centred after each all-clear; while it stays open, a new alarm leaves
-// it where the operator put it.
+// Opens centred after each all-clear, or beside the dialog the operator is
+// working in; while it stays open, a new alarm leaves it where it is.
 void TFormAlarmWindow::showEvent(QShowEvent *event)
 {
     centreOnScreen(*this);
+    if (QWidget *dialog = operatorsDialog(*this)) {
+        const placement::Places places =
+            placement::placeAlarm(screenArea(*this), frameOf(*this), frameOf(*dialog));
+        moveFrameTo(*dialog, places.dialog);
+        alarmWindowGivesWay(*this, *dialog, places.alarm);
+    }
     QWidget::showEvent(event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -44,12 +45,19 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void buildLayout();
     void connectList();
     void comeForward();
+    void keepInSight();
     void keepNewestInSight();
+
+    // Brings back a window that the window manager minimized or hid while
+    // alarms wait for the all-clear.
+    QTimer sightCheck_;
 
     AlarmList &alarms_;
     DisarmByAddress disarm_;

@@ -88,6 +88,10 @@ TFQReport::TFQReport(Report &report, Prompter &prompter, QWidget *parent)
     commands->addStretch();
 
     auto *pagesColumn = new QVBoxLayout;
+    StTextFile = new QLabel;
+    StTextFile->setObjectName(QStringLiteral("StTextFile"));
+    StTextFile->setWordWrap(true);
+    pagesColumn->addWidget(StTextFile);
     pagesColumn->addWidget(makePagesGroup());
     StTextProt = new QLabel;
     StTextProt->setObjectName(QStringLiteral("StTextProt"));
@@ -230,6 +234,7 @@ void TFQReport::showState()
 {
     StTextStr->setText(report_.pageText());
     StTextProt->setText(report_.summaryText());
+    StTextFile->setText(report_.shownFileText());
     StTextExport->setText(report_.exportText());
     BitBtnExport->setEnabled(!report_.exporting());
     GroupBoxProt->setVisible(report_.pagesVisible());

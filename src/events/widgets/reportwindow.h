@@ -63,6 +63,7 @@ private:
     QLabel *StTextStr = nullptr;
     QLabel *StTextProt = nullptr;
     QLabel *StTextExport = nullptr;
+    QLabel *StTextFile = nullptr; // the file on display
     QPushButton *BitBtnExport = nullptr;
     QSpinBox *CSpinEdProt = nullptr;
     QPlainTextEdit *Memo1 = nullptr;

@@ -2,9 +2,12 @@
 
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QToolTip>
+
+#include <algorithm>
 
 namespace dorvan {
 
@@ -106,6 +109,8 @@ StringGridView::StringGridView(TextGridModel *model, QWidget *parent)
 
 bool StringGridView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (fixedColumn_ && watched == fixedColumn_->viewport())
+        return pressOnFixedCell(event) || QTableView::eventFilter(watched, event);
     if (event->type() != QEvent::ToolTip)
         return QTableView::eventFilter(watched, event);
     auto *header = qobject_cast<QHeaderView *>(watched->parent());
@@ -128,6 +133,19 @@ void StringGridView::setColumnWidths(const QList<int> &widths)
         setColumnWidth(column, widths[column]);
 }
 
+void StringGridView::keepHeadersWhole()
+{
+    const auto widen = [this](Qt::Orientation orientation, int first, int last) {
+        if (orientation != Qt::Horizontal)
+            return;
+        for (int column = first; column <= last; ++column)
+            setColumnWidth(column,
+                           std::max(columnWidth(column), horizontalHeader()->sectionSizeHint(column)));
+    };
+    connect(model(), &QAbstractItemModel::headerDataChanged, this, widen);
+    widen(Qt::Horizontal, 0, model()->columnCount() - 1);
+}
+
 void StringGridView::setRowHeight(int pixels)
 {
     for (QTableView *view : {static_cast<QTableView *>(this), fixedColumn_}) {
@@ -138,15 +156,18 @@ void StringGridView::setRowHeight(int pixels)
     }
 }
 
-void StringGridView::fixFirstColumn()
+void StringGridView::fixLeadingColumns(int count)
 {
     if (fixedColumn_)
         return;
+    fixedCount_ = count;
     fixedColumn_ = new QTableView(this);
     // A style sheet on the grid keeps its font from reaching a child view.
     fixedColumn_->setFont(font());
     fixedColumn_->setModel(model());
-    fixedColumn_->setItemDelegate(new RowStyleDelegate(fixedColumn_));
+    // The same painting and the same selection as the grid's own cells.
+    fixedColumn_->setItemDelegate(delegate_);
+    fixedColumn_->setSelectionModel(selectionModel());
     fixedColumn_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     fixedColumn_->setSelectionMode(QAbstractItemView::NoSelection);
     fixedColumn_->setFocusPolicy(Qt::NoFocus);
@@ -164,25 +185,28 @@ void StringGridView::fixFirstColumn()
     header->setHighlightSections(false);
     header->setDefaultAlignment(horizontalHeader()->defaultAlignment());
     header->setSectionResizeMode(horizontalHeader()->sectionResizeMode(0));
-    for (int column = 1; column < model()->columnCount(); ++column)
-        fixedColumn_->setColumnHidden(column, true);
-    fixedColumn_->setColumnWidth(0, columnWidth(0));
+    for (int column = 0; column < model()->columnCount(); ++column) {
+        fixedColumn_->setColumnHidden(column, column >= count);
+        if (column < count)
+            fixedColumn_->setColumnWidth(column, columnWidth(column));
+    }
+    fixedColumn_->viewport()->installEventFilter(this);
 
     // Scrolled by pixels, the first scrolled column can come to rest right
-    // beside the fixed one instead of half under it.
+    // beside the fixed ones instead of half under them.
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     viewport()->stackUnder(fixedColumn_);
 
-    // Either header resizes column 0 in both views.
+    // Either header resizes a fixed column in both views.
     connect(horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-        if (column != 0)
+        if (column >= fixedCount_)
             return;
-        fixedColumn_->setColumnWidth(0, size);
+        fixedColumn_->setColumnWidth(column, size);
         placeFixedColumn();
     });
     connect(header, &QHeaderView::sectionResized, this, [this](int column, int, int size) {
-        if (column == 0)
-            setColumnWidth(0, size);
+        if (column < fixedCount_)
+            setColumnWidth(column, size);
     });
     // Rows scroll together, also while one view's range is still catching up
     // with new rows.
@@ -203,14 +227,41 @@ void StringGridView::fixFirstColumn()
     placeFixedColumn();
 }
 
+int StringGridView::fixedWidth() const
+{
+    int width = 0;
+    for (int column = 0; column < fixedCount_; ++column)
+        width += columnWidth(column);
+    return width;
+}
+
 void StringGridView::placeFixedColumn()
 {
     if (!fixedColumn_)
         return;
     const int headerHeight = horizontalHeader()->height();
     fixedColumn_->horizontalHeader()->setFixedHeight(headerHeight);
-    fixedColumn_->setGeometry(frameWidth(), frameWidth(), columnWidth(0),
+    fixedColumn_->setGeometry(frameWidth(), frameWidth(), fixedWidth(),
                               headerHeight + viewport()->height());
+}
+
+// A press on a fixed cell acts on the same cell of the grid, wherever the
+// grid has scrolled it.
+bool StringGridView::pressOnFixedCell(QEvent *event)
+{
+    if (event->type() != QEvent::MouseButtonPress)
+        return false;
+    const auto *press = static_cast<QMouseEvent *>(event);
+    const QModelIndex index = fixedColumn_->indexAt(press->position().toPoint());
+    if (index.isValid())
+        fixedCellPressed(index, press->button());
+    return true;
+}
+
+void StringGridView::fixedCellPressed(const QModelIndex &index, Qt::MouseButton button)
+{
+    if (button == Qt::LeftButton)
+        setCurrentIndex(index);
 }
 
 void StringGridView::changeEvent(QEvent *event)
@@ -241,7 +292,7 @@ void StringGridView::scrollTo(const QModelIndex &index, ScrollHint hint)
     QTableView::scrollTo(index, hint);
     if (!fixedColumn_ || !index.isValid())
         return;
-    if (index.column() == 0) {
+    if (index.column() < fixedCount_) {
         sideways->setValue(across);
         return;
     }

@@ -43,17 +43,23 @@ public:
 
     TextGridModel *gridModel() const { return model_; }
     void setColumnWidths(const QList<int> &widths);
+    // Widens every column whose header text would be cut, now and whenever
+    // the headers change.
+    void keepHeadersWhole();
     void setRowHeight(int pixels);
     RowStyleDelegate *rowDelegate() const { return delegate_; }
 
-    // Makes column 0 a fixed column: it stays in view, with its header cell,
-    // while the other columns scroll sideways, and a click on it selects
-    // nothing. Called once the fonts and sizes are set.
-    void fixFirstColumn();
+    // Makes the first `count` columns fixed: they stay in view, with their
+    // header cells, while the other columns scroll sideways; a press on a
+    // fixed cell goes to fixedCellPressed. Called once the fonts and sizes
+    // are set.
+    void fixLeadingColumns(int count);
 
     void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 protected:
+    // A press on a cell of the fixed columns; the left button makes it current.
+    virtual void fixedCellPressed(const QModelIndex &index, Qt::MouseButton button);
     // Header texts cut at a column's edge show whole as tooltips.
     bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -62,12 +68,15 @@ protected:
 
 private:
     void placeFixedColumn();
+    int fixedWidth() const;
+    bool pressOnFixedCell(QEvent *event);
 
     TextGridModel *model_;
     RowStyleDelegate *delegate_;
-    // Column 0 drawn again over the left edge of the grid, rows scrolled
-    // with the grid's own.
+    // The fixed columns drawn again over the left edge of the grid, rows
+    // scrolled with the grid's own.
     QTableView *fixedColumn_ = nullptr;
+    int fixedCount_ = 0;
 };
 
 } // namespace dorvan
