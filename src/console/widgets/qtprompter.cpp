@@ -53,6 +53,8 @@ void nameButtons(QMessageBox &box)
 
 void nameFileDialog(QFileDialog &dialog)
 {
+    dialog.setWindowTitle(dialog.acceptMode() == QFileDialog::AcceptSave ? QStringLiteral("Сохранить")
+                                                                         : QStringLiteral("Открыть"));
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
     dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
     dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файлов:"));
