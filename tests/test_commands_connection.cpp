@@ -173,8 +173,10 @@ private slots:
         QVERIFY(rig.connect(3, "301", 1, 0));
         rig.console.selectedRow = 2;
         const int eventsBefore = rig.eventTexts().size();
+        QCOMPARE(disconnectTarget(rig.console), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
 
         QVERIFY(acceptDisconnection(rig.console, {1}));
+        QVERIFY(disconnectTarget(rig.console).isEmpty());
         QVERIFY(rig.prompter.texts().isEmpty());
         QCOMPARE(rig.eventTexts().mid(eventsBefore),
                  QStringList{"Датчик <Дорван-301ДК> № 300 отключён. Оператор: Сидоров"});

@@ -105,15 +105,18 @@ private slots:
         QCOMPARE(opensAfterTick, (QList<int>{1, 1, 1, 2, 2, 2, 2, 3}));
         QCOMPARE(rig.captions.text(QStringLiteral("Label6")), QStringLiteral(" 06.12.2026 14:03:27"));
         QCOMPARE(rig.captions.text(QStringLiteral("Label5")), QStringLiteral("   Воскресенье"));
-        // A failed port is retried by the same path and polling resumes.
+        // A failed port is retried by the same path and polling resumes; the
+        // status bar follows.
         rig.line.failOpen = true;
         for (int i = 0; i < 4; ++i)
             rig.link.Timer2Timer();
         QVERIFY(!rig.link.timer1Enabled());
+        QCOMPARE(rig.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
         rig.line.failOpen = false;
         for (int i = 0; i < 4; ++i)
             rig.link.Timer2Timer();
         QVERIFY(rig.link.timer1Enabled() && rig.link.timerRvEnabled());
+        QCOMPARE(rig.captions.text(Captions::panel(2)), QStringLiteral("COM1 включён"));
     }
 
     // ---- transmitter ----

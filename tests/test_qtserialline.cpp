@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <fcntl.h>
@@ -189,26 +190,69 @@ private slots:
         QVERIFY(!line.isOpen());
     }
 
-    void unopenablePortStopsTheLinkQuietly_data()
+    void openFailureNamesTheReasonAndItsFix_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<bool>("mayReadWrite");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<int>("problem");
+        QTest::addColumn<QString>("fix");
+        using P = QtSerialLine::OpenProblem;
+        QTest::newRow("unplugged") << false << true << int(QSerialPort::NoError) << int(P::NoDevice) << "ports/COM1";
+        QTest::newRow("gone while opening") << true << true << int(QSerialPort::DeviceNotFoundError)
+                                            << int(P::NoDevice) << "ports/COM1";
+        QTest::newRow("not in dialout") << true << false << int(QSerialPort::PermissionError)
+                                        << int(P::NoPermission) << "dialout";
+        QTest::newRow("exclusive or locked") << true << true << int(QSerialPort::PermissionError)
+                                             << int(P::Busy) << "fuser -v /dev/ttyUSB0";
+        QTest::newRow("not a tty") << true << true << int(QSerialPort::UnsupportedOperationError)
+                                   << int(P::NotASerialPort) << "ports/COM1";
+        QTest::newRow("other") << true << true << int(QSerialPort::UnknownError) << int(P::Other) << "(why)";
+    }
+    void openFailureNamesTheReasonAndItsFix()
+    {
+        QFETCH(bool, exists);
+        QFETCH(bool, mayReadWrite);
+        QFETCH(int, error);
+        QFETCH(int, problem);
+        QFETCH(QString, fix);
+        const auto found = QtSerialLine::classifyOpen(exists, mayReadWrite, QSerialPort::SerialPortError(error));
+        QCOMPARE(int(found), problem);
+        const QString text = QtSerialLine::openFailureText(found, QStringLiteral("COM1"),
+                                                           QStringLiteral("/dev/ttyUSB0"), QStringLiteral("why"));
+        QVERIFY2(text.startsWith(QStringLiteral("COM1: ")) && text.contains(QStringLiteral("/dev/ttyUSB0"))
+                     && text.contains(fix),
+                 qPrintable(text));
+    }
+
+    // The reason is logged once, not at every retry.
+    void unopenablePortStopsTheLinkAndLogsWhyOnce_data()
     {
         QTest::addColumn<int>("portIndex");
-        QTest::addColumn<bool>("dangling");
-        QTest::newRow("dangling link") << 0 << true;
-        QTest::newRow("missing device") << 69 << false;
+        QTest::addColumn<QString>("target"); // of ports/COMn; empty: none
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("dangling link") << 0 << "gone" << "нет устройства";
+        QTest::newRow("missing device") << 69 << "" << "нет устройства /dev/ttyS69";
+        QTest::newRow("not a serial port") << 1 << "/dev/null" << "не настраивается";
     }
-    void unopenablePortStopsTheLinkQuietly()
+    void unopenablePortStopsTheLinkAndLogsWhyOnce()
     {
         QFETCH(int, portIndex);
-        QFETCH(bool, dangling);
+        QFETCH(QString, target);
+        QFETCH(QString, reason);
         LinkRig rig;
-        if (dangling)
-            QVERIFY(bind(rig.dir, portIndex + 1, rig.dir.file(QStringLiteral("gone"))));
+        if (!target.isEmpty())
+            QVERIFY(bind(rig.dir, portIndex + 1,
+                         target.startsWith(u'/') ? target : rig.dir.file(target)));
         rig.port.portIndex = portIndex;
         QtSerialLine line(rig.dir.path());
         Link link(rig.ctx, rig.table, rig.port, rig.sensorGrid, rig.comGrid, rig.captions,
                   rig.events, rig.alarms, line);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         QCOMPARE(link.Open_port(rig.port.portNumber()), 0);
         QVERIFY(!link.timer1Enabled() && !link.timerRvEnabled());
+        QCOMPARE(link.Open_port(rig.port.portNumber()), 0);
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 };

@@ -858,7 +858,7 @@ private slots:
         QVERIFY(f.operators.Remove_operator(0));
         QCOMPARE(f.prompter.shown.last().caption, QStringLiteral("Удаление"));
         QCOMPARE(f.prompter.shown.last().text,
-                 QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?"));
+                 QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?\n\nA"));
         QCOMPARE(f.operators.names(), QStringList("B"));
         QCOMPARE(readAll(f.chop()), operatorRecord("A", true) + operatorRecord("B"));
         QString name;

@@ -14,6 +14,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -41,6 +42,13 @@ public:
             ::close(fd_);
     }
     bool isOpen() const { return fd_ >= 0; }
+    // Exclusive mode, as the console's serial port sets it.
+    bool makeExclusive() { return ::ioctl(fd_, TIOCEXCL) == 0; }
+    bool isExclusive() const
+    {
+        int exclusive = 0;
+        return ::ioctl(fd_, TIOCGEXCL, &exclusive) == 0 && exclusive;
+    }
     bool write(const QByteArray &bytes) { return ::write(fd_, bytes.constData(), size_t(bytes.size())) == bytes.size(); }
     // What has arrived so far; the caller keeps collecting while the event loop runs.
     QByteArray &collect()
@@ -122,6 +130,30 @@ private slots:
             QVERIFY2(hangups >= 1 && hangups <= 100 / PtyLink::hangupRetryMs + 2,
                      qPrintable(QString::number(hangups)));
         }
+    }
+
+    // A console killed with the port open leaves the slave in exclusive
+    // mode, which would refuse every later open by a user other than root:
+    // the line frees itself (root clears the mode; anyone else moves the
+    // link to a new pseudo-terminal).
+    void freesTheLineFromADeadConsolesExclusiveMode()
+    {
+        test::WorkDir dir(false);
+        PtyLink pty;
+        QString error;
+        QVERIFY2(pty.open(&error), qPrintable(error));
+        QVERIFY2(pty.linkInto(dir.path(), 1, &error), qPrintable(error));
+        QVERIFY(pty.releaseStaleLock().isEmpty());
+        {
+            Slave killed(dir.file("ports/COM1"));
+            QVERIFY(killed.isOpen() && killed.makeExclusive());
+        }
+        const QString how = pty.releaseStaleLock();
+        QVERIFY(!how.isEmpty());
+        QVERIFY2(pty.releaseStaleLock().isEmpty(), "nothing is left to mend");
+        Slave next(dir.file("ports/COM1"));
+        QVERIFY(next.isOpen());
+        QVERIFY2(!next.isExclusive(), qPrintable(how));
     }
 
     void simulatorAnswersThroughTheLinkAndLogsTheRequest()

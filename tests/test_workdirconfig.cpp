@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -109,6 +110,50 @@ private slots:
         QCOMPARE(int(command.action), action);
         QCOMPARE(command.action == ConsoleCommand::Action::Init ? command.initDir : command.workDir, dir);
         QCOMPARE(command.error.isEmpty(), action != int(ConsoleCommand::Action::Usage));
+    }
+
+    // A directory never prepared is refused with the setup command; one that
+    // holds part of the directories starts (its loaders report the rest).
+    void startNeedsAPreparedDirectory_data()
+    {
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<bool>("fromOption");
+        QTest::addColumn<QString>("advice"); // empty: the start goes on
+        QTest::newRow("menu start in an unprepared home") << QStringList{".config"} << false
+                                                         << "dorvan-console --init КАТАЛОГ --save-config";
+        QTest::newRow("--workdir on an unprepared directory") << QStringList{} << true
+                                                              << "dorvan-console --init <dir>";
+        QTest::newRow("missing directory") << QStringList{"-"} << true << "dorvan-console --init <dir>";
+        QTest::newRow("only QReport") << QStringList{"QReport"} << true << "";
+        QTest::newRow("prepared") << QStringList{"data", "Dorvan301DK", "Dorvan302DK", "Dorvan301DK_mess",
+                                                 "Dorvan302DK_mess", "QReport"}
+                                  << false << "";
+    }
+    void startNeedsAPreparedDirectory()
+    {
+        QFETCH(QStringList, present);
+        QFETCH(bool, fromOption);
+        QFETCH(QString, advice);
+        QTemporaryDir root;
+        const QString dir = root.filePath(QStringLiteral("post"));
+        if (present != QStringList{"-"}) {
+            QVERIFY(QDir().mkpath(dir));
+            for (const QString &name : present)
+                QVERIFY(QDir(dir).mkdir(name));
+        }
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(root.path()));
+        if (!fromOption && present != QStringList{"-"})
+            QVERIFY(QDir::setCurrent(dir));
+        if (!advice.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dorvan-console --init")));
+        const StartPlace place = enterWorkDir(fromOption ? dir : QString(),
+                                              {root.filePath(QStringLiteral("none")), root.filePath(QStringLiteral("none")), {}});
+        QDir::setCurrent(before);
+        advice.replace(QStringLiteral("<dir>"), dir);
+        QVERIFY2(advice.isEmpty() ? place.refusal.isEmpty() : place.refusal.endsWith(advice),
+                 qPrintable(place.refusal));
+        QCOMPARE(place.workDir.isEmpty(), !advice.isEmpty());
     }
 };
 

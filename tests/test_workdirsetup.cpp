@@ -139,7 +139,8 @@ private slots:
             QCOMPARE(readConfigFile(scratch.config()).workDir, scratch.workDir());
         if (!before.contains(QStringLiteral("autostart")))
             QVERIFY(read(scratch.autostart())
-                        .contains("\nExec=/usr/bin/dorvan-console --workdir \"" + scratch.workDir().toUtf8() + "\"\n"));
+                        .contains("\nTryExec=/usr/bin/dorvan-console\nExec=/usr/bin/dorvan-console --workdir \""
+                                  + scratch.workDir().toUtf8() + "\"\n"));
 
         // A second run finds everything in place and creates nothing.
         const SetupResult again = prepareWorkDir(scratch.request());

@@ -59,12 +59,17 @@ void writeStatsLine(const dorvan::Console &console)
     std::fflush(stderr);
 }
 
-// Standard buttons ("Да", "Нет", "Отмена") in Russian, like every other text.
+// Qt's own dialogs (files, printing) in Russian, like every other text. The
+// console's boxes name their buttons themselves and need no translation.
 void loadQtTranslations(QApplication &app, QTranslator &translator)
 {
-    if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    const QString directory = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"), directory))
         app.installTranslator(&translator);
+    else
+        qCWarning(dorvan::logCategory(dorvan::LogArea::Console),
+                  "no qtbase_ru.qm in %s: the file and print dialogs speak English (package qt6-translations-l10n)",
+                  qUtf8Printable(directory));
 }
 
 // SIGTERM, SIGINT and SIGHUP run the shutdown steps without the exit question

@@ -2,7 +2,9 @@
 
 #include "base/daycount.h"
 
+#include <QCommandLineParser>
 #include <QLocale>
+#include <QRegularExpression>
 
 #include <cmath>
 
@@ -114,6 +116,35 @@ std::optional<double> parseReal(const QString &text)
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+QString commandLineError(const QCommandLineParser &parser)
+{
+    const QStringList unknown = parser.unknownOptionNames();
+    if (!unknown.isEmpty()) {
+        QStringList options;
+        for (const QString &name : unknown)
+            options.append((name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+        return (unknown.size() == 1 ? QStringLiteral("Неизвестный параметр %1.")
+                                    : QStringLiteral("Неизвестные параметры: %1."))
+            .arg(options.join(QStringLiteral(", ")));
+    }
+    // The parser's other two complaints name the argument in quotes.
+    const QString text = parser.errorText();
+    static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+    const QString argument = quoted.match(text).captured(1);
+    if (text.startsWith(QLatin1String("Missing value")))
+        return QStringLiteral("Не указано значение параметра %1.").arg(argument);
+    if (text.startsWith(QLatin1String("Unexpected value")))
+        return QStringLiteral("Параметр %1 указывается без значения.").arg(argument);
+    return text;
+}
+
+QString commandLineOptions(const QString &generatedHelp)
+{
+    const QString heading = QStringLiteral("Options:");
+    const qsizetype at = generatedHelp.indexOf(heading);
+    return at < 0 ? generatedHelp : QStringLiteral("Параметры:") + generatedHelp.mid(at + heading.size());
 }
 
 } // namespace dorvan::ru

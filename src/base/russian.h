@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QCommandLineParser;
+
 // The console's regional formats are Russian whatever the Linux locale:
 // short date dd.MM.yyyy, long time HH:mm:ss, decimal comma. This is the one
 // place that owns them.
@@ -31,5 +33,10 @@ QString fixed3(double value);
 std::optional<qint32> parseInt32(const QString &text);
 // A real number written with the decimal comma; a point is not accepted.
 std::optional<double> parseReal(const QString &text);
+
+// What QCommandLineParser found wrong with a command line, in Russian.
+QString commandLineError(const QCommandLineParser &parser);
+// The options part of QCommandLineParser's help, under a Russian heading.
+QString commandLineOptions(const QString &generatedHelp);
 
 } // namespace dorvan::ru

@@ -151,4 +151,13 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     return true;
 }
 
+QString disconnectTarget(const Console &console)
+{
+    const int slot = console.selectedRow - 1;
+    if (!console.table.occupied(slot))
+        return {};
+    const SensorRecord &r = console.table[slot];
+    return QStringLiteral("Датчик <%1> № %2").arg(modelName(r.model), QString::number(qint32(r.address)));
+}
+
 } // namespace dorvan

@@ -30,4 +30,8 @@ struct DisconnectEntry
 // logs the disconnection and empties the slot of selectedRow - 1.
 bool acceptDisconnection(Console &console, const DisconnectEntry &entry);
 
+// The sensor the disconnect dialog would disconnect ("Датчик <Дорван-301ДК>
+// № 1001"), or an empty text when the selected slot holds none.
+QString disconnectTarget(const Console &console);
+
 } // namespace dorvan

@@ -1,6 +1,7 @@
 #include "console/consolestart.h"
 
 #include "base/regularfile.h"
+#include "base/russian.h"
 #include "console/workdirsetup.h"
 
 #include <QCommandLineParser>
@@ -9,6 +10,7 @@
 #include <QLoggingCategory>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,27 +26,27 @@ Q_LOGGING_CATEGORY(lcStart, "dorvan.start")
 struct ConsoleOptions
 {
     QCommandLineOption workDir{QStringLiteral("workdir"),
-                               QStringLiteral("Work in DIR instead of the configured directory."),
+                               QStringLiteral("Работать в каталоге DIR вместо настроенного рабочего каталога."),
                                QStringLiteral("DIR")};
     QCommandLineOption init{QStringLiteral("init"),
-                            QStringLiteral("Prepare DIR as a working directory: its six directories, "
-                                           "ports/ and the alarm sound. Creates only what is missing; "
-                                           "overwrites nothing."),
+                            QStringLiteral("Подготовить DIR как рабочий каталог: шесть его каталогов, "
+                                           "ports/ и звук тревоги. Создаётся только недостающее, "
+                                           "ничего не перезаписывается."),
                             QStringLiteral("DIR")};
     QCommandLineOption saveConfig{QStringLiteral("save-config"),
-                                  QStringLiteral("With --init: write DIR to your configuration file, "
-                                                 "so that the menu entry starts the console there.")};
+                                  QStringLiteral("Вместе с --init: записать DIR в ваш файл настройки, "
+                                                 "чтобы пункт меню запускал пульт в нём.")};
     QCommandLineOption saveSystemConfig{QStringLiteral("save-system-config"),
-                                        QStringLiteral("With --init: write DIR to "
-                                                       "/etc/dorvan-console/console.conf, for every user "
-                                                       "(as root).")};
+                                        QStringLiteral("Вместе с --init: записать DIR в "
+                                                       "/etc/dorvan-console/console.conf, для всех "
+                                                       "пользователей (от имени root).")};
     QCommandLineOption autostart{QStringLiteral("autostart"),
-                                 QStringLiteral("With --init: start the console on DIR at your login "
-                                                "(an XDG autostart entry).")};
+                                 QStringLiteral("Вместе с --init: запускать пульт в DIR при вашем входе "
+                                                "в систему (элемент автозапуска XDG).")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Show this help and exit.")};
+                            QStringLiteral("Показать эту справку и выйти.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Show the version and exit.")};
+                               QStringLiteral("Показать версию и выйти.")};
 
     void addTo(QCommandLineParser &parser) const
     {
@@ -60,17 +62,17 @@ QString ConsoleCommand::helpText()
     ConsoleOptions().addTo(parser);
     const QString generated = parser.helpText();
     return QStringLiteral(
-               "Usage: dorvan-console [--workdir DIR]\n"
-               "       dorvan-console --init DIR [--save-config | --save-system-config] [--autostart]\n"
+               "Запуск: dorvan-console [--workdir DIR]\n"
+               "        dorvan-console --init DIR [--save-config | --save-system-config] [--autostart]\n"
                "\n"
-               "Operator's console for Dorvan perimeter sensors on an RS-485 line.\n"
+               "Пульт контроля датчиков Дорван на линии RS-485.\n"
                "\n"
-               "Without --workdir the console works in the directory named by the line\n"
-               "\"workdir=DIR\" of $XDG_CONFIG_HOME/dorvan-console/console.conf (by default\n"
-               "~/.config/dorvan-console/console.conf), else of /etc/dorvan-console/console.conf,\n"
-               "else in the current directory. One console runs per working directory.\n"
+               "Без --workdir пульт работает в каталоге, который указан строкой\n"
+               "\"workdir=DIR\" файла $XDG_CONFIG_HOME/dorvan-console/console.conf (по умолчанию\n"
+               "~/.config/dorvan-console/console.conf), иначе файла /etc/dorvan-console/console.conf,\n"
+               "иначе в текущем каталоге. В одном рабочем каталоге работает один пульт.\n"
                "\n")
-        + generated.mid(generated.indexOf(QStringLiteral("Options:")));
+        + ru::commandLineOptions(generated);
 }
 
 ConsoleCommand parseConsoleCommand(const QStringList &arguments)
@@ -87,7 +89,7 @@ ConsoleCommand parseConsoleCommand(const QStringList &arguments)
     };
     if (!parser.parse(arguments)) {
         command.unknownOptions = parser.unknownOptionNames();
-        return usage(parser.errorText());
+        return usage(ru::commandLineError(parser));
     }
     if (parser.isSet(options.help)) {
         command.action = ConsoleCommand::Action::Help;
@@ -98,21 +100,21 @@ ConsoleCommand parseConsoleCommand(const QStringList &arguments)
         return command;
     }
     if (!parser.positionalArguments().isEmpty())
-        return usage(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+        return usage(QStringLiteral("Лишний аргумент «%1».").arg(parser.positionalArguments().constFirst()));
     command.saveUserConfig = parser.isSet(options.saveConfig);
     command.saveSystemConfig = parser.isSet(options.saveSystemConfig);
     command.autostart = parser.isSet(options.autostart);
     if (parser.isSet(options.init)) {
         if (parser.isSet(options.workDir))
-            return usage(QStringLiteral("--init and --workdir do not go together: --init names the directory."));
+            return usage(QStringLiteral("--init и --workdir не указываются вместе: каталог называет --init."));
         if (command.saveUserConfig && command.saveSystemConfig)
-            return usage(QStringLiteral("Choose one of --save-config and --save-system-config."));
+            return usage(QStringLiteral("Укажите что-то одно: --save-config или --save-system-config."));
         command.action = ConsoleCommand::Action::Init;
         command.initDir = parser.value(options.init);
         return command;
     }
     if (command.saveUserConfig || command.saveSystemConfig || command.autostart)
-        return usage(QStringLiteral("--save-config, --save-system-config and --autostart go with --init DIR."));
+        return usage(QStringLiteral("--save-config, --save-system-config и --autostart указываются вместе с --init DIR."));
     command.workDir = parser.value(options.workDir);
     return command;
 }
@@ -126,7 +128,7 @@ int runTerminalCommand(const ConsoleCommand &command, const TerminalContext &con
         return 0;
     case ConsoleCommand::Action::Run: return 0; // the window's business, not the terminal's
     case ConsoleCommand::Action::Usage:
-        qCWarning(lcStart, "%s See dorvan-console --help.", qUtf8Printable(command.error));
+        qCWarning(lcStart, "%s Справка: dorvan-console --help.", qUtf8Printable(command.error));
         return 2;
     case ConsoleCommand::Action::Init: break;
     }
@@ -146,17 +148,17 @@ int runTerminalCommand(const ConsoleCommand &command, const TerminalContext &con
     for (const SetupStep &step : result.steps)
         out.write((describeStep(step) + u'\n').toUtf8());
     if (!result.ok()) {
-        qCWarning(lcStart, "%s is not ready: see the lines marked FAILED", qUtf8Printable(request.workDir));
+        qCWarning(lcStart, "%s не готов: см. строки с пометкой ОШИБКА", qUtf8Printable(request.workDir));
         return 1;
     }
-    out.write(QStringLiteral("\n%1 is ready. Bind the RS-485 adapter as port COM1, for example:\n"
-                             "  ln -s /dev/serial/by-id/<your adapter> %2/ports/COM1\n")
+    out.write(QStringLiteral("\nКаталог %1 готов. Привяжите адаптер RS-485 как порт COM1, например:\n"
+                             "  ln -s /dev/serial/by-id/<ваш адаптер> %2/ports/COM1\n")
                   .arg(request.workDir, request.workDir)
                   .toUtf8());
     if (request.configFile.isEmpty())
-        out.write(QStringLiteral("Start the console with: dorvan-console --workdir %1\n").arg(request.workDir).toUtf8());
+        out.write(QStringLiteral("Запуск пульта: dorvan-console --workdir %1\n").arg(request.workDir).toUtf8());
     else
-        out.write("The menu entry \"Пульт контроля датчиков Дорван\" starts the console there.\n");
+        out.write("Пункт меню \"Пульт контроля датчиков Дорван\" запускает пульт в нём.\n");
     return 0;
 }
 
@@ -174,6 +176,22 @@ StartPlace enterWorkDir(const QString &option, const ConfigFiles &files)
                             : QStringLiteral("Рабочий каталог %1 не найден. Подготовьте его командой "
                                              "dorvan-console --init %1")
                                   .arg(choice.dir);
+        qCWarning(lcStart, "%s", qUtf8Printable(place.refusal));
+        return place;
+    }
+    // A directory that holds none of the console's directories was never
+    // prepared (a start from the menu, in the home directory, before the
+    // setup): a start there would only report missing files and save nothing.
+    const QStringList needed = SetupRequest::consoleDirectories();
+    if (std::none_of(needed.cbegin(), needed.cend(), [](const QString &name) { return QFileInfo(name).isDir(); })) {
+        place.refusal = choice.source == WorkDirChoice::Source::CurrentDirectory
+                            ? QStringLiteral("Рабочий каталог пульта не указан, а в текущем каталоге %1 нет "
+                                             "каталогов пульта (%2). Подготовьте рабочий каталог командой "
+                                             "dorvan-console --init КАТАЛОГ --save-config")
+                                  .arg(choice.dir, needed.join(QStringLiteral(", ")))
+                            : QStringLiteral("В рабочем каталоге %1 нет каталогов пульта (%2). Подготовьте его "
+                                             "командой dorvan-console --init %1")
+                                  .arg(choice.dir, needed.join(QStringLiteral(", ")));
         qCWarning(lcStart, "%s", qUtf8Printable(place.refusal));
         return place;
     }

@@ -32,7 +32,7 @@ SetupStep makeDirectory(const QString &path)
     if (info.isDir())
         return step(Outcome::Kept, path);
     if (info.exists() || info.isSymLink())
-        return step(Outcome::Failed, path, QStringLiteral("exists and is not a directory"));
+        return step(Outcome::Failed, path, QStringLiteral("существует и не является каталогом"));
     std::error_code error;
     std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
     if (error)
@@ -44,7 +44,7 @@ SetupStep makeDirectory(const QString &path)
 SetupStep writeNewFile(const QString &path, const QByteArray &contents)
 {
     if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
-        return step(Outcome::Kept, path, QStringLiteral("already there, left as it is"));
+        return step(Outcome::Kept, path, QStringLiteral("уже есть, оставлен как есть"));
     const SetupStep parent = makeDirectory(QFileInfo(path).path());
     if (parent.outcome == Outcome::Failed)
         return step(Outcome::Failed, path, parent.detail);
@@ -64,15 +64,15 @@ SetupStep writeNewFile(const QString &path, const QByteArray &contents)
 SetupStep copySound(const QString &source, const QString &target)
 {
     if (QFileInfo::exists(target) || QFileInfo(target).isSymLink())
-        return step(Outcome::Kept, target, QStringLiteral("already there, left as it is"));
+        return step(Outcome::Kept, target, QStringLiteral("уже есть, оставлен как есть"));
     if (!QFileInfo(source).isFile())
         return step(Outcome::Failed, target,
-                    QStringLiteral("the package's alarm sound %1 is missing; the console would only beep")
+                    QStringLiteral("нет звука тревоги пакета %1; пульт подавал бы только гудок")
                         .arg(source));
     QFile file(source);
     if (!file.copy(target))
         return step(Outcome::Failed, target, file.errorString());
-    return step(Outcome::Created, target, QStringLiteral("copied from ") + source);
+    return step(Outcome::Created, target, QStringLiteral("скопирован из ") + source);
 }
 
 SetupStep writeConfig(const QString &path, const QString &workDir)
@@ -82,10 +82,10 @@ SetupStep writeConfig(const QString &path, const QString &workDir)
         return step(Outcome::Failed, path, read.detail);
     if (QFileInfo::exists(path)) {
         if (read.names() && read.workDir == workDir)
-            return step(Outcome::Kept, path, QStringLiteral("already names this directory"));
+            return step(Outcome::Kept, path, QStringLiteral("уже указывает этот каталог"));
         return step(Outcome::Failed, path,
-                    QStringLiteral("exists and names %1; edit or remove it")
-                        .arg(read.names() ? read.workDir : QStringLiteral("no working directory")));
+                    read.names() ? QStringLiteral("уже есть и указывает %1; исправьте или удалите его").arg(read.workDir)
+                                 : QStringLiteral("уже есть и не указывает рабочий каталог; исправьте или удалите его"));
     }
     return writeNewFile(path, configFileText(workDir));
 }
@@ -115,12 +115,16 @@ bool hasControlCharacter(const QString &text)
 
 } // namespace
 
-QStringList SetupRequest::directories()
+QStringList SetupRequest::consoleDirectories()
 {
     return {QStringLiteral("data"),          QStringLiteral("Dorvan301DK"),
             QStringLiteral("Dorvan302DK"),   QStringLiteral("Dorvan301DK_mess"),
-            QStringLiteral("Dorvan302DK_mess"), QStringLiteral("QReport"),
-            QStringLiteral("ports")};
+            QStringLiteral("Dorvan302DK_mess"), QStringLiteral("QReport")};
+}
+
+QStringList SetupRequest::directories()
+{
+    return consoleDirectories() << QStringLiteral("ports");
 }
 
 bool SetupResult::ok() const
@@ -134,16 +138,22 @@ QByteArray autostartEntryText(const QString &consoleProgram, const QString &work
     // Exec is a string value as well: its backslashes are doubled once more.
     QString exec = execArgument(consoleProgram) + QStringLiteral(" --workdir ") + execArgument(workDir);
     exec.replace(u'\\', QStringLiteral("\\\\"));
+    QString program = consoleProgram;
+    program.replace(u'\\', QStringLiteral("\\\\"));
+    // TryExec: once the package is purged the entry stays in the user's
+    // home, and the session skips it instead of failing to start it.
     return QStringLiteral("[Desktop Entry]\n"
                           "Type=Application\n"
                           "Name=Dorvan Sensor Console\n"
                           "Name[ru]=Пульт контроля датчиков Дорван\n"
                           "Comment=Starts the sensor console at login\n"
-                          "Exec=%1\n"
+                          "Comment[ru]=Запускает пульт при входе в систему\n"
+                          "TryExec=%1\n"
+                          "Exec=%2\n"
                           "Icon=dorvan-console\n"
                           "Terminal=false\n"
                           "X-GNOME-Autostart-enabled=true\n")
-        .arg(exec)
+        .arg(program, exec)
         .toUtf8();
 }
 
@@ -153,7 +163,7 @@ SetupResult prepareWorkDir(const SetupRequest &request)
     // The configuration file and the autostart entry are line-based.
     if (hasControlCharacter(request.workDir)) {
         result.steps.append(step(Outcome::Failed, request.workDir,
-                                 QStringLiteral("a working directory's path may not hold line breaks")));
+                                 QStringLiteral("путь рабочего каталога не может содержать переводы строк")));
         return result;
     }
     result.steps.append(makeDirectory(request.workDir));
@@ -175,9 +185,9 @@ QString describeStep(const SetupStep &step)
 {
     QString text;
     switch (step.outcome) {
-    case Outcome::Created: text = QStringLiteral("created  "); break;
-    case Outcome::Kept: text = QStringLiteral("kept     "); break;
-    case Outcome::Failed: text = QStringLiteral("FAILED   "); break;
+    case Outcome::Created: text = QStringLiteral("создан   "); break;
+    case Outcome::Kept: text = QStringLiteral("оставлен "); break;
+    case Outcome::Failed: text = QStringLiteral("ОШИБКА   "); break;
     }
     text += step.path;
     if (!step.detail.isEmpty())

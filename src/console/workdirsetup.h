@@ -19,6 +19,8 @@ struct SetupRequest
     // The directories a working directory holds: the six the console needs
     // and ports/, where the serial ports are bound.
     static QStringList directories();
+    // The six the console needs.
+    static QStringList consoleDirectories();
 };
 
 struct SetupStep

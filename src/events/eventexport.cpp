@@ -188,9 +188,9 @@ bool EventExport::fail(Error error, const QString &path, const QString &reason)
     errorReason_ = reason;
     reader_.reset();
     switch (error) {
-    case Error::CannotOpen: qCWarning(lcExport, "cannot open %s: %s", qUtf8Printable(path), qUtf8Printable(reason)); break;
-    case Error::CannotRead: qCWarning(lcExport, "cannot read %s: %s", qUtf8Printable(path), qUtf8Printable(reason)); break;
-    case Error::CannotWrite: qCWarning(lcExport, "cannot write the export: %s", qUtf8Printable(reason)); break;
+    case Error::CannotOpen: qCWarning(lcExport, "не открывается %s: %s", qUtf8Printable(path), qUtf8Printable(reason)); break;
+    case Error::CannotRead: qCWarning(lcExport, "не читается %s: %s", qUtf8Printable(path), qUtf8Printable(reason)); break;
+    case Error::CannotWrite: qCWarning(lcExport, "не записывается выгрузка: %s", qUtf8Printable(reason)); break;
     case Error::None: break;
     }
     return false;

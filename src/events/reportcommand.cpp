@@ -18,34 +18,34 @@ Q_LOGGING_CATEGORY(lcReport, "dorvan.report")
 struct ReportOptions
 {
     QCommandLineOption sensor{QStringLiteral("sensor"),
-                              QStringLiteral("The event file of a sensor: MODEL 301 or 302, its ADDRESS "
-                                             "(e.g. 301:1001), under the working directory."),
+                              QStringLiteral("Файл событий датчика в рабочем каталоге: модель MODEL 301 "
+                                             "или 302 и его адрес ADDRESS (например, 301:1001)."),
                               QStringLiteral("MODEL:ADDRESS")};
     QCommandLineOption from{QStringLiteral("from"),
-                            QStringLiteral("The daily event files from this day (dd.mm.yyyy), with --to."),
+                            QStringLiteral("Суточные файлы событий с этого дня (дд.мм.гггг), вместе с --to."),
                             QStringLiteral("DATE")};
     QCommandLineOption to{QStringLiteral("to"),
-                          QStringLiteral("The daily event files up to this day, included."),
+                          QStringLiteral("Суточные файлы событий по этот день включительно."),
                           QStringLiteral("DATE")};
     QCommandLineOption workDir{QStringLiteral("workdir"),
-                               QStringLiteral("The console's working directory, for --sensor and --from "
-                                              "(default: as the console chooses it)."),
+                               QStringLiteral("Рабочий каталог пульта, для --sensor и --from "
+                                              "(по умолчанию тот же, что выбирает пульт)."),
                                QStringLiteral("DIR")};
     QCommandLineOption filter{QStringLiteral("filter"),
-                              QStringLiteral("The report's message filter: all (\"Все\", the default), "
-                                             "alarms (\"Тревожные\") or link-losses (\"Потери связи\")."),
+                              QStringLiteral("Отбор сообщений, как в протоколе: all (\"Все\", по умолчанию), "
+                                             "alarms (\"Тревожные\") или link-losses (\"Потери связи\")."),
                               QStringLiteral("FILTER"), QStringLiteral("all")};
     QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("csv (the default; UTF-8 with a byte-order mark, ';') or "
-                                             "jsonl (one JSON object a line)."),
+                              QStringLiteral("csv (по умолчанию; UTF-8 с меткой порядка байтов, ';') или "
+                                             "jsonl (по объекту JSON в строке)."),
                               QStringLiteral("FORMAT"), QStringLiteral("csv")};
     QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
-                              QStringLiteral("Write to FILE (replaced when done) instead of standard output."),
+                              QStringLiteral("Записать в файл FILE (он заменяется по окончании) вместо стандартного вывода."),
                               QStringLiteral("FILE")};
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Show this help and exit.")};
+                            QStringLiteral("Показать эту справку и выйти.")};
     QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Show the version and exit.")};
+                               QStringLiteral("Показать версию и выйти.")};
 
     void addTo(QCommandLineParser &parser) const
     {
@@ -84,7 +84,7 @@ QString listDays(const QList<QDate> &days)
         texts.append(ru::shortDate(days[i]));
     QString text = texts.join(QStringLiteral(", "));
     if (days.size() > Shown)
-        text += QStringLiteral(" and %1 more").arg(days.size() - Shown);
+        text += QStringLiteral(" и ещё %1").arg(days.size() - Shown);
     return text;
 }
 
@@ -142,17 +142,17 @@ QString ReportCommand::helpText()
     ReportOptions().addTo(parser);
     const QString generated = parser.helpText();
     return QStringLiteral(
-               "Usage: dorvan-report [options] FILE\n"
-               "       dorvan-report [options] --sensor MODEL:ADDRESS\n"
-               "       dorvan-report [options] --from DATE --to DATE\n"
+               "Запуск: dorvan-report [параметры] FILE\n"
+               "        dorvan-report [параметры] --sensor MODEL:ADDRESS\n"
+               "        dorvan-report [параметры] --from DATE --to DATE\n"
                "\n"
-               "Exports Dorvan console event files as the event report shows them, for\n"
-               "spreadsheets and auditors: one row an event with the columns \"Дата и время\",\n"
-               "\"Наименование события\" and \"Код\". FILE is a daily event file (QReport/dd.mm.yyyy)\n"
-               "or a sensor's event file; a range of days reads the daily files of each day\n"
-               "that has one, in order.\n"
+               "Выгружает файлы событий пульта Дорван так, как их показывает протокол событий,\n"
+               "для электронных таблиц и проверяющих: по строке на событие со столбцами\n"
+               "\"Дата и время\", \"Наименование события\" и \"Код\". FILE — суточный файл событий\n"
+               "(QReport/дд.мм.гггг) или файл событий датчика; для диапазона дней читаются\n"
+               "по порядку суточные файлы тех дней, за которые они есть.\n"
                "\n")
-        + generated.mid(generated.indexOf(QStringLiteral("Options:")));
+        + ru::commandLineOptions(generated);
 }
 
 ReportCommand parseReportCommand(const QStringList &arguments)
@@ -168,7 +168,7 @@ ReportCommand parseReportCommand(const QStringList &arguments)
         return command;
     };
     if (!parser.parse(arguments))
-        return usage(parser.errorText());
+        return usage(ru::commandLineError(parser));
     if (parser.isSet(options.help)) {
         command.action = ReportCommand::Action::Help;
         return command;
@@ -180,11 +180,11 @@ ReportCommand parseReportCommand(const QStringList &arguments)
 
     const std::optional<ReportScope> scope = scopeNamed(parser.value(options.filter));
     if (!scope)
-        return usage(QStringLiteral("--filter takes all, alarms or link-losses."));
+        return usage(QStringLiteral("--filter принимает all, alarms или link-losses."));
     command.scope = *scope;
     const QString format = parser.value(options.format);
     if (format != u"csv" && format != u"jsonl")
-        return usage(QStringLiteral("--format takes csv or jsonl."));
+        return usage(QStringLiteral("--format принимает csv или jsonl."));
     command.format = format == u"csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
     command.output = parser.value(options.output);
     command.workDir = parser.value(options.workDir);
@@ -193,7 +193,7 @@ ReportCommand parseReportCommand(const QStringList &arguments)
     const bool days = parser.isSet(options.from) || parser.isSet(options.to);
     const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days);
     if (inputs != 1 || files.size() > 1)
-        return usage(QStringLiteral("Give one input: an event file, --sensor MODEL:ADDRESS, or --from and --to."));
+        return usage(QStringLiteral("Укажите один источник: файл событий, --sensor MODEL:ADDRESS или --from и --to."));
 
     if (!files.isEmpty()) {
         command.input = ReportCommand::Input::File;
@@ -204,7 +204,7 @@ ReportCommand parseReportCommand(const QStringList &arguments)
         bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
         const uint address = ok ? parts[1].toUInt(&ok) : 0;
         if (!ok || address < 1 || address > 65535)
-            return usage(QStringLiteral("--sensor takes MODEL:ADDRESS: 301 or 302, and 1..65535 (e.g. 301:1001)."));
+            return usage(QStringLiteral("--sensor принимает MODEL:ADDRESS: 301 или 302 и 1..65535 (например, 301:1001)."));
         command.model = parts[0] == u"301" ? 0 : 1;
         command.address = address;
     } else {
@@ -212,9 +212,9 @@ ReportCommand parseReportCommand(const QStringList &arguments)
         command.from = QDate::fromString(parser.value(options.from), u"dd.MM.yyyy");
         command.to = QDate::fromString(parser.value(options.to), u"dd.MM.yyyy");
         if (!command.from.isValid() || !command.to.isValid())
-            return usage(QStringLiteral("--from and --to go together and take dates as dd.mm.yyyy."));
+            return usage(QStringLiteral("--from и --to указываются вместе, даты в виде дд.мм.гггг."));
         if (command.from > command.to)
-            return usage(QStringLiteral("--from is after --to."));
+            return usage(QStringLiteral("Дата --from позже даты --to."));
     }
     return command;
 }
@@ -229,7 +229,7 @@ int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, co
         standardOutput.write(QStringLiteral("dorvan-report %1\n").arg(QCoreApplication::applicationVersion()).toUtf8());
         return 0;
     case ReportCommand::Action::Usage:
-        qCWarning(lcReport, "%s See dorvan-report --help.", qUtf8Printable(command.error));
+        qCWarning(lcReport, "%s Справка: dorvan-report --help.", qUtf8Printable(command.error));
         return 2;
     case ReportCommand::Action::Export: break;
     }
@@ -242,13 +242,13 @@ int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, co
         workDir = choice.dir;
     }
     if (command.input == ReportCommand::Input::Days && !QFileInfo(dailyDirectory(workDir)).isDir()) {
-        qCWarning(lcReport, "%s holds no QReport directory: not a console's working directory (see --workdir)",
+        qCWarning(lcReport, "в %s нет каталога QReport: это не рабочий каталог пульта (см. --workdir)",
                   qUtf8Printable(workDir));
         return 1;
     }
     const ReportSources sources = reportSources(command, workDir);
     if (!sources.missingDays.isEmpty())
-        qCInfo(lcReport, "no daily event file for %lld of %lld days: %s", qlonglong(sources.missingDays.size()),
+        qCInfo(lcReport, "нет суточного файла событий за %lld из %lld дн.: %s", qlonglong(sources.missingDays.size()),
                qlonglong(command.from.daysTo(command.to) + 1), qUtf8Printable(listDays(sources.missingDays)));
 
     if (command.output.isEmpty() || command.output == u"-")
@@ -256,7 +256,7 @@ int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, co
 
     for (const QString &file : sources.files) {
         if (sameFile(file, command.output)) {
-            qCWarning(lcReport, "the output %s is one of the event files read", qUtf8Printable(command.output));
+            qCWarning(lcReport, "файл вывода %s — один из читаемых файлов событий", qUtf8Printable(command.output));
             return 1;
         }
     }
@@ -264,7 +264,7 @@ int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, co
     // auditor never finds half an export.
     QSaveFile output(command.output);
     if (!output.open(QIODevice::WriteOnly)) {
-        qCWarning(lcReport, "cannot write %s: %s", qUtf8Printable(command.output),
+        qCWarning(lcReport, "не удаётся записать %s: %s", qUtf8Printable(command.output),
                   qUtf8Printable(output.errorString()));
         return 1;
     }
@@ -273,7 +273,7 @@ int runReportProgram(const QStringList &arguments, QIODevice &standardOutput, co
         return 1;
     }
     if (!output.commit()) {
-        qCWarning(lcReport, "cannot write %s: %s", qUtf8Printable(command.output),
+        qCWarning(lcReport, "не удаётся записать %s: %s", qUtf8Printable(command.output),
                   qUtf8Printable(output.errorString()));
         return 1;
     }

@@ -1,5 +1,6 @@
 #include "link/link.h"
 
+#include "base/log.h"
 #include "base/russian.h"
 
 namespace dorvan {
@@ -37,6 +38,7 @@ int Link::Open_port(int portNumber)
         return 0;
     portTried_ = true;
     if (!line_.open(portDeviceName(portNumber), port_.baudRate())) {
+        logOpenOutcome(portNumber, false);
         setTimers(false, false);
         markLineLost();
         return 0;
@@ -44,6 +46,7 @@ int Link::Open_port(int portNumber)
     captions_.set(Captions::panel(3), port_.baudRate() == 19200
                                           ? QStringLiteral("Скорость: 19200 Бит/сек")
                                           : QStringLiteral("Скорость: 9600 Бит/сек"));
+    logOpenOutcome(portNumber, true);
     // A request sent before the reopen is not to be judged a time-out.
     replyPending_ = 0;
     captions_.set(Captions::panel(4), QString());
@@ -61,16 +64,36 @@ int Link::reopen()
     return Open_port(port_.portNumber());
 }
 
+// Why the port does not open goes to the log once per change of reason, not
+// at every retry.
+void Link::logOpenOutcome(int portNumber, bool opened)
+{
+    const QString failure = opened ? QString() : line_.openFailure();
+    if (failure == lastOpenFailure_)
+        return;
+    if (!failure.isEmpty())
+        qCWarning(logCategory(LogArea::Line)).noquote() << failure;
+    else if (opened)
+        qCInfo(logCategory(LogArea::Line)).noquote() << QStringLiteral("COM%1 открыт").arg(portNumber);
+    lastOpenFailure_ = failure;
+}
+
+void Link::showPortState(bool opened)
+{
+    captions_.set(Captions::panel(2), port_.portText() + (opened ? QStringLiteral(" включён")
+                                                                 : QStringLiteral(" выключен")));
+}
+
 void Link::Reopen_port()
 {
-    reopen();
+    // The status bar follows the port here too, so that it never says
+    // " включён" of an adapter that has been unplugged.
+    showPortState(reopen() == 1);
 }
 
 void Link::ComboBox1Click()
 {
-    const bool opened = reopen() == 1;
-    captions_.set(Captions::panel(2), port_.portText() + (opened ? QStringLiteral(" включён")
-                                                                 : QStringLiteral(" выключен")));
+    showPortState(reopen() == 1);
 }
 
 void Link::closePort()

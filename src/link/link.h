@@ -133,6 +133,8 @@ private:
     // Port.
     void setTimers(bool timer1, bool timerRv);
     int reopen();
+    void logOpenOutcome(int portNumber, bool opened);
+    void showPortState(bool opened);
 
     // Transmitter and line totals.
     void showTotal(const char *label, qint32 value);
@@ -184,6 +186,7 @@ private:
     bool portTried_ = false; // the handle is no longer 0
     bool halted_ = false;
     int timer2Tag_ = 0;
+    QString lastOpenFailure_; // logged last; empty while the port opens
 
     // Transmitter and polling cycle.
     RequestBuffer txBuffer_;

@@ -1,10 +1,14 @@
 #include "link/qtserialline.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cerrno>
 #include <poll.h>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace dorvan {
 
@@ -42,24 +46,89 @@ QString QtSerialLine::devicePath(const QString &workDir, const QString &portName
     return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
 }
 
+QtSerialLine::OpenProblem QtSerialLine::classifyOpen(bool deviceExists, bool mayReadWrite,
+                                                    QSerialPort::SerialPortError error)
+{
+    if (!deviceExists || error == QSerialPort::DeviceNotFoundError)
+        return OpenProblem::NoDevice;
+    if (!mayReadWrite)
+        return OpenProblem::NoPermission;
+    switch (error) {
+    case QSerialPort::NoError: return OpenProblem::None;
+    // EBUSY (exclusive mode), EPERM, or the lock file of another program.
+    case QSerialPort::PermissionError: return OpenProblem::Busy;
+    case QSerialPort::UnsupportedOperationError: return OpenProblem::NotASerialPort;
+    default: break;
+    }
+    return OpenProblem::Other;
+}
+
+QString QtSerialLine::openFailureText(OpenProblem problem, const QString &portName, const QString &device,
+                                      const QString &detail)
+{
+    QString text;
+    switch (problem) {
+    case OpenProblem::None: return {};
+    case OpenProblem::NoDevice:
+        text = QStringLiteral("%1: нет устройства %2: подключите адаптер RS-485 или привяжите его ссылкой "
+                              "ports/%1 в рабочем каталоге")
+                   .arg(portName, device);
+        break;
+    case OpenProblem::NoPermission: {
+        const passwd *user = ::getpwuid(::geteuid());
+        text = QStringLiteral("%1: нет прав на %2: добавьте пользователя в группу dialout "
+                              "(sudo adduser %3 dialout) и войдите в систему заново")
+                   .arg(portName, device,
+                        user ? QString::fromLocal8Bit(user->pw_name) : QStringLiteral("<пользователь>"));
+        break;
+    }
+    case OpenProblem::Busy:
+        text = QStringLiteral("%1: %2 занят другой программой: закройте её (её покажет команда fuser -v %2)")
+                   .arg(portName, device);
+        break;
+    case OpenProblem::NotASerialPort:
+        text = QStringLiteral("%1: %2 не настраивается как последовательный порт: проверьте, что ports/%1 "
+                              "указывает на адаптер RS-485")
+                   .arg(portName, device);
+        break;
+    case OpenProblem::Other: text = QStringLiteral("%1: %2 не открывается").arg(portName, device); break;
+    }
+    if (!detail.isEmpty())
+        text += QStringLiteral(" (") + detail + u')';
+    return text;
+}
+
+bool QtSerialLine::fail(const QString &portName, const QString &device, OpenProblem problem, const QString &detail)
+{
+    QString name = portName;
+    if (name.startsWith(QLatin1String("//./")))
+        name.remove(0, 4);
+    failure_ = openFailureText(problem, name, device.isEmpty() ? name : device, detail);
+    return false;
+}
+
 bool QtSerialLine::open(const QString &portName, int baudRate)
 {
     close();
+    failure_.clear();
     const QString path = devicePath(workDir_ ? workDir_() : QString(), portName);
     if (path.isEmpty() || !QFileInfo::exists(path))
-        return false;
+        return fail(portName, path, OpenProblem::NoDevice);
     ++generation_;
     failed_ = false;
     port_.setPortName(path);
-    if (!port_.open(QIODevice::ReadWrite))
-        return false;
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const bool mayReadWrite = ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 || errno != EACCES;
+        return fail(portName, path, classifyOpen(true, mayReadWrite, port_.error()), port_.errorString());
+    }
     const bool configured = port_.setBaudRate(baudRate) && port_.setDataBits(QSerialPort::Data8)
                             && port_.setParity(QSerialPort::NoParity)
                             && port_.setStopBits(QSerialPort::OneStop)
                             && port_.setFlowControl(QSerialPort::NoFlowControl);
     if (!configured) {
+        const QString detail = port_.errorString();
         close();
-        return false;
+        return fail(portName, path, OpenProblem::NotASerialPort, detail);
     }
     return true;
 }

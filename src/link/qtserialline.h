@@ -30,6 +30,16 @@ public:
     bool isOpen() const override;
     bool readByte(quint8 &byte) override;
     bool writeByte(quint8 byte) override;
+    QString openFailure() const override { return failure_; }
+
+    // Why an open fails, as far as the operator can act on it.
+    enum class OpenProblem { None, NoDevice, NoPermission, Busy, NotASerialPort, Other };
+    // From what the open met: whether the device exists, whether this user
+    // may read and write it, and the port's error.
+    static OpenProblem classifyOpen(bool deviceExists, bool mayReadWrite, QSerialPort::SerialPortError error);
+    // The log's text: the port, the device, the reason and its fix.
+    static QString openFailureText(OpenProblem problem, const QString &portName, const QString &device,
+                                   const QString &detail);
 
     // The device a Windows port name stands for, or an empty text for a name
     // that is not COMn.
@@ -40,6 +50,7 @@ private:
     void onError(QSerialPort::SerialPortError error);
     bool closeIfFailed();
     bool fillBuffer();
+    bool fail(const QString &portName, const QString &device, OpenProblem problem, const QString &detail = {});
 
     std::function<QString()> workDir_;
     QSerialPort port_;
@@ -48,6 +59,7 @@ private:
     // its buffer).
     bool failed_ = false;
     quint64 generation_ = 0;
+    QString failure_;
 };
 
 } // namespace dorvan

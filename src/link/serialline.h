@@ -16,6 +16,9 @@ public:
     virtual bool isOpen() const = 0;
     virtual bool readByte(quint8 &byte) = 0;
     virtual bool writeByte(quint8 byte) = 0;
+    // Why the last open failed, with what fixes it, for the log; empty after
+    // a good open or when the line cannot tell.
+    virtual QString openFailure() const { return {}; }
 };
 
 } // namespace dorvan

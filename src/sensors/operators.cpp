@@ -181,8 +181,10 @@ bool OperatorList::Remove_operator(int index)
 {
     if (index < 0 || index >= operatorCount())
         return false;
+    // The name on a line of its own, so the operator sees whom the answer removes.
     if (!context_.prompter.askYesNo(
-            QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?"),
+            QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?\n\n")
+                + operatorTable_[index].name,
             QStringLiteral("Удаление")))
         return false;
     Del_chop(operatorTable_[index].recordNumber);

@@ -57,6 +57,25 @@ private slots:
         QVERIFY(mainBlocked);
         QCOMPARE(clicks, 1);
     }
+
+    // With no Qt translation loaded (as here) the question still reads
+    // "Да"/"Нет", and a stray Enter answers No.
+    void aQuestionReadsRussianAndEnterAnswersNo()
+    {
+        QtPrompter prompter;
+        QStringList buttons;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            for (const QAbstractButton *button : box->buttons())
+                buttons.append(button->text());
+            QTest::keyClick(box, Qt::Key_Return);
+        });
+        QVERIFY(!prompter.askYesNo(QStringLiteral("Завершить работу ?"), QStringLiteral("Выход")));
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{QStringLiteral("Да"), QStringLiteral("Нет")}));
+    }
 };
 
 QTEST_MAIN(TestQtPrompter)

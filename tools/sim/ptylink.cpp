@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -144,6 +146,7 @@ void PtyLink::readAvailable()
     for (;;) {
         const ssize_t n = ::read(master_, buffer, sizeof buffer);
         if (n > 0) {
+            hungUp_.invalidate();
             emit received(QByteArray(buffer, n));
             continue;
         }
@@ -161,6 +164,49 @@ void PtyLink::waitForSlave()
     ++hangups_;
     notifier_->setEnabled(false);
     retry_.start();
+    if (!hungUp_.isValid()) {
+        hungUp_.start();
+    } else if (hungUp_.elapsed() >= staleLockCheckMs) {
+        hungUp_.start();
+        // Not from inside the notifier's own signal: a new line replaces it.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                const QString how = releaseStaleLock();
+                if (!how.isEmpty())
+                    emit released(how);
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+QString PtyLink::releaseStaleLock()
+{
+    if (master_ < 0)
+        return {};
+    const int slave = ::open(QFile::encodeName(slavePath_).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (slave >= 0) {
+        // Root gets through exclusive mode; it clears it for everyone else.
+        int exclusive = 0;
+        const bool cleared = ::ioctl(slave, TIOCGEXCL, &exclusive) == 0 && exclusive
+                             && ::ioctl(slave, TIOCNXCL) == 0;
+        ::close(slave);
+        return cleared ? QStringLiteral("exclusive mode left on %1 cleared").arg(slavePath_) : QString();
+    }
+    if (errno != EBUSY)
+        return {};
+    // A console that has just opened the slave holds it rightfully; the
+    // master then no longer sees a hang-up.
+    pollfd master{master_, POLLIN, 0};
+    if (::poll(&master, 1, 0) < 0 || !(master.revents & POLLHUP))
+        return {};
+    // Only the last close of the slave would clear the mode, and the master
+    // keeps the slave alive: the line moves to a new pseudo-terminal.
+    const QString old = slavePath_;
+    QString error;
+    if (!replug(&error))
+        return QStringLiteral("%1 left in exclusive mode; no new line: %2").arg(old, error);
+    return QStringLiteral("%1 left in exclusive mode; the line is on %2 now").arg(old, slavePath_);
 }
 
 } // namespace dorvan::sim

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -16,6 +17,12 @@ namespace dorvan::sim {
 // stays open throughout; while no slave is open the master reports a hang-up
 // (EIO on read, POLLHUP), so the link stops watching it and looks again a
 // little later instead of spinning or giving up.
+//
+// A console that is killed leaves the slave in exclusive mode (TIOCEXCL):
+// a pseudo-terminal's slave keeps it while the master is open, and every
+// later open by a user other than root fails with EBUSY. When no slave has
+// been open for a while, the link clears that mode itself, or, where it
+// cannot, moves to a new pseudo-terminal.
 class PtyLink : public QObject
 {
     Q_OBJECT
@@ -44,9 +51,17 @@ public:
     int hangups() const { return hangups_; }
 
     static constexpr int hangupRetryMs = 10;
+    // How long the line must have had no slave open before it looks for
+    // exclusive mode left behind.
+    static constexpr int staleLockCheckMs = 1000;
+    // Looks now; returns what it did, or an empty text when there was
+    // nothing to mend.
+    QString releaseStaleLock();
 
 signals:
     void received(const QByteArray &bytes);
+    // The line was freed from a dead console's exclusive mode.
+    void released(const QString &how);
 
 private:
     void readAvailable();
@@ -57,6 +72,7 @@ private:
     QSocketNotifier *notifier_ = nullptr;
     QTimer retry_;
     int hangups_ = 0;
+    QElapsedTimer hungUp_; // since the first hang-up with no byte after it
     QString linkedWorkDir_;
     int linkedPort_ = 0;
 };

@@ -17,6 +17,10 @@ qint64 monotonicMicros()
 Simulator::Simulator(QObject *parent) : QObject(parent)
 {
     connect(&pty_, &PtyLink::received, this, &Simulator::bytesReceived);
+    connect(&pty_, &PtyLink::released, this, [this](const QString &how) {
+        print(how);
+        logLine(monotonicMicros(), QStringLiteral("line ") + how);
+    });
     scriptTimer_.setSingleShot(true);
     connect(&scriptTimer_, &QTimer::timeout, this, &Simulator::playScript);
     watchTimer_.setInterval(300);

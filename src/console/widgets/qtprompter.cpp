@@ -8,6 +8,7 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyle>
 
@@ -35,6 +36,33 @@ QWidget *dialogParent()
     return nullptr;
 }
 
+
+// The buttons read as the console names them, whether or not Qt's own
+// translations are installed.
+void nameButtons(QMessageBox &box)
+{
+    const std::pair<QMessageBox::StandardButton, QString> names[] = {
+        {QMessageBox::Ok, QStringLiteral("OK")},
+        {QMessageBox::Yes, QStringLiteral("Да")},
+        {QMessageBox::No, QStringLiteral("Нет")}};
+    for (const auto &[button, name] : names) {
+        if (QAbstractButton *shown = box.button(button))
+            shown->setText(name);
+    }
+}
+
+void nameFileDialog(QFileDialog &dialog)
+{
+    dialog.setWindowTitle(dialog.acceptMode() == QFileDialog::AcceptSave ? QStringLiteral("Сохранить")
+                                                                         : QStringLiteral("Открыть"));
+    dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
+    dialog.setLabelText(QFileDialog::FileName, QStringLiteral("Имя файла:"));
+    dialog.setLabelText(QFileDialog::FileType, QStringLiteral("Тип файлов:"));
+    dialog.setLabelText(QFileDialog::Accept, dialog.acceptMode() == QFileDialog::AcceptSave
+                                                 ? QStringLiteral("Сохранить")
+                                                 : QStringLiteral("Открыть"));
+    dialog.setLabelText(QFileDialog::Reject, QStringLiteral("Отмена"));
+}
 
 QMessageBox::Icon boxIcon(Prompter::Icon icon)
 {
@@ -89,6 +117,7 @@ int QtPrompter::execOnTop(QDialog &dialog)
 void QtPrompter::message(const QString &text, const QString &caption, Icon icon)
 {
     QMessageBox box(boxIcon(icon), caption, text, QMessageBox::Ok, dialogParent());
+    nameButtons(box);
     execOnTop(box);
 }
 
@@ -105,6 +134,7 @@ void QtPrompter::notify(const QString &text, const QString &caption, Icon icon,
 {
     open_.removeIf([](const QPointer<QMessageBox> &box) { return box.isNull(); });
     auto *box = new QMessageBox(boxIcon(icon), caption, text, QMessageBox::Ok);
+    nameButtons(*box);
     box->setWindowFlag(Qt::WindowStaysOnTopHint);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setAttribute(Qt::WA_QuitOnClose, false);
@@ -140,7 +170,11 @@ bool QtPrompter::askYesNo(const QString &text, const QString &caption)
 {
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     dialogParent());
-    box.setDefaultButton(QMessageBox::Yes);
+    nameButtons(box);
+    // Every question of the console ends or removes something: a stray Enter
+    // must not answer it.
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return execOnTop(box) == QMessageBox::Yes;
 }
 
@@ -151,6 +185,8 @@ std::optional<QString> QtPrompter::inputText(const QString &caption, const QStri
     dialog.setWindowTitle(caption);
     dialog.setLabelText(prompt);
     dialog.setTextValue(initial);
+    dialog.setOkButtonText(QStringLiteral("OK"));
+    dialog.setCancelButtonText(QStringLiteral("Отмена"));
     // Its layout decides its size: a label as wide as the caption needs widens it.
     if (auto *label = dialog.findChild<QLabel *>())
         label->setMinimumWidth(widthForTitle(dialog, caption)
@@ -165,6 +201,7 @@ std::optional<QString> QtPrompter::openFile(const QString &directory, bool mustE
     QFileDialog dialog(dialogParent(), QString(), directory);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(mustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    nameFileDialog(dialog);
     if (execOnTop(dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();
@@ -174,6 +211,7 @@ std::optional<Prompter::SavedFile> QtPrompter::saveFile(const QString &suggested
 {
     QFileDialog dialog(dialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
+    nameFileDialog(dialog);
     dialog.setNameFilters(filters);
     dialog.selectFile(suggested);
     // The name typed without an extension gets the one of the type chosen.

@@ -148,6 +148,9 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
     setWindowTitle(QStringLiteral("Отключение датчика"));
     setFont(tahomaFont(11));
 
+    LabelSensor = new QLabel(this);
+    LabelSensor->setObjectName(QStringLiteral("LabelSensor"));
+    LabelSensor->setFont(tahomaFont(11, true));
     operators = new OperatorGroup(console, this);
     operators->ComboBoxFam->installEventFilter(this);
     ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
@@ -156,6 +159,7 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
     connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(LabelSensor);
     layout->addWidget(operators);
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
@@ -174,6 +178,7 @@ void TRemoveSensor::showEvent(QShowEvent *event)
 
 void TRemoveSensor::FormActivate()
 {
+    LabelSensor->setText(disconnectTarget(console_));
     operators->reload();
     ButtonAccept->setFocus();
 }

@@ -4,6 +4,7 @@
 #include <QGroupBox>
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -70,6 +71,7 @@ public:
     void FormActivate();
     void ButtonAcceptClick();
 
+    QLabel *LabelSensor = nullptr; // the sensor to be disconnected
     OperatorGroup *operators = nullptr;
     QPushButton *ButtonAccept = nullptr;
     QPushButton *ButtonCansel = nullptr;
