@@ -712,9 +712,15 @@ private slots:
         QCOMPARE(broker.closes, held ? 1 : 0);
         QCOMPARE(uplink.cursor().position.record, held ? 0 : 3);
         if (held) {
+            // Again, with a longer wait each time it is refused.
             const int mark = int(broker.published.size());
             emit broker.connected();
             QCOMPARE(broker.eventIds(mark).first(), QStringLiteral("08.12.2026#0"));
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("refused a publish")));
+            const auto again = std::find_if(broker.published.cbegin() + mark, broker.published.cend(),
+                                            [&](const FakeTransport::Sent &sent) { return sent.message.topic == topic; });
+            emit broker.refused(again->id, QStringLiteral("fake:1883 refused a publish"));
+            QCOMPARE(uplink.nextRetryMs(), 4 * Uplink::FirstRetryMs);
         }
     }
 

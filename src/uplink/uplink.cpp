@@ -177,7 +177,10 @@ void Uplink::onConnected()
         return;
     retryTimer_.stop();
     state_ = State::Connected;
-    retryMs_ = FirstRetryMs;
+    // A broker that takes the connection and refuses the records gets no
+    // faster retries for it.
+    if (!refusing_)
+        retryMs_ = FirstRetryMs;
     broken_ = false;
     window_.clear();
     recordOfMessage_.clear();
@@ -395,6 +398,8 @@ void Uplink::onAcknowledged(int messageId)
         ++windowBase_;
         moved = true;
     }
+    if (moved)
+        refusing_ = false;
     if (moved && !saveTimer_.isActive())
         saveTimer_.start();
     pump();
@@ -412,6 +417,7 @@ void Uplink::onRefused(int messageId, const QString &reason)
     const QString id = window_[std::size_t(*it - windowBase_)].stamped.position.id();
     qCCritical(lcUplinkMqtt).noquote() << reason + QStringLiteral(" (the messages of record %1); holding the cursor at %2")
                                                        .arg(id, acked_.position.id());
+    refusing_ = true;
     transport_.close();
     onFailed(QStringLiteral("not delivered"));
 }

@@ -111,6 +111,7 @@ private:
     // cursor would be older than one the broker already has.
     bool replaying_ = false;
     std::set<qint32> heldStates_;
+    bool refusing_ = false;            // the broker refused a record since one was last delivered
     int lockFd_ = -1;                  // one uplink per working directory
     std::optional<quint32> lateChecked_; // tick of the last look at passed days' files
     std::function<bool()> consoleProbe_;
