@@ -164,7 +164,23 @@ int MqttClient::publish(const Message &message)
     const int savedErrno = errno;
     if (result != MOSQ_ERR_SUCCESS) {
         const QString reason = describe(result, savedErrno);
+        // A broker that refuses a publish may close the connection right
+        // after its answer: read what it said before giving up, so that the
+        // refusal is told rather than a lost connection.
+        for (int packet = 0; packet < 1000 && mosquitto_socket(client_) >= 0; ++packet) {
+            if (mosquitto_loop_read(client_, 1) != MOSQ_ERR_SUCCESS)
+                break;
+        }
+        const QList<std::pair<int, int>> refused = std::exchange(refused_, {});
         teardown();
+        if (!refused.isEmpty()) {
+            refused_ = refused;
+            const quint64 attempt = attempt_;
+            QMetaObject::invokeMethod(this, [this, attempt] {
+                if (attempt == attempt_)
+                    emitRefused();
+            }, Qt::QueuedConnection);
+        }
         failLater(reason);
         return -1;
     }
@@ -184,6 +200,12 @@ void MqttClient::afterStep(int result, int savedErrno)
 {
     if (!client_)
         return;
+    // A refusal read just before the connection ended is news of its own.
+    if (!refused_.isEmpty() && (result != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0 || socketHungUp())) {
+        emitRefused();
+        if (!client_)
+            return;
+    }
     if (result != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0) {
         fail(describe(result, savedErrno));
         return;
@@ -209,9 +231,15 @@ void MqttClient::afterStep(int result, int savedErrno)
             return;
         emit this->acknowledged(id);
     }
+    emitRefused();
+}
+
+void MqttClient::emitRefused()
+{
     const QList<std::pair<int, int>> refused = std::exchange(refused_, {});
+    const quint64 attempt = attempt_;
     for (const auto &[id, reason] : refused) {
-        if (!client_)
+        if (attempt != attempt_)
             return;
         emit this->refused(id, QStringLiteral("%1 refused a publish: %2 (reason code 0x%3)")
                                    .arg(brokerName(), QString::fromUtf8(mosquitto_reason_string(reason)))

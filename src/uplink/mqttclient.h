@@ -54,6 +54,7 @@ private:
 
     QString setUp(const Message &will);
     void afterStep(int result, int savedErrno);
+    void emitRefused();
     void updateWriteNotifier();
     bool socketHungUp() const;
     QString describe(int result, int savedErrno) const;

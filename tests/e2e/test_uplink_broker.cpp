@@ -407,6 +407,36 @@ private slots:
         QVERIFY(uplink.terminate());
     }
 
+    // MQTT 5: a publish the broker's access list denies is not taken for
+    // delivered; the cursor holds and the log says why.
+    void refusedPublishHoldsTheCursor()
+    {
+        test::WorkDir dir;
+        append(dailyFile(dir), manyRecords(3));
+        const QString acl = dir.file(QStringLiteral("acl"));
+        writeFile(acl, "user dorvan\ntopic write dorvan/post1/status\ntopic write dorvan/post1/console\n"
+                       "topic write dorvan/post1/sensor/#\n");
+        Broker broker(dir.path());
+        broker.passwordFile = secrets_.filePath(QStringLiteral("passwords"));
+        broker.extraConfig << QStringLiteral("acl_file %1").arg(acl);
+        QVERIFY(broker.start());
+        const QString passwordFile = dir.file(QStringLiteral("uplink.password"));
+        writeFile(passwordFile, "secret\n");
+        QFile::setPermissions(passwordFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+
+        UplinkProcess uplink;
+        QVERIFY(uplink.start(uplinkArguments(dir, broker.port())
+                             << QStringLiteral("--from-start") << QStringLiteral("--username") << QStringLiteral("dorvan")
+                             << QStringLiteral("--password-file") << passwordFile));
+        QVERIFY2(waitUntil([&] { return uplink.count(QStringLiteral("refused a publish: Not authorized (reason code 0x87)")) >= 2; },
+                           15000),
+                 qPrintable(uplink.log()));
+        QVERIFY(uplink.terminate());
+        QFile cursor(dir.file(QStringLiteral("data/uplink.cursor")));
+        QVERIFY(cursor.open(QIODevice::ReadOnly));
+        QCOMPARE(QJsonDocument::fromJson(cursor.readAll()).object().value(QStringLiteral("offset")).toInteger(), 0);
+    }
+
     // Each problem is one clear line in the log, retried after about 1 s and
     // then 2 s, without a crash and without spinning.
     void connectionProblems_data()
