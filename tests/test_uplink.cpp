@@ -596,6 +596,9 @@ private slots:
                 QVERIFY(process.waitForFinished());
             }
         }
+        // The new process may show its parent's command line for a moment.
+        if (held)
+            QVERIFY(QTest::qWaitFor([&] { return consoleHoldsLock(dir.path()); }, 5000));
         QCOMPARE(consoleHoldsLock(dir.path()), held);
         process.kill();
         process.waitForFinished();
@@ -777,6 +780,25 @@ private slots:
         QVERIFY2(uplink.start(&error), qPrintable(error));
         emit broker.connected();
         QCOMPARE(jsonOf(broker.on(QStringLiteral("dorvan/post1/event")).value(0)).value(QStringLiteral("time")).toString(), expected);
+    }
+
+    // The console's heartbeat never stops the console: a write that fails
+    // is logged once until one succeeds again.
+    void heartbeatWriteFailureLoggedOnce()
+    {
+        WorkDir dir(false);
+        FakeClock clock;
+        ConsoleHeartbeat heartbeat(clock, [] { return quint64(1); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write .*console.heartbeat")));
+        heartbeat.start(dir.path());
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("cannot write")));
+        heartbeat.beat();
+        heartbeat.stop();
+        QVERIFY(!ConsoleHeartbeat::read(dir.path()));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("data")));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("written again")));
+        heartbeat.beat();
+        QVERIFY(ConsoleHeartbeat::read(dir.path()));
     }
 };
 
