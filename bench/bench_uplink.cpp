@@ -92,7 +92,7 @@ private:
     {
         const std::string_view payload(static_cast<const char *>(message->payload), std::size_t(message->payloadlen));
         if (std::string_view(message->topic).ends_with("status")) {
-            online_ = payload == "online";
+            online_ = payload.starts_with(R"({"state":"online")");
             return;
         }
         const auto at = Clock::now();

@@ -1,19 +1,28 @@
 // The uplink's decisions without a broker: the sensor states it derives from
-// events, how it follows the daily files across torn tails and midnights,
-// the window and the cursor against a scripted broker, and its settings.
+// events, how it follows the daily files across torn tails, midnights and a
+// clock set back, the window and the cursor against a scripted broker, the
+// heartbeat and the console's liveness, the locks, and its settings.
 
 #include "uplink/uplink.h"
 
 #include "base/daycount.h"
+#include "console/consoleheartbeat.h"
+#include "console/consolestart.h"
 #include "fakes.h"
+#include "filefaults.h"
 #include "workdir.h"
 
 #include <QCommandLineParser>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace dorvan;
 using namespace dorvan::uplink;
@@ -81,6 +90,22 @@ QString summary(const SensorStates &states)
         .arg(state->faultCode);
 }
 
+UplinkSettings settingsFor(const WorkDir &dir, int window = 4)
+{
+    UplinkSettings settings;
+    settings.workDir = dir.path();
+    settings.cursorPath = dir.file(QStringLiteral("data/uplink.cursor"));
+    settings.site = QStringLiteral("post1");
+    settings.fromStart = true;
+    settings.window = window;
+    return settings;
+}
+
+QJsonObject jsonOf(const QByteArray &payload)
+{
+    return QJsonDocument::fromJson(payload).object();
+}
+
 // Stands in for the broker connection: records what is published and lets
 // the test connect, fail and acknowledge.
 class FakeTransport : public MqttTransport
@@ -126,6 +151,17 @@ public:
     {
         for (int i = from; i < published.size(); ++i)
             emit acknowledged(published[i].id);
+    }
+
+    // The payloads published on one topic, in order.
+    QList<QByteArray> on(const QString &topic) const
+    {
+        QList<QByteArray> payloads;
+        for (const Sent &sent : published) {
+            if (sent.message.topic == topic)
+                payloads.append(sent.message.payload);
+        }
+        return payloads;
     }
 
     QList<Sent> published;
@@ -264,6 +300,8 @@ private slots:
         QTest::newRow("the command line wins") << "host=central\nport=1884\n" << QStringList{"--host", "backup"} << 0
                                                << "backup:1884 tls=0 password=";
         QTest::newRow("a CA file means TLS") << "ca-file=CONFIG\n" << QStringList{} << 0 << "localhost:8883 tls=1 password=";
+        QTest::newRow("a time zone the system does not know") << "" << QStringList{"--time-zone", "Mars/Olympus"} << 0
+                                                              << "time-zone \"Mars/Olympus\" is not";
         QTest::newRow("a site is one topic level") << "" << QStringList{"--site", "north/gate"} << 0 << "site \"north/gate\" must be";
     }
 
@@ -355,12 +393,14 @@ private slots:
         Uplink uplink(settings, again, clock);
         QString error;
         QVERIFY2(uplink.start(&error), qPrintable(error));
+        QVERIFY(uplink.cursor().states.find(1001));
+        QCOMPARE(uplink.cursor().states.find(1001)->loops[0], SensorState::Loop::Normal);
         emit again.connected();
         QCOMPARE(again.eventIds(), QStringList{id + QStringLiteral("10")});
         const QList<FakeTransport::Sent> &sent = again.published;
         QVERIFY(std::any_of(sent.cbegin(), sent.cend(), [](const FakeTransport::Sent &s) {
             return s.message.topic == QLatin1String("dorvan/post1/sensor/1001/state") && s.message.retain
-                   && s.message.payload.contains("\"loop1\":\"normal\"");
+                   && s.message.payload.contains("\"loop1\":\"alarm\"");
         }));
         again.acknowledgeAll();
 
@@ -372,6 +412,393 @@ private slots:
         QCOMPARE(again.eventIds(mark), QStringList{today.addDays(1).toString(u"dd.MM.yyyy") + QStringLiteral("#0")});
         again.acknowledgeAll(mark);
         QCOMPARE(uplink.cursor().position.id(), today.addDays(1).toString(u"dd.MM.yyyy") + QStringLiteral("#1"));
+    }
+
+    // A sensor's retained state never goes back to one older than the
+    // station was already sent, whatever acknowledgements were lost: on a
+    // reconnection, and on a restart from a cursor that lags behind.
+    void statesOnlyMoveForward_data()
+    {
+        QTest::addColumn<int>("acknowledged"); // records acknowledged before the break
+        QTest::addColumn<bool>("killed");      // a new uplink starts from the cursor instead of a reconnection
+
+        QTest::newRow("nothing acknowledged, reconnected") << 0 << false;
+        QTest::newRow("some acknowledged, reconnected") << 4 << false;
+        QTest::newRow("killed with the cursor behind") << 4 << true;
+    }
+
+    void statesOnlyMoveForward()
+    {
+        QFETCH(int, acknowledged);
+        QFETCH(bool, killed);
+
+        WorkDir dir;
+        const QList<Event> script{connected, linkBack, arm1, trip1, normal1, trip1, arm2, trip2, normal1, disarm1};
+        for (int i = 0; i < script.size(); ++i)
+            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, script[i], i)));
+        FakeClock clock;
+        clock.current = QDateTime(today, QTime(12, 0));
+        const QString topic = QStringLiteral("dorvan/post1/sensor/1001/state");
+        const auto acknowledgeUntilDone = [](FakeTransport &broker, Uplink &uplink) {
+            for (int round = 0; round < 10 && (round == 0 || uplink.inFlight() > 0); ++round)
+                broker.acknowledgeAll();
+        };
+
+        FakeTransport first;
+        FakeTransport second;
+        auto uplink = std::make_unique<Uplink>(settingsFor(dir, 10), first, clock);
+        QString error;
+        QVERIFY2(uplink->start(&error), qPrintable(error));
+        emit first.connected();
+        QCOMPARE(first.eventIds().size(), script.size());
+        for (int i = 0; i < acknowledged; ++i)
+            first.acknowledgeEvent(QStringLiteral("08.12.2026#%1").arg(i));
+        if (killed) {
+            // The cursor saved a moment before the kill, behind what was sent.
+            uplink.reset();
+            Cursor behind{{today, acknowledged}, {}, {}};
+            for (int i = 0; i < acknowledged; ++i) {
+                const EventRecord record = makeRecord(1001, script[i], i);
+                behind.states.apply({{today, i}, record, record.textString()});
+            }
+            QVERIFY(CursorFile(dir.file(QStringLiteral("data/uplink.cursor"))).save(behind, &error));
+            uplink = std::make_unique<Uplink>(settingsFor(dir, 3), second, clock);
+            QVERIFY2(uplink->start(&error), qPrintable(error));
+            emit second.connected();
+            acknowledgeUntilDone(second, *uplink);
+        } else {
+            emit first.failed(QStringLiteral("connection lost"));
+            emit first.connected();
+            acknowledgeUntilDone(first, *uplink);
+        }
+        const QList<QByteArray> states = first.on(topic) + second.on(topic);
+        int newest = -1;
+        for (const QByteArray &state : states) {
+            const int record = jsonOf(state).value(QStringLiteral("event")).toString().section(u'#', 1).toInt();
+            QVERIFY2(record >= newest, state.constData());
+            newest = record;
+        }
+        QCOMPARE(newest, script.size() - 1);
+        QCOMPARE(uplink->inFlight(), 0);
+        QCOMPARE(uplink->cursor().position.record, script.size());
+    }
+
+    // The status renewed with the time it is sent, and the console's
+    // liveness: whether a console holds the directory, whether its line made
+    // a pass lately by the heartbeat it keeps.
+    void heartbeatAndConsole_data()
+    {
+        QTest::addColumn<bool>("alive");        // a console holds the working directory
+        QTest::addColumn<bool>("keepsHeartbeat");
+        QTest::addColumn<int>("lastPassAgo");   // seconds
+        QTest::addColumn<QString>("line");
+
+        QTest::newRow("console not running") << false << true << 1 << "stopped";
+        QTest::newRow("line running") << true << true << 3 << "running";
+        QTest::newRow("line stopped") << true << true << 11 << "stopped";
+        QTest::newRow("console keeps no heartbeat") << true << false << 0 << "unknown";
+        QTest::newRow("clock set back since the last pass") << true << true << -3600 << "stopped";
+    }
+
+    void heartbeatAndConsole()
+    {
+        QFETCH(bool, alive);
+        QFETCH(bool, keepsHeartbeat);
+        QFETCH(int, lastPassAgo);
+        QFETCH(QString, line);
+
+        WorkDir dir;
+        FakeClock clock;
+        const QDateTime now(today, QTime(12, 0), Qt::UTC);
+        quint64 passes = 0;
+        ConsoleHeartbeat console(clock, [&] { return passes; });
+        if (keepsHeartbeat) {
+            clock.current = now.addSecs(-lastPassAgo - 2);
+            console.start(dir.path());
+            clock.current = now.addSecs(-lastPassAgo);
+            ++passes;
+            console.beat();
+            clock.current = now;
+            console.beat();
+            console.stop();
+        }
+        clock.current = now;
+
+        FakeTransport broker;
+        Uplink uplink(settingsFor(dir), broker, clock);
+        bool consoleAlive = alive;
+        uplink.setConsoleProbe([&] { return consoleAlive; });
+        QString error;
+        QVERIFY2(uplink.start(&error), qPrintable(error));
+        emit broker.connected();
+
+        const QString consoleTopic = QStringLiteral("dorvan/post1/console");
+        QCOMPARE(broker.on(consoleTopic).size(), 1);
+        const QJsonObject shown = jsonOf(broker.on(consoleTopic).last());
+        QCOMPARE(shown.value(QStringLiteral("running")).toBool(), alive);
+        QCOMPARE(shown.value(QStringLiteral("line")).toString(), line);
+        QCOMPARE(shown.value(QStringLiteral("last_poll")).toString(),
+                 keepsHeartbeat ? now.addSecs(-lastPassAgo).toString(Qt::ISODateWithMs) : QString());
+        const auto statusTime = [&] {
+            const QJsonObject status = jsonOf(broker.on(QStringLiteral("dorvan/post1/status")).last());
+            return QDateTime::fromString(status.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+        };
+        QCOMPARE(statusTime(), now);
+        QCOMPARE(jsonOf(broker.on(QStringLiteral("dorvan/post1/status")).last()).value(QStringLiteral("interval")).toInt(), 30);
+
+        // Unchanged, the console's liveness waits for the heartbeat.
+        uplink.checkConsole();
+        QCOMPARE(broker.on(consoleTopic).size(), 1);
+        clock.advanceMs(30000);
+        uplink.heartbeat();
+        QCOMPARE(statusTime(), now.addSecs(30));
+        QCOMPARE(broker.on(consoleTopic).size(), 2);
+        QVERIFY(std::all_of(broker.published.cbegin(), broker.published.cend(), [&](const FakeTransport::Sent &sent) {
+            return sent.message.retain || sent.message.topic.endsWith(QLatin1String("/event"));
+        }));
+
+        // A console that ends is told at the next look.
+        consoleAlive = false;
+        uplink.checkConsole();
+        QCOMPARE(broker.on(consoleTopic).size(), alive ? 3 : 2);
+        QCOMPARE(jsonOf(broker.on(consoleTopic).last()).value(QStringLiteral("running")).toBool(), false);
+    }
+
+    // Whether a console holds a working directory: the process its lock
+    // file names must be alive and be dorvan-console.
+    void consoleLockProbe_data()
+    {
+        QTest::addColumn<QString>("holder"); // none, ended, other, console
+        QTest::addColumn<bool>("held");
+
+        QTest::newRow("no lock file") << "none" << false;
+        QTest::newRow("its process has ended") << "ended" << false;
+        QTest::newRow("its number taken by another program") << "other" << false;
+        QTest::newRow("a console") << "console" << true;
+    }
+
+    void consoleLockProbe()
+    {
+        QFETCH(QString, holder);
+        QFETCH(bool, held);
+
+        WorkDir dir;
+        const QString sleeper = QStandardPaths::findExecutable(QStringLiteral("sleep"));
+        const QString console = dir.file(QStringLiteral("dorvan-console"));
+        QVERIFY(QFile::link(sleeper, console));
+        QProcess process;
+        if (holder != QLatin1String("none")) {
+            process.start(holder == QLatin1String("console") ? console : sleeper, {QStringLiteral("30")});
+            QVERIFY(process.waitForStarted());
+            appendBytes(dir.file(ConsoleLock::fileName()), QByteArray::number(process.processId()) + "\ndorvan-console\nhost\n");
+            if (holder == QLatin1String("ended")) {
+                process.kill();
+                QVERIFY(process.waitForFinished());
+            }
+        }
+        // The new process may show its parent's command line for a moment.
+        if (held)
+            QVERIFY(QTest::qWaitFor([&] { return consoleHoldsLock(dir.path()); }, 5000));
+        QCOMPARE(consoleHoldsLock(dir.path()), held);
+        process.kill();
+        process.waitForFinished();
+    }
+
+    // One uplink per working directory; the lock goes with the uplink.
+    void secondUplinkRefused()
+    {
+        WorkDir dir;
+        FakeClock clock;
+        FakeTransport broker;
+        QString error;
+        {
+            Uplink first(settingsFor(dir), broker, clock);
+            QVERIFY2(first.start(&error), qPrintable(error));
+            Uplink second(settingsFor(dir), broker, clock);
+            QVERIFY(!second.start(&error));
+            QVERIFY2(error.startsWith(QStringLiteral("another dorvan-uplink (process %1) already publishes").arg(::getpid())),
+                     qPrintable(error));
+            QCOMPARE(broker.opens, 1);
+        }
+        Uplink after(settingsFor(dir), broker, clock);
+        QVERIFY2(after.start(&error), qPrintable(error));
+    }
+
+    // A console whose clock was set back writes into a day the cursor has
+    // passed: those records are published all the same, once.
+    void lateRecords_data()
+    {
+        QTest::addColumn<int>("day");         // the late day, from today
+        QTest::addColumn<int>("before");      // records in its file at the start
+        QTest::addColumn<int>("acknowledged"); // of them, as the cursor says; -1: the cursor does not name it
+        QTest::addColumn<int>("appended");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("a cursor a day ahead") << 0 << 3 << -1 << 2 << "08.12.2026#3 08.12.2026#4";
+        QTest::newRow("a day without a file yet") << -7 << 0 << -1 << 2 << "01.12.2026#0 01.12.2026#1";
+        QTest::newRow("written while the uplink was down") << -1 << 3 << 1 << 1
+                                                           << "07.12.2026#1 07.12.2026#2 07.12.2026#3";
+    }
+
+    void lateRecords()
+    {
+        QFETCH(int, day);
+        QFETCH(int, before);
+        QFETCH(int, acknowledged);
+        QFETCH(int, appended);
+        QFETCH(QString, expected);
+
+        WorkDir dir;
+        const QString late = dailyPath(dir, today.addDays(day));
+        for (int i = 0; i < before; ++i)
+            appendBytes(late, bytesOf(makeRecord(1001, trip1, i)));
+        Cursor ahead{{today.addDays(1), 0}, {}, {}};
+        if (acknowledged >= 0)
+            ahead.passed[today.addDays(day)] = acknowledged;
+        QString error;
+        QVERIFY(CursorFile(dir.file(QStringLiteral("data/uplink.cursor"))).save(ahead, &error));
+        FakeClock clock;
+        clock.current = QDateTime(today, QTime(12, 0));
+
+        QStringList published;
+        for (int run = 0; run < 2; ++run) {
+            FakeTransport broker;
+            Uplink uplink(settingsFor(dir), broker, clock);
+            QVERIFY2(uplink.start(&error), qPrintable(error));
+            emit broker.connected();
+            for (int i = 0; run == 0 && i < appended; ++i)
+                appendBytes(late, bytesOf(makeRecord(1001, normal1, before + i)));
+            clock.advanceMs(Uplink::LateCheckMs);
+            uplink.pump();
+            published += broker.eventIds();
+            broker.acknowledgeAll();
+            QCOMPARE(uplink.cursor().position, ahead.position);
+            uplink.stop();
+            broker.acknowledgeAll();
+        }
+        QCOMPARE(published.join(u' '), expected);
+    }
+
+    // A publish the broker refuses is not delivered: the cursor stays before
+    // its record, which goes out again on a new connection. A refused status
+    // is only logged.
+    void refusedPublish_data()
+    {
+        QTest::addColumn<QString>("topic");
+        QTest::addColumn<bool>("held");
+
+        QTest::newRow("an event") << "dorvan/post1/event" << true;
+        QTest::newRow("the status") << "dorvan/post1/status" << false;
+    }
+
+    void refusedPublish()
+    {
+        QFETCH(QString, topic);
+        QFETCH(bool, held);
+
+        WorkDir dir;
+        for (int i = 0; i < 3; ++i)
+            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
+        FakeClock clock;
+        clock.current = QDateTime(today, QTime(12, 0));
+        FakeTransport broker;
+        Uplink uplink(settingsFor(dir), broker, clock);
+        QString error;
+        QVERIFY2(uplink.start(&error), qPrintable(error));
+        emit broker.connected();
+        const auto refused = std::find_if(broker.published.cbegin(), broker.published.cend(),
+                                          [&](const FakeTransport::Sent &sent) { return sent.message.topic == topic; });
+        QVERIFY(refused != broker.published.cend());
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("refused a publish")));
+        emit broker.refused(refused->id, QStringLiteral("fake:1883 refused a publish: not authorised (reason code 0x87)"));
+        broker.acknowledgeAll();
+        QCOMPARE(broker.closes, held ? 1 : 0);
+        QCOMPARE(uplink.cursor().position.record, held ? 0 : 3);
+        if (held) {
+            // Again, with a longer wait each time it is refused.
+            const int mark = int(broker.published.size());
+            emit broker.connected();
+            QCOMPARE(broker.eventIds(mark).first(), QStringLiteral("08.12.2026#0"));
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("refused a publish")));
+            const auto again = std::find_if(broker.published.cbegin() + mark, broker.published.cend(),
+                                            [&](const FakeTransport::Sent &sent) { return sent.message.topic == topic; });
+            emit broker.refused(again->id, QStringLiteral("fake:1883 refused a publish"));
+            QCOMPARE(uplink.nextRetryMs(), 4 * Uplink::FirstRetryMs);
+        }
+    }
+
+    // A cursor save that the disk cuts short leaves the cursor as it was.
+    void cursorSurvivesAFailedSave()
+    {
+        WorkDir dir;
+        const CursorFile file(dir.file(QStringLiteral("data/uplink.cursor")));
+        SensorStates states;
+        const EventRecord record = makeRecord(1001, connected);
+        states.apply({{today, 0}, record, record.textString()});
+        QString error;
+        QVERIFY(file.save({{today, 5}, states, {}}, &error));
+        {
+            const FileSizeLimit limit(40);
+            QVERIFY(!file.save({{today, 6}, states, {}}, &error));
+        }
+        const std::optional<Cursor> loaded = file.load(&error);
+        QVERIFY2(loaded, qPrintable(error));
+        QCOMPARE(loaded->position, (EventPosition{today, 5}));
+        QVERIFY(loaded->states.sensors() == states.sensors());
+    }
+
+    // Event times in the console's zone, whatever the uplink's own; the hour
+    // repeated in autumn gets the later (standard time) offset.
+    void eventTimeInTheConsolesZone_data()
+    {
+        QTest::addColumn<QString>("zone");
+        QTest::addColumn<QDateTime>("local");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("Moscow") << "Europe/Moscow" << QDateTime(today, QTime(9, 0, 0, 125)) << "2026-12-08T09:00:00.125+03:00";
+        QTest::newRow("Berlin, winter") << "Europe/Berlin" << QDateTime(today, QTime(9, 0)) << "2026-12-08T09:00:00.000+01:00";
+        QTest::newRow("Berlin, the repeated hour") << "Europe/Berlin" << QDateTime(QDate(2026, 10, 25), QTime(2, 30))
+                                                   << "2026-10-25T02:30:00.000+01:00";
+    }
+
+    void eventTimeInTheConsolesZone()
+    {
+        QFETCH(QString, zone);
+        QFETCH(QDateTime, local);
+        QFETCH(QString, expected);
+
+        WorkDir dir;
+        appendBytes(dailyPath(dir, today),
+                    bytesOf(EventRecord::make(1001, toDayCount(local), trip1.code, QString::fromUtf8(trip1.text))));
+        UplinkSettings settings = settingsFor(dir);
+        settings.timeZone = zone;
+        FakeClock clock;
+        clock.current = QDateTime(today, QTime(12, 0));
+        FakeTransport broker;
+        Uplink uplink(settings, broker, clock);
+        QString error;
+        QVERIFY2(uplink.start(&error), qPrintable(error));
+        emit broker.connected();
+        QCOMPARE(jsonOf(broker.on(QStringLiteral("dorvan/post1/event")).value(0)).value(QStringLiteral("time")).toString(), expected);
+    }
+
+    // The console's heartbeat never stops the console: a write that fails
+    // is logged once until one succeeds again.
+    void heartbeatWriteFailureLoggedOnce()
+    {
+        WorkDir dir(false);
+        FakeClock clock;
+        ConsoleHeartbeat heartbeat(clock, [] { return quint64(1); });
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write .*console.heartbeat")));
+        heartbeat.start(dir.path());
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("cannot write")));
+        heartbeat.beat();
+        heartbeat.stop();
+        QVERIFY(!ConsoleHeartbeat::read(dir.path()));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("data")));
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("written again")));
+        heartbeat.beat();
+        QVERIFY(ConsoleHeartbeat::read(dir.path()));
     }
 };
 

@@ -38,7 +38,8 @@ Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound 
       events(ctx),
       alarms(ctx, sound),
       link(ctx, table, port, StringGrid1, StringGridCOM, captions, events, alarms, line),
-      report(ctx)
+      report(ctx),
+      heartbeat(clock, [this] { return link.passes(); })
 {
 }
 
@@ -151,6 +152,7 @@ void Console::shutdown()
         return;
     shutDown_ = true;
     link.halt();
+    heartbeat.stop();
     if (!started_) {
         emit quitRequested();
         return;

@@ -3,6 +3,7 @@
 #include "base/alarmsound.h"
 #include "base/captions.h"
 #include "base/context.h"
+#include "console/consoleheartbeat.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
 #include "events/report.h"
@@ -67,6 +68,7 @@ public:
     AlarmList alarms;
     Link link;
     Report report;
+    ConsoleHeartbeat heartbeat; // the main window starts it once the console is up
 
     int selectedRow = 0; // 1..32 once the operator selected a cell
     double startTime = 0;

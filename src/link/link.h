@@ -125,6 +125,8 @@ public:
     const LineTotals &totals() const { return totals_; }
     const RequestBuffer &requestBuffer() const { return txBuffer_; }
     int timer2Ticks() const { return timer2Tag_; }
+    // Passes of the polling cycle in this run (the console's heartbeat reads it).
+    quint64 passes() const { return passes_; }
 
 signals:
     void timersChanged();
@@ -185,6 +187,7 @@ private:
     bool timerRvEnabled_ = false;
     bool portTried_ = false; // the handle is no longer 0
     bool halted_ = false;
+    quint64 passes_ = 0;
     int timer2Tag_ = 0;
     QString lastOpenFailure_; // logged last; empty while the port opens
 

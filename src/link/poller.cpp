@@ -16,6 +16,7 @@ void Link::Timer1Timer()
 {
     if (halted_)
         return;
+    ++passes_;
     judgePreviousRequest();
     sendNextRequest();
 }

@@ -1,9 +1,12 @@
 #include "uplink/cursor.h"
 
+#include "sensors/recordio.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+
+#include <cstring>
 
 namespace dorvan::uplink {
 
@@ -31,21 +34,35 @@ std::optional<Cursor> CursorFile::load(QString *error) const
                      .arg(path_).arg(RecordSize);
         return std::nullopt;
     }
-    return Cursor{{day, offset / RecordSize}, *states};
+    Cursor cursor{{day, offset / RecordSize}, *states, {}};
+    const QJsonObject passed = object.value(QStringLiteral("passed")).toObject();
+    for (auto it = passed.begin(); it != passed.end(); ++it) {
+        const QDate passedDay = QDate::fromString(it.key(), u"dd.MM.yyyy");
+        const qint64 count = qint64(it.value().toDouble(-1));
+        if (passedDay.isValid() && passedDay < day && count >= 0)
+            cursor.passed[passedDay] = count;
+    }
+    return cursor;
 }
 
 bool CursorFile::save(const Cursor &cursor, QString *error) const
 {
+    QJsonObject passed;
+    for (const auto &[day, count] : cursor.passed) {
+        if (day < cursor.position.day && day.daysTo(cursor.position.day) <= Cursor::PassedDaysKept)
+            passed.insert(EventPosition{day, 0}.fileName(), count);
+    }
     const QJsonObject object{
         {QStringLiteral("file"), cursor.position.fileName()},
         {QStringLiteral("offset"), cursor.position.offset()},
+        {QStringLiteral("passed"), passed},
         {QStringLiteral("sensors"), cursor.states.toJson()},
     };
-    // QSaveFile writes a temporary file beside the cursor, syncs it to disk
-    // and renames it over the old one.
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(object).toJson()) < 0 || !file.commit()) {
-        *error = QStringLiteral("cannot write %1: %2").arg(path_, file.errorString());
+    // As the console saves hw.dat: a temporary file beside it, checked for
+    // its size, synced and renamed over the old one.
+    const FileReplace saved = replaceFile(path_, QJsonDocument(object).toJson(), 0644, false);
+    if (saved.result != FileReplace::Result::Replaced) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path_, QString::fromLocal8Bit(std::strerror(saved.error)));
         return false;
     }
     return true;

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <map>
 #include <optional>
 
 namespace dorvan::uplink {
@@ -14,8 +15,16 @@ namespace dorvan::uplink {
 // records before it leave them.
 struct Cursor
 {
+    // Days before the position whose counts the file keeps: a record
+    // written into an older day's file while the uplink is not running is
+    // not published.
+    static constexpr int PassedDaysKept = 7;
+
     EventPosition position;
     SensorStates states;
+    // For days before the position: how many records of their files are
+    // acknowledged (a console whose clock was set back writes there).
+    std::map<QDate, qint64> passed;
 };
 
 // The cursor's file in the working directory, replaced as a whole (written

@@ -3,6 +3,7 @@
 #include "events/eventlog.h"
 #include "uplink/uplinklog.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -14,9 +15,90 @@ DailyFollower::DailyFollower(const QString &workDir, const Clock &clock) : workD
 {
 }
 
-void DailyFollower::seek(const EventPosition &position)
+void DailyFollower::seek(const EventPosition &position, const DayCounts &passed)
 {
     position_ = position;
+    passed_.clear();
+    listed_ = {};
+    const QDir reports(workDir_ + QStringLiteral("/QReport"));
+    for (const QString &name : reports.entryList(QDir::Files)) {
+        const QDate day = QDate::fromString(name, u"dd.MM.yyyy");
+        if (!day.isValid() || day >= position.day)
+            continue;
+        const auto known = passed.find(day);
+        passed_[day] = known != passed.end() ? known->second : wholeRecords(day);
+    }
+    // A day named without a file yet: its first records will be late ones.
+    for (const auto &[day, count] : passed) {
+        if (day < position.day)
+            passed_.emplace(day, count);
+    }
+    listed_ = QFileInfo(reports.path()).lastModified();
+    listedAt_ = QDateTime::currentDateTimeUtc();
+}
+
+void DailyFollower::findNewDays()
+{
+    // A new file changes the directory: list it only then. A change within
+    // the same tick of the file system's clock as the last listing keeps
+    // the time it had, so a listing that close to its time is made again.
+    const QString dir = workDir_ + QStringLiteral("/QReport");
+    const QDateTime modified = QFileInfo(dir).lastModified();
+    if (modified == listed_ && listedAt_ > modified.addSecs(1))
+        return;
+    listed_ = modified;
+    listedAt_ = QDateTime::currentDateTimeUtc();
+    for (const QString &name : QDir(dir).entryList(QDir::Files)) {
+        const QDate day = QDate::fromString(name, u"dd.MM.yyyy");
+        if (day.isValid() && day < position_.day)
+            passed_.emplace(day, 0);
+    }
+}
+
+QList<StampedRecord> DailyFollower::readLate(int max)
+{
+    QList<StampedRecord> records;
+    findNewDays();
+    for (auto &[day, count] : passed_) {
+        if (records.size() >= max)
+            break;
+        const qint64 whole = wholeRecords(day);
+        if (whole < count)
+            count = whole; // replaced by a shorter file: its records were published before
+        if (whole == count)
+            continue;
+        const QList<StampedRecord> got = readAt({day, count}, qMin<qint64>(max - records.size(), whole - count));
+        if (got.isEmpty())
+            continue;
+        qCWarning(lcUplinkFiles).noquote()
+            << QStringLiteral("%1 gained %2 %3 after the uplink had passed it (the console's clock set back?): "
+                              "publishing %4 to %5 out of order")
+                   .arg(EventLog::dailyEventFile(day))
+                   .arg(got.size())
+                   .arg(got.size() == 1 ? QStringLiteral("record") : QStringLiteral("records"), got.front().position.id(),
+                        got.back().position.id());
+        count += got.size();
+        records += got;
+    }
+    return records;
+}
+
+QList<StampedRecord> DailyFollower::readAt(const EventPosition &from, qint64 count) const
+{
+    QList<StampedRecord> records;
+    QFile file(path(from.day));
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(from.offset()))
+        return records;
+    const QByteArray bytes = file.read(count * RecordSize);
+    EventPosition position = from;
+    for (qint64 i = 0; i < bytes.size() / RecordSize; ++i) {
+        StampedRecord stamped{position, {}, {}};
+        std::memcpy(&stamped.record, bytes.constData() + i * RecordSize, sizeof(EventRecord));
+        stamped.text = stamped.record.textString();
+        records.append(stamped);
+        position = position.next();
+    }
+    return records;
 }
 
 QString DailyFollower::path(const QDate &day) const
@@ -74,6 +156,8 @@ QList<StampedRecord> DailyFollower::read(int max)
                 << QStringLiteral("%1 ends in a partial record (%2 bytes) that never became whole; it is skipped")
                        .arg(EventLog::dailyEventFile(position_.day)).arg(size % RecordSize);
         }
+        if (opened)
+            passed_[position_.day] = position_.record;
         position_ = {position_.day.addDays(1), 0};
     }
 }

@@ -4,6 +4,7 @@
 #include "uplink/uplinklog.h"
 
 #include <mosquitto.h>
+#include <mqtt_protocol.h>
 
 #include <cerrno>
 #include <cstring>
@@ -68,13 +69,13 @@ QString MqttClient::setUp(const Message &will)
     client_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
     if (!client_)
         return QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, version5_ ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     // The uplink bounds what is in flight itself.
     mosquitto_int_option(client_, MOSQ_OPT_SEND_MAXIMUM, 65535);
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(client_, &MqttClient::onDisconnect);
-    mosquitto_publish_callback_set(client_, &MqttClient::onPublish);
+    mosquitto_publish_v5_callback_set(client_, &MqttClient::onPublish);
     mosquitto_log_callback_set(client_, &MqttClient::onLog);
 
     const QByteArray willTopic = will.topic.toUtf8();
@@ -115,6 +116,7 @@ void MqttClient::open(const Message &will)
     disconnectCode_ = 0;
     libraryError_.clear();
     acknowledged_.clear();
+    refused_.clear();
     const QString problem = setUp(will);
     if (!problem.isEmpty()) {
         teardown();
@@ -157,12 +159,28 @@ int MqttClient::publish(const Message &message)
         return -1;
     int id = -1;
     const QByteArray topic = message.topic.toUtf8();
-    const int result = mosquitto_publish(client_, &id, topic.constData(), int(message.payload.size()),
-                                         message.payload.constData(), 1, message.retain);
+    const int result = mosquitto_publish_v5(client_, &id, topic.constData(), int(message.payload.size()),
+                                            message.payload.constData(), 1, message.retain, nullptr);
     const int savedErrno = errno;
     if (result != MOSQ_ERR_SUCCESS) {
         const QString reason = describe(result, savedErrno);
+        // A broker that refuses a publish may close the connection right
+        // after its answer: read what it said before giving up, so that the
+        // refusal is told rather than a lost connection.
+        for (int packet = 0; packet < 1000 && mosquitto_socket(client_) >= 0; ++packet) {
+            if (mosquitto_loop_read(client_, 1) != MOSQ_ERR_SUCCESS)
+                break;
+        }
+        const QList<std::pair<int, int>> refused = std::exchange(refused_, {});
         teardown();
+        if (!refused.isEmpty()) {
+            refused_ = refused;
+            const quint64 attempt = attempt_;
+            QMetaObject::invokeMethod(this, [this, attempt] {
+                if (attempt == attempt_)
+                    emitRefused();
+            }, Qt::QueuedConnection);
+        }
         failLater(reason);
         return -1;
     }
@@ -182,6 +200,12 @@ void MqttClient::afterStep(int result, int savedErrno)
 {
     if (!client_)
         return;
+    // A refusal read just before the connection ended is news of its own.
+    if (!refused_.isEmpty() && (result != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0 || socketHungUp())) {
+        emitRefused();
+        if (!client_)
+            return;
+    }
     if (result != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0) {
         fail(describe(result, savedErrno));
         return;
@@ -207,6 +231,20 @@ void MqttClient::afterStep(int result, int savedErrno)
             return;
         emit this->acknowledged(id);
     }
+    emitRefused();
+}
+
+void MqttClient::emitRefused()
+{
+    const QList<std::pair<int, int>> refused = std::exchange(refused_, {});
+    const quint64 attempt = attempt_;
+    for (const auto &[id, reason] : refused) {
+        if (attempt != attempt_)
+            return;
+        emit this->refused(id, QStringLiteral("%1 refused a publish: %2 (reason code 0x%3)")
+                                   .arg(brokerName(), QString::fromUtf8(mosquitto_reason_string(reason)))
+                                   .arg(reason, 2, 16, QLatin1Char('0')));
+    }
 }
 
 void MqttClient::updateWriteNotifier()
@@ -224,6 +262,22 @@ bool MqttClient::socketHungUp() const
 QString MqttClient::describe(int result, int savedErrno) const
 {
     const QString broker = brokerName();
+    if (connack_ > 0 && version5_) {
+        switch (connack_) {
+        case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
+        case 1: // a 3.1.1 broker answers in its own terms
+            return QStringLiteral("%1 does not speak MQTT 5 (CONNACK %2); the next attempt uses MQTT 3.1.1").arg(broker).arg(connack_);
+        case MQTT_RC_CLIENTID_NOT_VALID:
+            return QStringLiteral("%1 refused the client id \"%2\" (CONNACK 0x85)").arg(broker, settings_.clientId);
+        case MQTT_RC_BAD_USERNAME_OR_PASSWORD:
+        case MQTT_RC_NOT_AUTHORIZED:
+            return QStringLiteral("%1 refused the connection: not authorised, wrong user name or password "
+                                  "(CONNACK 0x%2)").arg(broker).arg(connack_, 2, 16);
+        default:
+            return QStringLiteral("%1 refused the connection: %2 (CONNACK 0x%3)")
+                .arg(broker, QString::fromUtf8(mosquitto_reason_string(connack_))).arg(connack_, 2, 16);
+        }
+    }
     if (connack_ > 0) {
         switch (connack_) {
         case 1:
@@ -275,6 +329,11 @@ QString MqttClient::describe(int result, int savedErrno) const
 
 void MqttClient::fail(const QString &reason)
 {
+    if (version5_ && (connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || connack_ == 1)) {
+        version5_ = false;
+        qCWarning(lcUplinkMqtt).noquote() << QStringLiteral("%1 speaks MQTT 3.1.1 only: a publish it refuses (its access "
+                                                            "list) cannot be told from one it takes").arg(brokerName());
+    }
     teardown();
     emit failed(reason);
 }
@@ -308,6 +367,7 @@ void MqttClient::teardown()
     client_ = nullptr;
     connected_ = false;
     acknowledged_.clear();
+    refused_.clear();
 }
 
 void MqttClient::onConnect(mosquitto *, void *self, int code)
@@ -320,9 +380,14 @@ void MqttClient::onDisconnect(mosquitto *, void *self, int code)
     static_cast<MqttClient *>(self)->disconnectCode_ = code;
 }
 
-void MqttClient::onPublish(mosquitto *, void *self, int messageId)
+void MqttClient::onPublish(mosquitto *, void *self, int messageId, int reason, const mqtt5__property *)
 {
-    static_cast<MqttClient *>(self)->acknowledged_.append(messageId);
+    // MQTT 5: 0x10 "no matching subscribers" is delivered all the same.
+    auto *client = static_cast<MqttClient *>(self);
+    if (reason >= 0x80)
+        client->refused_.append({messageId, reason});
+    else
+        client->acknowledged_.append(messageId);
 }
 
 void MqttClient::onLog(mosquitto *, void *self, int level, const char *text)

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 struct mosquitto;
+struct mqtt5__property;
 
 namespace dorvan::uplink {
 
@@ -16,7 +17,9 @@ namespace dorvan::uplink {
 // loop: the client's socket behind socket notifiers, its keep-alive on a
 // timer, no thread of its own. Each connection attempt gets a fresh client
 // with a clean session, so nothing is resent behind the uplink's back: after
-// a reconnect the uplink itself publishes again from its cursor.
+// a reconnect the uplink itself publishes again from its cursor. Speaks
+// MQTT 5 (a refused publish comes back with its reason code) and falls back
+// to 3.1.1 for a broker that does not.
 class MqttClient final : public MqttTransport
 {
     Q_OBJECT
@@ -46,11 +49,12 @@ public:
 private:
     static void onConnect(mosquitto *, void *self, int code);
     static void onDisconnect(mosquitto *, void *self, int code);
-    static void onPublish(mosquitto *, void *self, int messageId);
+    static void onPublish(mosquitto *, void *self, int messageId, int reason, const mqtt5__property *);
     static void onLog(mosquitto *, void *self, int level, const char *text);
 
     QString setUp(const Message &will);
     void afterStep(int result, int savedErrno);
+    void emitRefused();
     void updateWriteNotifier();
     bool socketHungUp() const;
     QString describe(int result, int savedErrno) const;
@@ -69,6 +73,8 @@ private:
     int disconnectCode_ = 0;    // libmosquitto's reason when it dropped the socket
     QString libraryError_;      // the last error libmosquitto logged (OpenSSL's reason)
     QList<int> acknowledged_;   // gathered in the callbacks, emitted after the step
+    QList<std::pair<int, int>> refused_; // message id, reason code
+    bool version5_ = true;      // until a broker refuses it
     quint64 attempt_ = 0;       // open() and close() each start a new one
 };
 

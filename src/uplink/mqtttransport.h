@@ -33,6 +33,9 @@ signals:
     // One line saying why the attempt or the connection ended.
     void failed(const QString &reason);
     void acknowledged(int messageId);
+    // The broker answered the publish with an error (MQTT 5 reason code
+    // 0x80 or above): it did not take the message.
+    void refused(int messageId, const QString &reason);
 };
 
 } // namespace dorvan::uplink

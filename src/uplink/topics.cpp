@@ -67,6 +67,9 @@ QList<Message> Discovery::announce(const SensorState &state) const
             {QStringLiteral("state_topic"), topics_.sensorState(state.address)},
             {QStringLiteral("value_template"), QStringLiteral("{{ 'ON' if %1 else 'OFF' }}").arg(condition)},
             {QStringLiteral("availability_topic"), topics_.status()},
+            // The status is JSON while online and the plain word "offline" after.
+            {QStringLiteral("availability_template"),
+             QStringLiteral("{{ 'offline' if value == 'offline' else value_json.state }}")},
             {QStringLiteral("payload_available"), QStringLiteral("online")},
             {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
             {QStringLiteral("device"), device},

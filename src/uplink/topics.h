@@ -15,7 +15,7 @@ struct Message
     bool retain = false;
 };
 
-// <prefix>/<site>/status, /event and /sensor/<address>/state.
+// <prefix>/<site>/status, /console, /event and /sensor/<address>/state.
 struct Topics
 {
     QString prefix;
@@ -23,6 +23,7 @@ struct Topics
 
     QString status() const { return base() + QStringLiteral("status"); }
     QString event() const { return base() + QStringLiteral("event"); }
+    QString console() const { return base() + QStringLiteral("console"); }
     QString sensorState(qint32 address) const
     {
         return base() + QStringLiteral("sensor/") + QString::number(address) + QStringLiteral("/state");

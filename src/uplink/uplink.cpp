@@ -1,11 +1,22 @@
 #include "uplink/uplink.h"
 
+#include "console/consoleheartbeat.h"
+#include "uplink/jsonwriter.h"
 #include "uplink/uplinklog.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
+#include <unistd.h>
+#include <utility>
 
 namespace dorvan::uplink {
 
@@ -13,7 +24,18 @@ namespace {
 
 QString seconds(int ms)
 {
-    return QStringLiteral("%1 s").arg(ms / 1000);
+    return QStringLiteral("%1 s").arg(ms / 1000.0, 0, 'f', 1);
+}
+
+QString utc(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QTimeZone zoneOf(const QString &id)
+{
+    const QTimeZone zone(id.toUtf8());
+    return id.isEmpty() || !zone.isValid() ? QTimeZone::systemTimeZone() : zone;
 }
 
 } // namespace
@@ -24,7 +46,7 @@ Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const C
       transport_(transport),
       clock_(clock),
       topics_{settings.prefix, settings.site},
-      zone_(QTimeZone::systemTimeZone()),
+      zone_(zoneOf(settings.timeZone)),
       follower_(settings.workDir, clock),
       cursorFile_(settings.cursorPath)
 {
@@ -33,6 +55,8 @@ Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const C
     connect(&transport_, &MqttTransport::connected, this, &Uplink::onConnected);
     connect(&transport_, &MqttTransport::failed, this, &Uplink::onFailed);
     connect(&transport_, &MqttTransport::acknowledged, this, &Uplink::onAcknowledged);
+    connect(&transport_, &MqttTransport::refused, this, &Uplink::onRefused);
+    consoleProbe_ = [dir = settings.workDir] { return consoleHoldsLock(dir); };
 
     retryTimer_.setSingleShot(true);
     connect(&retryTimer_, &QTimer::timeout, this, &Uplink::connectNow);
@@ -43,8 +67,18 @@ Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const C
     connect(&saveTimer_, &QTimer::timeout, this, &Uplink::saveCursor);
     stopTimer_.setSingleShot(true);
     connect(&stopTimer_, &QTimer::timeout, this, &Uplink::finishStop);
+    heartbeatTimer_.setInterval(settings.heartbeatSeconds * 1000);
+    connect(&heartbeatTimer_, &QTimer::timeout, this, &Uplink::heartbeat);
+    consoleTimer_.setInterval(ConsoleCheckMs);
+    connect(&consoleTimer_, &QTimer::timeout, this, [this] { checkConsole(); });
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &Uplink::pump);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &Uplink::pump);
+}
+
+Uplink::~Uplink()
+{
+    if (lockFd_ >= 0)
+        ::close(lockFd_);
 }
 
 bool Uplink::start(QString *error)
@@ -54,6 +88,27 @@ bool Uplink::start(QString *error)
         *error = QStringLiteral("%1 does not exist: %2 is not a console's working directory").arg(reportDir, settings_.workDir);
         return false;
     }
+    // Two uplinks of one post would take each other's client id in turn and
+    // publish every event twice. The lock goes with the process.
+    const QString lockPath = settings_.workDir + QStringLiteral("/data/uplink.lock");
+    lockFd_ = ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lockFd_ < 0) {
+        *error = QStringLiteral("cannot open the lock %1: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        char holder[32] = {};
+        [[maybe_unused]] const ssize_t got = ::pread(lockFd_, holder, sizeof holder - 1, 0);
+        *error = QStringLiteral("another dorvan-uplink (process %1) already publishes %2 (it holds %3); "
+                                "one uplink per working directory: stop that one first (systemctl stop dorvan-uplink@...)")
+                     .arg(QString::fromLatin1(holder).trimmed(), settings_.workDir, lockPath);
+        ::close(lockFd_);
+        lockFd_ = -1;
+        return false;
+    }
+    const QByteArray pid = QByteArray::number(qint64(::getpid())) + '\n';
+    if (::ftruncate(lockFd_, 0) != 0 || ::pwrite(lockFd_, pid.constData(), size_t(pid.size()), 0) != pid.size())
+        qCWarning(lcUplink).noquote() << QStringLiteral("cannot write the process id into %1; the lock holds all the same").arg(lockPath);
     if (cursorFile_.exists()) {
         std::optional<Cursor> loaded = cursorFile_.load(error);
         if (!loaded) {
@@ -73,9 +128,10 @@ bool Uplink::start(QString *error)
 
     qCInfo(lcUplinkFiles).noquote() << QStringLiteral("following %1 from %2 (cursor %3)")
                                            .arg(reportDir, acked_.position.id(), cursorFile_.path());
-    follower_.seek(acked_.position);
+    follower_.seek(acked_.position, acked_.passed);
     watchFiles();
     pollTimer_.start();
+    consoleTimer_.start();
     connectNow();
     return true;
 }
@@ -83,7 +139,7 @@ bool Uplink::start(QString *error)
 void Uplink::placeFirstCursor()
 {
     const QDate today = clock_.now().date();
-    acked_ = Cursor{{today, 0}, {}};
+    acked_ = Cursor{{today, 0}, {}, {}};
     if (settings_.fromStart) {
         qCInfo(lcUplinkFiles).noquote() << QStringLiteral("first run: publishing today's file %1 from its start")
                                                .arg(acked_.position.fileName());
@@ -121,22 +177,67 @@ void Uplink::onConnected()
         return;
     retryTimer_.stop();
     state_ = State::Connected;
-    retryMs_ = FirstRetryMs;
+    // A broker that takes the connection and refuses the records gets no
+    // faster retries for it.
+    if (!refusing_)
+        retryMs_ = FirstRetryMs;
     broken_ = false;
     window_.clear();
     recordOfMessage_.clear();
     windowBase_ = 0;
     live_ = acked_.states;
-    follower_.seek(acked_.position);
+    follower_.seek(acked_.position, acked_.passed);
     qCInfo(lcUplinkMqtt).noquote() << QStringLiteral("connected to %1; publishing from %2")
                                           .arg(transport_.brokerName(), acked_.position.id());
 
     // A broker that lost its retained messages (restarted without
-    // persistence) gets the status and every sensor's state again.
-    send({topics_.status(), QByteArrayLiteral("online"), true});
+    // persistence) gets the status and every sensor's state again; the
+    // states once the records not acknowledged are out again (pump()).
+    send({topics_.status(), statusPayload(), true});
+    heartbeatTimer_.start();
+    checkConsole(true);
+    replaying_ = true;
+    heldStates_.clear();
     for (const auto &[address, state] : live_.sensors())
-        publishSensor(address, true, -1);
+        heldStates_.insert(address);
     pump();
+}
+
+QByteArray Uplink::statusPayload() const
+{
+    JsonWriter json;
+    json.string("state", QStringLiteral("online")).string("time", utc(clock_.now()));
+    return json.number("interval", settings_.heartbeatSeconds).finish();
+}
+
+void Uplink::heartbeat()
+{
+    if (state_ != State::Connected || broken_)
+        return;
+    send({topics_.status(), statusPayload(), true});
+    checkConsole(true);
+}
+
+void Uplink::checkConsole(bool force)
+{
+    if (state_ != State::Connected || broken_)
+        return;
+    const bool running = consoleProbe_ && consoleProbe_();
+    const std::optional<HeartbeatRecord> beat = ConsoleHeartbeat::read(settings_.workDir);
+    const QDateTime now = clock_.now();
+    QString line = QStringLiteral("stopped");
+    if (running && !beat)
+        line = QStringLiteral("unknown"); // a console that keeps no heartbeat
+    else if (running && beat->lastPoll.isValid() && qAbs(beat->lastPoll.msecsTo(now)) <= LineStoppedMs)
+        line = QStringLiteral("running");
+    QJsonObject object{{QStringLiteral("running"), running}, {QStringLiteral("line"), line}};
+    object.insert(QStringLiteral("last_poll"), beat && beat->lastPoll.isValid() ? QJsonValue(utc(beat->lastPoll)) : QJsonValue());
+    const QByteArray shown = QJsonDocument(object).toJson(QJsonDocument::Compact);
+    if (!force && shown == consoleShown_)
+        return;
+    consoleShown_ = shown;
+    object.insert(QStringLiteral("time"), utc(now));
+    send({topics_.console(), QJsonDocument(object).toJson(QJsonDocument::Compact), true});
 }
 
 void Uplink::onFailed(const QString &reason)
@@ -150,8 +251,11 @@ void Uplink::onFailed(const QString &reason)
         return;
     }
     state_ = State::Waiting;
-    qCWarning(lcUplinkMqtt).noquote() << reason + QStringLiteral("; retrying in ") + seconds(retryMs_);
-    retryTimer_.start(retryMs_);
+    heartbeatTimer_.stop();
+    // Posts that lost one broker together do not all come back at once.
+    const int wait = retryMs_ / 2 + int(QRandomGenerator::global()->bounded(retryMs_ / 2 + 1));
+    qCWarning(lcUplinkMqtt).noquote() << reason + QStringLiteral("; retrying in ") + seconds(wait);
+    retryTimer_.start(wait);
     retryMs_ = qMin(retryMs_ * 2, MaxRetryMs);
 }
 
@@ -164,11 +268,32 @@ void Uplink::pump()
     const auto room = [this] { return settings_.window - int(window_.size()); };
     if (!window_.empty() && room() < (settings_.window + 1) / 2)
         return;
+    bool caughtUp = false;
     while (room() > 0 && !broken_) {
         const QList<StampedRecord> records = follower_.read(room());
-        if (records.isEmpty())
+        if (records.isEmpty()) {
+            caughtUp = true;
             break;
+        }
         publishBatch(records);
+    }
+    const quint32 tick = clock_.tickMs();
+    if (room() > 0 && !broken_ && (!lateChecked_ || tick - *lateChecked_ >= quint32(LateCheckMs))) {
+        lateChecked_ = tick;
+        const QList<StampedRecord> late = follower_.readLate(room());
+        if (!late.isEmpty()) {
+            caughtUp = false; // the next pump looks again
+            lateChecked_.reset();
+            publishBatch(late, true);
+        }
+    }
+    if (replaying_ && caughtUp && !broken_) {
+        // Every record read before is out again: the states as the newest
+        // record leaves them, counted with it.
+        replaying_ = false;
+        const qint64 serial = window_.empty() ? -1 : windowBase_ + qint64(window_.size()) - 1;
+        for (qint32 address : std::exchange(heldStates_, {}))
+            publishSensor(address, true, serial);
     }
     // Everything read is acknowledged: the cursor follows the follower onto
     // a new day's file even before that file has records.
@@ -177,7 +302,7 @@ void Uplink::pump()
     watchFiles();
 }
 
-void Uplink::publishBatch(const QList<StampedRecord> &records)
+void Uplink::publishBatch(const QList<StampedRecord> &records, bool late)
 {
     // Each record's event goes out at once; a sensor's retained state once
     // per batch, after the last record that changed it, and counted with
@@ -190,7 +315,7 @@ void Uplink::publishBatch(const QList<StampedRecord> &records)
     std::map<qint32, Touched> touched;
     for (const StampedRecord &stamped : records) {
         const qint64 serial = windowBase_ + qint64(window_.size());
-        window_.push_back({stamped, 0});
+        window_.push_back({stamped, 0, late});
         const int model = live_.modelFor(stamped);
         const QByteArray payload = eventPayload(stamped, settings_.site, model, zone_);
         for (const SensorStates::Change &change : live_.apply(stamped)) {
@@ -201,8 +326,12 @@ void Uplink::publishBatch(const QList<StampedRecord> &records)
         if (!send({topics_.event(), payload, false}, serial))
             return;
     }
-    for (const auto &[address, t] : touched)
-        publishSensor(address, t.added, t.serial);
+    for (const auto &[address, t] : touched) {
+        if (replaying_)
+            heldStates_.insert(address);
+        else
+            publishSensor(address, t.added, t.serial);
+    }
 }
 
 void Uplink::publishSensor(qint32 address, bool announce, qint64 serial)
@@ -258,23 +387,59 @@ void Uplink::onAcknowledged(int messageId)
     while (!window_.empty() && window_.front().pending == 0) {
         const StampedRecord &done = window_.front().stamped;
         acked_.states.apply(done);
-        acked_.position = done.position.next();
+        if (window_.front().late) {
+            qint64 &count = acked_.passed[done.position.day];
+            count = qMax(count, done.position.record + 1);
+        } else {
+            passDay(done.position);
+            acked_.position = done.position.next();
+        }
         window_.pop_front();
         ++windowBase_;
         moved = true;
     }
+    if (moved)
+        refusing_ = false;
     if (moved && !saveTimer_.isActive())
         saveTimer_.start();
     pump();
+}
+
+void Uplink::onRefused(int messageId, const QString &reason)
+{
+    const auto it = recordOfMessage_.constFind(messageId);
+    if (it == recordOfMessage_.constEnd()) {
+        qCCritical(lcUplinkMqtt).noquote() << reason + QStringLiteral(" (a status message); publishing goes on");
+        return;
+    }
+    // Not delivered: the cursor stays before the record, and it is tried
+    // again on a new connection, as after a broken one.
+    const QString id = window_[std::size_t(*it - windowBase_)].stamped.position.id();
+    qCCritical(lcUplinkMqtt).noquote() << reason + QStringLiteral(" (the messages of record %1); holding the cursor at %2")
+                                                       .arg(id, acked_.position.id());
+    refusing_ = true;
+    transport_.close();
+    onFailed(QStringLiteral("not delivered"));
 }
 
 void Uplink::moveCursor(const EventPosition &position)
 {
     if (acked_.position == position)
         return;
+    passDay(position);
     acked_.position = position;
     if (!saveTimer_.isActive())
         saveTimer_.start();
+}
+
+// The cursor leaves its day for a later one: what it had acknowledged of
+// that day's file is kept for the records a console may still add there.
+void Uplink::passDay(const EventPosition &to)
+{
+    if (to.day == acked_.position.day)
+        return;
+    qint64 &count = acked_.passed[acked_.position.day];
+    count = qMax(count, acked_.position.record);
 }
 
 void Uplink::saveCursor()
@@ -298,6 +463,8 @@ void Uplink::stop()
         return;
     retryTimer_.stop();
     pollTimer_.stop();
+    heartbeatTimer_.stop();
+    consoleTimer_.stop();
     if (state_ == State::Connected && !broken_) {
         state_ = State::Stopping;
         offlineMessage_ = transport_.publish({topics_.status(), QByteArrayLiteral("offline"), true});

@@ -14,7 +14,9 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <optional>
+#include <set>
 
 namespace dorvan::uplink {
 
@@ -29,13 +31,17 @@ class Uplink : public QObject
 
 public:
     static constexpr int FirstRetryMs = 1000;
-    static constexpr int MaxRetryMs = 30000;
+    static constexpr int MaxRetryMs = 15000;   // each wait is drawn from its second half (jitter)
     static constexpr int PollMs = 250;         // besides the file watch, for file systems without one
     static constexpr int CursorSaveDelayMs = 200; // acknowledgements within this share one save
     static constexpr int StopTimeoutMs = 2000;   // for the broker to take the "offline" status
+    static constexpr int ConsoleCheckMs = 2000;  // how often the console's lock and heartbeat are read
+    static constexpr int LineStoppedMs = 10000;  // a line without a polling pass this long is stopped
+    static constexpr int LateCheckMs = 1000;     // how often passed days' files are looked at
 
     Uplink(const UplinkSettings &settings, MqttTransport &transport, const Clock &clock,
            QObject *parent = nullptr);
+    ~Uplink() override;
 
     // Loads the cursor (or places it on the first run) and starts
     // connecting; false with the reason when it cannot run at all.
@@ -44,6 +50,14 @@ public:
     void stop();
     // Publishes what the files hold beyond the records in flight.
     void pump();
+    // Renews the retained status with the time it is sent.
+    void heartbeat();
+    // Reads the console's lock and heartbeat; publishes its liveness when it
+    // changed (always with force).
+    void checkConsole(bool force = false);
+    // Whether a console holds the working directory; by default its lock
+    // file's process, tests replace it.
+    void setConsoleProbe(std::function<bool()> probe) { consoleProbe_ = std::move(probe); }
 
     const Cursor &cursor() const { return acked_; }
     int inFlight() const { return int(window_.size()); }
@@ -58,6 +72,7 @@ private:
     {
         StampedRecord stamped;
         int pending = 0; // its messages not yet acknowledged
+        bool late = false; // from a day's file the cursor had passed
     };
 
     void placeFirstCursor();
@@ -65,10 +80,13 @@ private:
     void onConnected();
     void onFailed(const QString &reason);
     void onAcknowledged(int messageId);
-    void publishBatch(const QList<StampedRecord> &records);
+    void onRefused(int messageId, const QString &reason);
+    QByteArray statusPayload() const;
+    void publishBatch(const QList<StampedRecord> &records, bool late = false);
     void publishSensor(qint32 address, bool announce, qint64 serial);
     bool send(const Message &message, qint64 serial = -1);
     void moveCursor(const EventPosition &position);
+    void passDay(const EventPosition &to);
     void saveCursor();
     void finishStop();
     void watchFiles();
@@ -88,6 +106,16 @@ private:
     qint64 windowBase_ = 0;            // serial number of window_.front()
     QHash<int, qint64> recordOfMessage_; // message id -> serial number of its record
     bool broken_ = false;              // a publish failed; failed() is on its way
+    // After a (re)connection the states are held back until the records not
+    // yet acknowledged have gone out again: a state published from the
+    // cursor would be older than one the broker already has.
+    bool replaying_ = false;
+    std::set<qint32> heldStates_;
+    bool refusing_ = false;            // the broker refused a record since one was last delivered
+    int lockFd_ = -1;                  // one uplink per working directory
+    std::optional<quint32> lateChecked_; // tick of the last look at passed days' files
+    std::function<bool()> consoleProbe_;
+    QByteArray consoleShown_;          // the console's liveness last published, without its time
 
     State state_ = State::Idle;
     int retryMs_ = FirstRetryMs;
@@ -97,6 +125,8 @@ private:
     QTimer pollTimer_;
     QTimer saveTimer_;
     QTimer stopTimer_;
+    QTimer heartbeatTimer_;
+    QTimer consoleTimer_;
     QFileSystemWatcher watcher_;
 };
 

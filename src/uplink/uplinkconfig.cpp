@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QSysInfo>
+#include <QTimeZone>
 
 namespace dorvan::uplink {
 
@@ -27,7 +28,12 @@ const Key keys[] = {
     {"host", "HOST", "Broker host (default: localhost)."},
     {"port", "PORT", "Broker port (default: 1883, with TLS 8883)."},
     {"client-id", "ID", "MQTT client id (default: dorvan-uplink-<site>)."},
-    {"keepalive", "SECONDS", "MQTT keep-alive (default: 60)."},
+    {"keepalive", "SECONDS", "MQTT keep-alive (default: 7): a dead path is given up within twice that, and the broker "
+                             "publishes the last will after 1.5 times that."},
+    {"heartbeat", "SECONDS", "The retained status is renewed this often with its time (default: 30); a station "
+                             "takes a post whose status is older than twice that for dead."},
+    {"time-zone", "ZONE", "The console's time zone for event times, an IANA name such as Europe/Moscow "
+                          "(default: the system's)."},
     {"tls", nullptr, "Use TLS (implied by ca-file, cert-file); the broker's certificate is always verified."},
     {"ca-file", "FILE", "CA certificate(s) that sign the broker's certificate (default: the system's)."},
     {"cert-file", "FILE", "Client certificate (with key-file)."},
@@ -205,8 +211,16 @@ std::optional<UplinkConfig> configFrom(const QCommandLineParser &parser, QString
     const std::optional<int> port = source.number("port", broker.tls ? 8883 : 1883, 1, 65535, error);
     const std::optional<int> keepalive = source.number("keepalive", broker.keepaliveSeconds, 5, 65535, error);
     const std::optional<int> window = source.number("window", uplink.window, 1, 10000, error);
-    if (!port || !keepalive || !window)
+    const std::optional<int> heartbeat = source.number("heartbeat", uplink.heartbeatSeconds, 5, 3600, error);
+    if (!port || !keepalive || !window || !heartbeat)
         return std::nullopt;
+    uplink.heartbeatSeconds = *heartbeat;
+    uplink.timeZone = source.text("time-zone").value_or(QString());
+    if (!uplink.timeZone.isEmpty() && !QTimeZone(uplink.timeZone.toUtf8()).isValid()) {
+        *error = QStringLiteral("time-zone \"%1\" is not a time zone this system knows (an IANA name such as Europe/Moscow)")
+                     .arg(uplink.timeZone);
+        return std::nullopt;
+    }
     broker.port = *port;
     broker.keepaliveSeconds = *keepalive;
     uplink.window = *window;

@@ -13,7 +13,7 @@ struct BrokerSettings
     QString host = QStringLiteral("localhost");
     int port = 1883;
     QString clientId;
-    int keepaliveSeconds = 60;
+    int keepaliveSeconds = 7; // a dead path is given up within twice that, the will sent after 1.5 times
     bool tls = false;
     QString caFile;   // none: the system's trusted certificates
     QString certFile; // client certificate, with keyFile
@@ -34,6 +34,8 @@ struct UplinkSettings
     QString haPrefix = QStringLiteral("homeassistant");
     bool fromStart = false;
     int window = 100; // records published and not yet acknowledged, at most
+    int heartbeatSeconds = 30; // the retained status is renewed this often
+    QString timeZone;          // the console's zone (IANA id) for event times; empty: the system's
 };
 
 struct UplinkConfig

@@ -7,6 +7,8 @@
 
 #include "consolerun.h"
 
+#include "console/consoleheartbeat.h"
+
 #include <QDirIterator>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -18,7 +20,7 @@ using namespace dorvan::e2e;
 namespace {
 
 // Every file and directory under `root`, hidden ones too, with size and
-// modification time.
+// modification time; but the heartbeat a running console rewrites.
 QStringList snapshot(const QString &root)
 {
     QStringList entries;
@@ -27,6 +29,8 @@ QStringList snapshot(const QString &root)
     while (it.hasNext()) {
         it.next();
         const QFileInfo info = it.fileInfo();
+        if (info.fileName().startsWith(QFileInfo(dorvan::ConsoleHeartbeat::fileName()).fileName()))
+            continue;
         entries.append(QStringLiteral("%1 %2 %3")
                            .arg(info.filePath())
                            .arg(info.isDir() ? 0 : info.size())

@@ -105,6 +105,8 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     started_ = true;
     applyTimers();
     Timer2.start();
+    if (console_.isStarted())
+        console_.heartbeat.start(workDir);
 
     createForms();
     connect(&console_, &Console::quitRequested, this, &TFmain::quitOnRequest, Qt::QueuedConnection);

@@ -1,0 +1,138 @@
+#include "console/consoleheartbeat.h"
+
+#include "console/consolestart.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace dorvan {
+
+Q_LOGGING_CATEGORY(lcHeartbeat, "dorvan.heartbeat")
+
+namespace {
+
+QString utc(const QDateTime &time)
+{
+    return time.isValid() ? time.toUTC().toString(Qt::ISODateWithMs) : QString();
+}
+
+} // namespace
+
+QByteArray HeartbeatRecord::toJson() const
+{
+    QJsonObject object{{QStringLiteral("time"), utc(written)}, {QStringLiteral("passes"), double(passes)}};
+    object.insert(QStringLiteral("last_poll"), lastPoll.isValid() ? QJsonValue(utc(lastPoll)) : QJsonValue());
+    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+}
+
+std::optional<HeartbeatRecord> HeartbeatRecord::fromJson(const QByteArray &bytes)
+{
+    const QJsonObject object = QJsonDocument::fromJson(bytes).object();
+    HeartbeatRecord record;
+    record.written = QDateTime::fromString(object.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+    record.lastPoll = QDateTime::fromString(object.value(QStringLiteral("last_poll")).toString(), Qt::ISODateWithMs);
+    record.passes = quint64(object.value(QStringLiteral("passes")).toDouble());
+    if (!record.written.isValid())
+        return std::nullopt;
+    return record;
+}
+
+ConsoleHeartbeat::ConsoleHeartbeat(const Clock &clock, std::function<quint64()> passes, QObject *parent)
+    : QObject(parent), clock_(clock), passes_(std::move(passes))
+{
+    timer_.setInterval(IntervalMs);
+    connect(&timer_, &QTimer::timeout, this, &ConsoleHeartbeat::beat);
+}
+
+void ConsoleHeartbeat::start(const QString &workDir)
+{
+    path_ = workDir + u'/' + fileName();
+    beat();
+    timer_.start();
+}
+
+void ConsoleHeartbeat::stop()
+{
+    timer_.stop();
+}
+
+void ConsoleHeartbeat::beat()
+{
+    if (path_.isEmpty())
+        return;
+    const QDateTime now = clock_.now();
+    const quint64 passes = passes_();
+    if (seenPasses_ && passes != record_.passes)
+        record_.lastPoll = now;
+    seenPasses_ = true;
+    record_.passes = passes;
+    record_.written = now;
+
+    // A reader sees the old file or the new one, never half of one.
+    const QByteArray bytes = record_.toJson();
+    const QByteArray target = QFile::encodeName(path_);
+    const QByteArray temporary = target + ".tmp";
+    int error = 0;
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        error = errno;
+    } else {
+        if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
+            error = errno ? errno : ENOSPC;
+        if (::close(fd) != 0 && error == 0)
+            error = errno;
+        if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
+            error = errno;
+    }
+    if (error == 0) {
+        if (failing_)
+            qCInfo(lcHeartbeat, "%s is written again", qUtf8Printable(path_));
+        failing_ = false;
+        return;
+    }
+    if (!failing_)
+        qCWarning(lcHeartbeat, "cannot write %s: %s; the line goes on, programs beside the console will see it as stopped",
+                  qUtf8Printable(path_), std::strerror(error));
+    failing_ = true;
+}
+
+std::optional<HeartbeatRecord> ConsoleHeartbeat::read(const QString &workDir)
+{
+    QFile file(workDir + u'/' + fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return HeartbeatRecord::fromJson(file.read(4096));
+}
+
+// The lock file names its process on its first line. Kept in one place so
+// that a change of the console's lock changes only this.
+bool consoleHoldsLock(const QString &workDir)
+{
+    QFile lock(workDir + u'/' + ConsoleLock::fileName());
+    if (!lock.open(QIODevice::ReadOnly))
+        return false;
+    bool ok = false;
+    const qint64 pid = lock.readLine(64).trimmed().toLongLong(&ok);
+    if (!ok || pid <= 0)
+        return false;
+    if (::kill(pid_t(pid), 0) != 0 && errno != EPERM)
+        return false;
+    // A process id reused by another program after a crash is no console.
+    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!commandLine.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray program = commandLine.read(4096).split('\0').value(0);
+    return QFileInfo(QFile::decodeName(program)).fileName() == QLatin1String("dorvan-console");
+}
+
+} // namespace dorvan

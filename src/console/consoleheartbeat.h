@@ -1,0 +1,65 @@
+#pragma once
+
+#include "base/clock.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <optional>
+
+namespace dorvan {
+
+// What the console's heartbeat file says: when it was written, when the
+// console last saw its polling cycle make a pass, and how many passes it has
+// made in this run.
+struct HeartbeatRecord
+{
+    QDateTime written;
+    QDateTime lastPoll; // invalid before the first pass
+    quint64 passes = 0;
+
+    QByteArray toJson() const;
+    static std::optional<HeartbeatRecord> fromJson(const QByteArray &bytes);
+};
+
+// The console's own sign of life for programs beside it (dorvan-uplink):
+// data/console.heartbeat, rewritten every IntervalMs from a timer of its
+// own, never from the line's handlers. A write replaces the small file
+// through a temporary one (no sync: it is news, not a record) and never
+// waits; a failure is logged once until a write succeeds again.
+class ConsoleHeartbeat : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int IntervalMs = 2000;
+    static QString fileName() { return QStringLiteral("data/console.heartbeat"); }
+
+    ConsoleHeartbeat(const Clock &clock, std::function<quint64()> passes, QObject *parent = nullptr);
+
+    void start(const QString &workDir);
+    void stop();
+    // One beat: notes whether the line made a pass since the last one and
+    // rewrites the file.
+    void beat();
+
+    static std::optional<HeartbeatRecord> read(const QString &workDir);
+
+private:
+    const Clock &clock_;
+    std::function<quint64()> passes_;
+    QString path_;
+    HeartbeatRecord record_;
+    bool seenPasses_ = false;
+    bool failing_ = false;
+    QTimer timer_;
+};
+
+// Whether a running console holds the working directory's lock: the
+// process the lock file names is alive and is dorvan-console.
+bool consoleHoldsLock(const QString &workDir);
+
+} // namespace dorvan
