@@ -10,6 +10,7 @@ void AlarmSoundWatch::start(const QString &wavePath, qint64 nowMs)
     wavePath_ = wavePath;
     active_ = true;
     failureLogged_ = false;
+    retriedAtOnce_ = false;
     nextAttemptMs_ = nowMs; // opened by the next tick, outside the caller's call
 }
 
@@ -37,7 +38,10 @@ void AlarmSoundWatch::failed(const QString &why, qint64 nowMs)
     output_.close();
     streamOpen_ = false;
     heard_ = false;
-    nextAttemptMs_ = nowMs + RetryMs;
+    // A stream can stall on its own while a new one plays: the first retry
+    // comes at once, the later ones every RetryMs.
+    nextAttemptMs_ = retriedAtOnce_ ? nowMs + RetryMs : nowMs;
+    retriedAtOnce_ = true;
     if (!beeping_) {
         beeping_ = true;
         output_.beep();
@@ -72,6 +76,7 @@ void AlarmSoundWatch::tick(qint64 nowMs)
                     << QStringLiteral("Звук тревоги снова слышен: звуковой сигнал снят");
             beeping_ = false;
             failureLogged_ = false;
+            retriedAtOnce_ = false;
         }
     } else if (nowMs - lastProgressMs_ >= StallMs) {
         failed(heard_ ? QStringLiteral("вывод звука остановился") : QStringLiteral("вывод звука не начался"), nowMs);

@@ -34,8 +34,8 @@ public:
 //
 // A stream that does not progress for StallMs, or fails, is dropped: the beep
 // sounds at once and then every BeepMs for as long as the alarm lasts, the
-// failure is logged once, and a new stream is tried every RetryMs; when one
-// progresses the beep stops.
+// failure is logged once, and a new stream is tried at once and then every
+// RetryMs; when one progresses the beep stops.
 class AlarmSoundWatch
 {
 public:
@@ -66,6 +66,7 @@ private:
     bool heard_ = false;
     bool beeping_ = false;
     bool failureLogged_ = false;
+    bool retriedAtOnce_ = false;
     qint64 nextAttemptMs_ = 0;
     qint64 nextBeepMs_ = 0;
     qint64 lastProgress_ = 0;

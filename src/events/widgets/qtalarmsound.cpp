@@ -95,7 +95,7 @@ QString sinkFault(const QAudioSink &sink)
 {
     switch (sink.error()) {
     case QAudio::NoError:
-    case QAudio::UnderrunError: // the loop never runs dry; progress tells
+    case QAudio::UnderrunError: // a fed stream is idle between writes; progress tells
         break;
     case QAudio::OpenError: return QStringLiteral("поток не открылся");
     case QAudio::IOError: return QStringLiteral("ошибка записи в поток");
@@ -130,21 +130,34 @@ void playStream(StreamState &state, const QString &wavePath, QSemaphore &audioRe
     loop.open(QIODevice::ReadOnly);
     QAudioSink sink(device, format);
     sink.setBufferSize(format.bytesForDuration(BufferUSecs));
-    sink.start(&loop);
+    // Fed by this thread rather than pulled by the sink: a pulled stream that
+    // once ran dry may never ask for more.
+    QIODevice *stream = sink.start();
+    if (!stream) {
+        state.setFault(sinkFault(sink));
+        return;
+    }
 
     QEventLoop events;
-    QTimer poll;
-    poll.setInterval(50);
-    QObject::connect(&poll, &QTimer::timeout, &events, [&] {
+    QTimer feed;
+    feed.setInterval(20);
+    QByteArray chunk;
+    QObject::connect(&feed, &QTimer::timeout, &events, [&] {
         if (state.stopping) {
             events.quit();
             return;
+        }
+        const qint64 room = sink.bytesFree() / format.bytesPerFrame() * format.bytesPerFrame();
+        if (room > 0) {
+            chunk.resize(room);
+            loop.read(chunk.data(), room);
+            stream->write(chunk);
         }
         state.processed = sink.processedUSecs();
         if (const QString fault = sinkFault(sink); !fault.isEmpty())
             state.setFault(fault);
     });
-    poll.start();
+    feed.start();
     if (!state.stopping)
         events.exec();
     sink.stop();
