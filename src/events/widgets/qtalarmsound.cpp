@@ -130,11 +130,12 @@ void playStream(StreamState &state, const QString &wavePath, QSemaphore &audioRe
     loop.open(QIODevice::ReadOnly);
     QAudioSink sink(device, format);
     sink.setBufferSize(format.bytesForDuration(BufferUSecs));
-    // Fed by this thread rather than pulled by the sink: a pulled stream that
-    // once ran dry may never ask for more.
+    // Fed by this thread with as much as the server has room for, so the
+    // stream takes samples only as fast as they go out.
     QIODevice *stream = sink.start();
     if (!stream) {
-        state.setFault(sinkFault(sink));
+        const QString fault = sinkFault(sink);
+        state.setFault(fault.isEmpty() ? QStringLiteral("поток не открылся") : fault);
         return;
     }
 
