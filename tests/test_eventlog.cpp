@@ -4,6 +4,7 @@
 #include "base/regularfile.h"
 #include "fakes.h"
 #include "filefaults.h"
+#include "logcapture.h"
 #include "workdir.h"
 
 #include <QDir>
@@ -315,6 +316,50 @@ private slots:
         const EventRecord next = f.event(0, 20, QStringLiteral("записано"));
         f.log.Put_sys_msg(next);
         QCOMPARE(readAll(f.dir.file(today)), old.left(12 * 328) + bytesOf(next));
+    }
+
+    // An event a file refused is kept whole in the log, once per refusing
+    // file, and names that file; the files that took it get nothing more.
+    void refusedEventIsLoggedWhole_data()
+    {
+        QTest::addColumn<QStringList>("missingDirectories");
+        QTest::addColumn<qint64>("sizeLimit");
+        QTest::addColumn<QStringList>("refusedBy");
+
+        const QString day = QStringLiteral("QReport\\06.12.2026");
+        const QString sensor = QStringLiteral("Dorvan302DK_mess/4711");
+        QTest::newRow("no daily directory") << QStringList{"QReport"} << qint64(0) << QStringList{day};
+        QTest::newRow("no sensor directory") << QStringList{"Dorvan302DK_mess"} << qint64(0) << QStringList{sensor};
+        QTest::newRow("neither") << QStringList{"QReport", "Dorvan302DK_mess"} << qint64(0)
+                                 << QStringList{sensor, day};
+        QTest::newRow("write cut short") << QStringList() << qint64(100) << QStringList{sensor, day};
+        QTest::newRow("written") << QStringList() << qint64(0) << QStringList();
+    }
+
+    void refusedEventIsLoggedWhole()
+    {
+        QFETCH(QStringList, missingDirectories);
+        QFETCH(qint64, sizeLimit);
+        QFETCH(QStringList, refusedBy);
+
+        Fixture f;
+        for (const QString &directory : missingDirectories)
+            QVERIFY(QDir(f.dir.path()).rmdir(directory));
+        const EventRecord record = f.event(4711, 33, QStringLiteral("Срабатывание 1 шлейфа"));
+        LogCapture log;
+        {
+            std::optional<FileSizeLimit> limit;
+            if (sizeLimit > 0)
+                limit.emplace(sizeLimit);
+            f.log.Put_msg(record, 1);
+        }
+        const QStringList eventLines = log.linesWith({QStringLiteral("06.12.2026 14:03:27"), QStringLiteral("33"),
+                                                      QStringLiteral("4711"), record.textString()});
+        QCOMPARE(eventLines.size(), refusedBy.size());
+        for (int i = 0; i < refusedBy.size(); ++i) {
+            QVERIFY2(eventLines[i].startsWith(QStringLiteral("dorvan.events ")), qPrintable(eventLines[i]));
+            QVERIFY2(eventLines[i].contains(refusedBy[i]), qPrintable(eventLines[i]));
+        }
     }
 
     void listRowShowsTimeTextAndCodeColour_data()

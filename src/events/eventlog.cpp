@@ -14,6 +14,13 @@ QByteArrayView bytesOf(const EventRecord &record)
 
 } // namespace
 
+QString EventLog::refusedEventText(const QString &shownName, const EventRecord &record)
+{
+    return QStringLiteral("Put_msg: событие не записано в файл %1: %2, код %3, адрес %4, \"%5\"")
+        .arg(shownName, ru::eventTimeText(record.time), QString::number(record.code),
+             QString::number(record.address), record.textString());
+}
+
 EventLog::EventLog(ConsoleContext &context, QObject *parent)
     : QObject(parent), context_(context), StringGrid2(2, 2)
 {
@@ -98,6 +105,8 @@ void EventLog::append(const QString &path, const QString &shownName, const Event
     const RecordWrite written = appendRecord(path, bytesOf(record), Sync::No, Links::Refuse);
     if (!written.written()) {
         context_.reports.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
+        // The journal keeps the event the file refused.
+        qCWarning(logCategory(LogArea::Events)).noquote() << refusedEventText(shownName, record);
         return;
     }
     const QString tail = droppedTailText(QStringLiteral("Put_msg"), shownName, written);

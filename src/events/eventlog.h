@@ -31,6 +31,9 @@ public:
     // Paths, relative to the working directory.
     static QString sensorEventFile(quint32 address, int model);
     static QString dailyEventFile(const QDate &date);
+    // The log line that keeps an event a file refused: the file as the error
+    // box names it, the event's time, code, address and text.
+    static QString refusedEventText(const QString &shownName, const EventRecord &record);
     // The look of every row of the list before its event sets the font colour.
     static RowStyle plainRowStyle();
 

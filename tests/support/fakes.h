@@ -3,6 +3,7 @@
 #include "base/alarmsound.h"
 #include "base/clock.h"
 #include "base/prompter.h"
+#include "events/alarmsoundwatch.h"
 #include "link/serialline.h"
 
 #include <QByteArray>
@@ -113,6 +114,58 @@ public:
     int stops = 0;
     bool playing = false;
     QString path;
+};
+
+// An audio output on the test's clock (nowMs): each stream plays, stalls or
+// fails as nextStream says when it is opened.
+class FakeAlarmOutput : public AlarmOutput
+{
+public:
+    struct Stream
+    {
+        qint64 stallAfterMs = -1; // progress stops this long after the open; -1 never
+        qint64 faultAfterMs = -1; // the stream fails this long after the open; -1 never
+    };
+
+    void open(const QString &) override
+    {
+        ++opens;
+        open_ = true;
+        openedMs_ = nowMs;
+        stream_ = nextStream(nowMs);
+    }
+    void close() override
+    {
+        if (open_)
+            ++closes;
+        open_ = false;
+    }
+    qint64 processedUSecs() const override
+    {
+        if (!open_)
+            return 0;
+        qint64 played = nowMs - openedMs_;
+        if (stream_.stallAfterMs >= 0)
+            played = qMin(played, stream_.stallAfterMs);
+        return played * 1000;
+    }
+    QString fault() const override
+    {
+        const bool failed = open_ && stream_.faultAfterMs >= 0 && nowMs - openedMs_ >= stream_.faultAfterMs;
+        return failed ? QStringLiteral("сервер недоступен") : QString();
+    }
+    void beep() override { beeps.append(nowMs); }
+
+    std::function<Stream(qint64 openedMs)> nextStream = [](qint64) { return Stream{}; };
+    qint64 nowMs = 0;
+    int opens = 0;
+    int closes = 0;
+    QList<qint64> beeps;
+
+private:
+    bool open_ = false;
+    qint64 openedMs_ = 0;
+    Stream stream_;
 };
 
 } // namespace dorvan::test

@@ -1,44 +1,46 @@
 #pragma once
 
 #include "base/alarmsound.h"
+#include "events/alarmsoundwatch.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
-class QSoundEffect;
+#include <memory>
 
 namespace dorvan {
 
-// The alarm sound through Qt Multimedia. When the platform cannot play it (no
-// wave file, no audio output device, a decoding error, or the effect not
-// playing a moment after it was started) the system beep sounds instead,
-// about once a second until stopped, and the log says why, once per run.
-// Nothing here blocks: the effect loads and plays on its own.
+// The alarm sound through Qt Multimedia, judged by what really goes out.
+// Every alarm plays Error.wav in a loop through a new QAudioSink in a thread
+// of its own, so a sound server that hangs or dies never stops the console.
+// AlarmSoundWatch follows the sink's progress: when it stalls or fails (no
+// file, no device, the server gone) the system beep sounds at once and every
+// second while the alarm lasts, the log says why, and the sound is tried
+// again in the background.
 class QtAlarmSound : public QObject, public AlarmSound
 {
     Q_OBJECT
 
 public:
-    // How long the effect may take to start playing before the beep takes over.
-    static constexpr int StartCheckMs = 1500;
-
     explicit QtAlarmSound(QObject *parent = nullptr);
+    ~QtAlarmSound() override;
 
     void startLoop(const QString &wavePath) override;
     void stop() override;
 
-    bool beeping() const { return beepTimer_.isActive(); }
+    bool beeping() const { return watch_.beeping(); }
+    bool heard() const { return watch_.heard(); }
 
 private:
-    void fallBackToBeep(const QString &why);
-    void onStatusChanged();
-    void checkPlaying();
+    class Output;
 
-    QSoundEffect *effect_ = nullptr; // made at the first alarm
-    QTimer beepTimer_;
-    QTimer startCheck_;
-    bool playing_ = false;
-    bool silenceLogged_ = false;
+    void tick();
+
+    std::unique_ptr<Output> output_;
+    AlarmSoundWatch watch_;
+    QTimer ticker_;
+    QElapsedTimer clock_;
 };
 
 } // namespace dorvan
