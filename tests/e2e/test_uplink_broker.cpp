@@ -396,13 +396,14 @@ private slots:
         QVERIFY(waitUntil([&] { return consoleShows(false, QStringLiteral("stopped")); }, 10000));
 
         // The uplink stops answering: the broker publishes the last will
-        // within one and a half keep-alives.
+        // within one and a half keep-alives (10.5 s), the subscriber sees it
+        // a little later on a loaded machine.
         QElapsedTimer frozen;
         frozen.start();
         uplink.pause();
         QVERIFY(waitUntil([&] { return subscriber.on(QStringLiteral("dorvan/post1/status")).last().payload == "offline"; }, 30000));
         qInfo("a frozen uplink shown offline after %lld ms", frozen.elapsed());
-        QVERIFY2(frozen.elapsed() <= 15000, qPrintable(QString::number(frozen.elapsed())));
+        QVERIFY2(frozen.elapsed() <= 20000, qPrintable(QString::number(frozen.elapsed())));
         uplink.resume();
         QVERIFY(uplink.terminate());
     }
@@ -428,8 +429,12 @@ private slots:
         QVERIFY(uplink.start(uplinkArguments(dir, broker.port())
                              << QStringLiteral("--from-start") << QStringLiteral("--username") << QStringLiteral("dorvan")
                              << QStringLiteral("--password-file") << passwordFile));
-        QVERIFY2(waitUntil([&] { return uplink.count(QStringLiteral("refused a publish: Not authorized (reason code 0x87)")) >= 2; },
-                           15000),
+        // The broker closes the connection after a refusal; whether the next
+        // attempt reads the refusal or only the closed connection is a race.
+        QVERIFY2(waitUntil([&] {
+                     return uplink.count(QStringLiteral("refused a publish: Not authorized (reason code 0x87)")) >= 1
+                            && uplink.count(QStringLiteral("connected to")) >= 2;
+                 }, 30000),
                  qPrintable(uplink.log()));
         QVERIFY(uplink.terminate());
         QFile cursor(dir.file(QStringLiteral("data/uplink.cursor")));
