@@ -167,6 +167,7 @@ int main(int argc, char *argv[])
     dorvan::QtSerialLine line(workDir);
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
+    console.recordTrends = true;
     running = &console;
 
     try {

@@ -38,7 +38,8 @@ Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound 
       events(ctx),
       alarms(ctx, sound),
       link(ctx, table, port, StringGrid1, StringGridCOM, captions, events, alarms, line),
-      report(ctx)
+      report(ctx),
+      trends(ctx)
 {
 }
 
@@ -84,6 +85,10 @@ void Console::FormCreate(const QString &workDir)
             link.showStoredSlotStats(slot);
     }
     startTime = ctx.clock.nowDays();
+    if (recordTrends) {
+        trends.start(workDir);
+        link.trendBuffer = &trends.buffer;
+    }
 
     const bool opened = link.Open_port(port.portNumber()) == 1;
     captions.set(Captions::panel(2),
@@ -162,6 +167,8 @@ void Console::shutdown()
             sensorFiles.saveSlot(slot, false);
     }
     link.closePort();
+    link.trendBuffer = nullptr;
+    trends.stop();
     emit quitRequested();
     logWork(QStringLiteral("Выход из программы"));
 }

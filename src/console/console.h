@@ -11,6 +11,7 @@
 #include "link/serialline.h"
 #include "sensors/sensortable.h"
 #include "sensors/settingsfiles.h"
+#include "trends/trendrecorder.h"
 
 #include <QObject>
 
@@ -67,6 +68,9 @@ public:
     AlarmList alarms;
     Link link;
     Report report;
+    // Signal trends, kept only when the program asks for them before start-up.
+    TrendRecorder trends;
+    bool recordTrends = false;
 
     int selectedRow = 0; // 1..32 once the operator selected a cell
     double startTime = 0;
