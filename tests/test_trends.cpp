@@ -3,10 +3,12 @@
 
 #include "test_link_rig.h"
 
+#include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
 #include "trends/trendstore.h"
 #include "trends/trendview.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -65,6 +67,8 @@ private slots:
     void minuteAggregates_data();
     void minuteAggregates();
     void storeStaysWithinItsBound();
+    void exportReadsAClosedStore_data();
+    void exportReadsAClosedStore();
     void failuresReportedOnceThenRecovered_data();
     void failuresReportedOnceThenRecovered();
 };
@@ -245,6 +249,54 @@ void TestTrends::storeStaysWithinItsBound()
     // The newest data is what stays.
     QVERIFY(!store.samples(trendSensorKey(1, 7), t - 10 * MinuteMs, t).empty());
     QVERIFY(store.samples(trendSensorKey(1, 7), Day0, Day0 + 6 * 60 * MinuteMs).empty());
+}
+
+void TestTrends::exportReadsAClosedStore_data()
+{
+    QTest::addColumn<bool>("json");
+    QTest::addColumn<bool>("minutes");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QByteArray>("expected"); // one whole line of the export
+
+    QTest::newRow("CSV, every reply") << false << false << 4
+                                      << QByteArray("06.12.2026 00:01:00.000;100;12,5;100;6,25;20");
+    QTest::newRow("CSV, time-out") << false << false << 4 << QByteArray("06.12.2026 00:01:03.300;;;;;нет");
+    QTest::newRow("JSON lines, time-out") << true << false << 3
+                                          << QByteArray("{\"time\":\"06.12.2026 00:01:03.300\",\"utcMs\":"
+                                                        "1796515263300,\"threshold1\":null,\"signal1\":null,"
+                                                        "\"threshold2\":null,\"signal2\":null,\"replyMs\":null}");
+    QTest::newRow("CSV, minutes") << false << true << 2
+                                  << QByteArray("06.12.2026 00:01:00.000;2;1;12,5;13,75;15;6,25;6,875;7,5;"
+                                                "100;100;100;100;100;100;20;20;20");
+}
+
+void TestTrends::exportReadsAClosedStore()
+{
+    QFETCH(bool, json);
+    QFETCH(bool, minutes);
+    QFETCH(int, lines);
+    QFETCH(QByteArray, expected);
+
+    qputenv("TZ", "UTC");
+    WorkDir dir;
+    const QString path = dir.file(QStringLiteral("data/trends.sqlite"));
+    const qint64 t = Day0 + MinuteMs;
+    {
+        TrendStore store(path);
+        QVERIFY(store.open());
+        QVERIFY(store.write({sampleAt(t, 12.5f), timeoutAt(t + 3300), sampleAt(t + 6600, 15.f)}, t + 7000));
+    }
+    // The writer is gone and took its journal files with it.
+    QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+    TrendStore store(path, TrendStore::Mode::ReadOnly);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    QVERIFY(exportTrend(store, trendSensorKey(1, 7), t, t + MinuteMs, t + 7000,
+                        json ? ExportFormat::JsonLines : ExportFormat::Csv, out, minutes));
+    const QList<QByteArray> got = out.data().split('\n');
+    QCOMPARE(got.size() - 1, lines);
+    QVERIFY2(got.contains(expected + (json ? "" : "\r")), out.data().constData());
 }
 
 void TestTrends::failuresReportedOnceThenRecovered_data()

@@ -1,6 +1,8 @@
 #include "events/reportcommand.h"
 
 #include "base/russian.h"
+#include "trends/trendexport.h"
+#include "trends/trendrecorder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,6 +29,14 @@ struct ReportOptions
     QCommandLineOption to{QStringLiteral("to"),
                           QStringLiteral("The daily event files up to this day, included."),
                           QStringLiteral("DATE")};
+    QCommandLineOption trends{QStringLiteral("trends"),
+                              QStringLiteral("The signal trend of a sensor (MODEL:ADDRESS) from the console's "
+                                             "data/trends.sqlite; --from and --to take dd.mm.yyyy [hh:mm[:ss]] "
+                                             "(default: the last 24 hours)."),
+                              QStringLiteral("MODEL:ADDRESS")};
+    QCommandLineOption minutes{QStringLiteral("minutes"),
+                               QStringLiteral("With --trends: per-minute minimum, mean and maximum instead of "
+                                              "every reply (always so beyond the last 48 hours).")};
     QCommandLineOption workDir{QStringLiteral("workdir"),
                                QStringLiteral("The console's working directory, for --sensor and --from "
                                               "(default: as the console chooses it)."),
@@ -49,7 +59,7 @@ struct ReportOptions
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({sensor, from, to, workDir, filter, format, output, help, version});
+        parser.addOptions({sensor, trends, minutes, from, to, workDir, filter, format, output, help, version});
     }
 };
 
@@ -98,6 +108,7 @@ bool sameFile(const QString &a, const QString &b)
 // file of each day of the range that has one.
 struct ReportSources
 {
+    QString workDir;
     QStringList files;
     QList<QDate> missingDays;
 };
@@ -105,11 +116,13 @@ struct ReportSources
 ReportSources reportSources(const ReportCommand &command, const QString &workDir)
 {
     ReportSources sources;
+    sources.workDir = workDir;
     switch (command.input) {
     case ReportCommand::Input::File: sources.files.append(command.file); break;
     case ReportCommand::Input::Sensor:
         sources.files.append(workDir + u'/' + sensorFile(command.model, command.address));
         break;
+    case ReportCommand::Input::Trends: break;
     case ReportCommand::Input::Days:
         for (QDate day = command.from; day <= command.to; day = day.addDays(1)) {
             const QString path = dailyDirectory(workDir) + u'/' + ru::shortDate(day);
@@ -123,8 +136,27 @@ ReportSources reportSources(const ReportCommand &command, const QString &workDir
     return sources;
 }
 
+int exportTrends(const ReportCommand &command, const QString &workDir, QIODevice &out)
+{
+    TrendStore store(TrendRecorder::storePath(workDir), TrendStore::Mode::ReadOnly);
+    if (!store.open()) {
+        qCWarning(lcReport, "cannot read the signal trends: %s", qUtf8Printable(store.errorText()));
+        return 1;
+    }
+    if (!exportTrend(store, trendSensorKey(command.model, quint16(command.address)),
+                     command.trendsFrom.toMSecsSinceEpoch(), command.trendsTo.toMSecsSinceEpoch(),
+                     QDateTime::currentMSecsSinceEpoch(), command.format, out, command.minutes)) {
+        qCWarning(lcReport, "the trend export stopped: %s",
+                  qUtf8Printable(store.fault() != TrendStore::Fault::None ? store.errorText() : out.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
 int exportSources(const ReportCommand &command, const ReportSources &sources, QIODevice &out)
 {
+    if (command.input == ReportCommand::Input::Trends)
+        return exportTrends(command, sources.workDir, out);
     EventExport exporter(out, command.format);
     exporter.writeHeader();
     for (const QString &file : sources.files) {
@@ -145,12 +177,17 @@ QString ReportCommand::helpText()
                "Usage: dorvan-report [options] FILE\n"
                "       dorvan-report [options] --sensor MODEL:ADDRESS\n"
                "       dorvan-report [options] --from DATE --to DATE\n"
+               "       dorvan-report [options] --trends MODEL:ADDRESS [--from TIME] [--to TIME] [--minutes]\n"
                "\n"
                "Exports Dorvan console event files as the event report shows them, for\n"
                "spreadsheets and auditors: one row an event with the columns \"Дата и время\",\n"
                "\"Наименование события\" and \"Код\". FILE is a daily event file (QReport/dd.mm.yyyy)\n"
                "or a sensor's event file; a range of days reads the daily files of each day\n"
                "that has one, in order.\n"
+               "\n"
+               "--trends exports a sensor's recorded loop thresholds and signals instead: one row\n"
+               "a reply (\"Дата и время\", \"Порог 1\", \"Сигнал 1\", \"Порог 2\", \"Сигнал 2\",\n"
+               "\"Время ответа, мс\"), or one a minute with minimum, mean and maximum.\n"
                "\n")
         + generated.mid(generated.indexOf(QStringLiteral("Options:")));
 }
@@ -190,23 +227,58 @@ ReportCommand parseReportCommand(const QStringList &arguments)
     command.workDir = parser.value(options.workDir);
 
     const QStringList files = parser.positionalArguments();
-    const bool days = parser.isSet(options.from) || parser.isSet(options.to);
-    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days);
+    const bool trends = parser.isSet(options.trends);
+    const bool days = !trends && (parser.isSet(options.from) || parser.isSet(options.to));
+    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days) + int(trends);
     if (inputs != 1 || files.size() > 1)
-        return usage(QStringLiteral("Give one input: an event file, --sensor MODEL:ADDRESS, or --from and --to."));
+        return usage(QStringLiteral("Give one input: an event file, --sensor MODEL:ADDRESS, --from and --to, "
+                                    "or --trends MODEL:ADDRESS."));
+    const auto sensorNamed = [&command](const QString &text) {
+        const QStringList parts = text.split(u':');
+        bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
+        const uint address = ok ? parts[1].toUInt(&ok) : 0;
+        if (!ok || address < 1 || address > 65535)
+            return false;
+        command.model = parts[0] == u"301" ? 0 : 1;
+        command.address = address;
+        return true;
+    };
+
+    if (trends) {
+        command.input = ReportCommand::Input::Trends;
+        if (!sensorNamed(parser.value(options.trends)))
+            return usage(QStringLiteral("--trends takes MODEL:ADDRESS: 301 or 302, and 1..65535 (e.g. 302:2001)."));
+        command.minutes = parser.isSet(options.minutes);
+        const auto moment = [](const QString &text, bool end) {
+            for (const char16_t *format : {u"dd.MM.yyyy HH:mm:ss", u"dd.MM.yyyy HH:mm"}) {
+                const QDateTime at = QDateTime::fromString(text, QString::fromUtf16(format));
+                if (at.isValid())
+                    return at;
+            }
+            // A date alone: the day's start, or for --to the day's end.
+            const QDate day = QDate::fromString(text, u"dd.MM.yyyy");
+            return day.isValid() ? (end ? day.addDays(1) : day).startOfDay() : QDateTime();
+        };
+        const QDateTime now = QDateTime::currentDateTime();
+        command.trendsTo = parser.isSet(options.to) ? moment(parser.value(options.to), true) : now;
+        command.trendsFrom = parser.isSet(options.from) ? moment(parser.value(options.from), false)
+                                                        : command.trendsTo.addDays(-1);
+        if (!command.trendsFrom.isValid() || !command.trendsTo.isValid())
+            return usage(QStringLiteral("--from and --to take dd.mm.yyyy, dd.mm.yyyy hh:mm or dd.mm.yyyy hh:mm:ss."));
+        if (command.trendsFrom >= command.trendsTo)
+            return usage(QStringLiteral("--from is not before --to."));
+        return command;
+    }
+    if (parser.isSet(options.minutes))
+        return usage(QStringLiteral("--minutes goes with --trends."));
 
     if (!files.isEmpty()) {
         command.input = ReportCommand::Input::File;
         command.file = files.constFirst();
     } else if (parser.isSet(options.sensor)) {
         command.input = ReportCommand::Input::Sensor;
-        const QStringList parts = parser.value(options.sensor).split(u':');
-        bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
-        const uint address = ok ? parts[1].toUInt(&ok) : 0;
-        if (!ok || address < 1 || address > 65535)
+        if (!sensorNamed(parser.value(options.sensor)))
             return usage(QStringLiteral("--sensor takes MODEL:ADDRESS: 301 or 302, and 1..65535 (e.g. 301:1001)."));
-        command.model = parts[0] == u"301" ? 0 : 1;
-        command.address = address;
     } else {
         command.input = ReportCommand::Input::Days;
         command.from = QDate::fromString(parser.value(options.from), u"dd.MM.yyyy");

@@ -16,14 +16,14 @@ QByteArray timeText(qint64 utcMs)
 
 QByteArray csvNumber(double value)
 {
-    QByteArray text = QByteArray::number(value, 'g', 9);
+    QByteArray text = QByteArray::number(value, 'g', 7);
     text.replace('.', ',');
     return text;
 }
 
 QByteArray jsonNumber(double value)
 {
-    return QByteArray::number(value, 'g', 9);
+    return QByteArray::number(value, 'g', 7);
 }
 
 const char *const sampleTitles[] = {"Дата и время", "Порог 1", "Сигнал 1", "Порог 2", "Сигнал 2",
