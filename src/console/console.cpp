@@ -85,10 +85,8 @@ void Console::FormCreate(const QString &workDir)
             link.showStoredSlotStats(slot);
     }
     startTime = ctx.clock.nowDays();
-    if (recordTrends) {
-        trends.start(workDir);
+    if (recordTrends && trends.start(workDir))
         link.trendBuffer = &trends.buffer;
-    }
 
     const bool opened = link.Open_port(port.portNumber()) == 1;
     captions.set(Captions::panel(2),

@@ -9,7 +9,7 @@ void Link::recordTrend(int slot, bool timeout)
         return;
     const SensorRecord &r = table_[slot];
     TrendSample sample;
-    sample.utcMs = context_.clock.now().toMSecsSinceEpoch();
+    sample.utcMs = context_.clock.nowUtcMs();
     sample.address = quint16(r.address);
     sample.model = r.model == 0 ? 0 : 1;
     sample.timeout = timeout;

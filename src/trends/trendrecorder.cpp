@@ -35,13 +35,18 @@ QString TrendRecorder::storePath(const QString &workDir)
     return QDir(workDir).filePath(QStringLiteral("data/trends.sqlite"));
 }
 
-void TrendRecorder::start(const QString &workDir)
+bool TrendRecorder::start(const QString &workDir)
 {
     path_ = storePath(workDir);
     const TrendLimits limits = TrendLimits::fromFile(QDir(workDir).filePath(QStringLiteral("data/trends.ini")));
+    if (!limits.record) {
+        qCInfo(logCategory(LogArea::Files)) << "signal trends not recorded (record=false in data/trends.ini)";
+        return false;
+    }
     store_ = std::make_unique<TrendStore>(path_, TrendStore::Mode::ReadWrite, limits);
     tryOpen(context_.clock.now().toMSecsSinceEpoch());
     timer_.start();
+    return true;
 }
 
 void TrendRecorder::stop()

@@ -27,8 +27,9 @@ public:
     ~TrendRecorder() override;
 
     // Opens data/trends.sqlite under the working directory (limits from
-    // data/trends.ini) and starts the flush timer.
-    void start(const QString &workDir);
+    // data/trends.ini) and starts the flush timer; false when the settings
+    // turn the recording off.
+    bool start(const QString &workDir);
     // The last flush, then the store is closed; nothing is recorded after.
     void stop();
 

@@ -112,6 +112,7 @@ TrendLimits TrendLimits::fromFile(const QString &path)
     const qint64 megabytes = settings.value(QStringLiteral("maxMegabytes")).toLongLong(&ok);
     if (ok && megabytes > 0)
         limits.maxBytes = megabytes * 1024 * 1024;
+    limits.record = settings.value(QStringLiteral("record"), true).toBool();
     return limits;
 }
 
@@ -366,20 +367,27 @@ bool TrendStore::trim(qint64 nowMs)
 {
     QSqlQuery query(QSqlDatabase::database(connection_, false));
     // The oldest rows come first in rowid order; a few at each batch keep
-    // every write short.
-    query.prepare(QStringLiteral("DELETE FROM samples WHERE rowid IN (SELECT rowid FROM samples "
-                                 "WHERE t < ? ORDER BY rowid LIMIT %1)")
-                      .arg(TrimRowsPerWrite));
-    query.addBindValue(nowMs - limits_.fullResolutionMs);
-    if (!query.exec())
-        return fail(QStringLiteral("DELETE samples"), query.lastError());
+    // every write short, and only the first rows are ever looked at (t has
+    // no index of its own).
+    const qint64 cutoff = nowMs - limits_.fullResolutionMs;
+    if (query.exec(QStringLiteral("SELECT t FROM samples ORDER BY rowid LIMIT 1")) && query.next()
+        && query.value(0).toLongLong() < cutoff) {
+        query.finish();
+        query.prepare(QStringLiteral("DELETE FROM samples WHERE rowid IN (SELECT rowid FROM samples "
+                                     "ORDER BY rowid LIMIT %1) AND t < ?")
+                          .arg(TrimRowsPerWrite));
+        query.addBindValue(cutoff);
+        if (!query.exec())
+            return fail(QStringLiteral("DELETE samples"), query.lastError());
+    }
+    query.finish();
     if (nowMs < lastRetentionMs_ || nowMs - lastRetentionMs_ >= RetentionEveryMs) {
         lastRetentionMs_ = nowMs;
-        const qint64 cutoff = floorDiv(nowMs - limits_.minutesKeptMs, MinuteMs);
+        const qint64 oldest = floorDiv(nowMs - limits_.minutesKeptMs, MinuteMs);
         for (const qint64 sensor : sensors()) {
             query.prepare(QStringLiteral("DELETE FROM minutes WHERE sensor = ? AND minute < ?"));
             query.addBindValue(sensor);
-            query.addBindValue(cutoff);
+            query.addBindValue(oldest);
             if (!query.exec())
                 return fail(QStringLiteral("DELETE minutes"), query.lastError());
         }

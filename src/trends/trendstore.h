@@ -26,15 +26,18 @@ struct TrendMinute
 
 struct TrendLimits
 {
-    // About 17 MB a sensor at full resolution (48 h) plus 14 MB a sensor-year
-    // of minutes at 32 sensors' polling rate: 32 sensors fit with room to spare.
-    static constexpr qint64 DefaultMaxBytes = 2048LL * 1024 * 1024;
+    // At 32 sensors' polling rate a sensor takes about 2.2 MB a day at full
+    // resolution and 0.2 MB a day in minutes: 48 hours and a year of 32
+    // sensors come to about 2.5 GB, which this holds with room to spare.
+    static constexpr qint64 DefaultMaxBytes = 3072LL * 1024 * 1024;
 
     qint64 maxBytes = DefaultMaxBytes;
     qint64 fullResolutionMs = 48LL * 3600 * 1000;
     qint64 minutesKeptMs = 366LL * 24 * 3600 * 1000;
+    bool record = true; // "record=false" turns the recording off (for comparisons)
 
-    // data/trends.ini, key maxMegabytes; the default when absent or not a number.
+    // data/trends.ini: maxMegabytes (the default when absent or not a
+    // number) and record.
     static TrendLimits fromFile(const QString &path);
 };
 
