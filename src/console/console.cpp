@@ -85,7 +85,7 @@ void Console::FormCreate(const QString &workDir)
             link.showStoredSlotStats(slot);
     }
     startTime = ctx.clock.nowDays();
-    if (recordTrends && trends.start(workDir))
+    if (recordTrends && trends.start(workDir, true))
         link.trendBuffer = &trends.buffer;
 
     const bool opened = link.Open_port(port.portNumber()) == 1;
