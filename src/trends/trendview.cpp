@@ -4,6 +4,8 @@
 #include "events/eventrecord.h"
 #include "events/report.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -200,6 +202,22 @@ std::vector<TrendMark> readTrendMarks(const QString &eventFile, qint64 fromMs, q
         }
     }
     return marks;
+}
+
+std::vector<TrendMark> TrendMarkCache::within(const QString &eventFile, qint64 fromMs, qint64 toMs)
+{
+    const qint64 size = QFileInfo(eventFile).size();
+    if (eventFile != path_ || size != size_) {
+        path_ = eventFile;
+        size_ = size;
+        all_ = readTrendMarks(eventFile, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+    }
+    std::vector<TrendMark> out;
+    for (const TrendMark &mark : all_) {
+        if (mark.utcMs >= fromMs && mark.utcMs < toMs)
+            out.push_back(mark);
+    }
+    return out;
 }
 
 } // namespace dorvan

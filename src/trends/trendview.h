@@ -74,4 +74,18 @@ TrendView buildTrendView(const std::vector<TrendMinute> &minutes, qint64 fromMs,
 std::vector<TrendMark> readTrendMarks(const QString &eventFile, qint64 fromMs, qint64 toMs);
 bool isTrendMarkCode(quint8 code);
 
+// The marks of one event file, read again only when the file changed size
+// (event files are only ever appended to), so a live chart does not read a
+// sensor's whole history every second.
+class TrendMarkCache
+{
+public:
+    std::vector<TrendMark> within(const QString &eventFile, qint64 fromMs, qint64 toMs);
+
+private:
+    QString path_;
+    qint64 size_ = -1;
+    std::vector<TrendMark> all_;
+};
+
 } // namespace dorvan

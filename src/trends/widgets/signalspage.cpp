@@ -105,10 +105,11 @@ SignalsPage::SignalsPage(Console &console, QWidget *parent) : QWidget(parent), c
             refresh();
     });
     // The sensor list follows connections and disconnections.
-    connect(&console_.StringGrid1, &QAbstractItemModel::dataChanged, this, [this] {
-        if (isVisible())
-            fillSensors();
-    });
+    connect(&console_.StringGrid1, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex &topLeft) {
+                if (isVisible() && topLeft.column() <= 2) // address and model
+                    fillSensors();
+            });
 }
 
 SignalsPage::~SignalsPage() = default;
@@ -208,8 +209,8 @@ void SignalsPage::showRange(qint64 fromMs, qint64 toMs)
         if (trends->fault() != TrendStore::Fault::None)
             store_->close(); // opened afresh at the next refresh
         const int model = int(sensor >> 16);
-        marks = readTrendMarks(console_.ctx.path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), model)),
-                               fromMs, toMs);
+        marks = marks_.within(console_.ctx.path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), model)),
+                              fromMs, toMs);
     }
     chart->showView(view, marks);
     showSummary(view);

@@ -54,6 +54,7 @@ private:
 
     Console &console_;
     std::unique_ptr<TrendStore> store_;
+    TrendMarkCache marks_;
     QLabel *summary_ = nullptr;
     QLabel *cursor_ = nullptr;
     QTimer live_;

@@ -26,6 +26,7 @@ public:
     void showView(const TrendView &view, const std::vector<TrendMark> &marks);
     // Pixel columns of the plot area: what the reduction reduces to.
     int plotColumns() const;
+    const TrendView &shownView() const { return view_; }
     qint64 shownFrom() const { return from_; }
     qint64 shownTo() const { return to_; }
 
