@@ -21,8 +21,10 @@ QList<QJsonObject> exportedRows(const ConsoleRun &run, const QString &sensor)
                  {QStringLiteral("--workdir"), run.path(), QStringLiteral("--trends"), sensor,
                   QStringLiteral("--format"), QStringLiteral("jsonl")});
     QList<QJsonObject> rows;
-    if (!report.waitForFinished(10000) || report.exitCode() != 0)
+    if (!report.waitForFinished(10000) || report.exitCode() != 0) {
+        qWarning("dorvan-report --trends: %s", report.readAllStandardError().constData());
         return rows;
+    }
     for (const QByteArray &line : report.readAllStandardOutput().split('\n')) {
         if (!line.isEmpty())
             rows.append(QJsonDocument::fromJson(line).object());
