@@ -50,6 +50,7 @@ Type simulator commands at the "sim>" prompt below, for example:
   restore 1001 1     the loop is back to normal
   fault 2001 9       EEPROM error of sensor 2001 (always an alarm)
   silent 1002        sensor 1002 stops answering: "Нет связи" after 9 polls
+  burst 2001 1 2 5   loop 1 of 2001 jumps for 5 s (see the page "Сигналы")
   answer 1002        and answers again
   list               what every simulated sensor reports
   help               all commands; quit ends the simulator
@@ -60,7 +61,8 @@ EOF
 
 "$bin/dorvan-sim" --workdir "$demo" --port 1 \
   --sensor 1001:0 --sensor 1002:0 --sensor 2001:1 --sensor 2002:1 \
-  --commands "$demo/sim.cmd" --watch-pid "$console" || true
+  --commands "$demo/sim.cmd" --watch-pid "$console" \
+  --script "$root/tools/sim/scenarios/demo-signals.scenario" || true
 
 if kill -0 "$console" 2>/dev/null; then
   echo "The simulator has ended; the console keeps running until you close it."

@@ -7,17 +7,21 @@
 # With --with-uplink a dorvan-uplink runs beside the console, publishing to a
 # mosquitto of its own on a free port, so the two runs can be compared.
 #
-#   scripts/measure-line.sh [--with-uplink] [SECONDS]     (default 60; needs build/bin)
+# With --without-trends the console records no signal trends (data/trends.ini).
+#
+#   scripts/measure-line.sh [--with-uplink] [--without-trends] [SECONDS]     (default 60; needs build/bin)
 #
 # Not part of the test run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${DORVAN_BIN_DIR:-$PWD/build/bin}
 with_uplink=0
-if [ "${1:-}" = "--with-uplink" ]; then
-  with_uplink=1
+without_trends=0
+while [ "${1:-}" = "--with-uplink" ] || [ "${1:-}" = "--without-trends" ]; do
+  [ "$1" = "--with-uplink" ] && with_uplink=1
+  [ "$1" = "--without-trends" ] && without_trends=1
   shift
-fi
+done
 seconds=${1:-60}
 work=$(mktemp -d /tmp/dorvan-measure.XXXXXX)
 sensors=(--sensor 1001-1016:0 --sensor 2001-2016:1)
@@ -47,6 +51,8 @@ count_events() {
 }
 
 "$bin/dorvan-sim" --make-demo "$work" "${sensors[@]}"
+# The signal trends are recorded unless asked otherwise, for a comparison.
+[ "$without_trends" = 1 ] && echo "record=false" >"$work/data/trends.ini"
 "$bin/dorvan-sim" --workdir "$work" "${sensors[@]}" --log-file "$work/sim.log" \
   --commands "$work/sim.cmd" </dev/null >"$work/sim.out" 2>&1 &
 sim_pid=$!

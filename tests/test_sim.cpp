@@ -181,6 +181,66 @@ private slots:
         QCOMPARE(line.find(2001)->setRequests, 1);
     }
 
+    void signalsMoveAndThresholdsFollowTheDc_data()
+    {
+        // Commands at t = 0, then polls at the given seconds; the signal of
+        // loop 1 and 2 at the last poll must lie within [low, high].
+        QTest::addColumn<int>("model");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<double>("low1");
+        QTest::addColumn<double>("high1");
+        QTest::addColumn<double>("low2");
+        QTest::addColumn<double>("high2");
+        QTest::newRow("noise around a level") << 1 << QStringList{"signal 2001 1 0.8 0.1"} << 5 << 0.7 << 0.9
+                                              << 0.3 << 0.3;
+        QTest::newRow("ramp from where it stood") << 1 << QStringList{"ramp 2001 2 0.5"} << 120 << 0.25 << 0.25
+                                                  << 1.29 << 1.31;
+        QTest::newRow("burst, still on") << 1 << QStringList{"signal 2001 both 0.2", "burst 2001 1 4 10"} << 5
+                                         << 2.2 << 4.2 << 0.2 << 0.2;
+        QTest::newRow("burst, over") << 1 << QStringList{"signal 2001 both 0.2", "burst 2001 1 4 10"} << 11
+                                     << 0.2 << 0.2 << 0.2 << 0.2;
+        QTest::newRow("301: whole, never below 0, both loops one value")
+            << 0 << QStringList{"signal 2001 1 10", "ramp 2001 1 -30"} << 60 << 0. << 0. << 0. << 0.;
+        QTest::newRow("value stops the motion") << 1 << QStringList{"signal 2001 1 0.8 0.1", "value 2001 sig1 2"}
+                                                << 5 << 2. << 2. << 0.3 << 0.3;
+    }
+    void signalsMoveAndThresholdsFollowTheDc()
+    {
+        QFETCH(int, model);
+        QFETCH(QStringList, commands);
+        QFETCH(int, seconds);
+        SensorLine line = lineWith({SimSensor::make(2001, model)});
+        qint64 now = 1000000;
+        line.clockMs = [&now] { return now; };
+        for (const QString &command : commands)
+            QVERIFY2(CommandInterpreter(line).execute(command).ok, qPrintable(command));
+        now += seconds * 1000;
+        line.answer(poll(2001));
+        const SimSensor &sensor = *line.find(2001);
+        QFETCH(double, low1);
+        QFETCH(double, high1);
+        QFETCH(double, low2);
+        QFETCH(double, high2);
+        const auto within = [](float value, double low, double high) {
+            return value >= low - 1e-6 && value <= high + 1e-6;
+        };
+        QVERIFY2(within(sensor.signal1, low1, high1), qPrintable(QString::number(sensor.signal1)));
+        QVERIFY2(within(sensor.signal2, low2, high2), qPrintable(QString::number(sensor.signal2)));
+
+        // The DC component sent becomes the threshold; a DC of 0 keeps the factory one.
+        const float before = sensor.threshold2;
+        if (model == 0) {
+            line.answer(request(2001, Frame::CMD_SET_DC_M0, hex("19 00")));
+            QCOMPARE(sensor.threshold1, 25.f);
+            QCOMPARE(sensor.threshold2, 25.f);
+        } else {
+            line.answer(request(2001, Frame::CMD_SET_DC_M1, floats(1.25f, 0.f)));
+            QCOMPARE(sensor.threshold1, 1.25f);
+            QCOMPARE(sensor.threshold2, before);
+        }
+    }
+
     void staysSilentWhenASensorWouldNotAnswer_data()
     {
         QTest::addColumn<QString>("command");

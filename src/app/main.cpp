@@ -173,6 +173,7 @@ int main(int argc, char *argv[])
     dorvan::QtSerialLine line(workDir);
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
+    console.recordTrends = true;
     running = &console;
     // The console runs without the lock, but not silently: a box that does
     // not hold up the start.

@@ -4,6 +4,7 @@
 #include "base/clock.h"
 #include "base/log.h"
 #include "uplink/mqttclient.h"
+#include "uplink/signalpublisher.h"
 #include "uplink/uplink.h"
 #include "uplink/uplinkconfig.h"
 #include "uplink/uplinklog.h"
@@ -72,6 +73,9 @@ int main(int argc, char *argv[])
     dorvan::SystemClock clock;
     dorvan::uplink::MqttClient client(config->broker);
     dorvan::uplink::Uplink uplink(config->uplink, client, clock);
+    // Per-minute signal telemetry from the console's trend store, beside the events.
+    dorvan::uplink::SignalPublisher signalTrends(config->uplink.workDir,
+                                                 {config->uplink.prefix, config->uplink.site}, client, clock);
     QObject::connect(&uplink, &dorvan::uplink::Uplink::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
     QSocketNotifier *signalNotifier = nullptr;
@@ -88,5 +92,6 @@ int main(int argc, char *argv[])
         qCCritical(lcUplink).noquote() << error;
         return 1;
     }
+    signalTrends.start();
     return app.exec();
 }

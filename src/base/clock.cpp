@@ -29,6 +29,11 @@ qint64 SystemClock::counter() const
     return started_.nsecsElapsed();
 }
 
+qint64 SystemClock::nowUtcMs() const
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
 quint32 SystemClock::tickMs() const
 {
     return quint32(started_.elapsed());

@@ -18,6 +18,9 @@ public:
     virtual quint32 tickMs() const = 0;
 
     double nowDays() const;
+    // The wall clock as UTC milliseconds since the epoch; cheaper than now()
+    // where a time zone is not needed.
+    virtual qint64 nowUtcMs() const { return now().toMSecsSinceEpoch(); }
 };
 
 class SystemClock final : public Clock
@@ -28,6 +31,7 @@ public:
     qint64 counterFrequency() const override;
     qint64 counter() const override;
     quint32 tickMs() const override;
+    qint64 nowUtcMs() const override;
 
 private:
     QElapsedTimer started_;

@@ -39,7 +39,8 @@ Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound 
       alarms(ctx, sound),
       link(ctx, table, port, StringGrid1, StringGridCOM, captions, events, alarms, line),
       report(ctx),
-      heartbeat(clock, [this] { return link.passes(); })
+      heartbeat(clock, [this] { return link.passes(); }),
+      trends(ctx)
 {
 }
 
@@ -85,6 +86,8 @@ void Console::FormCreate(const QString &workDir)
             link.showStoredSlotStats(slot);
     }
     startTime = ctx.clock.nowDays();
+    if (recordTrends && trends.start(workDir, true))
+        link.trendBuffer = &trends.buffer;
 
     const bool opened = link.Open_port(port.portNumber()) == 1;
     captions.set(Captions::panel(2),
@@ -164,6 +167,8 @@ void Console::shutdown()
             sensorFiles.saveSlot(slot, false);
     }
     link.closePort();
+    link.trendBuffer = nullptr;
+    trends.stop();
     emit quitRequested();
     logWork(QStringLiteral("Выход из программы"));
 }

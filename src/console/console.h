@@ -12,6 +12,7 @@
 #include "link/serialline.h"
 #include "sensors/sensortable.h"
 #include "sensors/settingsfiles.h"
+#include "trends/trendrecorder.h"
 
 #include <QObject>
 
@@ -69,6 +70,9 @@ public:
     Link link;
     Report report;
     ConsoleHeartbeat heartbeat; // the main window starts it once the console is up
+    // Signal trends, kept only when the program asks for them before start-up.
+    TrendRecorder trends;
+    bool recordTrends = false;
 
     int selectedRow = 0; // 1..32 once the operator selected a cell
     double startTime = 0;

@@ -1,6 +1,8 @@
 #include "events/reportcommand.h"
 
 #include "base/russian.h"
+#include "trends/trendexport.h"
+#include "trends/trendrecorder.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,6 +29,14 @@ struct ReportOptions
     QCommandLineOption to{QStringLiteral("to"),
                           QStringLiteral("Суточные файлы событий по этот день включительно."),
                           QStringLiteral("DATE")};
+    QCommandLineOption trends{QStringLiteral("trends"),
+                              QStringLiteral("Записанные сигналы датчика (MODEL:ADDRESS) из data/trends.sqlite "
+                                             "пульта; --from и --to в виде дд.мм.гггг [чч:мм[:сс]] "
+                                             "(по умолчанию последние сутки)."),
+                              QStringLiteral("MODEL:ADDRESS")};
+    QCommandLineOption minutes{QStringLiteral("minutes"),
+                               QStringLiteral("С --trends: минимум, среднее и максимум за каждую минуту вместо "
+                                              "каждого ответа (старше 48 часов всегда так).")};
     QCommandLineOption workDir{QStringLiteral("workdir"),
                                QStringLiteral("Рабочий каталог пульта, для --sensor и --from "
                                               "(по умолчанию тот же, что выбирает пульт)."),
@@ -49,7 +59,7 @@ struct ReportOptions
 
     void addTo(QCommandLineParser &parser) const
     {
-        parser.addOptions({sensor, from, to, workDir, filter, format, output, help, version});
+        parser.addOptions({sensor, trends, minutes, from, to, workDir, filter, format, output, help, version});
     }
 };
 
@@ -98,6 +108,7 @@ bool sameFile(const QString &a, const QString &b)
 // file of each day of the range that has one.
 struct ReportSources
 {
+    QString workDir;
     QStringList files;
     QList<QDate> missingDays;
 };
@@ -105,11 +116,13 @@ struct ReportSources
 ReportSources reportSources(const ReportCommand &command, const QString &workDir)
 {
     ReportSources sources;
+    sources.workDir = workDir;
     switch (command.input) {
     case ReportCommand::Input::File: sources.files.append(command.file); break;
     case ReportCommand::Input::Sensor:
         sources.files.append(workDir + u'/' + sensorFile(command.model, command.address));
         break;
+    case ReportCommand::Input::Trends: break;
     case ReportCommand::Input::Days:
         for (QDate day = command.from; day <= command.to; day = day.addDays(1)) {
             const QString path = dailyDirectory(workDir) + u'/' + ru::shortDate(day);
@@ -123,8 +136,27 @@ ReportSources reportSources(const ReportCommand &command, const QString &workDir
     return sources;
 }
 
+int exportTrends(const ReportCommand &command, const QString &workDir, QIODevice &out)
+{
+    TrendStore store(TrendRecorder::storePath(workDir), TrendStore::Mode::ReadOnly);
+    if (!store.open()) {
+        qCWarning(lcReport, "cannot read the signal trends: %s", qUtf8Printable(store.errorText()));
+        return 1;
+    }
+    if (!exportTrend(store, trendSensorKey(command.model, quint16(command.address)),
+                     command.trendsFrom.toMSecsSinceEpoch(), command.trendsTo.toMSecsSinceEpoch(),
+                     QDateTime::currentMSecsSinceEpoch(), command.format, out, command.minutes)) {
+        qCWarning(lcReport, "the trend export stopped: %s",
+                  qUtf8Printable(store.fault() != TrendStore::Fault::None ? store.errorText() : out.errorString()));
+        return 1;
+    }
+    return 0;
+}
+
 int exportSources(const ReportCommand &command, const ReportSources &sources, QIODevice &out)
 {
+    if (command.input == ReportCommand::Input::Trends)
+        return exportTrends(command, sources.workDir, out);
     EventExport exporter(out, command.format);
     exporter.writeHeader();
     for (const QString &file : sources.files) {
@@ -145,12 +177,17 @@ QString ReportCommand::helpText()
                "Запуск: dorvan-report [параметры] FILE\n"
                "        dorvan-report [параметры] --sensor MODEL:ADDRESS\n"
                "        dorvan-report [параметры] --from DATE --to DATE\n"
+               "        dorvan-report [параметры] --trends MODEL:ADDRESS [--from TIME] [--to TIME] [--minutes]\n"
                "\n"
                "Выгружает файлы событий пульта Дорван так, как их показывает протокол событий,\n"
                "для электронных таблиц и проверяющих: по строке на событие со столбцами\n"
                "\"Дата и время\", \"Наименование события\" и \"Код\". FILE — суточный файл событий\n"
                "(QReport/дд.мм.гггг) или файл событий датчика; для диапазона дней читаются\n"
                "по порядку суточные файлы тех дней, за которые они есть.\n"
+               "\n"
+               "--trends выгружает вместо событий записанные пороги и сигналы шлейфов датчика: по\n"
+               "строке на ответ (\"Дата и время\", \"Порог 1\", \"Сигнал 1\", \"Порог 2\", \"Сигнал 2\",\n"
+               "\"Время ответа, мс\") или по строке в минуту с минимумом, средним и максимумом.\n"
                "\n")
         + ru::commandLineOptions(generated);
 }
@@ -190,23 +227,58 @@ ReportCommand parseReportCommand(const QStringList &arguments)
     command.workDir = parser.value(options.workDir);
 
     const QStringList files = parser.positionalArguments();
-    const bool days = parser.isSet(options.from) || parser.isSet(options.to);
-    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days);
+    const bool trends = parser.isSet(options.trends);
+    const bool days = !trends && (parser.isSet(options.from) || parser.isSet(options.to));
+    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days) + int(trends);
     if (inputs != 1 || files.size() > 1)
-        return usage(QStringLiteral("Укажите один источник: файл событий, --sensor MODEL:ADDRESS или --from и --to."));
+        return usage(QStringLiteral("Укажите один источник: файл событий, --sensor MODEL:ADDRESS, --from и --to "
+                                    "или --trends MODEL:ADDRESS."));
+    const auto sensorNamed = [&command](const QString &text) {
+        const QStringList parts = text.split(u':');
+        bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
+        const uint address = ok ? parts[1].toUInt(&ok) : 0;
+        if (!ok || address < 1 || address > 65535)
+            return false;
+        command.model = parts[0] == u"301" ? 0 : 1;
+        command.address = address;
+        return true;
+    };
+
+    if (trends) {
+        command.input = ReportCommand::Input::Trends;
+        if (!sensorNamed(parser.value(options.trends)))
+            return usage(QStringLiteral("--trends принимает MODEL:ADDRESS: 301 или 302 и 1..65535 (например, 302:2001)."));
+        command.minutes = parser.isSet(options.minutes);
+        const auto moment = [](const QString &text, bool end) {
+            for (const char16_t *format : {u"dd.MM.yyyy HH:mm:ss", u"dd.MM.yyyy HH:mm"}) {
+                const QDateTime at = QDateTime::fromString(text, QString::fromUtf16(format));
+                if (at.isValid())
+                    return at;
+            }
+            // A date alone: the day's start, or for --to the day's end.
+            const QDate day = QDate::fromString(text, u"dd.MM.yyyy");
+            return day.isValid() ? (end ? day.addDays(1) : day).startOfDay() : QDateTime();
+        };
+        const QDateTime now = QDateTime::currentDateTime();
+        command.trendsTo = parser.isSet(options.to) ? moment(parser.value(options.to), true) : now;
+        command.trendsFrom = parser.isSet(options.from) ? moment(parser.value(options.from), false)
+                                                        : command.trendsTo.addDays(-1);
+        if (!command.trendsFrom.isValid() || !command.trendsTo.isValid())
+            return usage(QStringLiteral("--from и --to указываются в виде дд.мм.гггг, дд.мм.гггг чч:мм или дд.мм.гггг чч:мм:сс."));
+        if (command.trendsFrom >= command.trendsTo)
+            return usage(QStringLiteral("Время --from не раньше времени --to."));
+        return command;
+    }
+    if (parser.isSet(options.minutes))
+        return usage(QStringLiteral("--minutes указывается вместе с --trends."));
 
     if (!files.isEmpty()) {
         command.input = ReportCommand::Input::File;
         command.file = files.constFirst();
     } else if (parser.isSet(options.sensor)) {
         command.input = ReportCommand::Input::Sensor;
-        const QStringList parts = parser.value(options.sensor).split(u':');
-        bool ok = parts.size() == 2 && (parts[0] == u"301" || parts[0] == u"302");
-        const uint address = ok ? parts[1].toUInt(&ok) : 0;
-        if (!ok || address < 1 || address > 65535)
+        if (!sensorNamed(parser.value(options.sensor)))
             return usage(QStringLiteral("--sensor принимает MODEL:ADDRESS: 301 или 302 и 1..65535 (например, 301:1001)."));
-        command.model = parts[0] == u"301" ? 0 : 1;
-        command.address = address;
     } else {
         command.input = ReportCommand::Input::Days;
         command.from = QDate::fromString(parser.value(options.from), u"dd.MM.yyyy");

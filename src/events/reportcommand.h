@@ -4,6 +4,7 @@
 #include "events/eventexport.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QIODevice>
 #include <QString>
 #include <QStringList>
@@ -15,7 +16,7 @@ namespace dorvan {
 struct ReportCommand
 {
     enum class Action { Export, Help, Version, Usage };
-    enum class Input { File, Sensor, Days };
+    enum class Input { File, Sensor, Days, Trends };
 
     Action action = Action::Export;
     Input input = Input::File;
@@ -24,6 +25,9 @@ struct ReportCommand
     quint32 address = 0;
     QDate from;            // Input::Days, both included
     QDate to;
+    QDateTime trendsFrom;  // Input::Trends (model, address): [from, to), local time
+    QDateTime trendsTo;
+    bool minutes = false;  // Input::Trends: minute aggregates even within the full resolution
     QString workDir;       // --workdir; empty: chosen as the console chooses it
     ReportScope scope = ReportScope::All;
     ExportFormat format = ExportFormat::Csv;

@@ -226,6 +226,9 @@ void Link::decodeValues(int slot, const ReplyFrame &frame)
         decodeModel1Values(slot, frame);
     else if (code == Frame::RPL_STATUS_M0 && model == 0 && frame.length >= Model0ValuesLength)
         decodeModel0Values(slot, frame);
+    else
+        return;
+    recordTrend(slot, false);
 }
 
 void Link::decodeModel1Values(int slot, const ReplyFrame &frame)

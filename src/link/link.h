@@ -8,6 +8,7 @@
 #include "link/frames.h"
 #include "link/serialline.h"
 #include "sensors/sensortable.h"
+#include "trends/trendsample.h"
 
 #include <QObject>
 
@@ -128,6 +129,10 @@ public:
     // Passes of the polling cycle in this run (the console's heartbeat reads it).
     quint64 passes() const { return passes_; }
 
+    // Where every decoded status reply and every unanswered request is
+    // appended for the signal trends; nothing is recorded while it is null.
+    TrendBuffer *trendBuffer = nullptr;
+
 signals:
     void timersChanged();
 
@@ -170,6 +175,9 @@ private:
     EventRecord logEvent(int slot, quint8 code, const QString &text);
     void raiseAlarm(const EventRecord &record);
 
+    // Signal trends (linktrends.cpp).
+    void recordTrend(int slot, bool timeout);
+
     // Statistics.
     void showSlotCounter(int slot, int column, qint32 value);
     void showSlotCounters(int slot);
@@ -196,6 +204,7 @@ private:
     quint16 pollIndex_ = 0;
     qint16 lastPolled_ = 0;
     qint16 replyPending_ = 0;
+    quint32 requestSentMs_ = 0; // tick of the last request, for the reply time
 
     // Receiver.
     std::array<quint8, Frame::SIZE_RV_BUF> rxBuf_{};

@@ -31,6 +31,7 @@ void Link::judgePreviousRequest()
     if (missed == LINK_LOSS_MISSES)
         declareLinkLost(slot);
     ++missed;
+    recordTrend(slot, true);
     SlotStats &stats = stats_[size_t(slot)];
     bumpCount(stats.timeouts);
     showSlotCounter(slot, TimeoutsColumn, stats.timeouts);
@@ -98,6 +99,7 @@ void Link::sendNextRequest()
         lastPolled_ = qint16(slot);
         const int length = Build_request(table_[slot], txBuffer_);
         replyPending_ = 1;
+        requestSentMs_ = context_.clock.tickMs();
         // A frame that fails to go out draws no reply and is judged a
         // time-out on the next tick.
         Send_Cmd1(txBuffer_.bytes.data(), quint16(length));

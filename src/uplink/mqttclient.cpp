@@ -188,6 +188,24 @@ int MqttClient::publish(const Message &message)
     return id;
 }
 
+bool MqttClient::publishTelemetry(const Message &message)
+{
+    if (!client_ || !connected_)
+        return false;
+    const QByteArray topic = message.topic.toUtf8();
+    const int result = mosquitto_publish(client_, nullptr, topic.constData(), int(message.payload.size()),
+                                         message.payload.constData(), 0, message.retain);
+    const int savedErrno = errno;
+    if (result != MOSQ_ERR_SUCCESS) {
+        const QString reason = describe(result, savedErrno);
+        teardown();
+        failLater(reason);
+        return false;
+    }
+    updateWriteNotifier();
+    return true;
+}
+
 void MqttClient::close()
 {
     if (client_ && connected_)

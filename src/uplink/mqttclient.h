@@ -43,6 +43,7 @@ public:
 
     void open(const Message &will) override;
     int publish(const Message &message) override;
+    bool publishTelemetry(const Message &message) override;
     void close() override;
     QString brokerName() const override { return settings_.name(); }
 

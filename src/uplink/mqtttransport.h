@@ -23,6 +23,13 @@ public:
     // acknowledged() will carry once the broker has it, or -1 when the
     // connection is broken (failed() follows from the event loop).
     virtual int publish(const Message &message) = 0;
+    // Publishes with QoS 0, nothing acknowledged: telemetry a later message
+    // replaces. False when it could not go out.
+    virtual bool publishTelemetry(const Message &message)
+    {
+        Q_UNUSED(message);
+        return false;
+    }
     // Disconnects cleanly, so the broker drops the last will; nothing is
     // emitted after it.
     virtual void close() = 0;

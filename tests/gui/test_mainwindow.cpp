@@ -114,10 +114,11 @@ private slots:
         TFmain &w = *rig.window;
         QCOMPARE(w.windowTitle(), QStringLiteral("Пульт контроля датчиков Дорван"));
         QCOMPARE(w.minimumSize(), QSize(687, 476));
-        QCOMPARE(w.PageControl2->count(), 3);
+        QCOMPARE(w.PageControl2->count(), 4);
         QCOMPARE(w.PageControl2->tabText(0), QStringLiteral("Датчики"));
         QCOMPARE(w.PageControl2->tabText(1), QStringLiteral("Протокол событий"));
         QCOMPARE(w.PageControl2->tabText(2), QStringLiteral("Диагностика"));
+        QCOMPARE(w.PageControl2->tabText(3), QStringLiteral("Сигналы"));
         QCOMPARE(w.PageControl2->currentIndex(), 0);
         QCOMPARE(w.ComboBox1->count(), 70);
         QCOMPARE(w.ComboBox1->itemText(69), QStringLiteral("COM70"));

@@ -1,5 +1,6 @@
 #include "simcommands.h"
 
+#include <QDateTime>
 #include <QRegularExpression>
 
 namespace dorvan::sim {
@@ -106,6 +107,8 @@ CommandResult CommandInterpreter::execute(const QString &commandLine)
         return silentCommand(words, false);
     if (verb == QLatin1String("value"))
         return valueCommand(words);
+    if (verb == QLatin1String("signal") || verb == QLatin1String("ramp") || verb == QLatin1String("burst"))
+        return motionCommand(words);
     if (verb == QLatin1String("add"))
         return addCommand(words);
     if (verb == QLatin1String("remove"))
@@ -200,6 +203,55 @@ CommandResult CommandInterpreter::silentCommand(const Words &words, bool silent)
                                                                 : QStringLiteral("answers again")));
 }
 
+// signal ADDR 1|2|both LEVEL [NOISE]   a step to LEVEL, noise ± NOISE
+// ramp ADDR 1|2|both PER_MINUTE        from where it stands, PER_MINUTE a minute
+// burst ADDR 1|2|both AMPLITUDE SECONDS
+CommandResult CommandInterpreter::motionCommand(const Words &words)
+{
+    const QString verb = words.value(0).toLower();
+    const QString loopWord = words.value(2).toLower();
+    const int firstLoop = loopWord == u"2" ? 1 : 0;
+    const int lastLoop = loopWord == u"1" ? 0 : 1;
+    bool ok1 = false, ok2 = true;
+    const double a = words.value(3).toDouble(&ok1);
+    const double b = words.size() > 4 ? words.value(4).toDouble(&ok2) : 0;
+    const bool shape = verb == u"signal" ? words.size() >= 4 && words.size() <= 5 && b >= 0
+                       : verb == u"ramp" ? words.size() == 4
+                                         : words.size() == 5 && b > 0;
+    if (!ok1 || !ok2 || !shape || (loopWord != u"1" && loopWord != u"2" && loopWord != u"both"))
+        return failure(QStringLiteral("use: signal ADDR 1|2|both LEVEL [NOISE], ramp ADDR 1|2|both PER_MINUTE, "
+                                      "burst ADDR 1|2|both AMPLITUDE SECONDS"));
+    QString error;
+    const QList<SimSensor *> sensors = targets(words[1], &error);
+    if (!error.isEmpty())
+        return failure(error);
+    const qint64 now = line_.clockMs ? line_.clockMs() : QDateTime::currentMSecsSinceEpoch();
+    for (SimSensor *sensor : sensors) {
+        for (int loop = firstLoop; loop <= lastLoop; ++loop) {
+            LoopMotion &m = sensor->motion[loop];
+            if (!m.active) {
+                m.active = true;
+                m.level = loop == 0 ? sensor->signal1 : sensor->signal2;
+                m.rampFromMs = now;
+            }
+            if (verb == u"signal") {
+                m.level = a;
+                m.noise = b;
+                m.rampPerMinute = 0;
+                m.rampFromMs = now;
+            } else if (verb == u"ramp") {
+                m.level = m.baseAt(now);
+                m.rampFromMs = now;
+                m.rampPerMinute = a;
+            } else {
+                m.burst = a;
+                m.burstUntilMs = now + qint64(b * 1000);
+            }
+        }
+    }
+    return success(QStringLiteral("%1 of %2 loop %3: %4").arg(verb, words[1], loopWord, words.mid(3).join(u' ')));
+}
+
 CommandResult CommandInterpreter::valueCommand(const Words &words)
 {
     static const QStringList names{QStringLiteral("thr1"), QStringLiteral("thr2"),
@@ -216,6 +268,9 @@ CommandResult CommandInterpreter::valueCommand(const Words &words)
     for (SimSensor *sensor : sensors) {
         float *fields[] = {&sensor->threshold1, &sensor->threshold2, &sensor->signal1, &sensor->signal2};
         *fields[which] = value;
+        // A signal set by hand stays where it was put.
+        if (which >= 2)
+            sensor->motion[which - 2].active = false;
     }
     return success(QStringLiteral("%1 of %2 = %3").arg(words[2], words[1], words[3]));
 }
@@ -332,6 +387,11 @@ QString CommandInterpreter::help()
         "  silent ADDR            stop answering (the console loses the link after 9 polls)\n"
         "  answer ADDR            answer again\n"
         "  value ADDR thr1|thr2|sig1|sig2 X   change a reported threshold or signal\n"
+        "  signal ADDR 1|2|both LEVEL [NOISE]   the loop's signal steps to LEVEL, with noise of ± NOISE\n"
+        "  ramp ADDR 1|2|both PER_MINUTE        the signal creeps from where it stands (0 stops it)\n"
+        "  burst ADDR 1|2|both AMPLITUDE SECONDS  the signal jumps by about AMPLITUDE for a while\n"
+        "                         (a 301's one signal moves with loop 1; a DC component above 0 that\n"
+        "                         the console sends becomes the reported threshold)\n"
         "  add ADDR[-LAST]:MODEL[:FLAGS]      put more sensors on the line (flags: trip1,trip2,silent,fault=N)\n"
         "  remove ADDR            take a sensor off the line\n"
         "  noise N                N garbage bytes go before the next reply\n"

@@ -38,6 +38,7 @@ private:
     CommandResult faultCommand(const Words &words);
     CommandResult silentCommand(const Words &words, bool silent);
     CommandResult valueCommand(const Words &words);
+    CommandResult motionCommand(const Words &words);
     CommandResult addCommand(const Words &words);
     CommandResult removeCommand(const Words &words);
     CommandResult noiseCommand(const Words &words);

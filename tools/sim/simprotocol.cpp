@@ -2,6 +2,8 @@
 
 #include "link/frames.h"
 
+#include <QDateTime>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -266,18 +268,51 @@ SensorLine::Answer SensorLine::answer(const Request &request)
     return answer;
 }
 
+void SensorLine::moveSignals(SimSensor &sensor)
+{
+    const qint64 now = clockMs ? clockMs() : QDateTime::currentMSecsSinceEpoch();
+    float *signals_[] = {&sensor.signal1, &sensor.signal2};
+    for (int loop = 0; loop < 2; ++loop) {
+        if (!sensor.motion[loop].active)
+            continue;
+        double value = sensor.motion[loop].valueAt(now, signalSeed_);
+        // A 301 measures one whole, unsigned 16-bit value.
+        if (sensor.model == 0)
+            value = std::clamp(std::round(value), 0.0, 65535.0);
+        *signals_[loop] = float(value);
+    }
+    if (sensor.model == 0)
+        sensor.signal2 = sensor.signal1;
+}
+
+// The sensor sets its threshold from the DC component the console sends;
+// a DC of 0 leaves the factory threshold.
+void SensorLine::followDc(SimSensor &sensor)
+{
+    if (sensor.model == 0 && sensor.dc1 > 0) {
+        sensor.threshold1 = sensor.threshold2 = sensor.dc1;
+    } else if (sensor.model == 1) {
+        if (sensor.dc1 > 0)
+            sensor.threshold1 = sensor.dc1;
+        if (sensor.dc2 > 0)
+            sensor.threshold2 = sensor.dc2;
+    }
+}
+
 SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &request)
 {
     QByteArray reply;
     QString note;
     if (request.code == Frame::CMD_POLL) {
         ++sensor.polls;
+        moveSignals(sensor);
         const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
         reply = replyFrame(request, sensor.address, code, statusData(sensor));
         note = QStringLiteral("status 0x%1").arg(sensor.statusByte(), 2, 16, QLatin1Char('0'));
     } else if (request.code == Frame::CMD_SET_DC_M0 && sensor.model == 0 && request.data.size() >= 2) {
         sensor.dc1 = le16(request.data, 0);
         sensor.dcReceived = true;
+        followDc(sensor);
         ++sensor.setRequests;
         reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
         note = QStringLiteral("ack");
@@ -285,6 +320,7 @@ SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &reques
         sensor.dc1 = leFloat(request.data, 0);
         sensor.dc2 = leFloat(request.data, 4);
         sensor.dcReceived = true;
+        followDc(sensor);
         ++sensor.setRequests;
         reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
         note = QStringLiteral("ack");

@@ -1,10 +1,14 @@
 #pragma once
 
+#include "simsignals.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 namespace dorvan::sim {
 
@@ -60,6 +64,7 @@ struct SimSensor
     int polls = 0;
     int setRequests = 0;
     int unansweredRun = 0;      // requests left unanswered since it last answered
+    LoopMotion motion[2];       // loop 1, loop 2; a 301's one signal moves with loop 1
 
     static SimSensor make(quint16 address, int model);
     quint8 statusByte() const;
@@ -128,9 +133,13 @@ public:
     void setSilent(SimSensor &sensor, bool silent);
 
     Answer answer(const Request &request);
+    // The time the signals move by: the wall clock unless a test sets it.
+    std::function<qint64()> clockMs;
 
 private:
     Answer answerAs(SimSensor &sensor, const Request &request);
+    void moveSignals(SimSensor &sensor);
+    void followDc(SimSensor &sensor);
     QByteArray replyFrame(const Request &request, quint16 address, quint8 code,
                           QByteArrayView data);
     QByteArray statusData(const SimSensor &sensor) const;
@@ -143,6 +152,7 @@ private:
     LineFaults faults_;
     SimCounters counters_;
     quint32 noiseSeed_ = 0x2545F491;
+    quint32 signalSeed_ = 0x9E3779B9;
 };
 
 // Removes the reply stuffing: the byte after every 0xB6 or 0xB9 from offset 2 on.

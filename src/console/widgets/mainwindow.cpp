@@ -10,6 +10,7 @@
 #include "console/widgets/thresholddialog.h"
 #include "events/widgets/alarmwindow.h"
 #include "events/widgets/reportwindow.h"
+#include "trends/widgets/signalspage.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -95,6 +96,7 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     PageControl2->addTab(buildSensorPage(), QStringLiteral("Датчики"));
     PageControl2->addTab(buildEventPage(), QStringLiteral("Протокол событий"));
     PageControl2->addTab(buildDiagnosticsPage(), QStringLiteral("Диагностика"));
+    PageControl2->addTab(new SignalsPage(console_, PageControl2), QStringLiteral("Сигналы"));
     connect(PageControl2, &QTabWidget::currentChanged, this, &TFmain::PageControl2Change);
     setCentralWidget(PageControl2);
     buildStatusBar();

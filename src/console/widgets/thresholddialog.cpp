@@ -3,9 +3,12 @@
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
 #include "console/widgets/placement.h"
+#include "console/console.h"
+#include "trends/widgets/recentsignalchart.h"
 
 #include <QFocusEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -72,7 +75,7 @@ private:
 TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::WindowMaximizeButtonHint),
-      values_(console)
+      values_(console), console_(console)
 {
     setObjectName(QStringLiteral("FDirect_component_porog"));
     setWindowTitle(QStringLiteral("Пост. составл. порога"));
@@ -84,12 +87,21 @@ TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *pa
     connect(ButtonAccept, &QPushButton::clicked, this, &TFDirect_component_porog::ButtonAcceptClick);
     connect(ButtonCansel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto *layout = new QVBoxLayout(this);
+    // The controls keep their column; the sensor's last minutes of signal
+    // against threshold stand beside them.
+    auto *controls = new QWidget(this);
+    controls->setFixedWidth(297);
+    auto *layout = new QVBoxLayout(controls);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(buildSingleGroup());
     layout->addWidget(buildFlankGroup());
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
-    resize(297, 373);
+    recentSignals = new RecentSignalChart(console, this);
+    auto *outer = new QHBoxLayout(this);
+    outer->addWidget(controls);
+    outer->addWidget(recentSignals, 1);
+    resize(297 + 380, 373);
 }
 
 QWidget *TFDirect_component_porog::buildSingleGroup()
@@ -148,6 +160,7 @@ void TFDirect_component_porog::showEvent(QShowEvent *event)
 {
     centreClearOfAlarms(*this);
     FormActivate();
+    recentSignals->follow(console_.selectedRow - 1);
     QDialog::showEvent(event);
 }
 

@@ -11,6 +11,7 @@ class QPushButton;
 namespace dorvan {
 
 class Console;
+class RecentSignalChart;
 class TypedLengthValidator;
 
 // "Пост. составл. порога": the threshold DC component of the selected sensor,
@@ -35,6 +36,8 @@ public:
     QLineEdit *EditDirect_component_porog2 = nullptr;
     QPushButton *ButtonAccept = nullptr;
     QPushButton *ButtonCansel = nullptr;
+    // The sensor's last 10 minutes of signal against threshold, beside the controls.
+    RecentSignalChart *recentSignals = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -48,6 +51,7 @@ private:
     QWidget *buildFlankGroup();
 
     ThresholdOffset values_;
+    Console &console_;
     TypedLengthValidator *singleLimit_ = nullptr;
 };
 

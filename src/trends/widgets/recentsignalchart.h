@@ -1,0 +1,43 @@
+#pragma once
+
+#include "trends/trendstore.h"
+
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+namespace dorvan {
+
+class Console;
+class TrendChart;
+
+// A small chart of one sensor's last 10 minutes of signal against threshold,
+// read again every two seconds while it is on screen.
+class RecentSignalChart : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr qint64 SpanMs = 10 * 60 * 1000;
+
+    RecentSignalChart(Console &console, QWidget *parent = nullptr);
+    ~RecentSignalChart() override;
+
+    // Shows the sensor of the slot (nothing for an empty slot) and follows it.
+    void follow(int slot);
+    void refresh();
+
+    TrendChart *chart = nullptr;
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    Console &console_;
+    std::unique_ptr<TrendStore> store_;
+    qint64 sensor_ = -1;
+    QTimer timer_;
+};
+
+} // namespace dorvan
