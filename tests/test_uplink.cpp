@@ -250,6 +250,9 @@ private slots:
         QTest::newRow("days without a file are passed over") << QList<int>{1, -1, 2, -1} << 0 << 0
                                                              << QList<T>{T(10, 0)}
                                                              << QStringList{"05.12.2026#0 07.12.2026#0 07.12.2026#1"};
+        // -2: a FIFO in the day's place, which an open would wait on for ever.
+        QTest::newRow("a FIFO is passed over") << QList<int>{1, -2, 2, -1} << 0 << 0 << QList<T>{T(10, 0)}
+                                               << QStringList{"05.12.2026#0 07.12.2026#0 07.12.2026#1"};
     }
 
     void followsTheDailyFiles()
@@ -263,6 +266,10 @@ private slots:
         WorkDir dir;
         for (int i = 0; i < files.size(); ++i) {
             const QDate day = today.addDays(i - 3);
+            if (files[i] == -2) {
+                QVERIFY(::mkfifo(QFile::encodeName(dailyPath(dir, day)).constData(), 0600) == 0);
+                QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is not read")));
+            }
             for (int r = 0; r < files[i]; ++r)
                 appendBytes(dailyPath(dir, day), bytesOf(makeRecord(1001, trip1, r)));
             if (tornBytes > 0 && i - 3 == tornDay)

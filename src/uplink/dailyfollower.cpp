@@ -1,5 +1,6 @@
 #include "uplink/dailyfollower.h"
 
+#include "base/regularfile.h"
 #include "events/eventlog.h"
 #include "uplink/uplinklog.h"
 
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 
 #include <cstring>
+#include <fcntl.h>
 
 namespace dorvan::uplink {
 
@@ -86,8 +88,8 @@ QList<StampedRecord> DailyFollower::readLate(int max)
 QList<StampedRecord> DailyFollower::readAt(const EventPosition &from, qint64 count) const
 {
     QList<StampedRecord> records;
-    QFile file(path(from.day));
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(from.offset()))
+    QFile file;
+    if (!openDay(file, path(from.day)) || !file.seek(from.offset()))
         return records;
     const QByteArray bytes = file.read(count * RecordSize);
     EventPosition position = from;
@@ -99,6 +101,19 @@ QList<StampedRecord> DailyFollower::readAt(const EventPosition &from, qint64 cou
         position = position.next();
     }
     return records;
+}
+
+bool DailyFollower::openDay(QFile &file, const QString &path) const
+{
+    int error = 0;
+    const int fd = openRegularFile(path, O_RDONLY, 0, Links::Refuse, error);
+    if (fd >= 0)
+        return file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+    if (refusedForWhatItIs(error) && refused_ != path) {
+        refused_ = path;
+        qCWarning(lcUplinkFiles).noquote() << QStringLiteral("%1 is not read: %2").arg(path, fileErrorText(error));
+    }
+    return false;
 }
 
 QString DailyFollower::path(const QDate &day) const
@@ -123,8 +138,8 @@ QList<StampedRecord> DailyFollower::read(int max)
     if (max <= 0 || !position_.day.isValid())
         return records;
     for (;;) {
-        QFile file(currentPath());
-        const bool opened = file.open(QIODevice::ReadOnly);
+        QFile file;
+        const bool opened = openDay(file, currentPath());
         const qint64 size = opened ? file.size() : 0;
         const qint64 whole = size / RecordSize;
         if (whole < position_.record) {

@@ -9,6 +9,8 @@
 
 #include <map>
 
+class QFile;
+
 namespace dorvan::uplink {
 
 // Follows the daily event files QReport/dd.MM.yyyy of a console's working
@@ -52,6 +54,9 @@ public:
 
 private:
     bool dayOver(const QDate &day) const;
+    // Opens a day's file read-only if it is a regular file: a FIFO, a device
+    // or a symlink in QReport/ is refused (logged once) and reads as empty.
+    bool openDay(QFile &file, const QString &path) const;
     QList<StampedRecord> readAt(const EventPosition &from, qint64 count) const;
     void findNewDays();
 
@@ -61,6 +66,7 @@ private:
     DayCounts passed_;
     QDateTime listed_;   // the directory's modification time when its files were last listed
     QDateTime listedAt_; // and when that was
+    mutable QString refused_; // the last file refused for what it is
 };
 
 } // namespace dorvan::uplink
