@@ -94,18 +94,15 @@ private slots:
         QCOMPARE(sound.pcm, pcm);
     }
 
-    // Only a regular file is read: a FIFO in its place would never give an
-    // end of file; the reason names the path.
+    // The sound file goes through the one path that opens only regular files
+    // (whose own table has the other special files): a FIFO in its place
+    // would never give an end of file; the reason names the path.
     void readsOnlyARegularFile_data()
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("playable");
         QTest::newRow("regular") << "file" << true;
-        QTest::newRow("symlink to a regular file") << "link" << true;
         QTest::newRow("fifo") << "fifo" << false;
-        QTest::newRow("directory") << "dir" << false;
-        QTest::newRow("device") << "device" << false;
-        QTest::newRow("missing") << "missing" << false;
     }
 
     void readsOnlyARegularFile()
@@ -115,19 +112,12 @@ private slots:
         WorkDir dir(false);
         const QString path = dir.file("Error.wav");
         const QByteArray bytes = wave(1, 1, 8000, 8, "abcd");
-        if (kind == "file" || kind == "link") {
-            QFile file(kind == "file" ? path : dir.file("real.wav"));
+        if (kind == "file") {
+            QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(bytes);
-            file.close();
-            if (kind == "link")
-                QVERIFY(QFile::link(dir.file("real.wav"), path));
-        } else if (kind == "fifo") {
+        } else {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        } else if (kind == "dir") {
-            QVERIFY(QDir(dir.path()).mkdir("Error.wav"));
-        } else if (kind == "device") {
-            QVERIFY(QFile::link("/dev/zero", path));
         }
         const WaveSound sound = readWave(path);
         QCOMPARE(sound.playable(), playable);

@@ -1,14 +1,8 @@
 #include "events/wavefile.h"
 
-#include <QFile>
+#include "base/regularfile.h"
+
 #include <QtEndian>
-
-#include <cerrno>
-#include <cstring>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dorvan {
 
@@ -120,32 +114,14 @@ WaveSound parseWave(const QByteArray &bytes)
 
 WaveSound readWave(const QString &path)
 {
-    // Not blocking: a FIFO opens at once and is then refused.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return refused(QStringLiteral("не открылся файл %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return refused(QStringLiteral("%1 не обычный файл").arg(path));
-    }
-    if (status.st_size > MaxWaveBytes) {
-        ::close(fd);
+    int error = 0;
+    qint64 size = 0;
+    const std::optional<QByteArray> bytes = readRegularFile(path, MaxWaveBytes + 1, Links::Follow, error, &size);
+    if (!bytes)
+        return refused(QStringLiteral("не открылся файл %1: %2").arg(path, fileErrorText(error)));
+    if (size > MaxWaveBytes)
         return refused(QStringLiteral("файл %1 больше %2 МБ").arg(path).arg(MaxWaveBytes >> 20));
-    }
-    QByteArray bytes(qsizetype(status.st_size), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    ::close(fd);
-    bytes.truncate(got);
-    WaveSound wave = parseWave(bytes);
+    WaveSound wave = parseWave(*bytes);
     if (!wave.playable())
         wave.fault = path + QStringLiteral(": ") + wave.fault;
     return wave;
