@@ -87,7 +87,9 @@ struct Bench
     Captions captions;
     EventLog events{ctx};
     AlarmList alarms{ctx, sound};
-    Link link{ctx, table, port, sensorGrid, comGrid, captions, events, alarms, line};
+    SensorGridRows rows{sensorGrid};
+    ConsoleEvents eventSink{events, alarms};
+    Link link{ctx, table, port, rows, comGrid, captions, eventSink, line};
 
     Bench()
     {
@@ -133,7 +135,7 @@ int main(int argc, char *argv[])
     const double noiseRate = bench.run(noise, 4);
     out << "random bytes:             " << qRound64(noiseRate) << " bytes/s\n";
 
-    const qint32 accepted = bench.link.totals().N_rv_frame;
+    const qint32 accepted = bench.link.statistics().totals().N_rv_frame;
     out << "frames accepted:          " << accepted << " of " << frames * 8 << "\n";
     out << "headroom over 19200 baud: " << qRound64(replyRate / 1920.0) << "x\n";
     return accepted >= frames * 8 ? 0 : 1;

@@ -288,13 +288,13 @@ private slots:
         QVERIFY(rig.open());
         // Status byte only: the state counts, the checksum is no threshold.
         rig.pollAndAnswer(reply(5, Frame::RPL_STATUS_M1, QByteArray(1, '\x05')));
-        QCOMPARE(rig.link.slotStats(0).rxFrames, 1);
+        QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 1);
         QCOMPARE(r.state, 5);
         QCOMPARE(r.threshold1, 42.f);
         // No status byte at all: nothing.
         rig.tick();
         rig.pollAndAnswer(reply(5, Frame::RPL_STATUS_M1, QByteArray()));
-        QCOMPARE(rig.link.slotStats(0).rxFrames, 2);
+        QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 2);
         QCOMPARE(r.state, 5);
     }
 

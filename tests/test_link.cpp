@@ -71,12 +71,12 @@ private slots:
         rig.connect(0, 1, 0);
         QVERIFY(rig.open());
         rig.tick();
-        QVERIFY(rig.link.replyPending());
+        QVERIFY(rig.link.poller().replyPending());
         rig.link.Reopen_port();
-        QVERIFY(!rig.link.replyPending());
+        QVERIFY(!rig.link.poller().replyPending());
         // So the reopen costs no time-out.
         rig.tick();
-        QCOMPARE(rig.link.slotStats(0).timeouts, 0);
+        QCOMPARE(rig.link.statistics().slotStats(0).timeouts, 0);
     }
 
     void comboBoxReopensAndShowsTheOutcome()
@@ -147,7 +147,7 @@ private slots:
         rig.line.failWrite = true;
         const quint8 bytes[3] = {1, 2, 3};
         QCOMPARE(rig.link.Send_Cmd1(bytes, 3), -2);
-        QCOMPARE(rig.link.totals().N_tr_frame, 0);
+        QCOMPARE(rig.link.statistics().totals().N_tr_frame, 0);
         QCOMPARE(rig.captions.text(QStringLiteral("N_tr_frame")), QStringLiteral("----"));
     }
 
@@ -191,8 +191,8 @@ private slots:
         QCOMPARE(rig.comCell(1, 3), QString::number(sent.size()));
         QCOMPARE(rig.comCell(3, 3), QStringLiteral("1"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_tr_byte")), QString::number(sent.size()));
-        QCOMPARE(rig.link.requestBuffer().expectedAddress, quint16(address));
-        QVERIFY(rig.link.replyPending());
+        QCOMPARE(rig.link.poller().requestBuffer().expectedAddress, quint16(address));
+        QVERIFY(rig.link.poller().replyPending());
     }
 
     void passCadence_data()
@@ -218,7 +218,7 @@ private slots:
         for (int i = 0; i < polled.size(); ++i) {
             const QByteArray sent = rig.tick();
             if (sent.isEmpty()) {
-                QVERIFY(!rig.link.replyPending());
+                QVERIFY(!rig.link.poller().replyPending());
                 seen.append(-1);
             } else {
                 seen.append(quint8(sent[3]) - 100);
@@ -268,7 +268,7 @@ private slots:
         QVERIFY(rig.open());
         if (announced) {
             rig.pollAndAnswer(statusM1(5, 0));
-            QCOMPARE(rig.link.statsLinkShown(0), qint16(1));
+            QCOMPARE(rig.link.statistics().linkShown(0), qint16(1));
             rig.tick(); // the idle tick at the wrap
         }
         const int eventsBefore = rig.eventCount();
@@ -296,7 +296,7 @@ private slots:
             QCOMPARE(rig.sensorCell(3, 0), alarmOn);
             QCOMPARE(rig.sensorCell(4, 0), alarmOn);
         }
-        QCOMPARE(rig.link.statsLinkShown(0), qint16(0));
+        QCOMPARE(rig.link.statistics().linkShown(0), qint16(0));
         QCOMPARE(rig.comCell(7, 0), noLink);
         QCOMPARE(rig.eventCount() - eventsBefore, event.isEmpty() ? 0 : 1);
         if (!event.isEmpty()) {
@@ -370,7 +370,7 @@ private slots:
         rig.pollAndAnswer(broken);
         rig.tick();
         QCOMPARE(rig.table.missedReplies[0], qint16(3));
-        QCOMPARE(rig.link.slotStats(0).timeouts, 0);
+        QCOMPARE(rig.link.statistics().slotStats(0).timeouts, 0);
     }
 
     void emptiedSlotIsNotJudged()
@@ -382,7 +382,7 @@ private slots:
         rig.table.Free_slot_empty(0);
         rig.tick();
         QCOMPARE(rig.table.missedReplies[0], qint16(0));
-        QCOMPARE(rig.link.slotStats(0).timeouts, 0);
+        QCOMPARE(rig.link.statistics().slotStats(0).timeouts, 0);
     }
 
     // ---- statistics ----
@@ -398,7 +398,7 @@ private slots:
         QCOMPARE(rig.comCell(3, 0), QStringLiteral("2"));
         const QString totalBefore = rig.captions.text(QStringLiteral("N_tr_byte"));
 
-        rig.link.Button2Click();
+        rig.link.statistics().Button2Click();
         for (int column = 1; column <= 6; ++column)
             QCOMPARE(rig.comCell(column, 0), QStringLiteral("0"));
         QCOMPARE(rig.comCell(7, 0), noLink);
@@ -415,21 +415,21 @@ private slots:
     {
         LinkRig rig;
         rig.connect(2, 9, 0);
-        rig.link.showStoredSlotStats(2);
+        rig.link.statistics().showStoredSlotStats(2);
         QCOMPARE(rig.comCell(7, 2), noLink);
         QCOMPARE(rig.comCell(1, 2), QStringLiteral("0"));
         rig.connect(3, 10, 0).state = 0;
         rig.comGrid.setCell(7, 4, QString());
-        rig.link.showStoredSlotStats(3);
+        rig.link.statistics().showStoredSlotStats(3);
         QCOMPARE(rig.comCell(7, 3), QString());
 
         QVERIFY(rig.open());
         rig.link.restartPolling();
         for (int i = 0; i < 3; ++i)
             rig.tick();
-        rig.link.clearSlotStats(2);
-        rig.link.clearSlotStatsRow(2);
-        QCOMPARE(rig.link.slotStats(2).txFrames, 0);
+        rig.link.statistics().clearSlotStats(2);
+        rig.link.statistics().clearSlotStatsRow(2);
+        QCOMPARE(rig.link.statistics().slotStats(2).txFrames, 0);
         for (int column = 1; column <= 9; ++column)
             QCOMPARE(rig.comCell(column, 2), QString());
     }

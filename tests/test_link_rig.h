@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <cstring>
+#include <memory>
 
 namespace dorvan::test {
 
@@ -31,7 +32,9 @@ struct LinkRig
     Captions captions;
     EventLog events{ctx};
     AlarmList alarms{ctx, sound};
-    Link link{ctx, table, port, sensorGrid, comGrid, captions, events, alarms, line};
+    SensorGridRows rows{sensorGrid};
+    ConsoleEvents eventSink{events, alarms};
+    Link link{ctx, table, port, rows, comGrid, captions, eventSink, line};
 
     // Every box so far, the fault reports included (they wait for the event loop).
     QStringList reported()
@@ -46,7 +49,7 @@ struct LinkRig
     SensorRecord &connect(int slot, quint32 address, qint16 model)
     {
         table.Occupy_slot(slot, address, model, 0, clock.nowDays());
-        link.showConnectedSlotStats(slot);
+        link.statistics().showConnectedSlotStats(slot);
         return table[slot];
     }
     // A sensor whose link is up and whose state is normal.
@@ -59,6 +62,11 @@ struct LinkRig
         return r;
     }
     bool open() { return link.Open_port(port.portNumber()) == 1; }
+    // A second link on the rig's table and grids over another line.
+    std::unique_ptr<Link> linkOn(SerialLine &other)
+    {
+        return std::make_unique<Link>(ctx, table, port, rows, comGrid, captions, eventSink, other);
+    }
 
     // One Timer1 tick; returns what went on the line.
     QByteArray tick()

@@ -246,8 +246,8 @@ private slots:
                          target.startsWith(u'/') ? target : rig.dir.file(target)));
         rig.port.portIndex = portIndex;
         QtSerialLine line(rig.dir.path());
-        Link link(rig.ctx, rig.table, rig.port, rig.sensorGrid, rig.comGrid, rig.captions,
-                  rig.events, rig.alarms, line);
+        const std::unique_ptr<Link> owned = rig.linkOn(line);
+        Link &link = *owned;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QRegularExpression::escape(reason)));
         QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
         QCOMPARE(link.Open_port(rig.port.portNumber()), 0);

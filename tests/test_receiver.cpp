@@ -55,14 +55,14 @@ private slots:
         int from = 0;
         for (int cut : cuts) {
             rig.receive(frame.mid(from, cut - from));
-            QCOMPARE(rig.link.slotStats(0).rxFrames, 0);
+            QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 0);
             from = cut;
         }
         rig.receive(frame.mid(from));
-        QCOMPARE(rig.link.slotStats(0).rxFrames, 1);
+        QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 1);
         QCOMPARE(r.signal1, 3.25f);
-        QVERIFY(!rig.link.replyPending());
-        QCOMPARE(rig.link.rxState(), int(Rx::HUNT));
+        QVERIFY(!rig.link.poller().replyPending());
+        QCOMPARE(rig.link.receiver().state(), Receiver::State::Hunt);
         QCOMPARE(rig.comCell(2, 0), QStringLiteral("26"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_byte")), QStringLiteral("26"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_frame")), QStringLiteral("1"));
@@ -79,7 +79,7 @@ private slots:
                                                 7, Frame::RPL_STATUS_M0,
                                                 QByteArray::fromHex("00B9000500"));
         rig.receive(stuffReply(unstuffed, 0xB9));
-        QCOMPARE(rig.link.slotStats(0).crcErrors, 0);
+        QCOMPARE(rig.link.statistics().slotStats(0).crcErrors, 0);
         QCOMPARE(r.threshold1, 185.f);
         QCOMPARE(r.signalM0a, 5.f);
         // N + 9 bytes: the stuffing byte counts.
@@ -93,11 +93,11 @@ private slots:
         QVERIFY(rig.open());
         rig.tick();
         rig.receive(QByteArray(1, char(0xB9)) + statusM0(7, 0));
-        QCOMPARE(rig.link.slotStats(0).rxFrames, 0);
-        QCOMPARE(rig.link.rxState(), int(Rx::HUNT));
+        QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 0);
+        QCOMPARE(rig.link.receiver().state(), Receiver::State::Hunt);
         // Hunting goes on: the next reply is taken.
         rig.receive(statusM0(7, 0));
-        QCOMPARE(rig.link.slotStats(0).rxFrames, 1);
+        QCOMPARE(rig.link.statistics().slotStats(0).rxFrames, 1);
     }
 
     void headerMismatchDropsTheFrameEarly_data()
@@ -116,18 +116,18 @@ private slots:
         QVERIFY(rig.open());
         rig.tick();
         rig.receive(header.left(4));
-        QVERIFY(rig.link.replyPending());
+        QVERIFY(rig.link.poller().replyPending());
         rig.receive(header.mid(4));
-        QVERIFY(!rig.link.replyPending());
-        QCOMPARE(rig.link.rxState(), int(Rx::HUNT));
-        QCOMPARE(rig.link.rxPos(), 0);
+        QVERIFY(!rig.link.poller().replyPending());
+        QCOMPARE(rig.link.receiver().state(), Receiver::State::Hunt);
+        QCOMPARE(rig.link.receiver().position(), 0);
         rig.receive(QByteArray::fromHex("0207000000000000"));
         for (int slot : {0, 1}) {
-            QCOMPARE(rig.link.slotStats(slot).rxBytes, 0);
-            QCOMPARE(rig.link.slotStats(slot).rxFrames, 0);
+            QCOMPARE(rig.link.statistics().slotStats(slot).rxBytes, 0);
+            QCOMPARE(rig.link.statistics().slotStats(slot).rxFrames, 0);
         }
         QCOMPARE(rig.table.missedReplies[0], qint16(4));
-        QCOMPARE(rig.link.totals().N_rv_byte, 13);
+        QCOMPARE(rig.link.statistics().totals().N_rv_byte, 13);
     }
 
     void badChecksumCountsAsAnError()
@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(rig.comCell(2, 0), QString::number(frame.size()));
         QCOMPARE(rig.comCell(4, 0), QStringLiteral("0"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_frame")), QStringLiteral("----"));
-        QVERIFY(!rig.link.replyPending());
+        QVERIFY(!rig.link.poller().replyPending());
         // Nothing of the frame reached the sensor's state.
         QCOMPARE(rig.table[0].alarm1, quint8(0));
     }
@@ -170,7 +170,7 @@ private slots:
         rig.tick();
         rig.receive(reply(4711, Frame::RPL_ACK + 1, QByteArray())); // any code restores the link
         QCOMPARE(r.linkUp, qint16(1));
-        QCOMPARE(rig.link.statsLinkShown(0), qint16(1));
+        QCOMPARE(rig.link.statistics().linkShown(0), qint16(1));
         QCOMPARE(rig.comCell(7, 0), QStringLiteral("Есть связь"));
         QCOMPARE(rig.table.missedReplies[0], qint16(0));
         QCOMPARE(rig.eventTexts(), QStringList{event});
@@ -191,22 +191,22 @@ private slots:
         QVERIFY(rig.open());
         rig.tick();
         rig.tick();
-        QCOMPARE(rig.link.pollIndex(), 6);
+        QCOMPARE(rig.link.poller().pollIndex(), 6);
         rig.receive(QByteArray::fromHex("B946160800"));
-        QCOMPARE(rig.link.rxState(), int(Rx::LENGTH));
+        QCOMPARE(rig.link.receiver().state(), Receiver::State::Length);
         rig.link.restartPolling();
-        QCOMPARE(rig.link.rxState(), int(Rx::HUNT));
-        QCOMPARE(rig.link.rxPos(), 0);
-        QVERIFY(!rig.link.rxSyncSeen());
-        QCOMPARE(rig.link.pollIndex(), 0);
+        QCOMPARE(rig.link.receiver().state(), Receiver::State::Hunt);
+        QCOMPARE(rig.link.receiver().position(), 0);
+        QVERIFY(!rig.link.receiver().syncSeen());
+        QCOMPARE(rig.link.poller().pollIndex(), 0);
     }
 
     void timingFigures()
     {
         LinkRig rig;
         SlowLine line(rig.clock);
-        Link link(rig.ctx, rig.table, rig.port, rig.sensorGrid, rig.comGrid, rig.captions,
-                  rig.events, rig.alarms, line);
+        const std::unique_ptr<Link> owned = rig.linkOn(line);
+        Link &link = *owned;
         QVERIFY(link.Open_port(1) == 1);
         line.feed(QByteArray(7, '\x11'));
         for (int i = 0; i < 4; ++i)
@@ -253,7 +253,7 @@ private slots:
             }
             // Now and then a well-formed reply of the polled sensor, stuffed.
             if (round % 7 == 0) {
-                const int slot = rig.link.lastPolled();
+                const int slot = rig.link.poller().lastPolled();
                 QByteArray data(int(random.bounded(0, 255)), '\0');
                 for (char &c : data)
                     c = char(random.bounded(256u));
@@ -262,14 +262,13 @@ private slots:
             if (round % 3 == 0)
                 rig.tick();
             rig.receive(chunk);
-            QVERIFY(rig.link.rxPos() >= 0 && rig.link.rxPos() < Frame::SIZE_RV_BUF);
-            QVERIFY(rig.link.rxState() >= Rx::HUNT && rig.link.rxState() <= Rx::CRC);
+            QVERIFY(rig.link.receiver().position() >= 0 && rig.link.receiver().position() < Frame::SIZE_RV_BUF);
         }
         qint64 frames = 0;
         for (int slot = 0; slot < SlotCount; ++slot)
-            frames += rig.link.slotStats(slot).rxFrames;
+            frames += rig.link.statistics().slotStats(slot).rxFrames;
         QVERIFY(frames > 0);
-        QCOMPARE(qint64(rig.link.totals().N_rv_frame), frames);
+        QCOMPARE(qint64(rig.link.statistics().totals().N_rv_frame), frames);
     }
 };
 

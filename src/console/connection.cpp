@@ -107,7 +107,7 @@ bool acceptConnection(Console &console, const ConnectEntry &entry)
     console.link.restartPolling();
 
     logConnection(console, console.table[slot], operatorName(console, chosenName, recordNumber));
-    console.link.showConnectedSlotStats(slot);
+    console.link.statistics().showConnectedSlotStats(slot);
     console.hardware.Save_Hw();
     console.sensorFiles.Save_sm(console.table[slot], 'a');
     console.showSensorCount();
@@ -146,7 +146,7 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     console.table.Free_slot_empty(slot);
     console.hardware.Save_Hw();
     console.showSensorCount();
-    console.link.clearSlotStats(slot);
+    console.link.statistics().clearSlotStats(slot);
     console.StringGridCOM.clearRow(row, 1, 9);
     return true;
 }

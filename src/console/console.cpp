@@ -37,7 +37,9 @@ Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound 
       operators(ctx),
       events(ctx),
       alarms(ctx, sound),
-      link(ctx, table, port, StringGrid1, StringGridCOM, captions, events, alarms, line),
+      sensorRows(StringGrid1),
+      eventSink(events, alarms),
+      link(ctx, table, port, sensorRows, StringGridCOM, captions, eventSink, line),
       report(ctx),
       heartbeat(clock, [this] { return link.passes(); }),
       trends(ctx)
@@ -50,7 +52,7 @@ void Console::layOutGrids()
     writeHeaders(StringGridCOM, diagnosticsHeaders);
     for (int slot = 0; slot < SlotCount; ++slot) {
         StringGridCOM.setCell(0, slot + 1, QString::number(slot + 1));
-        link.clearSlotStats(slot);
+        link.statistics().clearSlotStats(slot);
         StringGridCOM.clearRow(slot + 1, 2, 9);
     }
     for (int slot = 0; slot < SlotCount; ++slot)
@@ -83,7 +85,7 @@ void Console::FormCreate(const QString &workDir)
     showSensorCount();
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (table.occupied(slot))
-            link.showStoredSlotStats(slot);
+            link.statistics().showStoredSlotStats(slot);
     }
     startTime = ctx.clock.nowDays();
     if (recordTrends && trends.start(workDir, true))

@@ -67,6 +67,8 @@ public:
     OperatorList operators;
     EventLog events;
     AlarmList alarms;
+    SensorGridRows sensorRows; // the rows of StringGrid1
+    ConsoleEvents eventSink;   // what the line tells: events and alarms
     Link link;
     Report report;
     ConsoleHeartbeat heartbeat; // the main window starts it once the console is up

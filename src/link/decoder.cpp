@@ -1,4 +1,6 @@
-#include "link/link.h"
+#include "link/decoder.h"
+
+#include "link/frames.h"
 
 #include "base/russian.h"
 
@@ -11,7 +13,6 @@ namespace {
 
 constexpr int CodeIndex = 6;
 constexpr int StatusIndex = 7;
-constexpr int StateColumn = 9;
 
 // The smallest length byte of a frame that carries each field: the decoder
 // reads the fields at fixed offsets, and a shorter frame would hand it its
@@ -19,11 +20,6 @@ constexpr int StateColumn = 9;
 constexpr int StatusLength = 2;
 constexpr int Model0ValuesLength = 6;
 constexpr int Model1ValuesLength = 18;
-
-int loopColumn(int loop)
-{
-    return loop == 1 ? 3 : 4;
-}
 
 struct FaultText
 {
@@ -69,60 +65,47 @@ quint16 wordAt(const quint8 *bytes)
 
 } // namespace
 
-quint32 Link::rowColour(int slot) const
+Decoder::Decoder(SensorTable &table, SensorRows &rows, EventSink &events, Clock &clock)
+    : table_(table), rows_(rows), events_(events), clock_(clock)
 {
-    return sensorGrid_.rowBackground(slot + 1);
 }
 
-bool Link::setRowColour(int slot, quint32 colour)
-{
-    // The grid model repaints the row when the colour changes.
-    return sensorGrid_.setRowBackground(slot + 1, colour);
-}
-
-quint32 Link::normalColour(int slot) const
+quint32 Decoder::normalColour(int slot) const
 {
     const SensorRecord &r = table_[slot];
     return (r.armed1 == 0 && r.armed2 == 0) ? Colour::Aqua : Colour::Lime;
 }
 
-EventRecord Link::logEvent(int slot, quint8 code, const QString &text)
+EventRecord Decoder::logEvent(int slot, quint8 code, const QString &text)
 {
     const SensorRecord &r = table_[slot];
-    const EventRecord record =
-        EventRecord::make(qint32(r.address), context_.clock.nowDays(), code, text);
-    events_.Put_msg(record, r.model);
+    const EventRecord record = EventRecord::make(qint32(r.address), clock_.nowDays(), code, text);
+    events_.log(record, r.model);
     return record;
 }
 
-void Link::raiseAlarm(const EventRecord &record)
-{
-    // The alarm list asks for its window through alarmAdded.
-    alarms_.Add_alarm(record);
-}
-
-void Link::Decode_reply(int slot, const ReplyFrame &frame)
+bool Decoder::Decode_reply(int slot, const ReplyFrame &frame)
 {
     if (!SensorTable::validSlot(slot))
-        return;
+        return false;
     const quint8 code = frame.bytes[CodeIndex];
     if (code == Frame::RPL_ACK) {
         table_[slot].pendingRequest = Request::Poll;
-        return;
+        return false;
     }
     if (code != Frame::RPL_STATUS_M1 && code != Frame::RPL_STATUS_M0)
-        return;
+        return false;
     if (frame.length < StatusLength)
-        return;
+        return false;
     const quint8 status = frame.bytes[StatusIndex];
     const bool firstAfterRestore = std::exchange(awaitingFirstStatus_[size_t(slot)], false);
     decodeStatus(slot, status);
     decodeLoop(slot, 1, status & 0x80, firstAfterRestore);
     decodeLoop(slot, 2, status & 0x40, firstAfterRestore);
-    decodeValues(slot, frame);
+    return decodeValues(slot, frame);
 }
 
-void Link::decodeStatus(int slot, quint8 status)
+void Decoder::decodeStatus(int slot, quint8 status)
 {
     const qint32 code = status & 0x3F;
     SensorRecord &r = table_[slot];
@@ -135,42 +118,41 @@ void Link::decodeStatus(int slot, quint8 status)
     } else {
         // An unknown code is kept whole, loop bits included.
         r.state = status;
-        sensorGrid_.setCell(StateColumn, slot + 1, QString());
+        rows_.show(slot, SensorColumn::State, QString());
     }
 }
 
-void Link::decodeNormalStatus(int slot, quint8 status)
+void Decoder::decodeNormalStatus(int slot, quint8 status)
 {
     SensorRecord &r = table_[slot];
-    const int row = slot + 1;
     if (status & 0xC0) {
         // The loops speak for themselves in steps 2 and 3; the state code is
         // left as it was.
-        if (rowColour(slot) != Colour::AlarmRed) {
-            setRowColour(slot, Colour::AlarmRed);
+        if (rows_.colour(slot) != Colour::AlarmRed) {
+            rows_.setColour(slot, Colour::AlarmRed);
             const int loop = (status & 0x80) ? 1 : 2;
             (loop == 1 ? r.alarm1 : r.alarm2) = 1;
-            sensorGrid_.setCell(loopColumn(loop), row, alarmText(1));
+            rows_.showLoopAlarm(slot, loop, 1);
         }
-        sensorGrid_.setCell(StateColumn, row, stateText(SensorState::Normal));
+        rows_.show(slot, SensorColumn::State, stateText(SensorState::Normal));
         return;
     }
     r.state = SensorState::Normal;
-    setRowColour(slot, normalColour(slot));
-    sensorGrid_.setCell(StateColumn, row, stateText(SensorState::Normal));
+    rows_.setColour(slot, normalColour(slot));
+    rows_.show(slot, SensorColumn::State, stateText(SensorState::Normal));
     logEvent(slot, EventCode::BackToNormal,
              QStringLiteral("Возврат в дежурное состояние датчика <%1> № %2")
                  .arg(modelName(r.model))
                  .arg(r.address));
 }
 
-void Link::decodeFault(int slot, qint32 code)
+void Decoder::decodeFault(int slot, qint32 code)
 {
     SensorRecord &r = table_[slot];
     const FaultText *fault = findFault(code);
-    setRowColour(slot, Colour::AlarmRed);
+    rows_.setColour(slot, Colour::AlarmRed);
     r.state = code;
-    sensorGrid_.setCell(StateColumn, slot + 1, stateText(code));
+    rows_.show(slot, SensorColumn::State, stateText(code));
     QString text = QString::fromUtf16(fault->event).arg(r.address);
     if (fault->guardLoop == 0)
         text = text.arg(modelName(r.model));
@@ -178,25 +160,24 @@ void Link::decodeFault(int slot, qint32 code)
     const bool raise = fault->guardLoop == 0 || (fault->guardLoop == 1 && r.armed1 == 1)
                        || (fault->guardLoop == 2 && r.armed2 == 1);
     if (raise)
-        raiseAlarm(record);
+        events_.raiseAlarm(record);
 }
 
 // A link loss shows both loops in alarm without logging a trip; a loop that
 // tripped while the sensor was away is logged and raised by the first status
 // that reports it once the link is back.
-void Link::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestore)
+void Decoder::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestore)
 {
     SensorRecord &r = table_[slot];
     quint8 &alarm = loop == 1 ? r.alarm1 : r.alarm2;
     const bool armed = (loop == 1 ? r.armed1 : r.armed2) == 1;
-    const int row = slot + 1;
     if (!tripped) {
         if (alarm == 0)
             return;
         if (r.state == SensorState::Normal)
-            setRowColour(slot, normalColour(slot));
+            rows_.setColour(slot, normalColour(slot));
         alarm = 0;
-        sensorGrid_.setCell(loopColumn(loop), row, alarmText(0));
+        rows_.showLoopAlarm(slot, loop, 0);
         if (armed)
             logEvent(slot, EventCode::BackToNormal,
                      QStringLiteral("Возврат в норму %1 шлейфа датчика <%2> № %3")
@@ -205,20 +186,20 @@ void Link::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestore)
                          .arg(r.address));
         return;
     }
-    setRowColour(slot, Colour::AlarmRed);
+    rows_.setColour(slot, Colour::AlarmRed);
     if (alarm == 1 && !firstAfterRestore)
         return;
     alarm = 1;
-    sensorGrid_.setCell(loopColumn(loop), row, alarmText(1));
+    rows_.showLoopAlarm(slot, loop, 1);
     if (armed)
-        raiseAlarm(logEvent(slot, EventCode::Tripped,
+        events_.raiseAlarm(logEvent(slot, EventCode::Tripped,
                             QStringLiteral("Срабатывание %1 шлейфа датчика <%2> № %3")
                                 .arg(loop)
                                 .arg(modelName(r.model))
                                 .arg(r.address)));
 }
 
-void Link::decodeValues(int slot, const ReplyFrame &frame)
+bool Decoder::decodeValues(int slot, const ReplyFrame &frame)
 {
     const int model = table_[slot].model;
     const quint8 code = frame.bytes[CodeIndex];
@@ -227,44 +208,92 @@ void Link::decodeValues(int slot, const ReplyFrame &frame)
     else if (code == Frame::RPL_STATUS_M0 && model == 0 && frame.length >= Model0ValuesLength)
         decodeModel0Values(slot, frame);
     else
-        return;
-    recordTrend(slot, false);
+        return false;
+    return true;
 }
 
-void Link::decodeModel1Values(int slot, const ReplyFrame &frame)
+void Decoder::decodeModel1Values(int slot, const ReplyFrame &frame)
 {
     SensorRecord &r = table_[slot];
     struct Value
     {
         int offset;
         float &field;
-        int column;
+        SensorColumn column;
     };
-    const Value values[] = {{8, r.threshold1, 5}, {12, r.threshold2, 7}, {16, r.signal1, 6},
-                            {20, r.signal2, 8}};
+    const Value values[] = {{8, r.threshold1, SensorColumn::Threshold1},
+                            {12, r.threshold2, SensorColumn::Threshold2},
+                            {16, r.signal1, SensorColumn::Signal1},
+                            {20, r.signal2, SensorColumn::Signal2}};
     for (const Value &value : values) {
         const float received = singleAt(&frame.bytes[size_t(value.offset)]);
         if (received == value.field)
             continue;
         value.field = received;
-        sensorGrid_.setCell(value.column, slot + 1, ru::fixed3(received));
+        rows_.show(slot, value.column, ru::fixed3(received));
     }
 }
 
-void Link::decodeModel0Values(int slot, const ReplyFrame &frame)
+void Decoder::decodeModel0Values(int slot, const ReplyFrame &frame)
 {
     SensorRecord &r = table_[slot];
-    const int row = slot + 1;
     const quint16 threshold = wordAt(&frame.bytes[8]);
     if (float(threshold) != r.threshold1) {
         r.threshold1 = r.threshold2 = threshold;
-        sensorGrid_.setCell(5, row, QString::number(threshold));
-        sensorGrid_.setCell(7, row, QString::number(threshold));
+        rows_.show(slot, SensorColumn::Threshold1, QString::number(threshold));
+        rows_.show(slot, SensorColumn::Threshold2, QString::number(threshold));
     }
     const quint16 signal = wordAt(&frame.bytes[10]);
     r.signalM0a = r.signalM0b = signal;
-    sensorGrid_.setCell(6, row, QString::number(signal));
-    sensorGrid_.setCell(8, row, QString::number(signal));
+    rows_.show(slot, SensorColumn::Signal1, QString::number(signal));
+    rows_.show(slot, SensorColumn::Signal2, QString::number(signal));
+}
+
+void Decoder::restoreLink(int slot)
+{
+    SensorRecord &r = table_[slot];
+    r.linkUp = 1;
+    awaitingFirstStatus_[size_t(slot)] = true;
+    logEvent(slot, EventCode::LinkRestored,
+             QStringLiteral("Восстановлена связь с датчиком <%1> № %2")
+                 .arg(modelName(r.model))
+                 .arg(r.address));
+    // The sensor may have lost its DC component while it was away. DC
+    // components lost with a damaged file are not sent: the sensor keeps its
+    // own until the operator sets them.
+    if (table_.storedRecord[size_t(slot)] == StoredRecord::Damaged)
+        return;
+    if (r.model == 0)
+        r.pendingRequest = Request::SetDcModel0;
+    else if (r.model == 1)
+        r.pendingRequest = Request::SetDcModel1;
+}
+
+void Decoder::loseLink(int slot, bool announced)
+{
+    SensorRecord &r = table_[slot];
+    r.linkUp = 0;
+    if (announced) {
+        rows_.show(slot, SensorColumn::State, QStringLiteral("Нет связи"));
+        r.state = SensorState::NoLink;
+        const EventRecord record =
+            logEvent(slot, EventCode::NoLink,
+                     QStringLiteral("Нет связи с датчиком <%1> № %2")
+                         .arg(modelName(r.model))
+                         .arg(r.address));
+        if (r.armed1 == 1 || r.armed2 == 1)
+            events_.raiseAlarm(record);
+    }
+    table_.missedReplies[size_t(slot)] = 0;
+    rows_.setColour(slot, Colour::DarkRed);
+    // A lost link shows both loops in alarm.
+    for (int loop : {1, 2}) {
+        quint8 &alarm = loop == 1 ? r.alarm1 : r.alarm2;
+        if (alarm != 1) {
+            alarm = 1;
+            rows_.showLoopAlarm(slot, loop, 1);
+        }
+    }
 }
 
 } // namespace dorvan

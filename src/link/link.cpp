@@ -1,128 +1,171 @@
 #include "link/link.h"
 
-#include "base/log.h"
-#include "base/russian.h"
-
 namespace dorvan {
 
-Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
-           TextGridModel &comGrid, Captions &captions, EventLog &events, AlarmList &alarms,
-           SerialLine &line, QObject *parent)
-    : QObject(parent), context_(context), table_(table), port_(port), sensorGrid_(sensorGrid),
-      comGrid_(comGrid), captions_(captions), events_(events), alarms_(alarms), line_(line)
+Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
+           TextGridModel &comGrid, Captions &captions, EventSink &events, SerialLine &line,
+           QObject *parent)
+    : QObject(parent), context_(context), table_(table), portChoice_(port),
+      port_(line, port, captions), statistics_(table, comGrid, captions, context.clock),
+      poller_(table, line, statistics_, context.reports, context.clock),
+      decoder_(table, rows, events, context.clock), line_(line)
 {
-    for (const char *label : {"N_tr_byte", "N_tr_frame", "N_rv_byte", "N_rv_frame", "KS_ERR"})
-        captions_.set(QString::fromLatin1(label), QStringLiteral("----"));
+    connect(&port_, &LinePort::timersChanged, this, &Link::timersChanged);
 }
 
-QString Link::portDeviceName(int portNumber)
-{
-    // Ports above 9 need the device namespace prefix on Windows; the serial
-    // layer strips it again.
-    return portNumber <= 9 ? QStringLiteral("COM%1").arg(portNumber)
-                           : QStringLiteral("//./COM%1").arg(portNumber);
-}
-
-void Link::setTimers(bool timer1, bool timerRv)
-{
-    if (timer1 == timer1Enabled_ && timerRv == timerRvEnabled_)
-        return;
-    timer1Enabled_ = timer1;
-    timerRvEnabled_ = timerRv;
-    emit timersChanged();
-}
+// --- The port -------------------------------------------------------------
 
 int Link::Open_port(int portNumber)
 {
-    if (halted_)
+    if (port_.halted())
         return 0;
-    portTried_ = true;
-    if (!line_.open(portDeviceName(portNumber), port_.baudRate())) {
-        logOpenOutcome(portNumber, false);
-        setTimers(false, false);
+    if (!port_.open(portNumber)) {
         markLineLost();
         return 0;
     }
-    captions_.set(Captions::panel(3), port_.baudRate() == 19200
-                                          ? QStringLiteral("Скорость: 19200 Бит/сек")
-                                          : QStringLiteral("Скорость: 9600 Бит/сек"));
-    logOpenOutcome(portNumber, true);
     // A request sent before the reopen is not to be judged a time-out.
-    replyPending_ = 0;
-    captions_.set(Captions::panel(4), QString());
-    setTimers(timer1Enabled_, true);
-    setTimers(true, true);
+    poller_.forgetPendingReply();
     return 1;
 }
 
 int Link::reopen()
 {
-    // The receiver stops first so that no read runs on a closed port.
-    setTimers(timer1Enabled_, false);
-    if (portTried_)
-        line_.close();
-    return Open_port(port_.portNumber());
-}
-
-// Why the port does not open goes to the log once per change of reason, not
-// at every retry.
-void Link::logOpenOutcome(int portNumber, bool opened)
-{
-    const QString failure = opened ? QString() : line_.openFailure();
-    if (failure == lastOpenFailure_)
-        return;
-    if (!failure.isEmpty())
-        qCWarning(logCategory(LogArea::Line)).noquote() << failure;
-    else if (opened)
-        qCInfo(logCategory(LogArea::Line)).noquote() << QStringLiteral("COM%1 открыт").arg(portNumber);
-    lastOpenFailure_ = failure;
-}
-
-void Link::showPortState(bool opened)
-{
-    captions_.set(Captions::panel(2), port_.portText() + (opened ? QStringLiteral(" включён")
-                                                                 : QStringLiteral(" выключен")));
+    port_.closeForReopen();
+    return Open_port(portChoice_.portNumber());
 }
 
 void Link::Reopen_port()
 {
     // The status bar follows the port here too, so that it never says
     // " включён" of an adapter that has been unplugged.
-    showPortState(reopen() == 1);
-}
-
-void Link::ComboBox1Click()
-{
-    showPortState(reopen() == 1);
-}
-
-void Link::closePort()
-{
-    // The end of the run: nothing may poll or read a closed port any more.
-    setTimers(false, false);
-    if (portTried_)
-        line_.close();
-}
-
-void Link::halt()
-{
-    halted_ = true;
-    setTimers(false, false);
+    port_.showState(reopen() == 1);
 }
 
 void Link::Timer2Timer()
 {
-    if (halted_)
+    if (port_.halted())
         return;
     const QDateTime now = context_.clock.now();
-    captions_.set(QStringLiteral("Label6"),
-                  u' ' + ru::shortDate(now.date()) + u' ' + ru::longTime(now.time()));
-    captions_.set(QStringLiteral("Label5"), ru::dayOfWeekText(now.date()));
+    port_.showClock(now);
     ++timer2Tag_;
     // The port is closed and reopened every fourth second whether or not it
     // works: after a failed open this is the only retry.
     if (timer2Tag_ % 4 == 0)
         Reopen_port();
+}
+
+// --- Receiving ------------------------------------------------------------
+
+void Link::TimerRvTimer()
+{
+    if (port_.halted())
+        return;
+    const LineStatistics::Timing timing = statistics_.startTiming();
+    Receive_replies();
+    statistics_.finishTiming(timing);
+}
+
+void Link::Receive_replies()
+{
+    quint8 byte = 0;
+    while (line_.readByte(byte))
+        takeByte(byte);
+    statistics_.showReceivedBytes();
+}
+
+void Link::takeByte(quint8 byte)
+{
+    statistics_.countReceivedByte();
+    const ReceivedByte received = receiver_.take(byte, poller_.expectedReply());
+    switch (received.outcome) {
+    case ReceivedByte::Outcome::Nothing:
+        return;
+    case ReceivedByte::Outcome::HeaderRejected:
+        poller_.forgetPendingReply();
+        return;
+    case ReceivedByte::Outcome::FrameComplete:
+        poller_.forgetPendingReply();
+        acceptFrame(received);
+        return;
+    }
+}
+
+void Link::acceptFrame(const ReceivedByte &received)
+{
+    const int slot = table_.Find_sensor(received.address);
+    if (slot < 0)
+        return;
+    statistics_.countFrameBytes(slot, received.lineBytes);
+    if (!received.checksumOk) {
+        statistics_.countChecksumError(slot);
+        return;
+    }
+    if (table_[slot].linkUp == 0) {
+        statistics_.showLinkUp(slot);
+        decoder_.restoreLink(slot);
+    }
+    table_.missedReplies[size_t(slot)] = 0;
+    statistics_.countFrame(slot);
+    Decode_reply(slot, receiver_.frame());
+}
+
+void Link::Decode_reply(int slot, const ReplyFrame &frame)
+{
+    if (decoder_.Decode_reply(slot, frame))
+        recordTrend(slot, false);
+}
+
+void Link::restartPolling()
+{
+    receiver_.restart();
+    poller_.restart();
+}
+
+// --- Polling --------------------------------------------------------------
+
+void Link::Timer1Timer()
+{
+    if (port_.halted())
+        return;
+    poller_.countPass();
+    judgePreviousRequest();
+    poller_.sendNextRequest();
+}
+
+void Link::judgePreviousRequest()
+{
+    const Poller::Unanswered unanswered = poller_.judgePreviousRequest();
+    const int slot = unanswered.slot;
+    if (slot < 0)
+        return;
+    if (unanswered.linkLost) {
+        markLinkLost(slot);
+        // A silent line may be a port gone bad: open it afresh.
+        Reopen_port();
+    }
+    ++table_.missedReplies[size_t(slot)];
+    recordTrend(slot, true);
+    statistics_.countTimeout(slot);
+}
+
+void Link::markLinkLost(int slot)
+{
+    poller_.forgetPendingReply();
+    const bool announced = statistics_.linkShownUp(slot);
+    if (announced)
+        statistics_.showLinkLost(slot);
+    decoder_.loseLink(slot, announced);
+}
+
+// With the port gone, polling stops until a reopen succeeds, and no sensor
+// would ever reach its ninth miss: every sensor that had a link loses it now,
+// so the operator sees the dead line instead of the last states it reported.
+void Link::markLineLost()
+{
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (table_.occupied(slot) && (table_[slot].linkUp == 1 || statistics_.linkShownUp(slot)))
+            markLinkLost(slot);
+    }
 }
 
 } // namespace dorvan

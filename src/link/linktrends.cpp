@@ -19,7 +19,7 @@ void Link::recordTrend(int slot, bool timeout)
         // The 301's one measured value stands for both loops.
         sample.signal1 = r.model == 0 ? r.signalM0a : r.signal1;
         sample.signal2 = r.model == 0 ? r.signalM0b : r.signal2;
-        sample.replyMs = qint32(context_.clock.tickMs() - requestSentMs_);
+        sample.replyMs = qint32(context_.clock.tickMs() - poller_.requestSentMs());
     }
     trendBuffer->append(sample);
 }

@@ -22,7 +22,7 @@ SlotSums sumOfSlots(const Link &link)
 {
     SlotSums sums;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        const SlotStats &s = link.slotStats(slot);
+        const SlotStats &s = link.statistics().slotStats(slot);
         sums.txBytes += s.txBytes;
         sums.rxBytes += s.rxBytes;
         sums.txFrames += s.txFrames;
@@ -37,7 +37,7 @@ SlotSums sumOfSlots(const Link &link)
 
 QString statsLine(const Link &link)
 {
-    const LineTotals &t = link.totals();
+    const LineTotals &t = link.statistics().totals();
     const SlotSums s = sumOfSlots(link);
     return QStringLiteral("stats rx_bytes=%1 rx_frames=%2 tx_bytes=%3 tx_frames=%4 crc_errors=%5 "
                           "timeouts=%6 slot_rx_bytes=%7 slot_rx_frames=%8 slot_tx_bytes=%9 "

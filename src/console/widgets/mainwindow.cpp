@@ -335,7 +335,7 @@ QWidget *TFmain::buildDiagnosticsPage()
     StringGridCOM->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Button2 = new QPushButton(QStringLiteral("Сброс"), page);
     Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button2, &QPushButton::clicked, this, [this] { console_.link.Button2Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { console_.link.statistics().Button2Click(); });
 
     auto *top = new QHBoxLayout;
     top->addWidget(buildPortChoice());
