@@ -1,39 +1,28 @@
-// The receiver with the decoder behind it, fed arbitrary bytes. The first bytes
-// choose the sensor in slot 0 (address, model, arming) so that frames can match
-// the request in flight; the rest arrives in chunks, with a poll between chunks.
-#include "fuzzrig.h"
+// The reply receiver alone, fed arbitrary bytes: the first three choose the
+// header it expects, the rest is the line. Whatever arrives, it stays inside
+// its buffer and hands out only frames that fit their length byte.
+#include "link/receiver.h"
 
-#include <cstring>
+#include <cstdint>
+#include <cstdlib>
 
 using namespace dorvan;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    fuzz::ensureApplication();
-    if (size < 4)
+    if (size < 3)
         return 0;
-    fuzz::cleanEventFiles();
-    fuzz::Rig rig;
-    Console &console = rig.console;
-    console.ctx.workDir = fuzz::workDir();
-    console.link.Open_port(1);
-
-    quint16 address;
-    std::memcpy(&address, data, 2);
-    const quint8 flags = data[2];
-    const quint8 chunk = quint8(data[3] | 1);
-    console.table.Occupy_slot(0, address == 0 ? 1 : address, flags & 1, 0, 1.0);
-    console.table[0].armed1 = (flags >> 1) & 1;
-    console.table[0].armed2 = (flags >> 2) & 1;
-    console.table[0].pendingRequest = (flags & 8) ? 193 : 130;
-    console.table.Occupy_slot(31, 0xB9B6, (flags >> 4) & 1, 0, 1.0);
-
-    for (size_t at = 4; at < size; at += chunk) {
-        console.link.Timer1Timer();
-        const size_t length = std::min(size - at, size_t(chunk));
-        rig.line.feed(QByteArray(reinterpret_cast<const char *>(data + at), qsizetype(length)));
-        console.link.TimerRvTimer();
-        rig.clock.advanceMs(100);
+    const ExpectedReply expected{data[0], quint16(data[1] | data[2] << 8)};
+    Receiver receiver;
+    for (size_t at = 3; at < size; ++at) {
+        const ReceivedByte got = receiver.take(data[at], expected);
+        if (receiver.position() < 0 || receiver.position() >= Frame::SIZE_RV_BUF)
+            std::abort();
+        if (got.outcome != ReceivedByte::Outcome::FrameComplete)
+            continue;
+        const ReplyFrame frame = receiver.frame();
+        if (frame.length > 255 || got.lineBytes < frame.length + 8 || got.address != expected.address)
+            std::abort();
     }
     return 0;
 }

@@ -128,7 +128,7 @@ private slots:
         rig.console.selectedRow = 1;
         commands.PSetSh2Click();
         QCOMPARE(rig.console.table[0].armed2, quint8(1));
-        QCOMPARE(rig.console.sensorCell(11, 0), QStringLiteral("Взят"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
         QVERIFY(rig.prompter.texts().isEmpty());
         commands.PRemoveSh2Click();
         QCOMPARE(rig.console.table[0].armed2, quint8(0));

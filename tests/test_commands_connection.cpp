@@ -134,10 +134,10 @@ private slots:
                  QStringList({"Датчик <Дорван-302ДК> № 4711 подключён. Оператор: Сидоров",
                               "Нет связи с датчиком <Дорван-302ДК> № 4711"}));
         QCOMPARE(rig.console.rowColor(6), Colour::DarkRed);
-        QCOMPARE(rig.console.sensorCell(1, 6), QStringLiteral("4711"));
-        QCOMPARE(rig.console.sensorCell(3, 6), QStringLiteral("Тревога"));
-        QCOMPARE(rig.console.sensorCell(10, 6), QStringLiteral("Снят"));
-        QCOMPARE(rig.console.sensorCell(11, 6), QStringLiteral("Снят"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Address, 6), QStringLiteral("4711"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Loop1, 6), QStringLiteral("Тревога"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard1, 6), QStringLiteral("Снят"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 6), QStringLiteral("Снят"));
         QCOMPARE(rig.console.StringGridCOM.cell(7, 7), QStringLiteral("Нет связи"));
         QCOMPARE(rig.console.StringGridCOM.cell(1, 7), QStringLiteral("0"));
         QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
@@ -182,9 +182,9 @@ private slots:
                  QStringList{"Датчик <Дорван-301ДК> № 300 отключён. Оператор: Сидоров"});
         QVERIFY(!rig.console.table.occupied(1));
         QCOMPARE(rig.console.rowColor(1), Colour::Silver);
-        QCOMPARE(rig.console.sensorCell(0, 1), QStringLiteral("2"));
+        QCOMPARE(rig.console.sensorCell(SensorColumn::Number, 1), QStringLiteral("2"));
         for (int column = 1; column <= 11; ++column)
-            QVERIFY(rig.console.sensorCell(column, 1).isEmpty());
+            QVERIFY(rig.console.sensorCell(SensorColumn(column), 1).isEmpty());
         for (int column = 1; column <= 9; ++column)
             QVERIFY(rig.console.StringGridCOM.cell(column, 2).isEmpty());
         QCOMPARE(rig.console.StringGridCOM.cell(0, 2), QStringLiteral("2"));

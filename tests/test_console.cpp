@@ -103,8 +103,8 @@ private slots:
         QCOMPARE(c.StringGridCOM.cell(0, 32), QStringLiteral("32"));
         for (int slot = 0; slot < SlotCount; ++slot) {
             QCOMPARE(c.rowColor(slot), Colour::Silver);
-            QCOMPARE(c.sensorCell(0, slot), QString::number(slot + 1));
-            QCOMPARE(c.sensorCell(1, slot), QString());
+            QCOMPARE(c.sensorCell(SensorColumn::Number, slot), QString::number(slot + 1));
+            QCOMPARE(c.sensorCell(SensorColumn::Address, slot), QString());
             QCOMPARE(c.table[slot].disconnectedBy, qint16(-1));
         }
         QCOMPARE(rig.line.openedName, QStringLiteral("COM1"));
@@ -142,15 +142,15 @@ private slots:
         rig.console.FormCreate(dir.path());
         Console &c = rig.console;
         QCOMPARE(c.table[7].position, qint16(7));
-        QCOMPARE(c.sensorCell(1, 7), QStringLiteral("4711"));
-        QCOMPARE(c.sensorCell(2, 7), QStringLiteral("Дорван-302ДК"));
-        QCOMPARE(c.sensorCell(3, 7), QStringLiteral("Тревога"));
-        QCOMPARE(c.sensorCell(4, 7), QStringLiteral("Тревога"));
+        QCOMPARE(c.sensorCell(SensorColumn::Address, 7), QStringLiteral("4711"));
+        QCOMPARE(c.sensorCell(SensorColumn::Model, 7), QStringLiteral("Дорван-302ДК"));
+        QCOMPARE(c.sensorCell(SensorColumn::Loop1, 7), QStringLiteral("Тревога"));
+        QCOMPARE(c.sensorCell(SensorColumn::Loop2, 7), QStringLiteral("Тревога"));
         for (int column : {5, 6, 7, 8})
-            QCOMPARE(c.sensorCell(column, 7), QStringLiteral("0"));
-        QCOMPARE(c.sensorCell(9, 7), QStringLiteral("Нет связи"));
-        QCOMPARE(c.sensorCell(10, 7), QStringLiteral("Взят"));
-        QCOMPARE(c.sensorCell(11, 7), QStringLiteral("Снят"));
+            QCOMPARE(c.sensorCell(SensorColumn(column), 7), QStringLiteral("0"));
+        QCOMPARE(c.sensorCell(SensorColumn::State, 7), QStringLiteral("Нет связи"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 7), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard2, 7), QStringLiteral("Снят"));
         QCOMPARE(c.rowColor(7), Colour::DarkRed);
         QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
         QCOMPARE(c.StringGridCOM.cell(7, 8), QStringLiteral("Нет связи"));
@@ -213,7 +213,7 @@ private slots:
 
         c.setLoopGuard(3, 1, true);
         QCOMPARE(c.table[3].armed1, quint8(1));
-        QCOMPARE(c.sensorCell(10, 3), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Взят"));
         QCOMPARE(c.rowColor(3), Colour::Lime);
         QCOMPARE(c.events.list().cell(1, before + 1),
                  QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-302ДК> № 55"));
@@ -223,7 +223,7 @@ private slots:
 
         c.setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
         QCOMPARE(c.rowColor(3), Colour::Lime);
-        QCOMPARE(c.sensorCell(10, 3), QStringLiteral("Снят"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Снят"));
 
         c.disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
         QCOMPARE(c.table[3].armed2, quint8(0));
@@ -282,10 +282,10 @@ private slots:
         c.FormCreate(dir.path());
         QCOMPARE(rig.reported().size(), 1);
         QVERIFY(rig.prompter.shown[0].text.startsWith(QStringLiteral("Ini_sm: повреждена последняя запись файла Dorvan301DK\\1001;")));
-        QCOMPARE(c.sensorCell(1, 0), QStringLiteral("1001"));
-        QCOMPARE(c.sensorCell(9, 0), QStringLiteral("Нет связи"));
-        QCOMPARE(c.sensorCell(10, 0), QStringLiteral("Взят"));
-        QCOMPARE(c.sensorCell(11, 0), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(SensorColumn::Address, 0), QStringLiteral("1001"));
+        QCOMPARE(c.sensorCell(SensorColumn::State, 0), QStringLiteral("Нет связи"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 0), QStringLiteral("Взят"));
+        QCOMPARE(c.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
 
         c.link.Timer1Timer();
         rig.line.feed(statusM0(1001, 0));

@@ -150,7 +150,7 @@ private slots:
             rig.tick();
             QTEST(r.state, "state");
             QTEST(rig.rowColour(0), "colour");
-            QCOMPARE((QStringList{rig.sensorCell(3, 0), rig.sensorCell(4, 0), rig.sensorCell(9, 0)}),
+            QCOMPARE((QStringList{rig.sensorCell(SensorColumn::Loop1, 0), rig.sensorCell(SensorColumn::Loop2, 0), rig.sensorCell(SensorColumn::State, 0)}),
                      cells);
             QTEST(rig.eventTexts(), "events");
             QCOMPARE(rig.alarms.alarmCount(), alarms);
@@ -168,9 +168,9 @@ private slots:
         rig.pollAndAnswer(statusM0(5, 0x00));
         QCOMPARE(r.state, 0);
         QCOMPARE(rig.rowColour(0), Colour::Lime);
-        QCOMPARE(rig.sensorCell(3, 0), normal);
-        QCOMPARE(rig.sensorCell(4, 0), normal);
-        QCOMPARE(rig.sensorCell(9, 0), normal);
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop1, 0), normal);
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop2, 0), normal);
+        QCOMPARE(rig.sensorCell(SensorColumn::State, 0), normal);
         // Loop 2 is not armed: its return is not logged.
         QCOMPARE(rig.eventTexts(),
                  (QStringList{"Восстановлена связь с датчиком <Дорван-301ДК> № 5",
@@ -236,19 +236,19 @@ private slots:
         QCOMPARE(r.threshold1, 100.f);
         QCOMPARE(r.threshold2, 100.f);
         QCOMPARE(r.signalM0b, 7.f);
-        QCOMPARE(rig.sensorCell(5, 0), QStringLiteral("100"));
-        QCOMPARE(rig.sensorCell(7, 0), QStringLiteral("100"));
-        QCOMPARE(rig.sensorCell(8, 0), QStringLiteral("7"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("100"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold2, 0), QStringLiteral("100"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Signal2, 0), QStringLiteral("7"));
 
         // Same threshold, new signal: only the signal columns are written.
         rig.sensorGrid.setCell(5, 1, QStringLiteral("kept"));
         rig.sensorGrid.setCell(7, 1, QStringLiteral("kept"));
         rig.tick();
         rig.pollAndAnswer(statusM0(5, 0, 100, 65535));
-        QCOMPARE(rig.sensorCell(5, 0), QStringLiteral("kept"));
-        QCOMPARE(rig.sensorCell(7, 0), QStringLiteral("kept"));
-        QCOMPARE(rig.sensorCell(6, 0), QStringLiteral("65535"));
-        QCOMPARE(rig.sensorCell(8, 0), QStringLiteral("65535"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("kept"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold2, 0), QStringLiteral("kept"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Signal1, 0), QStringLiteral("65535"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Signal2, 0), QStringLiteral("65535"));
     }
 
     void model1ValuesHaveThreeDecimals()
@@ -259,14 +259,14 @@ private slots:
         rig.pollAndAnswer(statusM1(5, 0, 1.5f, 2.25f, -3.f, 1234.5678f));
         QCOMPARE(r.threshold2, 2.25f);
         QCOMPARE(r.signal1, -3.f);
-        QCOMPARE((QStringList{rig.sensorCell(5, 0), rig.sensorCell(6, 0), rig.sensorCell(7, 0),
-                              rig.sensorCell(8, 0)}),
+        QCOMPARE((QStringList{rig.sensorCell(SensorColumn::Threshold1, 0), rig.sensorCell(SensorColumn::Signal1, 0), rig.sensorCell(SensorColumn::Threshold2, 0),
+                              rig.sensorCell(SensorColumn::Signal2, 0)}),
                  (QStringList{"1,500", "-3,000", "2,250", "1234,568"}));
         rig.sensorGrid.setCell(5, 1, QStringLiteral("kept"));
         rig.tick();
         rig.pollAndAnswer(statusM1(5, 0, 1.5f, 2.25f, -3.f, 7.f));
-        QCOMPARE(rig.sensorCell(5, 0), QStringLiteral("kept"));
-        QCOMPARE(rig.sensorCell(8, 0), QStringLiteral("7,000"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("kept"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Signal2, 0), QStringLiteral("7,000"));
     }
 
     void valuesOnlyFromTheSensorsOwnCode()

@@ -188,8 +188,8 @@ private slots:
         QCOMPARE(sent.toHex(), expected.toHex());
         if (pending == 193)
             QCOMPARE(sent.size(), 17);
-        QCOMPARE(rig.comCell(1, 3), QString::number(sent.size()));
-        QCOMPARE(rig.comCell(3, 3), QStringLiteral("1"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxBytes, 3), QString::number(sent.size()));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxFrames, 3), QStringLiteral("1"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_tr_byte")), QString::number(sent.size()));
         QCOMPARE(rig.link.poller().requestBuffer().expectedAddress, quint16(address));
         QVERIFY(rig.link.poller().replyPending());
@@ -280,29 +280,29 @@ private slots:
         }
         QCOMPARE(rig.table.missedReplies[0], qint16(8));
         QCOMPARE(rig.line.openCount, 1);
-        QCOMPARE(rig.comCell(6, 0), QStringLiteral("8"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Timeouts, 0), QStringLiteral("8"));
         QCOMPARE(r.linkUp, qint16(announced ? 1 : 0));
 
         rig.tick(); // the 9th request
         rig.tick(); // judged: the link is lost
         QCOMPARE(rig.line.openCount, 2);
         QCOMPARE(rig.table.missedReplies[0], qint16(1));
-        QCOMPARE(rig.comCell(6, 0), QStringLiteral("9"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Timeouts, 0), QStringLiteral("9"));
         QCOMPARE(r.linkUp, qint16(0));
         QCOMPARE(rig.rowColour(0), Colour::DarkRed);
         QCOMPARE(r.alarm1, quint8(1));
         QCOMPARE(r.alarm2, quint8(1));
         if (announced) {
-            QCOMPARE(rig.sensorCell(3, 0), alarmOn);
-            QCOMPARE(rig.sensorCell(4, 0), alarmOn);
+            QCOMPARE(rig.sensorCell(SensorColumn::Loop1, 0), alarmOn);
+            QCOMPARE(rig.sensorCell(SensorColumn::Loop2, 0), alarmOn);
         }
         QCOMPARE(rig.link.statistics().linkShown(0), qint16(0));
-        QCOMPARE(rig.comCell(7, 0), noLink);
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Link, 0), noLink);
         QCOMPARE(rig.eventCount() - eventsBefore, event.isEmpty() ? 0 : 1);
         if (!event.isEmpty()) {
             QCOMPARE(rig.lastEvent(), event);
             QCOMPARE(r.state, SensorState::NoLink);
-            QCOMPARE(rig.sensorCell(9, 0), noLink);
+            QCOMPARE(rig.sensorCell(SensorColumn::State, 0), noLink);
         }
         QTEST(rig.alarms.alarmCount(), "alarms");
 
@@ -340,8 +340,8 @@ private slots:
         for (int slot : {0, 1}) {
             QCOMPARE(rig.table[slot].linkUp, qint16(0));
             QCOMPARE(rig.rowColour(slot), Colour::DarkRed);
-            QCOMPARE(rig.sensorCell(9, slot), noLink);
-            QCOMPARE(rig.comCell(7, slot), noLink);
+            QCOMPARE(rig.sensorCell(SensorColumn::State, slot), noLink);
+            QCOMPARE(rig.comCell(DiagnosticsColumn::Link, slot), noLink);
         }
 
         // Further failed retries say nothing new; the port's return brings the links back.
@@ -395,19 +395,19 @@ private slots:
         rig.comGrid.setCell(1, 5, QStringLiteral("left alone"));
         for (int i = 0; i < 4; ++i)
             rig.tick();
-        QCOMPARE(rig.comCell(3, 0), QStringLiteral("2"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxFrames, 0), QStringLiteral("2"));
         const QString totalBefore = rig.captions.text(QStringLiteral("N_tr_byte"));
 
         rig.link.statistics().Button2Click();
         for (int column = 1; column <= 6; ++column)
-            QCOMPARE(rig.comCell(column, 0), QStringLiteral("0"));
-        QCOMPARE(rig.comCell(7, 0), noLink);
+            QCOMPARE(rig.comCell(DiagnosticsColumn(column), 0), QStringLiteral("0"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Link, 0), noLink);
         QCOMPARE(rig.comGrid.cell(1, 5), QStringLiteral("left alone"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_tr_byte")), totalBefore);
 
         rig.tick();
-        QCOMPARE(rig.comCell(3, 0), QStringLiteral("1"));
-        QCOMPARE(rig.comCell(1, 0), QStringLiteral("11"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxFrames, 0), QStringLiteral("1"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxBytes, 0), QStringLiteral("11"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_tr_byte")), QStringLiteral("33"));
     }
 
@@ -416,12 +416,12 @@ private slots:
         LinkRig rig;
         rig.connect(2, 9, 0);
         rig.link.statistics().showStoredSlotStats(2);
-        QCOMPARE(rig.comCell(7, 2), noLink);
-        QCOMPARE(rig.comCell(1, 2), QStringLiteral("0"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Link, 2), noLink);
+        QCOMPARE(rig.comCell(DiagnosticsColumn::TxBytes, 2), QStringLiteral("0"));
         rig.connect(3, 10, 0).state = 0;
         rig.comGrid.setCell(7, 4, QString());
         rig.link.statistics().showStoredSlotStats(3);
-        QCOMPARE(rig.comCell(7, 3), QString());
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Link, 3), QString());
 
         QVERIFY(rig.open());
         rig.link.restartPolling();
@@ -431,7 +431,7 @@ private slots:
         rig.link.statistics().clearSlotStatsRow(2);
         QCOMPARE(rig.link.statistics().slotStats(2).txFrames, 0);
         for (int column = 1; column <= 9; ++column)
-            QCOMPARE(rig.comCell(column, 2), QString());
+            QCOMPARE(rig.comCell(DiagnosticsColumn(column), 2), QString());
     }
 };
 

@@ -27,8 +27,8 @@ struct LinkRig
     ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
-    TextGridModel sensorGrid{12, SlotCount + 1};
-    TextGridModel comGrid{10, SlotCount + 1};
+    TextGridModel sensorGrid{SensorColumnCount, SlotCount + 1};
+    TextGridModel comGrid{DiagnosticsColumnCount, SlotCount + 1};
     Captions captions;
     EventLog events{ctx};
     AlarmList alarms{ctx, sound};
@@ -95,8 +95,8 @@ struct LinkRig
         const QStringList texts = eventTexts();
         return texts.isEmpty() ? QString() : texts.last();
     }
-    QString sensorCell(int column, int slot) const { return sensorGrid.cell(column, slot + 1); }
-    QString comCell(int column, int slot) const { return comGrid.cell(column, slot + 1); }
+    QString sensorCell(SensorColumn column, int slot) const { return rows.text(slot, column); }
+    QString comCell(DiagnosticsColumn column, int slot) const { return comGrid.cell(int(column), slot + 1); }
     quint32 rowColour(int slot) const { return sensorGrid.rowBackground(slot + 1); }
 };
 

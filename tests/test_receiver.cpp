@@ -6,6 +6,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+Q_DECLARE_METATYPE(dorvan::Receiver::State)
+
 using namespace dorvan;
 using namespace dorvan::test;
 
@@ -26,6 +28,22 @@ private:
     FakeClock &clock_;
 };
 
+// What the receiver made of a run of bytes: "ok <line bytes>" or
+// "bad <line bytes>" per complete frame, "header" per rejected header.
+QStringList receiveAll(Receiver &receiver, const QByteArray &bytes, ExpectedReply expected)
+{
+    QStringList outcomes;
+    for (char c : bytes) {
+        const ReceivedByte got = receiver.take(quint8(c), expected);
+        if (got.outcome == ReceivedByte::Outcome::HeaderRejected)
+            outcomes << QStringLiteral("header");
+        else if (got.outcome == ReceivedByte::Outcome::FrameComplete)
+            outcomes << (got.checksumOk ? QStringLiteral("ok %1") : QStringLiteral("bad %1"))
+                            .arg(got.lineBytes);
+    }
+    return outcomes;
+}
+
 } // namespace
 
 class TestReceiver : public QObject
@@ -33,6 +51,46 @@ class TestReceiver : public QObject
     Q_OBJECT
 
 private slots:
+    void framesFromBytes_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("outcomes");
+        QTest::addColumn<Receiver::State>("state");
+        const QByteArray m0 = statusM0(7, 0x80, 3, 4);
+        QByteArray corrupt = m0;
+        corrupt[8] = char(corrupt[8] ^ 0x10);
+        const QByteArray stuffed = stuffReply(buildFrame(Frame::RPL_SYNC, Frame::RPL_MARK, Frame::NET_CODE, 7,
+                                                         Frame::RPL_STATUS_M0, QByteArray::fromHex("00B9000500")),
+                                              0xB9);
+        using S = Receiver::State;
+        QTest::newRow("one frame") << m0 << QStringList{"ok 14"} << S::Hunt;
+        QTest::newRow("two frames back to back") << m0 + statusM1(7, 0) << QStringList{"ok 14", "ok 26"} << S::Hunt;
+        QTest::newRow("noise before the frame") << QByteArray::fromHex("001146B6") + m0 << QStringList{"ok 14"} << S::Hunt;
+        QTest::newRow("stuffing byte of any value dropped") << stuffed << QStringList{"ok 15"} << S::Hunt;
+        QTest::newRow("a doubled sync loses the frame") << QByteArray(1, char(0xB9)) + m0 + m0
+                                                        << QStringList{"ok 14"} << S::Hunt;
+        QTest::newRow("bad checksum") << corrupt << QStringList{"bad 14"} << S::Hunt;
+        QTest::newRow("another address") << statusM0(8, 0) + m0 << QStringList{"header", "ok 14"} << S::Hunt;
+        QTest::newRow("another net code") << QByteArray::fromHex("B946170700") << QStringList{"header"} << S::Hunt;
+        QTest::newRow("cut in the data") << m0.left(9) << QStringList{} << S::Data;
+        QTest::newRow("cut in the checksum") << m0.left(13) << QStringList{} << S::Crc;
+    }
+    void framesFromBytes()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, outcomes);
+        QFETCH(Receiver::State, state);
+        Receiver receiver;
+        QCOMPARE(receiveAll(receiver, bytes, ExpectedReply{Frame::NET_CODE, 7}), outcomes);
+        QCOMPARE(receiver.state(), state);
+        // The last good frame is handed out unstuffed, its checksum verifiable.
+        if (!outcomes.isEmpty() && outcomes.last().startsWith(u"ok")) {
+            const ReplyFrame frame = receiver.frame();
+            QCOMPARE(Calc_crc(frame.bytes.data(), qint16(frame.length + 6)),
+                     quint16(frame.bytes[size_t(frame.length + 6)] | frame.bytes[size_t(frame.length + 7)] << 8));
+        }
+    }
+
     void replySplitOverTicksIsAssembled_data()
     {
         QTest::addColumn<QList<int>>("cuts");
@@ -63,7 +121,7 @@ private slots:
         QCOMPARE(r.signal1, 3.25f);
         QVERIFY(!rig.link.poller().replyPending());
         QCOMPARE(rig.link.receiver().state(), Receiver::State::Hunt);
-        QCOMPARE(rig.comCell(2, 0), QStringLiteral("26"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::RxBytes, 0), QStringLiteral("26"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_byte")), QStringLiteral("26"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_frame")), QStringLiteral("1"));
     }
@@ -83,7 +141,7 @@ private slots:
         QCOMPARE(r.threshold1, 185.f);
         QCOMPARE(r.signalM0a, 5.f);
         // N + 9 bytes: the stuffing byte counts.
-        QCOMPARE(rig.comCell(2, 0), QString::number(6 + 9));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::RxBytes, 0), QString::number(6 + 9));
     }
 
     void leadingSyncPairIsDiscarded()
@@ -139,10 +197,10 @@ private slots:
         QByteArray frame = statusM0(7, 0x80);
         frame[8] = char(frame[8] ^ 0x10);
         rig.receive(frame);
-        QCOMPARE(rig.comCell(5, 0), QStringLiteral("1"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::CrcErrors, 0), QStringLiteral("1"));
         QCOMPARE(rig.captions.text(QStringLiteral("KS_ERR")), QStringLiteral("1"));
-        QCOMPARE(rig.comCell(2, 0), QString::number(frame.size()));
-        QCOMPARE(rig.comCell(4, 0), QStringLiteral("0"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::RxBytes, 0), QString::number(frame.size()));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::RxFrames, 0), QStringLiteral("0"));
         QCOMPARE(rig.captions.text(QStringLiteral("N_rv_frame")), QStringLiteral("----"));
         QVERIFY(!rig.link.poller().replyPending());
         // Nothing of the frame reached the sensor's state.
@@ -171,7 +229,7 @@ private slots:
         rig.receive(reply(4711, Frame::RPL_ACK + 1, QByteArray())); // any code restores the link
         QCOMPARE(r.linkUp, qint16(1));
         QCOMPARE(rig.link.statistics().linkShown(0), qint16(1));
-        QCOMPARE(rig.comCell(7, 0), QStringLiteral("Есть связь"));
+        QCOMPARE(rig.comCell(DiagnosticsColumn::Link, 0), QStringLiteral("Есть связь"));
         QCOMPARE(rig.table.missedReplies[0], qint16(0));
         QCOMPARE(rig.eventTexts(), QStringList{event});
         QFile daily(rig.dir.file(EventLog::dailyEventFile(rig.clock.now().date())));

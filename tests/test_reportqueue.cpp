@@ -195,10 +195,10 @@ private slots:
         QVERIFY(rig.sound.playing);
         QVERIFY(loop.now() - tripAt >= 2000);
         // Each sensor's values in its own row.
-        QCOMPARE(console.sensorCell(5, 0), QStringLiteral("120"));
-        QCOMPARE(console.sensorCell(3, 0), QStringLiteral("Тревога"));
-        QCOMPARE(console.sensorCell(5, 1), QStringLiteral("1,500"));
-        QCOMPARE(console.sensorCell(9, 1), QStringLiteral("Нет связи"));
+        QCOMPARE(console.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("120"));
+        QCOMPARE(console.sensorCell(SensorColumn::Loop1, 0), QStringLiteral("Тревога"));
+        QCOMPARE(console.sensorCell(SensorColumn::Threshold1, 1), QStringLiteral("1,500"));
+        QCOMPARE(console.sensorCell(SensorColumn::State, 1), QStringLiteral("Нет связи"));
         QVERIFY(rig.prompter.texts().contains(
             QStringLiteral("Put_msg: не открылся файл QReport\\") + ru::shortDate(rig.clock.now().date())));
     }

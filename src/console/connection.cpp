@@ -102,8 +102,8 @@ bool acceptConnection(Console &console, const ConnectEntry &entry)
     console.table.Occupy_slot(slot, quint32(*number), model, recordNumber,
                               console.ctx.clock.nowDays());
     console.Refresh_row(slot);
-    console.StringGrid1.setCell(10, slot + 1, guardText(0));
-    console.StringGrid1.setCell(11, slot + 1, guardText(0));
+    console.sensorRows.showGuard(slot, 1, 0);
+    console.sensorRows.showGuard(slot, 2, 0);
     console.link.restartPolling();
 
     logConnection(console, console.table[slot], operatorName(console, chosenName, recordNumber));
@@ -128,14 +128,11 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     }
     const QString chosenName = chosen->name;
     const qint16 recordNumber = chosen->recordNumber;
-    const int row = slot + 1;
 
     console.table.Free_slot_stamp(slot, recordNumber, console.ctx.clock.nowDays());
     console.sensorFiles.saveSlot(slot, true);
     console.table.Free_slot_reset(slot);
-    console.setRowColor(slot, Colour::Silver);
-    console.StringGrid1.clearRow(row, 1, 11);
-    console.StringGrid1.repaint();
+    console.sensorRows.clear(slot, Colour::Silver);
 
     const SensorRecord &r = console.table[slot];
     const QString name = operatorName(console, chosenName, r.disconnectedBy);
@@ -147,7 +144,7 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     console.hardware.Save_Hw();
     console.showSensorCount();
     console.link.statistics().clearSlotStats(slot);
-    console.StringGridCOM.clearRow(row, 1, 9);
+    console.link.statistics().clearSlotStatsRow(slot);
     return true;
 }
 

@@ -30,8 +30,8 @@ Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound 
     : QObject(parent),
       reports(prompter),
       ctx{QString(), reports, reports, clock},
-      StringGrid1(12, SlotCount + 1),
-      StringGridCOM(10, SlotCount + 1),
+      StringGrid1(SensorColumnCount, SlotCount + 1),
+      StringGridCOM(DiagnosticsColumnCount, SlotCount + 1),
       hardware(ctx, table, port),
       sensorFiles(ctx, table, hardware),
       operators(ctx),
@@ -51,12 +51,12 @@ void Console::layOutGrids()
     writeHeaders(StringGrid1, sensorHeaders);
     writeHeaders(StringGridCOM, diagnosticsHeaders);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        StringGridCOM.setCell(0, slot + 1, QString::number(slot + 1));
+        StringGridCOM.setCell(int(DiagnosticsColumn::Number), slot + 1, QString::number(slot + 1));
         link.statistics().clearSlotStats(slot);
-        StringGridCOM.clearRow(slot + 1, 2, 9);
+        StringGridCOM.clearRow(slot + 1, int(DiagnosticsColumn::RxBytes), int(DiagnosticsColumn::Last));
     }
     for (int slot = 0; slot < SlotCount; ++slot)
-        StringGrid1.setCell(0, slot + 1, QString::number(slot + 1));
+        sensorRows.show(slot, SensorColumn::Number, QString::number(slot + 1));
     table.Reset_table();
     for (int row = 1; row <= SlotCount; ++row)
         StringGrid1.setRowStyle(row, RowStyle());
@@ -78,8 +78,8 @@ void Console::FormCreate(const QString &workDir)
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (!table.occupied(slot))
             continue;
-        StringGrid1.setCell(10, slot + 1, guardText(table[slot].armed1));
-        StringGrid1.setCell(11, slot + 1, guardText(table[slot].armed2));
+        sensorRows.showGuard(slot, 1, table[slot].armed1);
+        sensorRows.showGuard(slot, 2, table[slot].armed2);
     }
     table.missedReplies.fill(0);
     showSensorCount();
@@ -103,23 +103,22 @@ void Console::Refresh_row(int slot)
     if (!table.occupied(slot))
         return;
     const SensorRecord &r = table[slot];
-    const int row = slot + 1;
-    StringGrid1.setCell(1, row, QString::number(r.address));
-    StringGrid1.setCell(2, row, modelName(r.model));
+    sensorRows.show(slot, SensorColumn::Address, QString::number(r.address));
+    sensorRows.show(slot, SensorColumn::Model, modelName(r.model));
     if (r.alarm1 <= 1)
-        StringGrid1.setCell(3, row, alarmText(r.alarm1));
+        sensorRows.showLoopAlarm(slot, 1, r.alarm1);
     if (r.alarm2 <= 1)
-        StringGrid1.setCell(4, row, alarmText(r.alarm2));
-    StringGrid1.setCell(5, row, ru::generalNumber(r.threshold1));
-    StringGrid1.setCell(7, row, ru::generalNumber(r.threshold2));
+        sensorRows.showLoopAlarm(slot, 2, r.alarm2);
+    sensorRows.show(slot, SensorColumn::Threshold1, ru::generalNumber(r.threshold1));
+    sensorRows.show(slot, SensorColumn::Threshold2, ru::generalNumber(r.threshold2));
     if (r.model == 1) {
-        StringGrid1.setCell(6, row, ru::generalNumber(r.signal1));
-        StringGrid1.setCell(8, row, ru::generalNumber(r.signal2));
+        sensorRows.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signal1));
+        sensorRows.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signal2));
     } else if (r.model == 0) {
-        StringGrid1.setCell(6, row, ru::generalNumber(r.signalM0a));
-        StringGrid1.setCell(8, row, ru::generalNumber(r.signalM0b));
+        sensorRows.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signalM0a));
+        sensorRows.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signalM0b));
     }
-    StringGrid1.setCell(9, row, stateText(r.state));
+    sensorRows.show(slot, SensorColumn::State, stateText(r.state));
 
     if (r.state == SensorState::NoLink)
         setRowColor(slot, Colour::DarkRed);
@@ -127,7 +126,7 @@ void Console::Refresh_row(int slot)
         setRowColor(slot, Colour::AlarmRed);
     else if (r.state == SensorState::Normal)
         setRowColor(slot, (r.alarm1 == 1 || r.alarm2 == 1) ? Colour::AlarmRed : Colour::Lime);
-    StringGrid1.repaint();
+    sensorRows.repaint();
 }
 
 void Console::showSensorCount()
@@ -138,7 +137,7 @@ void Console::showSensorCount()
 
 void Console::setRowColor(int slot, quint32 colour)
 {
-    StringGrid1.setRowBackground(slot + 1, colour);
+    sensorRows.setColour(slot, colour);
 }
 
 bool Console::closeQuery()
@@ -202,12 +201,12 @@ void Console::setLoopGuard(int slot, int loop, bool arm)
     const QString text = pattern.arg(modelName(r.model)).arg(qint32(r.address));
     events.Put_msg(EventRecord::make(qint32(r.address), ctx.clock.nowDays(), code, text), r.model);
 
-    StringGrid1.setCell(9 + loop, slot + 1, guardText(flag));
+    sensorRows.showGuard(slot, loop, flag);
     if (arm)
         setRowColor(slot, Colour::Lime);
     else if (r.armed1 == 0 && r.armed2 == 0)
         setRowColor(slot, Colour::Aqua);
-    StringGrid1.repaint();
+    sensorRows.repaint();
 }
 
 void Console::disarmByAddress(const QString &typedAddress, int loop)

@@ -50,10 +50,10 @@ public:
     // The alarm window's disarm by a typed address.
     void disarmByAddress(const QString &typedAddress, int loop);
 
-    quint32 rowColor(int slot) const { return StringGrid1.rowBackground(slot + 1); }
+    quint32 rowColor(int slot) const { return sensorRows.colour(slot); }
     // Sets a sensor row's colour; the grid repaints when it changed.
     void setRowColor(int slot, quint32 colour);
-    QString sensorCell(int column, int slot) const { return StringGrid1.cell(column, slot + 1); }
+    QString sensorCell(SensorColumn column, int slot) const { return sensorRows.text(slot, column); }
 
     ReportQueue reports; // every box passes here; see ctx
     ConsoleContext ctx;

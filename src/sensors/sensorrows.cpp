@@ -32,4 +32,9 @@ void SensorGridRows::clear(int slot, quint32 colour)
     grid_.repaint();
 }
 
+void SensorGridRows::repaint()
+{
+    grid_.repaint();
+}
+
 } // namespace dorvan

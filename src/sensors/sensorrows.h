@@ -50,6 +50,8 @@ public:
     virtual bool setColour(int slot, quint32 colour) = 0;
     // An empty slot: texts gone, colour as given.
     virtual void clear(int slot, quint32 colour) = 0;
+    // Tells the views to repaint every row.
+    virtual void repaint() = 0;
 
     void showLoopAlarm(int slot, int loop, quint8 alarm) { show(slot, loopColumn(loop), alarmText(alarm)); }
     void showGuard(int slot, int loop, quint8 armed) { show(slot, guardColumn(loop), guardText(armed)); }
@@ -65,6 +67,7 @@ public:
     quint32 colour(int slot) const override;
     bool setColour(int slot, quint32 colour) override;
     void clear(int slot, quint32 colour) override;
+    void repaint() override;
 
     QString text(int slot, SensorColumn column) const;
 

@@ -1,5 +1,6 @@
 #include "console/widgets/sensorgridview.h"
 
+#include "sensors/sensorrows.h"
 #include "console/widgets/fonts.h"
 #include "sensors/sensortable.h"
 
@@ -12,9 +13,9 @@ namespace dorvan {
 
 namespace {
 
-constexpr int PositionColumn = 0;
-constexpr int AddressColumn = 1;
-constexpr int StateColumn = 9;
+constexpr int PositionColumn = int(SensorColumn::Number);
+constexpr int AddressColumn = int(SensorColumn::Address);
+constexpr int StateColumn = int(SensorColumn::State);
 constexpr int CellPadding = 8;
 
 } // namespace
