@@ -67,16 +67,18 @@ void Link::TimerRvTimer()
 
 void Link::Receive_replies()
 {
+    // No request goes out while the port is drained.
+    const ExpectedReply expected = poller_.expectedReply();
     quint8 byte = 0;
     while (line_.readByte(byte))
-        takeByte(byte);
+        takeByte(byte, expected);
     statistics_.showReceivedBytes();
 }
 
-void Link::takeByte(quint8 byte)
+void Link::takeByte(quint8 byte, const ExpectedReply &expected)
 {
     statistics_.countReceivedByte();
-    const ReceivedByte received = receiver_.take(byte, poller_.expectedReply());
+    const ReceivedByte received = receiver_.take(byte, expected);
     switch (received.outcome) {
     case ReceivedByte::Outcome::Nothing:
         return;

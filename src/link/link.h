@@ -82,7 +82,7 @@ signals:
 
 private:
     int reopen();
-    void takeByte(quint8 byte);
+    void takeByte(quint8 byte, const ExpectedReply &expected);
     void acceptFrame(const ReceivedByte &received);
     void judgePreviousRequest();
     void markLinkLost(int slot);
