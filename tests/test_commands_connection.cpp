@@ -1,7 +1,6 @@
 // Connecting and disconnecting a sensor from the dialogs' acceptance rules,
 // on a console started in a temporary working directory.
 
-#include "base/cp1251.h"
 #include "console/commands.h"
 #include "console/connection.h"
 #include "console/console.h"
@@ -17,18 +16,6 @@ using namespace dorvan;
 using namespace dorvan::test;
 
 namespace {
-
-// chop.dat with the given active names, in order.
-void writeOperators(const WorkDir &dir, const QStringList &names)
-{
-    QFile file(dir.file("data/chop.dat"));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (const QString &name : names) {
-        char record[40] = {1, 0};
-        toCp1251Field(name, record + 2, 38);
-        file.write(record, sizeof record);
-    }
-}
 
 SensorRecord lastRecordOf(const QString &path)
 {

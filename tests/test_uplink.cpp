@@ -4,6 +4,7 @@
 // heartbeat and the console's liveness, the locks, and its settings.
 
 #include "uplink/uplink.h"
+#include "uplink/uplinklog.h"
 
 #include "base/daycount.h"
 #include "console/consoleheartbeat.h"
@@ -20,6 +21,8 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
+
+#include <stdexcept>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -732,6 +735,47 @@ private slots:
             emit broker.refused(again->id, QStringLiteral("fake:1883 refused a publish"));
             QCOMPARE(uplink.nextRetryMs(), 4 * Uplink::FirstRetryMs);
         }
+    }
+
+    // A message id given again while the first message with it is in
+    // flight: neither acknowledgement can be trusted, so the uplink
+    // reconnects and sends again from the cursor, which has not moved.
+    void reusedMessageIdSendsAgain()
+    {
+        WorkDir dir;
+        for (int i = 0; i < 2; ++i)
+            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
+        FakeClock clock;
+        clock.current = QDateTime(today, QTime(12, 0));
+        FakeTransport broker;
+        Uplink uplink(settingsFor(dir), broker, clock);
+        QString error;
+        QVERIFY2(uplink.start(&error), qPrintable(error));
+        emit broker.connected();
+        const auto first = std::find_if(broker.published.cbegin(), broker.published.cend(), [](const FakeTransport::Sent &sent) {
+            return sent.message.topic.endsWith(QLatin1String("/event"));
+        });
+        QVERIFY(first != broker.published.cend());
+        broker.nextId = first->id;
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("message id \\d+ given again")));
+        appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, 2)));
+        uplink.pump();
+        QCoreApplication::processEvents();
+        QCOMPARE(broker.closes, 1);
+        broker.acknowledgeAll();
+        QCOMPARE(uplink.cursor().position.record, 0);
+
+        const int mark = int(broker.published.size());
+        emit broker.connected();
+        QCOMPARE(broker.eventIds(mark), (QStringList{"08.12.2026#0", "08.12.2026#1", "08.12.2026#2"}));
+    }
+
+    // No exception of a handler unwinds into the event loop: it is logged.
+    void handlerExceptionIsLogged()
+    {
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^poll timer: boom; going on$")));
+        guarded("poll timer", [] { throw std::runtime_error("boom"); })();
     }
 
     // A cursor save that the disk cuts short leaves the cursor as it was.

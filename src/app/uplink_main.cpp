@@ -52,6 +52,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("dorvan-uplink"));
     QCoreApplication::setApplicationVersion(QStringLiteral(DORVAN_VERSION));
     dorvan::installLogFormat();
+    dorvan::uplink::installTerminateLog();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
@@ -81,12 +82,13 @@ int main(int argc, char *argv[])
     QSocketNotifier *signalNotifier = nullptr;
     if (catchSignals()) {
         signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(signalNotifier, &QSocketNotifier::activated, &uplink, [&uplink] {
-            char byte = 0;
-            while (::read(signalPipe[0], &byte, 1) == 1) {
-            }
-            uplink.stop();
-        });
+        QObject::connect(signalNotifier, &QSocketNotifier::activated, &uplink,
+                         dorvan::uplink::guarded("signal", [&uplink] {
+                             char byte = 0;
+                             while (::read(signalPipe[0], &byte, 1) == 1) {
+                             }
+                             uplink.stop();
+                         }));
     }
     if (!uplink.start(&error)) {
         qCCritical(lcUplink).noquote() << error;

@@ -70,12 +70,10 @@ void logSensorEvent(Console &console, const SensorRecord &r, double time, quint8
 
 void logConnection(Console &console, const SensorRecord &r, const QString &name)
 {
-    const QString address = QString::number(qint32(r.address));
     logSensorEvent(console, r, r.connectedAt, EventCode::Connected,
-                   QStringLiteral("Датчик <%1> № %2 подключён. Оператор: %3")
-                       .arg(modelName(r.model), address, name));
+                   eventText(EventCode::Connected, {0, r.model, qint32(r.address), name}));
     logSensorEvent(console, r, console.ctx.clock.nowDays(), EventCode::NoLink,
-                   QStringLiteral("Нет связи с датчиком <%1> № %2").arg(modelName(r.model), address));
+                   eventText(EventCode::NoLink, {0, r.model, qint32(r.address)}));
 }
 
 } // namespace
@@ -137,8 +135,7 @@ bool acceptDisconnection(Console &console, const DisconnectEntry &entry)
     const SensorRecord &r = console.table[slot];
     const QString name = operatorName(console, chosenName, r.disconnectedBy);
     logSensorEvent(console, r, r.disconnectedAt, EventCode::Disconnected,
-                   QStringLiteral("Датчик <%1> № %2 отключён. Оператор: %3")
-                       .arg(modelName(r.model), QString::number(qint32(r.address)), name));
+                   eventText(EventCode::Disconnected, {0, r.model, qint32(r.address), name}));
 
     console.table.Free_slot_empty(slot);
     console.hardware.Save_Hw();

@@ -94,7 +94,7 @@ void Console::FormCreate(const QString &workDir)
     const bool opened = link.Open_port(port.portNumber()) == 1;
     captions.set(Captions::panel(2),
                  port.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
-    logWork(QStringLiteral("Начало работы"));
+    logWork(eventText(EventText::WorkStart));
     started_ = true;
 }
 
@@ -171,7 +171,7 @@ void Console::shutdown()
     link.trendBuffer = nullptr;
     trends.stop();
     emit quitRequested();
-    logWork(QStringLiteral("Выход из программы"));
+    logWork(eventText(EventText::WorkEnd));
 }
 
 void Console::logWork(const QString &text)
@@ -189,16 +189,9 @@ void Console::setLoopGuard(int slot, int loop, bool arm)
         return;
     flag = arm ? 1 : 0;
 
-    static const char16_t *const armTexts[2] = {
-        u"Установка на охрану первого шлейфа датчика <%1> № %2",
-        u"Установка на охрану второго шлейфа датчика <%1> № %2"};
-    static const char16_t *const disarmTexts[2] = {
-        u"Снятие с охраны первого шлейфа датчика <%1> № %2",
-        u"Снятие с охраны второго шлейфа датчика <%1> № %2"};
-    const QString pattern = QString::fromUtf16(arm ? armTexts[loop - 1] : disarmTexts[loop - 1]);
     const quint8 code = arm ? (loop == 1 ? EventCode::Armed1 : EventCode::Armed2)
                             : (loop == 1 ? EventCode::Disarmed1 : EventCode::Disarmed2);
-    const QString text = pattern.arg(modelName(r.model)).arg(qint32(r.address));
+    const QString text = eventText(code, {loop, r.model, qint32(r.address)});
     events.Put_msg(EventRecord::make(qint32(r.address), ctx.clock.nowDays(), code, text), r.model);
 
     sensorRows.showGuard(slot, loop, flag);

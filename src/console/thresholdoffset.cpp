@@ -88,12 +88,13 @@ void ThresholdOffset::EditDirect_component_porogFlankExit(int flank, const QStri
     (flank == 1 ? dcEntry1 : dcEntry2) = float(*number);
 }
 
-void ThresholdOffset::logChange(const QString &text)
+void ThresholdOffset::logChange(int flank)
 {
     const SensorRecord &r = console_.table[slot()];
     console_.events.Put_msg(EventRecord::make(qint32(r.address), console_.ctx.clock.nowDays(),
                                               EventCode::ThresholdChanged,
-                                              text.arg(qint32(r.address))),
+                                              eventText(EventCode::ThresholdChanged,
+                                                        {flank, r.model, qint32(r.address)})),
                             r.model);
 }
 
@@ -111,20 +112,17 @@ void ThresholdOffset::ButtonAcceptClick()
         r.pendingRequest = Request::SetDcModel1;
         // != is also true when either value is not a number, as it must be.
         if (dcEntry1 != r.thresholdDc1) {
-            logChange(QStringLiteral("Изменено значение постоянной состовляющей порога 1 фланга "
-                                     "датчика <Дорван-302ДК> № %1"));
+            logChange(1);
             r.thresholdDc1 = dcEntry1;
         }
         if (dcEntry2 != r.thresholdDc2) {
-            logChange(QStringLiteral("Изменено значение постоянной состовляющей порога 2 фланга "
-                                     "датчика <Дорван-302ДК> № %1"));
+            logChange(2);
             r.thresholdDc2 = dcEntry2;
         }
     } else if (r.model == 0) {
         r.pendingRequest = Request::SetDcModel0;
         if (double(dcEntry) != double(r.thresholdDc1)) {
-            logChange(QStringLiteral("Изменено значение постоянной состовляющей порога датчика "
-                                     "<Дорван-301ДК> № %1"));
+            logChange(0);
             r.thresholdDc1 = float(dcEntry);
             r.thresholdDc2 = float(dcEntry);
         }

@@ -37,7 +37,8 @@ public:
 private:
     int slot() const;
     void refuseNumber();
-    void logChange(const QString &text);
+    // Logs a change of the threshold of a flank (1 or 2), or of the sensor's one (0).
+    void logChange(int flank);
 
     Console &console_;
 };

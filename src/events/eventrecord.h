@@ -1,5 +1,7 @@
 #pragma once
 
+#include "events/eventcatalog.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -8,26 +10,6 @@
 #include <type_traits>
 
 namespace dorvan {
-
-// Event codes as stored in EventRecord::code.
-namespace EventCode {
-constexpr quint8 BackToNormal = 0;
-constexpr quint8 EepromError = 9;
-constexpr quint8 NoLink = 15;
-constexpr quint8 Armed1 = 16;
-constexpr quint8 Armed2 = 17;
-constexpr quint8 Disarmed1 = 18;
-constexpr quint8 Disarmed2 = 19;
-constexpr quint8 Work = 20;
-constexpr quint8 Connected = 30;
-constexpr quint8 Disconnected = 31;
-constexpr quint8 LinkRestored = 32;
-constexpr quint8 Tripped = 33;
-constexpr quint8 ThresholdChanged = 35;
-} // namespace EventCode
-
-// Font colour of an event in the event list and the report.
-quint32 eventFontColour(int code);
 
 // The record of every event file and of the alarm list: 328 bytes,
 // little-endian, no header. The bytes that carry nothing are kept zero.

@@ -25,15 +25,17 @@ constexpr qsizetype BlockRecords = 12800;
 
 using KeepTable = std::array<bool, 256>;
 
+// The filtered reports leave out every code the catalog lists but those of
+// their kinds; a code it does not list is kept, whatever wrote it.
 constexpr bool skippedAsNotAlarm(int code)
 {
-    return code == 0 || (code >= 15 && code <= 21) || (code >= 30 && code <= 32) || code == 35;
+    const EventKind kind = eventKindOf(code);
+    return isListedEvent(code) && kind != EventKind::Alarm && kind != EventKind::Fault;
 }
 
 constexpr bool skippedAsNotLinkLoss(int code)
 {
-    return code == 0 || (code >= 2 && code <= 5) || (code >= 7 && code <= 11)
-        || (code >= 16 && code <= 21) || (code >= 30 && code <= 35);
+    return isListedEvent(code) && eventKindOf(code) != EventKind::LinkLost;
 }
 
 constexpr KeepTable makeKeepTable(ReportScope scope)

@@ -1,5 +1,7 @@
 #include "sensors/sensortable.h"
 
+#include "events/eventcatalog.h"
+
 #include <cstring>
 
 namespace dorvan {
@@ -44,9 +46,10 @@ QString stateText(qint32 state)
     }
 }
 
+// A sensor's fault states are the codes of its fault events.
 bool isFaultState(qint32 state)
 {
-    return (state >= 2 && state <= 5) || (state >= 7 && state <= 11);
+    return isFaultEvent(state);
 }
 
 QString modelName(int model)

@@ -172,15 +172,7 @@ TrendView loadTrendView(TrendStore &store, qint64 sensor, qint64 fromMs, qint64 
 
 bool isTrendMarkCode(quint8 code)
 {
-    switch (code) {
-    case EventCode::Tripped:
-    case EventCode::NoLink:
-    case EventCode::LinkRestored:
-    case EventCode::ThresholdChanged:
-        return true;
-    default:
-        return code >= 2 && code <= 11 && code != 6;
-    }
+    return marksTrend(code);
 }
 
 std::vector<TrendMark> readTrendMarks(const QString &eventFile, qint64 fromMs, qint64 toMs)

@@ -10,21 +10,6 @@
 
 namespace dorvan::uplink {
 
-namespace {
-
-// The text of a code-0, 33 or 35 event tells which loop (or flank) it is about.
-int loopNamedIn(const QString &text)
-{
-    for (int loop : {1, 2}) {
-        const QString number = QString::number(loop);
-        if (text.contains(number + QStringLiteral(" шлейфа")) || text.contains(number + QStringLiteral(" фланга")))
-            return loop;
-    }
-    return 0;
-}
-
-} // namespace
-
 QString EventPosition::fileName() const
 {
     return ru::shortDate(day);
@@ -32,62 +17,19 @@ QString EventPosition::fileName() const
 
 QString eventKind(int code)
 {
-    if (isFaultState(code))
-        return QStringLiteral("fault");
-    switch (code) {
-    case EventCode::BackToNormal:
-        return QStringLiteral("normal");
-    case EventCode::NoLink:
-        return QStringLiteral("link_lost");
-    case EventCode::Armed1: case EventCode::Armed2:
-        return QStringLiteral("armed");
-    case EventCode::Disarmed1: case EventCode::Disarmed2:
-        return QStringLiteral("disarmed");
-    case EventCode::Work:
-        return QStringLiteral("system");
-    case EventCode::Connected:
-        return QStringLiteral("connected");
-    case EventCode::Disconnected:
-        return QStringLiteral("disconnected");
-    case EventCode::LinkRestored:
-        return QStringLiteral("link_restored");
-    case EventCode::Tripped: case 34:
-        return QStringLiteral("alarm");
-    case EventCode::ThresholdChanged:
-        return QStringLiteral("threshold");
-    default:
-        return QStringLiteral("unknown");
-    }
+    return QLatin1String(eventKindName(eventKindOf(code)));
 }
 
 int eventLoop(int code, const QString &text)
 {
-    switch (code) {
-    case EventCode::Armed1: case EventCode::Disarmed1:
-    case 2: case 4: case 7: case 10: // faults the console raises when loop 1 is armed
-        return 1;
-    case EventCode::Armed2: case EventCode::Disarmed2:
-    case 3: case 5: case 8: case 11:
-        return 2;
-    case 0: case EventCode::Tripped: case 34: case EventCode::ThresholdChanged:
-        return loopNamedIn(text);
-    default:
-        return 0;
-    }
+    const std::optional<ParsedEvent> parsed = parseEventText(code, text);
+    return parsed ? parsed->loop : fixedLoopOf(code);
 }
 
-int modelNamedIn(const QString &text)
+int ownModelNamedIn(int code, const QString &text)
 {
-    if (text.contains(QStringLiteral("Дорван-301ДК")))
-        return 0;
-    if (text.contains(QStringLiteral("Дорван-302ДК")))
-        return 1;
-    return -1;
-}
-
-bool textNamesOwnModel(int code)
-{
-    return !((code >= 2 && code <= 5) || code == 7 || code == 8 || code == 10 || code == 11);
+    const std::optional<ParsedEvent> parsed = parseEventText(code, text);
+    return parsed && parsed->namesOwnModel ? parsed->model : -1;
 }
 
 QString isoTime(double dayCount, const QTimeZone &zone)

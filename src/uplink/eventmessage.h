@@ -39,14 +39,14 @@ struct StampedRecord
 // for a code the console never writes.
 QString eventKind(int code);
 
-// The loop (1 or 2) an event concerns, 0 when it concerns none or both.
+// The loop (1 or 2) an event concerns, 0 when it concerns none or both: the
+// code's own, or the one its text names.
 int eventLoop(int code, const QString &text);
 
-// The model a text names (0 for Дорван-301ДК, 1 for Дорван-302ДК), -1 for none.
-int modelNamedIn(const QString &text);
-// Whether the text of this code names the sensor's own model: the fault
-// texts name one model whatever the sensor is.
-bool textNamesOwnModel(int code);
+// The sensor's model as the text of this code names it (0 for Дорван-301ДК,
+// 1 for Дорван-302ДК); -1 when it names none, or names a fixed model
+// whatever the sensor is (the fault texts of the elements).
+int ownModelNamedIn(int code, const QString &text);
 
 // ISO 8601 with milliseconds and the zone's offset ("2026-12-08T14:03:27.125+03:00")
 // of a day count, which holds local time; empty for a count that names no date.

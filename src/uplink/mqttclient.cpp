@@ -47,16 +47,16 @@ MqttClient::Library::~Library()
 MqttClient::MqttClient(const BrokerSettings &settings, QObject *parent) : MqttTransport(parent), settings_(settings)
 {
     miscTimer_.setInterval(MiscIntervalMs);
-    connect(&miscTimer_, &QTimer::timeout, this, [this] {
+    connect(&miscTimer_, &QTimer::timeout, this, guarded("broker timer", [this] {
         if (client_) {
             const int result = mosquitto_loop_misc(client_);
             afterStep(result, errno);
         }
-    });
+    }));
     connectTimer_.setSingleShot(true);
-    connect(&connectTimer_, &QTimer::timeout, this, [this] {
+    connect(&connectTimer_, &QTimer::timeout, this, guarded("connect timer", [this] {
         fail(QStringLiteral("no answer from %1 within %2 s").arg(brokerName()).arg(ConnectTimeoutMs / 1000));
-    });
+    }));
 }
 
 MqttClient::~MqttClient()
@@ -135,19 +135,19 @@ void MqttClient::open(const Message &will)
         return;
     }
     readNotifier_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
-    connect(readNotifier_, &QSocketNotifier::activated, this, [this] {
+    connect(readNotifier_, &QSocketNotifier::activated, this, guarded("broker socket read", [this] {
         if (client_) {
             const int result = mosquitto_loop_read(client_, 1);
             afterStep(result, errno);
         }
-    });
+    }));
     writeNotifier_ = new QSocketNotifier(socket, QSocketNotifier::Write, this);
-    connect(writeNotifier_, &QSocketNotifier::activated, this, [this] {
+    connect(writeNotifier_, &QSocketNotifier::activated, this, guarded("broker socket write", [this] {
         if (client_) {
             const int result = mosquitto_loop_write(client_, 1);
             afterStep(result, errno);
         }
-    });
+    }));
     updateWriteNotifier();
     miscTimer_.start();
     connectTimer_.start(ConnectTimeoutMs);

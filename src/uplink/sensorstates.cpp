@@ -41,8 +41,8 @@ void applyToSensor(SensorState &state, const StampedRecord &stamped)
     const EventRecord &record = stamped.record;
     const int loop = eventLoop(record.code, stamped.text);
     Loop *const loopState = loop == 0 ? nullptr : &state.loops[loop - 1];
-    switch (record.code) {
-    case 0:
+    switch (eventKindOf(record.code)) {
+    case EventKind::Normal:
         if (loopState) {
             *loopState = Loop::Normal;
         } else { // the sensor back to standby
@@ -50,34 +50,36 @@ void applyToSensor(SensorState &state, const StampedRecord &stamped)
             state.faultCode = -1;
         }
         break;
-    case 2: case 3: case 4: case 5: case 7: case 8: case 9: case 10: case 11:
+    case EventKind::Fault:
         state.fault = stamped.text;
         state.faultCode = record.code;
         break;
-    case EventCode::NoLink:
+    case EventKind::LinkLost:
         linkLost(state);
         break;
-    case EventCode::LinkRestored:
+    case EventKind::LinkRestored:
         state.link = Link::Up;
         break;
-    case EventCode::Armed1: case EventCode::Armed2:
-        *loopState = Loop::Normal;
+    case EventKind::Armed:
+        if (loopState)
+            *loopState = Loop::Normal;
         break;
-    case EventCode::Disarmed1: case EventCode::Disarmed2:
-        *loopState = Loop::Disarmed;
+    case EventKind::Disarmed:
+        if (loopState)
+            *loopState = Loop::Disarmed;
         break;
-    case EventCode::Tripped: case 34:
+    case EventKind::Alarm:
         if (loopState)
             *loopState = Loop::Alarm;
         break;
-    case EventCode::Connected:
+    case EventKind::Connected:
         // A new connection starts disarmed and without link.
         state.link = Link::Lost;
         state.loops[0] = state.loops[1] = Loop::Disarmed;
         state.fault.clear();
         state.faultCode = -1;
         break;
-    default:
+    case EventKind::Unknown: case EventKind::System: case EventKind::Disconnected: case EventKind::Threshold:
         break;
     }
 }
@@ -86,8 +88,8 @@ void applyToSensor(SensorState &state, const StampedRecord &stamped)
 
 int SensorStates::modelFor(const StampedRecord &stamped) const
 {
-    const int named = modelNamedIn(stamped.text);
-    if (textNamesOwnModel(stamped.record.code) && named >= 0)
+    const int named = ownModelNamedIn(stamped.record.code, stamped.text);
+    if (named >= 0)
         return named;
     const SensorState *known = find(stamped.record.address);
     return known && known->model >= 0 ? known->model : -1;
@@ -108,7 +110,8 @@ QList<SensorStates::Change> SensorStates::apply(const StampedRecord &stamped)
         state.changedBy = stamped.position.id();
     };
 
-    if (record.code == EventCode::Work) {
+    const EventKind kind = eventKindOf(record.code);
+    if (kind == EventKind::System) {
         // Start and end of work: the console has no link to any sensor then.
         for (auto &[address, state] : sensors_) {
             const SensorState before = state;
@@ -120,23 +123,21 @@ QList<SensorStates::Change> SensorStates::apply(const StampedRecord &stamped)
         }
         return changes;
     }
-    if (record.code == EventCode::Disconnected) {
+    if (kind == EventKind::Disconnected) {
         sensors_.erase(record.address);
         changes.append({record.address, false, true});
         return changes;
     }
-    if (eventKind(record.code) == QLatin1String("unknown"))
+    if (kind == EventKind::Unknown)
         return changes;
 
     const bool added = sensors_.find(record.address) == sensors_.end();
     SensorState &state = sensors_[record.address];
     state.address = record.address;
     const SensorState before = state;
-    if (textNamesOwnModel(record.code)) {
-        const int named = modelNamedIn(stamped.text);
-        if (named >= 0)
-            state.model = named;
-    }
+    const int named = ownModelNamedIn(record.code, stamped.text);
+    if (named >= 0)
+        state.model = named;
     applyToSensor(state, stamped);
     if (added || !(state == before)) {
         stamp(state);

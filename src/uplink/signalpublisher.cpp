@@ -3,6 +3,7 @@
 #include "sensors/sensortable.h"
 #include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
+#include "uplink/uplinklog.h"
 
 #include <QLoggingCategory>
 
@@ -21,13 +22,13 @@ SignalPublisher::SignalPublisher(const QString &workDir, const Topics &topics, M
     : QObject(parent), path_(TrendRecorder::storePath(workDir)), topics_(topics), transport_(transport),
       clock_(clock)
 {
-    connect(&transport_, &MqttTransport::connected, this, [this] {
+    connect(&transport_, &MqttTransport::connected, this, guarded("signal trends on connecting", [this] {
         connected_ = true;
         publishDue();
-    });
+    }));
     connect(&transport_, &MqttTransport::failed, this, [this] { connected_ = false; });
     timer_.setInterval(CheckMs);
-    connect(&timer_, &QTimer::timeout, this, &SignalPublisher::publishDue);
+    connect(&timer_, &QTimer::timeout, this, guarded("signal trends timer", [this] { publishDue(); }));
 }
 
 SignalPublisher::~SignalPublisher() = default;

@@ -52,27 +52,32 @@ Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const C
 {
     if (settings.haDiscovery)
         discovery_.emplace(topics_, settings.haPrefix);
-    connect(&transport_, &MqttTransport::connected, this, &Uplink::onConnected);
-    connect(&transport_, &MqttTransport::failed, this, &Uplink::onFailed);
-    connect(&transport_, &MqttTransport::acknowledged, this, &Uplink::onAcknowledged);
-    connect(&transport_, &MqttTransport::refused, this, &Uplink::onRefused);
+    // No handler lets an exception unwind into the event loop.
+    connect(&transport_, &MqttTransport::connected, this, guarded("connected", [this] { onConnected(); }));
+    connect(&transport_, &MqttTransport::failed, this,
+            guarded("connection failed", [this](const QString &reason) { onFailed(reason); }));
+    connect(&transport_, &MqttTransport::acknowledged, this,
+            guarded("acknowledged", [this](int messageId) { onAcknowledged(messageId); }));
+    connect(&transport_, &MqttTransport::refused, this,
+            guarded("refused", [this](int messageId, const QString &reason) { onRefused(messageId, reason); }));
     consoleProbe_ = [dir = settings.workDir] { return consoleHoldsLock(dir); };
 
     retryTimer_.setSingleShot(true);
-    connect(&retryTimer_, &QTimer::timeout, this, &Uplink::connectNow);
+    connect(&retryTimer_, &QTimer::timeout, this, guarded("retry timer", [this] { connectNow(); }));
     pollTimer_.setInterval(PollMs);
-    connect(&pollTimer_, &QTimer::timeout, this, &Uplink::pump);
+    connect(&pollTimer_, &QTimer::timeout, this, guarded("poll timer", [this] { pump(); }));
     saveTimer_.setSingleShot(true);
     saveTimer_.setInterval(CursorSaveDelayMs);
-    connect(&saveTimer_, &QTimer::timeout, this, &Uplink::saveCursor);
+    connect(&saveTimer_, &QTimer::timeout, this, guarded("save timer", [this] { saveCursor(); }));
     stopTimer_.setSingleShot(true);
-    connect(&stopTimer_, &QTimer::timeout, this, &Uplink::finishStop);
+    connect(&stopTimer_, &QTimer::timeout, this, guarded("stop timer", [this] { finishStop(); }));
     heartbeatTimer_.setInterval(settings.heartbeatSeconds * 1000);
-    connect(&heartbeatTimer_, &QTimer::timeout, this, &Uplink::heartbeat);
+    connect(&heartbeatTimer_, &QTimer::timeout, this, guarded("heartbeat timer", [this] { heartbeat(); }));
     consoleTimer_.setInterval(ConsoleCheckMs);
-    connect(&consoleTimer_, &QTimer::timeout, this, [this] { checkConsole(); });
-    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &Uplink::pump);
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &Uplink::pump);
+    connect(&consoleTimer_, &QTimer::timeout, this, guarded("console timer", [this] { checkConsole(); }));
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, guarded("file watch", [this](const QString &) { pump(); }));
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this,
+            guarded("directory watch", [this](const QString &) { pump(); }));
 }
 
 Uplink::~Uplink()
@@ -366,9 +371,31 @@ bool Uplink::send(const Message &message, qint64 serial)
         broken_ = true;
         return false;
     }
-    if (serial >= 0)
-        recordOfMessage_.insert(id, serial);
+    if (recordOfMessage_.contains(id)) {
+        dropForReusedId(id);
+        return false;
+    }
+    recordOfMessage_.insert(id, serial);
     return true;
+}
+
+// An id still in flight given to a new message: which of the two an
+// acknowledgement is for cannot be told, so both count as lost. The
+// connection starts again from the cursor, which never passed either.
+void Uplink::dropForReusedId(int id)
+{
+    broken_ = true;
+    qCWarning(lcUplinkMqtt).noquote() << QStringLiteral("message id %1 given again while still in flight; "
+                                                        "reconnecting to send again from %2")
+                                             .arg(id)
+                                             .arg(acked_.position.id());
+    // Not from inside the publishing: the window is still being filled.
+    QMetaObject::invokeMethod(this, guarded("reused message id", [this] {
+        if (state_ != State::Connected || !broken_)
+            return;
+        transport_.close();
+        onFailed(QStringLiteral("message id reused"));
+    }), Qt::QueuedConnection);
 }
 
 void Uplink::onAcknowledged(int messageId)
@@ -379,9 +406,11 @@ void Uplink::onAcknowledged(int messageId)
     }
     const auto it = recordOfMessage_.constFind(messageId);
     if (it == recordOfMessage_.constEnd())
-        return; // a status or a state sent on connecting
+        return;
     const qint64 serial = *it;
     recordOfMessage_.erase(it);
+    if (serial < 0)
+        return; // a status or a state sent on connecting
     --window_[std::size_t(serial - windowBase_)].pending;
     bool moved = false;
     while (!window_.empty() && window_.front().pending == 0) {
@@ -408,7 +437,9 @@ void Uplink::onAcknowledged(int messageId)
 void Uplink::onRefused(int messageId, const QString &reason)
 {
     const auto it = recordOfMessage_.constFind(messageId);
-    if (it == recordOfMessage_.constEnd()) {
+    if (it == recordOfMessage_.constEnd() || *it < 0) {
+        if (it != recordOfMessage_.constEnd())
+            recordOfMessage_.erase(it);
         qCCritical(lcUplinkMqtt).noquote() << reason + QStringLiteral(" (a status message); publishing goes on");
         return;
     }

@@ -85,6 +85,7 @@ private:
     void publishBatch(const QList<StampedRecord> &records, bool late = false);
     void publishSensor(qint32 address, bool announce, qint64 serial);
     bool send(const Message &message, qint64 serial = -1);
+    void dropForReusedId(int id);
     void moveCursor(const EventPosition &position);
     void passDay(const EventPosition &to);
     void saveCursor();
@@ -104,7 +105,7 @@ private:
     SensorStates live_;  // the states after the last record read
     std::deque<InFlight> window_;
     qint64 windowBase_ = 0;            // serial number of window_.front()
-    QHash<int, qint64> recordOfMessage_; // message id -> serial number of its record
+    QHash<int, qint64> recordOfMessage_; // message id in flight -> serial number of its record, -1 for none
     bool broken_ = false;              // a publish failed; failed() is on its way
     // After a (re)connection the states are held back until the records not
     // yet acknowledged have gone out again: a state published from the

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "base/cp1251.h"
 #include "console/console.h"
 #include "fakes.h"
 #include "workdir.h"
 
+#include <QFile>
 #include <QStringList>
+#include <QTest>
 
 namespace dorvan::test {
 
@@ -15,6 +18,18 @@ inline QStringList listedEventTexts(const EventLog &events)
     for (int row = 1; row <= events.eventListRows(); ++row)
         texts << events.list().cell(1, row);
     return texts;
+}
+
+// chop.dat with the given active names, in order.
+inline void writeOperators(const WorkDir &dir, const QStringList &names)
+{
+    QFile file(dir.file("data/chop.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    for (const QString &name : names) {
+        char record[40] = {1, 0};
+        toCp1251Field(name, record + 2, 38);
+        file.write(record, sizeof record);
+    }
 }
 
 // A whole console on fakes in a temporary working directory with its six
