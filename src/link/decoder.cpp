@@ -3,6 +3,7 @@
 #include "link/frames.h"
 
 #include "base/russian.h"
+#include "events/eventcatalog.h"
 
 #include <cstring>
 #include <utility>
@@ -20,36 +21,6 @@ constexpr int StatusIndex = 7;
 constexpr int StatusLength = 2;
 constexpr int Model0ValuesLength = 6;
 constexpr int Model1ValuesLength = 18;
-
-struct FaultText
-{
-    qint32 code;
-    const char16_t *event;
-    int guardLoop; // the loop whose arming raises the alarm window; 0 = always
-};
-
-// The event texts name one model whatever the model of the reporting sensor;
-// only the EEPROM error names the sensor's own.
-constexpr FaultText faultTexts[] = {
-    {2, u"Сопротивление изоляции первого чувствительного элемента датчика <Дорван-302ДК> № %1 ниже нормы", 1},
-    {3, u"Сопротивление изоляции второго чувствительного элемента датчика <Дорван-302ДК> № %1 ниже нормы", 2},
-    {4, u"Обрыв чувствительного элемента первого фланга датчика <Дорван-302ДК> № %1", 1},
-    {5, u"Обрыв чувствительного элемента второго фланга датчика <Дорван-302ДК> № %1", 2},
-    {7, u"Недопустимый разбаланс флангов датчика <Дорван-301ДК> № %1. Ёмкость 1 фл. больше ёмкости 2", 1},
-    {8, u"Недопустимый разбаланс флангов датчика <Дорван-301ДК> № %1. Ёмкость 2 фл. больше ёмкости 1", 2},
-    {9, u"Ошибка ППЗУ датчика <%2> № %1", 0},
-    {10, u"Сопротивление изоляции первого ЧЭ датчика <Дорван-302ДК> № %1 ниже нормы. Обрыв первого ЧЭ", 1},
-    {11, u"Сопротивление изоляции второго ЧЭ датчика <Дорван-302ДК> № %1 ниже нормы. Обрыв второго ЧЭ", 2},
-};
-
-const FaultText *findFault(qint32 code)
-{
-    for (const FaultText &fault : faultTexts) {
-        if (fault.code == code)
-            return &fault;
-    }
-    return nullptr;
-}
 
 float singleAt(const quint8 *bytes)
 {
@@ -76,9 +47,10 @@ quint32 Decoder::normalColour(int slot) const
     return (r.armed1 == 0 && r.armed2 == 0) ? Colour::Aqua : Colour::Lime;
 }
 
-EventRecord Decoder::logEvent(int slot, quint8 code, const QString &text)
+EventRecord Decoder::logEvent(int slot, quint8 code, int loop)
 {
     const SensorRecord &r = table_[slot];
+    const QString text = eventText(code, {loop, r.model, r.address});
     const EventRecord record = EventRecord::make(qint32(r.address), clock_.nowDays(), code, text);
     events_.log(record, r.model);
     return record;
@@ -113,7 +85,7 @@ void Decoder::decodeStatus(int slot, quint8 status)
         return;
     if (code == SensorState::Normal) {
         decodeNormalStatus(slot, status);
-    } else if (findFault(code)) {
+    } else if (isFaultEvent(code)) {
         decodeFault(slot, code);
     } else {
         // An unknown code is kept whole, loop bits included.
@@ -140,25 +112,20 @@ void Decoder::decodeNormalStatus(int slot, quint8 status)
     r.state = SensorState::Normal;
     rows_.setColour(slot, normalColour(slot));
     rows_.show(slot, SensorColumn::State, stateText(SensorState::Normal));
-    logEvent(slot, EventCode::BackToNormal,
-             QStringLiteral("Возврат в дежурное состояние датчика <%1> № %2")
-                 .arg(modelName(r.model))
-                 .arg(r.address));
+    logEvent(slot, EventCode::BackToNormal);
 }
 
 void Decoder::decodeFault(int slot, qint32 code)
 {
     SensorRecord &r = table_[slot];
-    const FaultText *fault = findFault(code);
     rows_.setColour(slot, Colour::AlarmRed);
     r.state = code;
     rows_.show(slot, SensorColumn::State, stateText(code));
-    QString text = QString::fromUtf16(fault->event).arg(r.address);
-    if (fault->guardLoop == 0)
-        text = text.arg(modelName(r.model));
-    const EventRecord record = logEvent(slot, quint8(code), text);
-    const bool raise = fault->guardLoop == 0 || (fault->guardLoop == 1 && r.armed1 == 1)
-                       || (fault->guardLoop == 2 && r.armed2 == 1);
+    const EventRecord record = logEvent(slot, quint8(code));
+    // A fault of one loop's element raises the alarm only while that loop is armed.
+    const int guardLoop = fixedLoopOf(code);
+    const bool raise = guardLoop == 0 || (guardLoop == 1 && r.armed1 == 1)
+                       || (guardLoop == 2 && r.armed2 == 1);
     if (raise)
         events_.raiseAlarm(record);
 }
@@ -179,11 +146,7 @@ void Decoder::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestor
         alarm = 0;
         rows_.showLoopAlarm(slot, loop, 0);
         if (armed)
-            logEvent(slot, EventCode::BackToNormal,
-                     QStringLiteral("Возврат в норму %1 шлейфа датчика <%2> № %3")
-                         .arg(loop)
-                         .arg(modelName(r.model))
-                         .arg(r.address));
+            logEvent(slot, EventCode::BackToNormal, loop);
         return;
     }
     rows_.setColour(slot, Colour::AlarmRed);
@@ -192,11 +155,7 @@ void Decoder::decodeLoop(int slot, int loop, bool tripped, bool firstAfterRestor
     alarm = 1;
     rows_.showLoopAlarm(slot, loop, 1);
     if (armed)
-        events_.raiseAlarm(logEvent(slot, EventCode::Tripped,
-                            QStringLiteral("Срабатывание %1 шлейфа датчика <%2> № %3")
-                                .arg(loop)
-                                .arg(modelName(r.model))
-                                .arg(r.address)));
+        events_.raiseAlarm(logEvent(slot, EventCode::Tripped, loop));
 }
 
 bool Decoder::decodeValues(int slot, const ReplyFrame &frame)
@@ -254,10 +213,7 @@ void Decoder::restoreLink(int slot)
     SensorRecord &r = table_[slot];
     r.linkUp = 1;
     awaitingFirstStatus_[size_t(slot)] = true;
-    logEvent(slot, EventCode::LinkRestored,
-             QStringLiteral("Восстановлена связь с датчиком <%1> № %2")
-                 .arg(modelName(r.model))
-                 .arg(r.address));
+    logEvent(slot, EventCode::LinkRestored);
     // The sensor may have lost its DC component while it was away. DC
     // components lost with a damaged file are not sent: the sensor keeps its
     // own until the operator sets them.
@@ -276,11 +232,7 @@ void Decoder::loseLink(int slot, bool announced)
     if (announced) {
         rows_.show(slot, SensorColumn::State, QStringLiteral("Нет связи"));
         r.state = SensorState::NoLink;
-        const EventRecord record =
-            logEvent(slot, EventCode::NoLink,
-                     QStringLiteral("Нет связи с датчиком <%1> № %2")
-                         .arg(modelName(r.model))
-                         .arg(r.address));
+        const EventRecord record = logEvent(slot, EventCode::NoLink);
         if (r.armed1 == 1 || r.armed2 == 1)
             events_.raiseAlarm(record);
     }

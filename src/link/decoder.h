@@ -36,7 +36,8 @@ private:
     void decodeModel1Values(int slot, const ReplyFrame &frame);
     void decodeModel0Values(int slot, const ReplyFrame &frame);
     quint32 normalColour(int slot) const;
-    EventRecord logEvent(int slot, quint8 code, const QString &text);
+    // Logs the catalog's text of the code; a loop's event names its loop.
+    EventRecord logEvent(int slot, quint8 code, int loop = 0);
 
     SensorTable &table_;
     SensorRows &rows_;
