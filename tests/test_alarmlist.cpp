@@ -1,7 +1,6 @@
 #include "events/alarmlist.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,16 +10,11 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    Fixture() { alarms.FormCreate(); }
+    Fixture() : ContextRig(false) { alarms.FormCreate(); }
 
-    WorkDir dir{false};
-    FakePrompter prompter;
-    FakeClock clock;
     FakeAlarmSound sound;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     AlarmList alarms{ctx, sound};
 
     void raise(const QString &text)

@@ -30,7 +30,7 @@ struct Rig
 
     QStringList reported()
     {
-        console.reports.flush();
+        console.faults.flush();
         return prompter.texts();
     }
 };

@@ -2,10 +2,9 @@
 
 #include "base/daycount.h"
 #include "base/regularfile.h"
-#include "fakes.h"
+#include "contextrig.h"
 #include "filefaults.h"
 #include "logcapture.h"
-#include "workdir.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,23 +38,11 @@ void writeFile(const QString &path, const QByteArray &bytes)
     file.write(bytes);
 }
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    explicit Fixture(bool withDirectories = true) : dir(withDirectories) {}
+    explicit Fixture(bool withDirectories = true) : ContextRig(withDirectories) {}
 
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     EventLog log{ctx};
-
-    // Every box so far, the fault reports included (they wait for the event loop).
-    QStringList reported()
-    {
-        reports.flush();
-        return prompter.texts();
-    }
 
     EventRecord event(qint32 address, quint8 code, const QString &text) const
     {

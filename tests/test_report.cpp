@@ -1,7 +1,6 @@
 #include "base/russian.h"
-#include "events/report.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "console/report.h"
+#include "contextrig.h"
 
 #include <QFile>
 #include <QTest>
@@ -38,13 +37,8 @@ quint8 workCode(int)
     return EventCode::Work;
 }
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
 
     QString eventFile(const QString &name) const { return dir.file(QStringLiteral("QReport/") + name); }

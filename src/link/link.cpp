@@ -5,7 +5,7 @@
 
 namespace dorvan {
 
-Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
+Link::Link(WorkContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
            TextGridModel &comGrid, Captions &captions, EventLog &events, AlarmList &alarms,
            SerialLine &line, QObject *parent)
     : QObject(parent), context_(context), table_(table), port_(port), sensorGrid_(sensorGrid),

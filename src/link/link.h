@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/captions.h"
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
 #include "grid/textgridmodel.h"
@@ -75,7 +75,7 @@ public:
     // slot's miss count already stands at this value.
     static constexpr qint16 LINK_LOSS_MISSES = 8;
 
-    Link(ConsoleContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
+    Link(WorkContext &context, SensorTable &table, PortChoice &port, TextGridModel &sensorGrid,
          TextGridModel &comGrid, Captions &captions, EventLog &events, AlarmList &alarms,
          SerialLine &line, QObject *parent = nullptr);
 
@@ -182,7 +182,7 @@ private:
     void showSlotCounter(int slot, int column, qint32 value);
     void showSlotCounters(int slot);
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     SensorTable &table_;
     PortChoice &port_;
     TextGridModel &sensorGrid_;

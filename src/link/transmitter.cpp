@@ -10,7 +10,7 @@ void Link::showTotal(const char *label, qint32 value)
 int Link::Send_Cmd1(const quint8 *data, quint16 length)
 {
     if (length > Frame::SIZE_TR_BUF) {
-        context_.reports.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+        context_.faults.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
         return -2;
     }
     for (quint16 i = 0; i < length; ++i) {

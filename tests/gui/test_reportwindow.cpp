@@ -1,8 +1,7 @@
-#include "events/report.h"
+#include "console/report.h"
 #include "events/widgets/reportwindow.h"
-#include "fakes.h"
+#include "contextrig.h"
 #include "grid/widgets/gridview.h"
-#include "workdir.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -42,13 +41,8 @@ QString runTool(const QString &program, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
     TFQReport window{report, prompter};
 

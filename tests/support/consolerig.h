@@ -1,8 +1,7 @@
 #pragma once
 
 #include "console/console.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include <QStringList>
 
@@ -22,10 +21,10 @@ inline QStringList listedEventTexts(const EventLog &events)
 struct ConsoleRig
 {
     QStringList eventTexts() const { return listedEventTexts(console.events); }
-    // Every box so far, the fault reports included (they wait for the event loop).
+    // Every box so far, the faults included (they wait for the event loop).
     QStringList reported()
     {
-        console.reports.flush();
+        console.faults.flush();
         return prompter.texts();
     }
 

@@ -1,11 +1,12 @@
-// Fault reports never make the line wait for the operator: the queue's own
+// Faults never make the line wait for the operator: the fault boxes' own
 // bounds, and the whole console on a simulated line while every box it shows
 // stays open for seconds.
 
-#include "base/reportqueue.h"
+#include "base/faultboxes.h"
 #include "base/russian.h"
 #include "consolerig.h"
 #include "fakeloop.h"
+#include "logcapture.h"
 
 #include "demofiles.h"
 #include "simprotocol.h"
@@ -34,13 +35,6 @@ public:
     }
     QList<std::function<void()>> closers;
 };
-
-// Collects what the console writes to its log.
-QStringList logLines;
-void collectLog(QtMsgType, const QMessageLogContext &context, const QString &message)
-{
-    logLines.append(QString::fromLatin1(context.category) + u' ' + message);
-}
 
 struct SimPeer
 {
@@ -96,7 +90,7 @@ int countCode(const QList<EventRecord> &events, int code)
 
 } // namespace
 
-class TestReportQueue : public QObject
+class TestFaultBoxes : public QObject
 {
     Q_OBJECT
 
@@ -106,36 +100,38 @@ private slots:
     void repeatedFaultsAreBoundedAndLogged()
     {
         OpenBoxes display;
-        ReportQueue reports(display);
-        logLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-        for (int round = 0; round < 3; ++round) {
-            for (int sensor = 0; sensor < 40; ++sensor)
-                reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл /x/%1").arg(sensor));
-            reports.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+        FaultBoxes faults(display);
+        QStringList logLines;
+        {
+            LogCapture log;
+            for (int round = 0; round < 3; ++round) {
+                for (int sensor = 0; sensor < 40; ++sensor)
+                    faults.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл /x/%1").arg(sensor));
+                faults.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+            }
+            logLines = log.lines;
         }
-        qInstallMessageHandler(previous);
 
         QCOMPARE(logLines.size(), 123);
         QVERIFY(logLines.first().startsWith(QStringLiteral("dorvan.events Ошибка: Put_msg")));
         QVERIFY(logLines.last().startsWith(QStringLiteral("dorvan.line Внимание: Send_Cmd1")));
         QVERIFY(display.shown.isEmpty()); // nothing before the event loop runs
 
-        reports.flush();
-        QCOMPARE(reports.onScreen(), ReportQueue::MaxShown);
-        QCOMPARE(reports.waiting(), 0);
-        QCOMPARE(reports.heldBack(), 123 - ReportQueue::MaxWaiting);
+        faults.flush();
+        QCOMPARE(faults.onScreen(), FaultBoxes::MaxShown);
+        QCOMPARE(faults.waiting(), 0);
+        QCOMPARE(faults.heldBack(), 123 - FaultBoxes::MaxWaiting);
         QCOMPARE(display.shown.first().text, QStringLiteral("Put_msg: не открылся файл /x/0"));
         QCOMPARE(display.shown.first().caption, QStringLiteral("Ошибка"));
 
         // Further reports wait for a place; the operator's OK makes room.
-        reports.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
-        reports.flush();
-        QCOMPARE(reports.waiting(), 1);
+        faults.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
+        faults.flush();
+        QCOMPARE(faults.waiting(), 1);
         display.closers.first()();
-        reports.flush();
+        faults.flush();
         QCOMPARE(display.shown.last().text, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
-        QCOMPARE(reports.onScreen(), ReportQueue::MaxShown);
+        QCOMPARE(faults.onScreen(), FaultBoxes::MaxShown);
     }
 
     // The daily file cannot be written and every box the console shows stays
@@ -160,7 +156,7 @@ private slots:
         loop.addTimer(100, [&] { return console.link.timer1Enabled(); }, [&] { console.link.Timer1Timer(); });
         loop.addTimer(5, [&] { return console.link.timerRvEnabled(); }, [&] { console.link.TimerRvTimer(); });
         loop.addTimer(1000, [] { return true; }, [&] { console.link.Timer2Timer(); });
-        loop.addPosted([&] { return console.reports.waiting() > 0; }, [&] { console.reports.flush(); });
+        loop.addPosted([&] { return console.faults.waiting() > 0; }, [&] { console.faults.flush(); });
         // A box raised while another waits does not wait itself (nesting
         // modal loops would deepen the stack with every event).
         int boxesOpened = 0;
@@ -204,5 +200,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReportQueue)
-#include "test_reportqueue.moc"
+QTEST_GUILESS_MAIN(TestFaultBoxes)
+#include "test_faultboxes.moc"

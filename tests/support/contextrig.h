@@ -1,0 +1,35 @@
+#pragma once
+
+#include "base/context.h"
+#include "base/faultboxes.h"
+#include "fakes.h"
+#include "workdir.h"
+
+#include <QStringList>
+
+namespace dorvan::test {
+
+// The surroundings of one part of the console on fakes: a temporary working
+// directory, the operator's boxes, the fault boxes and a clock.
+struct ContextRig
+{
+    explicit ContextRig(bool withDirectories = true) : dir(withDirectories) {}
+
+    WorkDir dir;
+    FakePrompter prompter;
+    FakeClock clock;
+    FaultBoxes faults{prompter};
+    ConsoleContext ctx{dir.path(), prompter, faults, clock};
+
+    // Every box so far, the faults included (they wait for the event loop).
+    QStringList reported()
+    {
+        faults.flush();
+        return prompter.texts();
+    }
+};
+
+// The link's rig still names the fault boxes by their former name.
+using ReportQueue = FaultBoxes;
+
+} // namespace dorvan::test
