@@ -5,6 +5,7 @@
 #include "contextrig.h"
 #include "filefaults.h"
 #include "logcapture.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,24 +20,6 @@ using namespace dorvan;
 using namespace dorvan::test;
 
 namespace {
-
-QByteArray bytesOf(const EventRecord &record)
-{
-    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 struct Fixture : ContextRig
 {

@@ -7,6 +7,7 @@
 #include "consolerig.h"
 #include "fakeloop.h"
 #include "logcapture.h"
+#include "testfiles.h"
 
 #include "demofiles.h"
 #include "simprotocol.h"
@@ -15,7 +16,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <cstring>
 #include <utility>
 
 using namespace dorvan;
@@ -65,22 +65,6 @@ struct SimPeer
         return qMax(longest, to - last);
     }
 };
-
-QList<EventRecord> readEvents(const QString &path)
-{
-    QList<EventRecord> events;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return events;
-    const QByteArray bytes = file.readAll();
-    for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size();
-         at += sizeof(EventRecord)) {
-        EventRecord record;
-        std::memcpy(&record, bytes.constData() + at, sizeof record);
-        events.append(record);
-    }
-    return events;
-}
 
 int countCode(const QList<EventRecord> &events, int code)
 {

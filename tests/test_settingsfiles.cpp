@@ -5,6 +5,7 @@
 #include "events/eventfile.h"
 #include "contextrig.h"
 #include "filefaults.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,34 +22,6 @@ using namespace dorvan;
 using namespace dorvan::test;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray bytesOf(const SensorRecord &record)
-{
-    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
-}
-
-QByteArray hwBytes(int slot, quint32 address, qint16 model, qint16 port, qint32 password)
-{
-    QByteArray bytes(198, '\0');
-    qToLittleEndian(address, bytes.data() + 6 * slot);
-    qToLittleEndian(model, bytes.data() + 6 * slot + 4);
-    qToLittleEndian(port, bytes.data() + 192);
-    qToLittleEndian(password, bytes.data() + 194);
-    return bytes;
-}
 
 // The record a sensor's file holds after a normal shutdown.
 SensorRecord storedRecord(quint32 address, qint16 model)

@@ -7,6 +7,7 @@
 #include "base/cp1251.h"
 #include "events/eventrecord.h"
 #include "sensors/sensorrecord.h"
+#include "testfiles.h"
 #include "workdir.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <cstring>
 #include <functional>
 
 namespace dorvan::e2e {
@@ -102,7 +102,7 @@ public:
             record.thresholdDc1 = sensors[slot].dc1;
             record.thresholdDc2 = sensors[slot].dc2;
             writeFile(sensorFile(sensors[slot].address, sensors[slot].model),
-                      QByteArray(reinterpret_cast<const char *>(&record), sizeof record));
+                      test::bytesOf(record));
         }
         QByteArray oneOperator(40, '\0');
         oneOperator[0] = 1;
@@ -184,22 +184,14 @@ public:
     static QList<StoredEvent> readEvents(const QString &path)
     {
         QList<StoredEvent> events;
-        QFile events_file(path);
-        if (!events_file.open(QIODevice::ReadOnly))
-            return events;
-        const QByteArray bytes = events_file.readAll();
-        for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size(); at += sizeof(EventRecord)) {
-            EventRecord record;
-            std::memcpy(&record, bytes.constData() + at, sizeof record);
+        for (const EventRecord &record : test::readEvents(path))
             events.append({record.code, record.address, fromCp1251Field(record.text, sizeof record.text)});
-        }
         return events;
     }
 
     QByteArray read(const QString &relative) const
     {
-        QFile f(file(relative));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return test::readAll(file(relative));
     }
 
 private:

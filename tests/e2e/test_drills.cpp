@@ -143,10 +143,8 @@ qint64 microsFromReplugToNextRequest(const QByteArray &log)
 
 SensorRecord lastRecord(const QByteArray &bytes)
 {
-    SensorRecord record;
-    if (bytes.size() >= qsizetype(sizeof record))
-        std::memcpy(&record, bytes.constData() + bytes.size() - sizeof record, sizeof record);
-    return record;
+    constexpr qsizetype size = sizeof(SensorRecord);
+    return bytes.size() >= size ? test::recordAt<SensorRecord>(bytes, bytes.size() - size) : SensorRecord();
 }
 
 } // namespace

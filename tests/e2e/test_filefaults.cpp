@@ -68,7 +68,7 @@ private slots:
         for (int i = 0; i < 11; ++i) {
             EventRecord record;
             record.code = 20;
-            earlier += QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
+            earlier += test::bytesOf(record);
         }
         QFile day(run.file(today()));
         QVERIFY(day.open(QIODevice::WriteOnly) && day.write(earlier) == earlier.size());
@@ -89,8 +89,7 @@ private slots:
         for (const Stored &stored : sensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232);
-            SensorRecord record;
-            std::memcpy(&record, bytes.constData(), sizeof record);
+            const auto record = test::recordAt<SensorRecord>(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(bool(record.armed1), stored.armed1);
         }

@@ -174,8 +174,7 @@ private slots:
         for (const Stored &stored : storedSensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232); // the last record rewritten, nothing appended
-            SensorRecord record;
-            std::memcpy(&record, bytes.constData(), sizeof record);
+            const auto record = test::recordAt<SensorRecord>(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(record.state, 15);
             QCOMPARE(int(record.alarm1), 1);

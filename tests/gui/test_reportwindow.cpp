@@ -1,17 +1,17 @@
 #include "console/report.h"
 #include "events/widgets/reportwindow.h"
-#include "contextrig.h"
 #include "grid/widgets/gridview.h"
+
+#include "contextrig.h"
+#include "pdftools.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
@@ -30,15 +30,6 @@ void writeEvents(const QString &path, int count, quint8 code = EventCode::Work)
                                                      QStringLiteral("Событие %1").arg(i));
         file.write(reinterpret_cast<const char *>(&record), sizeof record);
     }
-}
-
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
 }
 
 struct Fixture : ContextRig
@@ -259,12 +250,9 @@ private slots:
         probe.setOutputFormat(QPrinter::PdfFormat);
         probe.setOutputFileName(pdf);
         const GridPrintLayout layout = layoutGridPrint(f.report.grid(), f.window.printOptions(), probe);
-        const QRegularExpressionMatch pages =
-            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(runTool("pdfinfo", {pdf}));
-        QVERIFY(pages.hasMatch());
-        QCOMPARE(pages.captured(1).toInt(), (501 + layout.rowsPerSheet - 1) / layout.rowsPerSheet);
+        QCOMPARE(pdfPages(pdf), (501 + layout.rowsPerSheet - 1) / layout.rowsPerSheet);
 
-        const QString text = runTool("pdftotext", {"-layout", pdf, "-"});
+        const QString text = pdfText(pdf);
         QVERIFY(text.contains(QStringLiteral("Протокол событий")));
         QVERIFY(text.contains(QStringLiteral("Событие 499")));
         QVERIFY(!text.contains(QStringLiteral("Событие 500")));
