@@ -10,13 +10,9 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Fixture : ContextRig
+struct Fixture : AlarmRig
 {
-    Fixture() : ContextRig(false) { alarms.FormCreate(); }
-
-    FakeAlarmSound sound;
-    AlarmList alarms{ctx, sound};
-
+    Fixture() { alarms.FormCreate(); }
     void raise(const QString &text)
     {
         // 6 December 2026, 14:03:27

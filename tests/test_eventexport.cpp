@@ -1,6 +1,7 @@
 #include "events/eventexport.h"
 #include "console/report.h"
 #include "contextrig.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -152,15 +153,10 @@ private slots:
 
         ContextRig rig;
         const QString path = rig.dir.file(QStringLiteral("Dorvan301DK_mess/1001"));
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            for (int i = 0; i < RecordCount; ++i) {
-                const EventRecord record = preparedRecord(i);
-                file.write(reinterpret_cast<const char *>(&record), sizeof record);
-            }
-            file.write(QByteArray(200, '\x21'));
-        }
+        QByteArray prepared;
+        for (int i = 0; i < RecordCount; ++i)
+            prepared += bytesOf(preparedRecord(i));
+        writeFile(path, prepared + QByteArray(200, '\x21'));
         Report report(rig.ctx);
         report.scope = ReportScope(scope);
         report.sensorReport(1001, 0);
@@ -212,11 +208,8 @@ private slots:
         QFETCH(QString, box);
         ContextRig rig;
         const QString path = rig.dir.file(QStringLiteral("QReport/06.12.2026"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
         const EventRecord record = preparedRecord(1);
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
-        file.close();
+        writeEvents(path, {record});
         Report report(rig.ctx);
         rig.prompter.files.push_back(path);
         report.BitBtn1Click();

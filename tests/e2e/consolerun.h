@@ -140,6 +140,17 @@ public:
         return console_.waitForStarted(5000);
     }
     QProcess &console() { return console_; }
+    // SIGTERM to the console: empty once it has ended within timeoutMs,
+    // normally and with status 0; else what went wrong.
+    QString endByTerm(int timeoutMs = 10000)
+    {
+        console_.terminate();
+        if (!console_.waitForFinished(timeoutMs))
+            return QStringLiteral("no exit after SIGTERM");
+        if (console_.exitStatus() != QProcess::NormalExit || console_.exitCode() != 0)
+            return QStringLiteral("exit code %1").arg(console_.exitCode());
+        return QString();
+    }
     QProcess &simulator() { return sim_; }
 
     // The requests the simulator logged: "addr=1001 poll", "addr=1001 set-dc-m0 dc=100", ...
@@ -170,6 +181,14 @@ public:
         for (QDate day = startDate_; day <= QDate::currentDate(); day = day.addDays(1))
             events += readEvents(file(QStringLiteral("QReport/") + day.toString(QStringLiteral("dd.MM.yyyy"))));
         return events;
+    }
+
+    // The last event of the daily files is the console's own exit.
+    bool endedWithExitEvent() const
+    {
+        const QList<StoredEvent> events = dailyEvents();
+        return !events.isEmpty() && events.last().code == 20
+               && events.last().text == QStringLiteral("Выход из программы");
     }
 
     bool hasEvent(int code, const QString &text) const

@@ -34,16 +34,6 @@ bool started(const ConsoleRun &run)
     return waitUntil([&] { return run.hasEvent(20, QStringLiteral("Начало работы")); }, 15000);
 }
 
-QString endByTerm(ConsoleRun &run)
-{
-    run.console().terminate();
-    if (!run.console().waitForFinished(10000))
-        return QStringLiteral("no exit after SIGTERM");
-    if (run.console().exitStatus() != QProcess::NormalExit || run.console().exitCode() != 0)
-        return QStringLiteral("exit code %1").arg(run.console().exitCode());
-    return QString();
-}
-
 } // namespace
 
 class TestFileFaults : public QObject
@@ -78,7 +68,7 @@ private slots:
         QVERIFY(run.startConsole(QProcess::SeparateChannels));
         QVERIFY2(started(run), "no start-of-work event");
         QVERIFY(disk.fill());
-        const QString ended = endByTerm(run);
+        const QString ended = run.endByTerm();
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
 
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
@@ -107,7 +97,7 @@ private slots:
         QVERIFY(QDir(run.path()).mkdir(QStringLiteral("data")));
         run.storeSensors(sensors);
         const QByteArray settings = run.read(QStringLiteral("data/hw.dat"));
-        const QString ended = endByTerm(run);
+        const QString ended = run.endByTerm();
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
         const QString log = QString::fromUtf8(run.console().readAllStandardError());

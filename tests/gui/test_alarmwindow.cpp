@@ -15,12 +15,10 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Fixture : ContextRig
+struct Fixture : AlarmRig
 {
-    Fixture() : ContextRig(false) { alarms.FormCreate(); }
+    Fixture() { alarms.FormCreate(); }
 
-    FakeAlarmSound sound;
-    AlarmList alarms{ctx, sound};
     QList<QPair<QString, int>> disarms;
     TFormAlarmWindow window{alarms, [this](const QString &text, int loop) {
                                 disarms.append({text, loop});

@@ -4,6 +4,7 @@
 
 #include "contextrig.h"
 #include "pdftools.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -23,13 +24,10 @@ namespace {
 
 void writeEvents(const QString &path, int count, quint8 code = EventCode::Work)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < count; ++i) {
-        const EventRecord record = EventRecord::make(7, 46362.25 + i / 86400.0, code,
-                                                     QStringLiteral("Событие %1").arg(i));
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
-    }
+    QList<EventRecord> records;
+    for (int i = 0; i < count; ++i)
+        records.append(EventRecord::make(7, 46362.25 + i / 86400.0, code, QStringLiteral("Событие %1").arg(i)));
+    test::writeEvents(path, records);
 }
 
 struct Fixture : ContextRig

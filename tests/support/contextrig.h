@@ -2,6 +2,7 @@
 
 #include "base/context.h"
 #include "base/faultboxes.h"
+#include "events/alarmlist.h"
 #include "fakes.h"
 #include "workdir.h"
 
@@ -27,6 +28,16 @@ struct ContextRig
         faults.flush();
         return prompter.texts();
     }
+};
+
+// The alarm list on fakes in a working directory without the console's
+// directories; FormCreate() is left to the test.
+struct AlarmRig : ContextRig
+{
+    AlarmRig() : ContextRig(false) {}
+
+    FakeAlarmSound sound;
+    AlarmList alarms{ctx, sound};
 };
 
 // The link's rig still names the fault boxes by their former name.
