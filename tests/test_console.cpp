@@ -214,10 +214,7 @@ private slots:
         writeFile(rig.dir.file("data/hw.dat"), hwBytes(0, 1001, 0));
         const QByteArray foreign = storedRecord(0, 5555, 0, 0, 0);
         writeFile(rig.dir.file("Dorvan301DK/1001"), foreign);
-        QByteArray oneOperator(40, '\0');
-        oneOperator[0] = 1;
-        oneOperator[2] = 'P';
-        writeFile(rig.dir.file("data/chop.dat"), oneOperator);
+        writeFile(rig.dir.file("data/chop.dat"), operatorRecord("P"));
         Console &c = rig.console;
         c.FormCreate(rig.dir.path());
         QCOMPARE(rig.reported().size(), 1);

@@ -40,15 +40,6 @@ int modeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
 }
 
-QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
-{
-    QByteArray record(40, '\0');
-    record[0] = 1;
-    record[1] = deleted ? 1 : 0;
-    record.replace(2, qMin(name.size(), qsizetype(38)), name.left(38));
-    return record;
-}
-
 // Ends the test process should a file hang it (a FIFO opened for reading
 // waits for a writer for ever), so that the hang shows as a failure.
 struct HangGuard

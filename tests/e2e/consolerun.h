@@ -104,10 +104,7 @@ public:
             writeFile(sensorFile(sensors[slot].address, sensors[slot].model),
                       test::bytesOf(record));
         }
-        QByteArray oneOperator(40, '\0');
-        oneOperator[0] = 1;
-        toCp1251Field(QStringLiteral("Петров"), oneOperator.data() + 2, 38);
-        writeFile(QStringLiteral("data/chop.dat"), oneOperator);
+        writeFile(QStringLiteral("data/chop.dat"), test::operatorRecord(toCp1251(QStringLiteral("Петров"))));
     }
 
     static QString sensorFile(quint32 address, int model)

@@ -141,12 +141,6 @@ qint64 microsFromReplugToNextRequest(const QByteArray &log)
     return -1;
 }
 
-SensorRecord lastRecord(const QByteArray &bytes)
-{
-    constexpr qsizetype size = sizeof(SensorRecord);
-    return bytes.size() >= size ? test::recordAt<SensorRecord>(bytes, bytes.size() - size) : SensorRecord();
-}
-
 } // namespace
 
 class TestDrills : public QObject
@@ -180,7 +174,7 @@ private:
         for (const Stored &stored : storedSensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232);
-            const SensorRecord record = lastRecord(bytes);
+            const SensorRecord record = test::lastSensorRecord(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(record.state, 15);
             QCOMPARE(bool(record.armed1), stored.armed1);
@@ -380,7 +374,7 @@ private slots:
             for (const Stored &stored : sensors) {
                 const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
                 QVERIFY2(bytes.size() > 0 && bytes.size() % 232 == 0, qPrintable(QString::number(bytes.size())));
-                const SensorRecord record = lastRecord(bytes);
+                const SensorRecord record = test::lastSensorRecord(bytes);
                 QCOMPARE(record.address, stored.address);
                 const bool whole = record.thresholdDc1 == float(record.connectedAt)
                                    && record.thresholdDc2 == record.thresholdDc1;
@@ -413,7 +407,7 @@ private slots:
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
         QVERIFY(run.endedWithExitEvent());
         verifySavedAtShutdown(run);
-        QCOMPARE(int(lastRecord(run.read(QStringLiteral("Dorvan301DK/1001"))).alarm1), 1);
+        QCOMPARE(int(test::lastSensorRecord(run.read(QStringLiteral("Dorvan301DK/1001"))).alarm1), 1);
     }
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "events/eventrecord.h"
+#include "sensors/sensorrecord.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -66,6 +67,23 @@ inline void writeEvents(const QString &path, const QList<EventRecord> &records,
     for (const EventRecord &record : records)
         bytes += bytesOf(record);
     writeFile(path, bytes, mode);
+}
+
+// The last whole record of a sensor's file; a zeroed one when there is none.
+inline SensorRecord lastSensorRecord(const QByteArray &bytes)
+{
+    constexpr qsizetype size = sizeof(SensorRecord);
+    return bytes.size() >= size ? recordAt<SensorRecord>(bytes, bytes.size() - size) : SensorRecord();
+}
+
+// A record of data/chop.dat: the name's Windows-1251 bytes, cut to its 38-byte field.
+inline QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
+{
+    QByteArray record(40, '\0');
+    record[0] = 1;
+    record[1] = deleted ? 1 : 0;
+    record.replace(2, qMin(name.size(), qsizetype(38)), name.left(38));
+    return record;
 }
 
 // data/hw.dat with one sensor in `slot`.
