@@ -4,6 +4,7 @@
 
 #include "base/faultboxes.h"
 #include "base/russian.h"
+#include "console/loggedprompter.h"
 #include "consolerig.h"
 #include "fakeloop.h"
 #include "logcapture.h"
@@ -79,6 +80,48 @@ class TestFaultBoxes : public QObject
     Q_OBJECT
 
 private slots:
+    // A fault is logged under its area with the caption its box is shown
+    // with; the box's icon follows the severity.
+    void eachSeverityHasItsBox_data()
+    {
+        QTest::addColumn<int>("severity");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("error") << int(Severity::Error) << int(Prompter::Icon::Error) << "Ошибка";
+        QTest::newRow("warning") << int(Severity::Warning) << int(Prompter::Icon::Warning) << "Внимание";
+        QTest::newRow("plain") << int(Severity::Plain) << int(Prompter::Icon::None) << Prompter::applicationTitle();
+    }
+
+    void eachSeverityHasItsBox()
+    {
+        QFETCH(int, severity);
+        QFETCH(int, icon);
+        QFETCH(QString, caption);
+        FakePrompter display;
+        FaultBoxes faults(display);
+        LogCapture log;
+        faults.report(LogArea::Files, Severity(severity), QStringLiteral("x"));
+        faults.flush();
+        QCOMPARE(log.lines, QStringList(QStringLiteral("dorvan.files ") + caption + QStringLiteral(": x")));
+        QCOMPARE(display.shown.size(), 1);
+        QCOMPARE(display.shown[0].caption, caption);
+        QCOMPARE(int(display.shown[0].icon), icon);
+    }
+
+    // The operator's own boxes are logged on their way to the screen; his
+    // questions and their answers are not.
+    void theOperatorsBoxesAreLoggedNotHisQuestions()
+    {
+        FakePrompter display;
+        display.answers.push_back(true);
+        LoggedPrompter prompter(display);
+        LogCapture log;
+        prompter.error(QStringLiteral("refused"));
+        QVERIFY(prompter.askYesNo(QStringLiteral("sure?"), QStringLiteral("q")));
+        QCOMPARE(log.lines, QStringList(QStringLiteral("dorvan.console Ошибка: refused")));
+        QCOMPARE(display.texts(), QStringList({QStringLiteral("refused"), QStringLiteral("sure?")}));
+    }
+
     // A disk that fails every event: every report is logged, none waits,
     // the screen and the queue stay bounded, and the order is kept.
     void repeatedFaultsAreBoundedAndLogged()
