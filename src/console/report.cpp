@@ -1,13 +1,13 @@
 #include "console/report.h"
 
 #include "base/russian.h"
-#include "base/regularfile.h"
 #include "events/eventexport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+
+#include <algorithm>
 
 namespace dorvan {
 

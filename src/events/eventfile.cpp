@@ -2,12 +2,8 @@
 
 #include "base/russian.h"
 #include "base/regularfile.h"
-#include "events/eventexport.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
