@@ -3,7 +3,8 @@
 // temporary working directory.
 #include "base/clock.h"
 #include "base/daycount.h"
-#include "base/prompter.h"
+#include "base/context.h"
+#include "base/faultboxes.h"
 #include "events/eventlog.h"
 
 #include <QCoreApplication>
@@ -55,8 +56,8 @@ int main(int argc, char *argv[])
 
     CountingPrompter prompter;
     SystemClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
+    FaultBoxes faults{prompter};
+    ConsoleContext ctx{dir.path(), prompter, faults, clock};
     EventLog log(ctx);
     const QString text = QStringLiteral("Срабатывание 1 шлейфа датчика <Дорван-302ДК> № 4711");
 

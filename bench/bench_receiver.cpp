@@ -2,6 +2,7 @@
 // the byte-wise state machine, the checksum and the decoding get through,
 // against the 1920 bytes per second a 19200-baud line can deliver.
 
+#include "base/faultboxes.h"
 #include "link/link.h"
 
 #include <QCoreApplication>
@@ -78,12 +79,12 @@ struct Bench
     SystemClock clock;
     SilentSound sound;
     Playback line;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
+    FaultBoxes faults{prompter};
+    WorkContext ctx{dir.path(), faults, clock};
     SensorTable table;
     PortChoice port;
-    TextGridModel sensorGrid{12, SlotCount + 1};
-    TextGridModel comGrid{10, SlotCount + 1};
+    TextGridModel sensorGrid{SensorColumnCount, SlotCount + 1};
+    TextGridModel comGrid{DiagnosticsColumnCount, SlotCount + 1};
     Captions captions;
     EventLog events{ctx};
     AlarmList alarms{ctx, sound};

@@ -4,9 +4,10 @@
 // report's own work with the cost of the bytes alone.
 
 #include "base/clock.h"
-#include "base/prompter.h"
+#include "base/context.h"
+#include "base/faultboxes.h"
+#include "console/report.h"
 #include "events/eventrecord.h"
-#include "events/report.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -102,8 +103,8 @@ int main(int argc, char **argv)
 
     SilentPrompter prompter;
     SystemClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
+    FaultBoxes faults{prompter};
+    ConsoleContext ctx{dir.path(), prompter, faults, clock};
     Report report(ctx);
 
     quint64 checksum = 0;

@@ -1,7 +1,6 @@
 #include "events/alarmlist.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,18 +10,9 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Fixture
+struct Fixture : AlarmRig
 {
     Fixture() { alarms.FormCreate(); }
-
-    WorkDir dir{false};
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeAlarmSound sound;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
-    AlarmList alarms{ctx, sound};
-
     void raise(const QString &text)
     {
         // 6 December 2026, 14:03:27

@@ -6,27 +6,15 @@
 #include "console/console.h"
 
 #include "consolerig.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTest>
-
-#include <cstring>
 
 using namespace dorvan;
 using namespace dorvan::test;
 
 namespace {
-
-SensorRecord lastRecordOf(const QString &path)
-{
-    SensorRecord record;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly) && file.size() >= qint64(sizeof record)) {
-        file.seek(file.size() - qint64(sizeof record));
-        file.read(reinterpret_cast<char *>(&record), sizeof record);
-    }
-    return record;
-}
 
 struct Rig : ConsoleRig
 {
@@ -131,7 +119,7 @@ private slots:
 
         QFile sensorFile(rig.dir.file("Dorvan302DK/4711"));
         QCOMPARE(sensorFile.size(), qint64(sizeof(SensorRecord)));
-        QCOMPARE(lastRecordOf(sensorFile.fileName()).address, 4711u);
+        QCOMPARE(lastSensorRecord(readAll(sensorFile.fileName())).address, 4711u);
 
         // The settings file names the sensor: the next run finds it there.
         FakePrompter prompter;
@@ -182,7 +170,7 @@ private slots:
         // The sensor's file keeps one record, now closed by the disconnection.
         QFile sensorFile(rig.dir.file("Dorvan301DK/300"));
         QCOMPARE(sensorFile.size(), qint64(sizeof(SensorRecord)));
-        const SensorRecord last = lastRecordOf(sensorFile.fileName());
+        const SensorRecord last = lastSensorRecord(readAll(sensorFile.fileName()));
         QCOMPARE(last.address, 300u);
         QCOMPARE(last.disconnectedBy, qint16(1));
         QVERIFY(last.disconnectedAt > 0);

@@ -6,57 +6,17 @@
 
 #include "base/daycount.h"
 #include "base/russian.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QSignalSpy>
 #include <QTest>
 
-#include <cstring>
 
 using namespace dorvan;
 using namespace dorvan::test;
 
 namespace {
-
-struct Rig
-{
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeSerialLine line;
-    FakeAlarmSound sound;
-    Console console{prompter, clock, line, sound};
-
-    QStringList reported()
-    {
-        console.reports.flush();
-        return prompter.texts();
-    }
-};
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray hwWithSensor(int slot, quint32 address, qint16 model)
-{
-    QByteArray hw(198, '\0');
-    std::memcpy(hw.data() + 6 * slot, &address, 4);
-    std::memcpy(hw.data() + 6 * slot + 4, &model, 2);
-    const qint32 password = 482915;
-    std::memcpy(hw.data() + 194, &password, 4);
-    return hw;
-}
 
 QByteArray storedRecord(int slot, quint32 address, qint16 model, quint8 armed1, quint8 armed2)
 {
@@ -67,19 +27,7 @@ QByteArray storedRecord(int slot, quint32 address, qint16 model, quint8 armed1, 
     table[slot].thresholdDc1 = 25;
     table[slot].thresholdDc2 = 25;
     table.Mark_no_link();
-    return QByteArray(reinterpret_cast<const char *>(&table[slot]), sizeof(SensorRecord));
-}
-
-QList<EventRecord> readEvents(const QString &path)
-{
-    const QByteArray bytes = readFile(path);
-    QList<EventRecord> events;
-    for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size(); at += sizeof(EventRecord)) {
-        EventRecord record;
-        std::memcpy(&record, bytes.constData() + at, sizeof record);
-        events.append(record);
-    }
-    return events;
+    return bytesOf(table[slot]);
 }
 
 } // namespace
@@ -91,9 +39,8 @@ class TestConsole : public QObject
 private slots:
     void firstStartInAnEmptyWorkingDirectory()
     {
-        WorkDir dir;
-        Rig rig;
-        rig.console.FormCreate(dir.path());
+        ConsoleRig rig;
+        rig.console.FormCreate(rig.dir.path());
         Console &c = rig.console;
         QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
         QCOMPARE(c.captions.text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
@@ -109,10 +56,10 @@ private slots:
         }
         QCOMPARE(rig.line.openedName, QStringLiteral("COM1"));
         QCOMPARE(c.captions.text(Captions::panel(2)), QStringLiteral("COM1 включён"));
-        QCOMPARE(readFile(dir.file("data/hw.dat")).size(), 198);
-        QVERIFY(QFile::exists(dir.file("data/chop.dat")));
+        QCOMPARE(readAll(rig.dir.file("data/hw.dat")).size(), 198);
+        QVERIFY(QFile::exists(rig.dir.file("data/chop.dat")));
 
-        const QString daily = dir.file("QReport/" + ru::shortDate(rig.clock.current.date()));
+        const QString daily = rig.dir.file("QReport/" + ru::shortDate(rig.clock.current.date()));
         const auto events = readEvents(daily);
         QCOMPARE(events.size(), 1);
         QCOMPARE(events[0].code, EventCode::Work);
@@ -123,10 +70,9 @@ private slots:
 
     void portThatDoesNotOpenIsReportedInTheStatusBar()
     {
-        WorkDir dir;
-        Rig rig;
+        ConsoleRig rig;
         rig.line.failOpen = true;
-        rig.console.FormCreate(dir.path());
+        rig.console.FormCreate(rig.dir.path());
         QCOMPARE(rig.console.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
         QVERIFY(!rig.console.link.timer1Enabled());
         QVERIFY(!rig.console.link.timerRvEnabled());
@@ -135,11 +81,10 @@ private slots:
 
     void storedSensorShowsAsNoLinkUntilItAnswers()
     {
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(7, 4711, 1));
-        writeFile(dir.file("Dorvan302DK/4711"), storedRecord(7, 4711, 1, 1, 0));
-        Rig rig;
-        rig.console.FormCreate(dir.path());
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(7, 4711, 1));
+        writeFile(rig.dir.file("Dorvan302DK/4711"), storedRecord(7, 4711, 1, 1, 0));
+        rig.console.FormCreate(rig.dir.path());
         Console &c = rig.console;
         QCOMPARE(c.table[7].position, qint16(7));
         QCOMPARE(c.sensorCell(SensorColumn::Address, 7), QStringLiteral("4711"));
@@ -159,12 +104,11 @@ private slots:
 
     void shutdownSavesEverySensorAndLogsTheEnd()
     {
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 1001, 0));
-        writeFile(dir.file("Dorvan301DK/1001"), storedRecord(0, 1001, 0, 0, 0));
-        Rig rig;
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(0, 1001, 0));
+        writeFile(rig.dir.file("Dorvan301DK/1001"), storedRecord(0, 1001, 0, 0, 0));
         Console &c = rig.console;
-        c.FormCreate(dir.path());
+        c.FormCreate(rig.dir.path());
         c.table[0].state = 0;
         c.table[0].alarm1 = 0;
         c.table[0].linkUp = 1;
@@ -184,10 +128,9 @@ private slots:
         QCOMPARE(quit.count(), 1);
         QVERIFY(!rig.line.opened);
 
-        const QByteArray file = readFile(dir.file("Dorvan301DK/1001"));
+        const QByteArray file = readAll(rig.dir.file("Dorvan301DK/1001"));
         QCOMPARE(file.size(), 232); // updated in place
-        SensorRecord saved;
-        std::memcpy(&saved, file.constData(), sizeof saved);
+        const auto saved = recordAt<SensorRecord>(file);
         QCOMPARE(saved.state, 15);
         QCOMPARE(saved.alarm1 + saved.alarm2, 2);
         QCOMPARE(saved.threshold1, 0.0f);
@@ -195,7 +138,7 @@ private slots:
         QCOMPARE(saved.armed2, quint8(1));
         QCOMPARE(saved.thresholdDc1, 25.0f);
 
-        const auto events = readEvents(dir.file("QReport/" + ru::shortDate(rig.clock.current.date())));
+        const auto events = readEvents(rig.dir.file("QReport/" + ru::shortDate(rig.clock.current.date())));
         QVERIFY(events.size() >= 3);
         QCOMPARE(events.last().textString(), QStringLiteral("Выход из программы"));
         QCOMPARE(events.last().code, EventCode::Work);
@@ -203,12 +146,11 @@ private slots:
 
     void guardCommandsLogAndColour()
     {
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(3, 55, 1));
-        writeFile(dir.file("Dorvan302DK/55"), storedRecord(3, 55, 1, 0, 1));
-        Rig rig;
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(3, 55, 1));
+        writeFile(rig.dir.file("Dorvan302DK/55"), storedRecord(3, 55, 1, 0, 1));
         Console &c = rig.console;
-        c.FormCreate(dir.path());
+        c.FormCreate(rig.dir.path());
         const int before = c.events.eventListRows();
 
         c.setLoopGuard(3, 1, true);
@@ -238,11 +180,10 @@ private slots:
 
     void guardCommandsSendNothing()
     {
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 9, 0));
-        writeFile(dir.file("Dorvan301DK/9"), storedRecord(0, 9, 0, 0, 0));
-        Rig rig;
-        rig.console.FormCreate(dir.path());
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(0, 9, 0));
+        writeFile(rig.dir.file("Dorvan301DK/9"), storedRecord(0, 9, 0, 0, 0));
+        rig.console.FormCreate(rig.dir.path());
         rig.line.written.clear();
         rig.console.setLoopGuard(0, 1, true);
         rig.console.setLoopGuard(0, 2, true);
@@ -269,17 +210,13 @@ private slots:
     {
         QFETCH(QString, act);
         QFETCH(int, records);
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(0, 1001, 0));
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(0, 1001, 0));
         const QByteArray foreign = storedRecord(0, 5555, 0, 0, 0);
-        writeFile(dir.file("Dorvan301DK/1001"), foreign);
-        QByteArray oneOperator(40, '\0');
-        oneOperator[0] = 1;
-        oneOperator[2] = 'P';
-        writeFile(dir.file("data/chop.dat"), oneOperator);
-        Rig rig;
+        writeFile(rig.dir.file("Dorvan301DK/1001"), foreign);
+        writeFile(rig.dir.file("data/chop.dat"), operatorRecord("P"));
         Console &c = rig.console;
-        c.FormCreate(dir.path());
+        c.FormCreate(rig.dir.path());
         QCOMPARE(rig.reported().size(), 1);
         QVERIFY(rig.prompter.shown[0].text.startsWith(QStringLiteral("Ini_sm: повреждена последняя запись файла Dorvan301DK\\1001;")));
         QCOMPARE(c.sensorCell(SensorColumn::Address, 0), QStringLiteral("1001"));
@@ -306,12 +243,11 @@ private slots:
             QVERIFY(acceptDisconnection(c, {0}));
         }
         c.shutdown();
-        const QByteArray file = readFile(dir.file("Dorvan301DK/1001"));
+        const QByteArray file = readAll(rig.dir.file("Dorvan301DK/1001"));
         QCOMPARE(file.size(), 232 * records);
         QCOMPARE(file.left(232), foreign);
         if (records == 2) {
-            SensorRecord appended;
-            std::memcpy(&appended, file.constData() + 232, sizeof appended);
+            const auto appended = recordAt<SensorRecord>(file, 232);
             QCOMPARE(appended.address, 1001u);
             QCOMPARE(appended.thresholdDc1, act == "threshold" ? 40.0f : 0.0f);
             QCOMPARE(appended.disconnectedBy, qint16(act == "disconnect" ? 0 : -1));
@@ -320,14 +256,13 @@ private slots:
 
     void missingSensorFileDropsTheSensor()
     {
-        WorkDir dir;
-        writeFile(dir.file("data/hw.dat"), hwWithSensor(2, 77, 0));
-        Rig rig;
-        rig.console.FormCreate(dir.path());
+        ConsoleRig rig;
+        writeFile(rig.dir.file("data/hw.dat"), hwBytes(2, 77, 0));
+        rig.console.FormCreate(rig.dir.path());
         QVERIFY(rig.reported().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
         QVERIFY(!rig.console.table.occupied(2));
         QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
-        QCOMPARE(readFile(dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));
+        QCOMPARE(readAll(rig.dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));
     }
 };
 

@@ -1,7 +1,7 @@
 #include "events/eventexport.h"
-#include "events/report.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "console/report.h"
+#include "contextrig.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -151,22 +151,13 @@ private slots:
         QFETCH(int, scope);
         QFETCH(int, format);
 
-        WorkDir dir;
-        const QString path = dir.file(QStringLiteral("Dorvan301DK_mess/1001"));
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            for (int i = 0; i < RecordCount; ++i) {
-                const EventRecord record = preparedRecord(i);
-                file.write(reinterpret_cast<const char *>(&record), sizeof record);
-            }
-            file.write(QByteArray(200, '\x21'));
-        }
-        FakePrompter prompter;
-        FakeClock clock;
-        ReportQueue reports{prompter};
-        ConsoleContext ctx{dir.path(), prompter, reports, clock};
-        Report report(ctx);
+        ContextRig rig;
+        const QString path = rig.dir.file(QStringLiteral("Dorvan301DK_mess/1001"));
+        QByteArray prepared;
+        for (int i = 0; i < RecordCount; ++i)
+            prepared += bytesOf(preparedRecord(i));
+        writeFile(path, prepared + QByteArray(200, '\x21'));
+        Report report(rig.ctx);
         report.scope = ReportScope(scope);
         report.sensorReport(1001, 0);
         bool coloursMatch = false;
@@ -177,8 +168,8 @@ private slots:
 
         // The radio buttons may have moved since: the export follows the rows on display.
         report.scope = ReportScope(scope) == ReportScope::All ? ReportScope::Alarms : ReportScope::All;
-        const QString target = dir.file(QStringLiteral("export"));
-        prompter.saves.push_back(Prompter::SavedFile{target, format});
+        const QString target = rig.dir.file(QStringLiteral("export"));
+        rig.prompter.saves.push_back(Prompter::SavedFile{target, format});
         report.BitBtnExportClick();
         QVERIFY(report.exporting());
         while (report.exportStep()) {
@@ -199,8 +190,8 @@ private slots:
         }
         QVERIFY(std::any_of(expected.cbegin(), expected.cend(),
                             [](const Row &row) { return row.time.size() == 10; })); // a midnight
-        QVERIFY(prompter.shown.isEmpty());
-        QCOMPARE(reports.waiting(), 0);
+        QVERIFY(rig.prompter.shown.isEmpty());
+        QCOMPARE(rig.faults.waiting(), 0);
     }
 
     void aRefusedExportWritesNothing_data()
@@ -215,29 +206,22 @@ private slots:
     {
         QFETCH(QString, target);
         QFETCH(QString, box);
-        WorkDir dir;
-        const QString path = dir.file(QStringLiteral("QReport/06.12.2026"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
+        ContextRig rig;
+        const QString path = rig.dir.file(QStringLiteral("QReport/06.12.2026"));
         const EventRecord record = preparedRecord(1);
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
-        file.close();
-        FakePrompter prompter;
-        FakeClock clock;
-        ReportQueue reports{prompter};
-        ConsoleContext ctx{dir.path(), prompter, reports, clock};
-        Report report(ctx);
-        prompter.files.push_back(path);
+        writeEvents(path, {record});
+        Report report(rig.ctx);
+        rig.prompter.files.push_back(path);
         report.BitBtn1Click();
 
-        prompter.saves.push_back(Prompter::SavedFile{dir.file(target), 0});
+        rig.prompter.saves.push_back(Prompter::SavedFile{rig.dir.file(target), 0});
         report.BitBtnExportClick();
-        reports.flush();
+        rig.faults.flush();
         QVERIFY(!report.exporting());
-        QCOMPARE(prompter.shown.size(), 1);
-        QVERIFY2(prompter.shown.first().text.startsWith(box), qPrintable(prompter.shown.first().text));
+        QCOMPARE(rig.prompter.shown.size(), 1);
+        QVERIFY2(rig.prompter.shown.first().text.startsWith(box), qPrintable(rig.prompter.shown.first().text));
         QCOMPARE(QFileInfo(path).size(), qint64(sizeof record));
-        QVERIFY(!QFileInfo::exists(dir.file(target)) || dir.file(target) == path);
+        QVERIFY(!QFileInfo::exists(rig.dir.file(target)) || rig.dir.file(target) == path);
     }
 };
 

@@ -2,10 +2,10 @@
 
 #include "base/daycount.h"
 #include "base/regularfile.h"
-#include "fakes.h"
+#include "contextrig.h"
 #include "filefaults.h"
 #include "logcapture.h"
-#include "workdir.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,41 +21,11 @@ using namespace dorvan::test;
 
 namespace {
 
-QByteArray bytesOf(const EventRecord &record)
+struct Fixture : ContextRig
 {
-    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
-}
+    explicit Fixture(bool withDirectories = true) : ContextRig(withDirectories) {}
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-struct Fixture
-{
-    explicit Fixture(bool withDirectories = true) : dir(withDirectories) {}
-
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     EventLog log{ctx};
-
-    // Every box so far, the fault reports included (they wait for the event loop).
-    QStringList reported()
-    {
-        reports.flush();
-        return prompter.texts();
-    }
 
     EventRecord event(qint32 address, quint8 code, const QString &text) const
     {

@@ -4,7 +4,7 @@
 // captions, event log and alarm list, a fake port, a fake clock.
 
 #include "consolerig.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include "link/link.h"
 
@@ -16,15 +16,10 @@
 
 namespace dorvan::test {
 
-struct LinkRig
+struct LinkRig : ContextRig
 {
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
     FakeSerialLine line;
     FakeAlarmSound sound;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
     TextGridModel sensorGrid{SensorColumnCount, SlotCount + 1};
@@ -35,13 +30,6 @@ struct LinkRig
     SensorGridRows rows{sensorGrid};
     ConsoleEvents eventSink{events, alarms};
     Link link{ctx, table, port, rows, comGrid, captions, eventSink, line};
-
-    // Every box so far, the fault reports included (they wait for the event loop).
-    QStringList reported()
-    {
-        reports.flush();
-        return prompter.texts();
-    }
 
     LinkRig() { alarms.FormCreate(); }
 

@@ -1,7 +1,7 @@
 #include "base/russian.h"
-#include "events/report.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "console/report.h"
+#include "contextrig.h"
+#include "testfiles.h"
 
 #include <QFile>
 #include <QTest>
@@ -25,12 +25,10 @@ EventRecord numberedRecord(int i, quint8 code)
 void writeEvents(const QString &path, int count, const std::function<quint8(int)> &codeOf,
                  QIODevice::OpenMode mode = QIODevice::WriteOnly)
 {
-    QFile file(path);
-    QVERIFY(file.open(mode));
-    for (int i = 0; i < count; ++i) {
-        const EventRecord record = numberedRecord(i, codeOf(i));
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
-    }
+    QList<EventRecord> records;
+    for (int i = 0; i < count; ++i)
+        records.append(numberedRecord(i, codeOf(i)));
+    test::writeEvents(path, records, mode);
 }
 
 quint8 workCode(int)
@@ -38,13 +36,8 @@ quint8 workCode(int)
     return EventCode::Work;
 }
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
 
     QString eventFile(const QString &name) const { return dir.file(QStringLiteral("QReport/") + name); }

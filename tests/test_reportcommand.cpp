@@ -1,4 +1,5 @@
 #include "events/reportcommand.h"
+#include "testfiles.h"
 #include "workdir.h"
 
 #include <QBuffer>
@@ -14,16 +15,15 @@ namespace {
 
 // Each file holds the events named: "A15" is an event with text "A15" and
 // code 15.
-void writeEvents(const QString &path, const QStringList &events)
+void writeNamedEvents(const QString &path, const QStringList &events)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
+    QList<EventRecord> records;
     double time = 46362.25;
     for (const QString &event : events) {
-        const EventRecord record = EventRecord::make(1001, time, quint8(event.mid(1).toInt()), event);
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
+        records.append(EventRecord::make(1001, time, quint8(event.mid(1).toInt()), event));
         time += 0.01;
     }
+    test::writeEvents(path, records);
 }
 
 // The exported texts in order; "header" for each CSV header line.
@@ -91,10 +91,10 @@ private slots:
 
         WorkDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
-        writeEvents(dir.file("Dorvan301DK_mess/1001"), {"S15", "S32", "S15", "S18"});
-        writeEvents(dir.file("Dorvan302DK_mess/7"), {"S15"});
-        writeEvents(dir.file("QReport/06.12.2026"), {"A20", "A33"});
-        writeEvents(dir.file("QReport/08.12.2026"), {"C0", "C15"});
+        writeNamedEvents(dir.file("Dorvan301DK_mess/1001"), {"S15", "S32", "S15", "S18"});
+        writeNamedEvents(dir.file("Dorvan302DK_mess/7"), {"S15"});
+        writeNamedEvents(dir.file("QReport/06.12.2026"), {"A20", "A33"});
+        writeNamedEvents(dir.file("QReport/08.12.2026"), {"C0", "C15"});
         QFile before(dir.file("QReport/06.12.2026"));
         QVERIFY(before.open(QIODevice::ReadOnly));
         const QByteArray dailyBytes = before.readAll();

@@ -1,10 +1,11 @@
 #include "sensors/settingsfiles.h"
 
 #include "base/regularfile.h"
-#include "events/report.h"
-#include "fakes.h"
+#include "console/operatorcommands.h"
+#include "events/eventfile.h"
+#include "contextrig.h"
 #include "filefaults.h"
-#include "workdir.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,34 +23,6 @@ using namespace dorvan::test;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray bytesOf(const SensorRecord &record)
-{
-    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
-}
-
-QByteArray hwBytes(int slot, quint32 address, qint16 model, qint16 port, qint32 password)
-{
-    QByteArray bytes(198, '\0');
-    qToLittleEndian(address, bytes.data() + 6 * slot);
-    qToLittleEndian(model, bytes.data() + 6 * slot + 4);
-    qToLittleEndian(port, bytes.data() + 192);
-    qToLittleEndian(password, bytes.data() + 194);
-    return bytes;
-}
-
 // The record a sensor's file holds after a normal shutdown.
 SensorRecord storedRecord(quint32 address, qint16 model)
 {
@@ -65,15 +38,6 @@ int modeOf(const QString &path)
 {
     struct stat info = {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
-}
-
-QByteArray operatorRecord(const QByteArray &name, bool deleted = false)
-{
-    QByteArray record(40, '\0');
-    record[0] = 1;
-    record[1] = deleted ? 1 : 0;
-    record.replace(2, qMin(name.size(), qsizetype(38)), name.left(38));
-    return record;
 }
 
 // Ends the test process should a file hang it (a FIFO opened for reading
@@ -123,27 +87,15 @@ QString describe(const QString &path)
     return QStringLiteral("file ") + QString::fromLatin1(readAll(path).toHex());
 }
 
-struct Fixture
+struct Fixture : ContextRig
 {
-    explicit Fixture(bool withDirectories = true) : dir(withDirectories) {}
+    explicit Fixture(bool withDirectories = true) : ContextRig(withDirectories) {}
 
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     SensorTable table;
     PortChoice port;
     HardwareSettings hardware{ctx, table, port};
     SensorFiles files{ctx, table, hardware};
     OperatorList operators{ctx};
-
-    // Every box so far, the fault reports included (they wait for the event loop).
-    QStringList reported()
-    {
-        reports.flush();
-        return prompter.texts();
-    }
 
     QString hw() const { return dir.file("data/hw.dat"); }
     QString chop() const { return dir.file("data/chop.dat"); }
@@ -773,7 +725,7 @@ private slots:
         QCOMPARE(f.operators.operatorRecordCount(), 3);
 
         f.prompter.inputs.push_back(QStringLiteral("Иванов"));
-        QCOMPARE(f.operators.Add_operator(), std::optional<int>(2));
+        QCOMPARE(Add_operator(f.operators, f.prompter), std::optional<int>(2));
         QCOMPARE(f.operators.operatorTable()[2].recordNumber, qint16(3));
         const QByteArray stored = readAll(f.chop());
         QCOMPARE(stored.size(), 160);
@@ -839,7 +791,7 @@ private slots:
         f.operators.Ini_chop();
         f.prompter.inputs.push_back(input);
         const bool added = !stored.isEmpty();
-        QCOMPARE(f.operators.Add_operator(), added ? std::optional<int>(existing) : std::nullopt);
+        QCOMPARE(Add_operator(f.operators, f.prompter), added ? std::optional<int>(existing) : std::nullopt);
         QCOMPARE(readAll(f.chop()), added ? bytes + operatorRecord(stored) : bytes);
         QCOMPARE(f.operators.operatorCount(), existing + (added ? 1 : 0));
         const QStringList texts = f.reported();
@@ -853,9 +805,9 @@ private slots:
         Fixture f;
         writeFile(f.chop(), operatorRecord("A") + operatorRecord("B"));
         f.operators.Ini_chop();
-        QVERIFY(!f.operators.Remove_operator(0)); // answered No
+        QVERIFY(!Remove_operator(f.operators, f.prompter, 0)); // answered No
         f.prompter.answers.push_back(true);
-        QVERIFY(f.operators.Remove_operator(0));
+        QVERIFY(Remove_operator(f.operators, f.prompter, 0));
         QCOMPARE(f.prompter.shown.last().caption, QStringLiteral("Удаление"));
         QCOMPARE(f.prompter.shown.last().text,
                  QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?\n\nA"));
@@ -864,7 +816,7 @@ private slots:
         QString name;
         f.operators.Read_chop(0, name);
         QCOMPARE(name, QStringLiteral("A"));
-        QVERIFY(!f.operators.Remove_operator(5));
+        QVERIFY(!Remove_operator(f.operators, f.prompter, 5));
     }
 
     void operatorFileIsCreatedOrReported()

@@ -312,12 +312,8 @@ void TestTrends::failuresReportedOnceThenRecovered()
 {
     QFETCH(QString, fault);
 
-    WorkDir dir;
-    FakePrompter prompter;
-    ReportQueue reports(prompter);
-    FakeClock clock;
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
-    const QString path = TrendRecorder::storePath(dir.path());
+    ContextRig rig;
+    const QString path = TrendRecorder::storePath(rig.dir.path());
     std::unique_ptr<QSqlDatabase> other;
     if (fault == u"damaged") {
         QFile file(path);
@@ -326,13 +322,13 @@ void TestTrends::failuresReportedOnceThenRecovered()
     } else if (fault == u"directory") {
         QVERIFY(QDir().mkpath(path));
     } else if (fault == u"full") {
-        QFile ini(dir.file(QStringLiteral("data/trends.ini")));
+        QFile ini(rig.dir.file(QStringLiteral("data/trends.ini")));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("maxMegabytes=1\n");
     }
 
-    TrendRecorder recorder(ctx);
-    recorder.start(dir.path());
+    TrendRecorder recorder(rig.ctx);
+    recorder.start(rig.dir.path());
     if (fault == u"locked") {
         QVERIFY(recorder.recording());
         other = std::make_unique<QSqlDatabase>(QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other"));
@@ -343,15 +339,15 @@ void TestTrends::failuresReportedOnceThenRecovered()
     // A minute of replies; a flush of the full store holds a third of its bound.
     const int perFlush = fault == u"full" ? 8000 : 3;
     for (int second = 0; second < 60; ++second) {
-        clock.advanceMs(1000);
+        rig.clock.advanceMs(1000);
         for (int i = 0; i < perFlush; ++i)
-            recorder.buffer.append(sampleAt(clock.now().toMSecsSinceEpoch() + i, float(i % 50)));
+            recorder.buffer.append(sampleAt(rig.clock.now().toMSecsSinceEpoch() + i, float(i % 50)));
         recorder.flush();
     }
     QCOMPARE(recorder.reported(), 1);
-    reports.flush();
-    QCOMPARE(prompter.shown.size(), 1);
-    QVERIFY(prompter.shown[0].text.contains(QStringLiteral("trends.sqlite")));
+    rig.faults.flush();
+    QCOMPARE(rig.prompter.shown.size(), 1);
+    QVERIFY(rig.prompter.shown[0].text.contains(QStringLiteral("trends.sqlite")));
 
     // Mended: the next retry writes again, and nothing more is shown.
     if (fault == u"directory")
@@ -361,8 +357,8 @@ void TestTrends::failuresReportedOnceThenRecovered()
         other->close();
     }
     for (int second = 0; second < 70; ++second) {
-        clock.advanceMs(1000);
-        recorder.buffer.append(sampleAt(clock.now().toMSecsSinceEpoch(), 12.f));
+        rig.clock.advanceMs(1000);
+        recorder.buffer.append(sampleAt(rig.clock.now().toMSecsSinceEpoch(), 12.f));
         recorder.flush();
     }
     QVERIFY(recorder.recording());
@@ -370,7 +366,7 @@ void TestTrends::failuresReportedOnceThenRecovered()
     recorder.stop();
     TrendStore reader(path, TrendStore::Mode::ReadOnly);
     QVERIFY2(reader.open(), qPrintable(reader.errorText()));
-    const qint64 now = clock.now().toMSecsSinceEpoch();
+    const qint64 now = rig.clock.now().toMSecsSinceEpoch();
     QVERIFY(!reader.samples(trendSensorKey(1, 7), now - 5000, now + 1).empty());
     reader.close();
     other.reset();

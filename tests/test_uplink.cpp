@@ -11,6 +11,7 @@
 #include "console/consolestart.h"
 #include "fakes.h"
 #include "filefaults.h"
+#include "testfiles.h"
 #include "workdir.h"
 
 #include <QCommandLineParser>
@@ -45,18 +46,6 @@ EventRecord makeRecord(qint32 address, const Event &event, int second = 0)
 {
     return EventRecord::make(address, toDayCount(QDateTime(today, QTime(9, 0).addSecs(second))), event.code,
                              QString::fromUtf8(event.text).replace(QLatin1String("%1"), QString::number(address)));
-}
-
-QByteArray bytesOf(const EventRecord &record)
-{
-    return QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
-}
-
-void appendBytes(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
-    file.write(bytes);
 }
 
 QString dailyPath(const WorkDir &dir, const QDate &day)
@@ -274,9 +263,9 @@ private slots:
                 QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("is not read")));
             }
             for (int r = 0; r < files[i]; ++r)
-                appendBytes(dailyPath(dir, day), bytesOf(makeRecord(1001, trip1, r)));
+                appendFile(dailyPath(dir, day), bytesOf(makeRecord(1001, trip1, r)));
             if (tornBytes > 0 && i - 3 == tornDay)
-                appendBytes(dailyPath(dir, day), bytesOf(makeRecord(1001, normal1)).left(tornBytes));
+                appendFile(dailyPath(dir, day), bytesOf(makeRecord(1001, normal1)).left(tornBytes));
         }
         if (tornDay < 0)
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("ends in a partial record .* skipped")));
@@ -325,9 +314,9 @@ private slots:
         WorkDir dir;
         const QString configPath = dir.file(QStringLiteral("uplink.conf"));
         const QString passwordPath = dir.file(QStringLiteral("password"));
-        appendBytes(passwordPath, "secret\n");
+        appendFile(passwordPath, "secret\n");
         ::chmod(QFile::encodeName(passwordPath).constData(), mode_t(passwordMode ? passwordMode : 0600));
-        appendBytes(configPath, file.replace(QLatin1String("CONFIG"), configPath).toUtf8());
+        appendFile(configPath, file.replace(QLatin1String("CONFIG"), configPath).toUtf8());
         arguments.replaceInStrings(QStringLiteral("PASSWORD"), passwordPath);
         if (!file.isEmpty())
             arguments << QStringLiteral("--config") << configPath;
@@ -353,7 +342,7 @@ private slots:
     {
         WorkDir dir;
         for (int i = 0; i < 10; ++i)
-            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, i % 2 ? normal1 : trip1, i)));
+            appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, i % 2 ? normal1 : trip1, i)));
         UplinkSettings settings;
         settings.workDir = dir.path();
         settings.cursorPath = dir.file(QStringLiteral("data/uplink.cursor"));
@@ -398,7 +387,7 @@ private slots:
         }
 
         // The next run starts at the saved cursor, with the sensor's state.
-        appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, 20)));
+        appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, 20)));
         FakeTransport again;
         Uplink uplink(settings, again, clock);
         QString error;
@@ -416,7 +405,7 @@ private slots:
 
         // Past midnight and its grace the next day's file is followed.
         clock.current = QDateTime(today.addDays(1), QTime(0, 0, 5));
-        appendBytes(dailyPath(dir, today.addDays(1)), bytesOf(makeRecord(1001, normal1)));
+        appendFile(dailyPath(dir, today.addDays(1)), bytesOf(makeRecord(1001, normal1)));
         const int mark = int(again.published.size());
         uplink.pump();
         QCOMPARE(again.eventIds(mark), QStringList{today.addDays(1).toString(u"dd.MM.yyyy") + QStringLiteral("#0")});
@@ -445,7 +434,7 @@ private slots:
         WorkDir dir;
         const QList<Event> script{connected, linkBack, arm1, trip1, normal1, trip1, arm2, trip2, normal1, disarm1};
         for (int i = 0; i < script.size(); ++i)
-            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, script[i], i)));
+            appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, script[i], i)));
         FakeClock clock;
         clock.current = QDateTime(today, QTime(12, 0));
         const QString topic = QStringLiteral("dorvan/post1/sensor/1001/state");
@@ -600,7 +589,7 @@ private slots:
         if (holder != QLatin1String("none")) {
             process.start(holder == QLatin1String("console") ? console : sleeper, {QStringLiteral("30")});
             QVERIFY(process.waitForStarted());
-            appendBytes(dir.file(ConsoleLock::fileName()), QByteArray::number(process.processId()) + "\ndorvan-console\nhost\n");
+            appendFile(dir.file(ConsoleLock::fileName()), QByteArray::number(process.processId()) + "\ndorvan-console\nhost\n");
             if (holder == QLatin1String("ended")) {
                 process.kill();
                 QVERIFY(process.waitForFinished());
@@ -661,7 +650,7 @@ private slots:
         WorkDir dir;
         const QString late = dailyPath(dir, today.addDays(day));
         for (int i = 0; i < before; ++i)
-            appendBytes(late, bytesOf(makeRecord(1001, trip1, i)));
+            appendFile(late, bytesOf(makeRecord(1001, trip1, i)));
         Cursor ahead{{today.addDays(1), 0}, {}, {}};
         if (acknowledged >= 0)
             ahead.passed[today.addDays(day)] = acknowledged;
@@ -677,7 +666,7 @@ private slots:
             QVERIFY2(uplink.start(&error), qPrintable(error));
             emit broker.connected();
             for (int i = 0; run == 0 && i < appended; ++i)
-                appendBytes(late, bytesOf(makeRecord(1001, normal1, before + i)));
+                appendFile(late, bytesOf(makeRecord(1001, normal1, before + i)));
             clock.advanceMs(Uplink::LateCheckMs);
             uplink.pump();
             published += broker.eventIds();
@@ -708,7 +697,7 @@ private slots:
 
         WorkDir dir;
         for (int i = 0; i < 3; ++i)
-            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
+            appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
         FakeClock clock;
         clock.current = QDateTime(today, QTime(12, 0));
         FakeTransport broker;
@@ -744,7 +733,7 @@ private slots:
     {
         WorkDir dir;
         for (int i = 0; i < 2; ++i)
-            appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
+            appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, i)));
         FakeClock clock;
         clock.current = QDateTime(today, QTime(12, 0));
         FakeTransport broker;
@@ -759,7 +748,7 @@ private slots:
         broker.nextId = first->id;
 
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("message id \\d+ given again")));
-        appendBytes(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, 2)));
+        appendFile(dailyPath(dir, today), bytesOf(makeRecord(1001, trip1, 2)));
         uplink.pump();
         QCoreApplication::processEvents();
         QCOMPARE(broker.closes, 1);
@@ -819,7 +808,7 @@ private slots:
         QFETCH(QString, expected);
 
         WorkDir dir;
-        appendBytes(dailyPath(dir, today),
+        appendFile(dailyPath(dir, today),
                     bytesOf(EventRecord::make(1001, toDayCount(local), trip1.code, QString::fromUtf8(trip1.text))));
         UplinkSettings settings = settingsFor(dir);
         settings.timeZone = zone;

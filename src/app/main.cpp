@@ -55,7 +55,7 @@ bool catchSignals()
 void writeStatsLine(const dorvan::Console &console)
 {
     std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.link)),
-                 static_cast<long long>(console.reports.heldBack()));
+                 static_cast<long long>(console.faults.heldBack()));
     std::fflush(stderr);
 }
 
@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
     // The console runs without the lock, but not silently: a box that does
     // not hold up the start.
     if (locked == dorvan::ConsoleLock::Outcome::Unavailable)
-        console.reports.error(dorvan::LogArea::Files, lock.unavailableText());
+        console.faults.error(dorvan::LogArea::Files, lock.unavailableText());
 
     try {
         dorvan::TFmain window(console, workDir);

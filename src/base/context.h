@@ -1,38 +1,22 @@
 #pragma once
 
-#include "base/clock.h"
 #include "base/prompter.h"
-#include "base/reportqueue.h"
+#include "base/workcontext.h"
 
-#include <QString>
+#include <utility>
 
 namespace dorvan {
 
-// What every part of the console needs from its surroundings: the working
-// directory (taken once at start-up), the message boxes and the clock.
-struct ConsoleContext
+// The operator's side of the console: the work context and the prompter
+// for his questions and the refusals of his own commands, which may wait.
+struct ConsoleContext : WorkContext
 {
-    QString workDir;
-    // The operator's questions and the refusals of his own commands; these may wait.
+    ConsoleContext(QString workDir, Prompter &prompter, FaultReporter &faults, Clock &clock)
+        : WorkContext{std::move(workDir), faults, clock}, prompter(prompter)
+    {
+    }
+
     Prompter &prompter;
-    // Faults of the files and the line; logged at once, never waited for.
-    ReportQueue &reports;
-    Clock &clock;
-
-    // workDir joined with a relative path such as "data/hw.dat".
-    QString path(const QString &relative) const { return workDir + u'/' + relative; }
-};
-
-// The port choice of the page "Диагностика": ComboBox1 (port n+1) and
-// ComboBoxSpeedRS485 (0 = 19200, else 9600). The port index is kept in hw.dat.
-struct PortChoice
-{
-    int portIndex = 0;
-    int speedIndex = 0;
-
-    int portNumber() const { return portIndex + 1; }
-    int baudRate() const { return speedIndex == 0 ? 19200 : 9600; }
-    QString portText() const { return QStringLiteral("COM%1").arg(portIndex + 1); }
 };
 
 } // namespace dorvan

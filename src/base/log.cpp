@@ -22,10 +22,10 @@ const QLoggingCategory &logCategory(LogArea area)
     return consoleLog();
 }
 
-void logBox(LogArea area, Prompter::Icon icon, const QString &caption, const QString &text)
+void logBox(LogArea area, BoxIcon icon, const QString &caption, const QString &text)
 {
     const QLoggingCategory &category = logCategory(area);
-    if (icon == Prompter::Icon::Error || icon == Prompter::Icon::Warning)
+    if (icon == BoxIcon::Error || icon == BoxIcon::Warning)
         qCWarning(category).noquote() << caption + QStringLiteral(": ") + text;
     else
         qCInfo(category).noquote() << caption + QStringLiteral(": ") + text;

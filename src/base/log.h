@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/prompter.h"
+#include "base/boxicon.h"
 
 #include <QLoggingCategory>
 #include <QString>
@@ -14,7 +14,7 @@ enum class LogArea { Line, Files, Events, Console };
 const QLoggingCategory &logCategory(LogArea area);
 
 // Writes what a message box says to the log: one line, the caption and the text.
-void logBox(LogArea area, Prompter::Icon icon, const QString &caption, const QString &text);
+void logBox(LogArea area, BoxIcon icon, const QString &caption, const QString &text);
 
 // Every log line of a program starts with the local date and time to the
 // millisecond and its category; QT_MESSAGE_PATTERN still overrides it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/boxicon.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,7 @@ namespace dorvan {
 class Prompter
 {
 public:
-    enum class Icon { None, Error, Warning, Information, Question };
+    using Icon = BoxIcon;
 
     virtual ~Prompter() = default;
 

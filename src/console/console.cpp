@@ -25,11 +25,12 @@ void writeHeaders(TextGridModel &grid, const QStringList &headers)
 
 } // namespace
 
-Console::Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
+Console::Console(Prompter &display, Clock &clock, SerialLine &line, AlarmSound &sound,
                  QObject *parent)
     : QObject(parent),
-      reports(prompter),
-      ctx{QString(), reports, reports, clock},
+      operatorBoxes(display),
+      faults(display),
+      ctx{QString(), operatorBoxes, faults, clock},
       StringGrid1(SensorColumnCount, SlotCount + 1),
       StringGridCOM(DiagnosticsColumnCount, SlotCount + 1),
       hardware(ctx, table, port),

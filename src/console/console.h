@@ -3,10 +3,12 @@
 #include "base/alarmsound.h"
 #include "base/captions.h"
 #include "base/context.h"
+#include "base/faultboxes.h"
 #include "console/consoleheartbeat.h"
+#include "console/loggedprompter.h"
+#include "console/report.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
-#include "events/report.h"
 #include "grid/textgridmodel.h"
 #include "link/link.h"
 #include "link/serialline.h"
@@ -26,7 +28,7 @@ class Console : public QObject
     Q_OBJECT
 
 public:
-    Console(Prompter &prompter, Clock &clock, SerialLine &line, AlarmSound &sound,
+    Console(Prompter &display, Clock &clock, SerialLine &line, AlarmSound &sound,
             QObject *parent = nullptr);
 
     // Start-up, from the creation of the main window. The faults it meets
@@ -55,7 +57,8 @@ public:
     void setRowColor(int slot, quint32 colour);
     QString sensorCell(SensorColumn column, int slot) const { return sensorRows.text(slot, column); }
 
-    ReportQueue reports; // every box passes here; see ctx
+    LoggedPrompter operatorBoxes; // the operator's boxes are logged on their way
+    FaultBoxes faults;       // the faults of the files and the line wait here
     ConsoleContext ctx;
     PortChoice port;
     SensorTable table;

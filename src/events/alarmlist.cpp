@@ -4,7 +4,7 @@
 
 namespace dorvan {
 
-AlarmList::AlarmList(ConsoleContext &context, AlarmSound &sound, QObject *parent)
+AlarmList::AlarmList(WorkContext &context, AlarmSound &sound, QObject *parent)
     : QObject(parent), context_(context), sound_(sound), StringGrid1(2, 2)
 {
     StringGrid1.setRowStyle(0, alarmRowStyle());

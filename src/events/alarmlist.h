@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/alarmsound.h"
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "events/eventrecord.h"
 #include "grid/textgridmodel.h"
 
@@ -18,7 +18,7 @@ class AlarmList : public QObject
 public:
     static constexpr int MaxRows = 500;
 
-    AlarmList(ConsoleContext &context, AlarmSound &sound, QObject *parent = nullptr);
+    AlarmList(WorkContext &context, AlarmSound &sound, QObject *parent = nullptr);
 
     // Builds the header and the sound path; called once the working directory is known.
     void FormCreate();
@@ -47,7 +47,7 @@ signals:
 private:
     void startSoundOnce();
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     AlarmSound &sound_;
     TextGridModel StringGrid1;
     int alarmRows_ = 0;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "events/report.h"
+#include "events/eventfile.h"
 
 #include <QByteArray>
 #include <QIODevice>

@@ -21,7 +21,7 @@ QString EventLog::refusedEventText(const QString &shownName, const EventRecord &
              QString::number(record.address), record.textString());
 }
 
-EventLog::EventLog(ConsoleContext &context, QObject *parent)
+EventLog::EventLog(WorkContext &context, QObject *parent)
     : QObject(parent), context_(context), StringGrid2(2, 2)
 {
     StringGrid2.setCell(0, 0, QStringLiteral("Дата и время"));
@@ -104,7 +104,7 @@ void EventLog::append(const QString &path, const QString &shownName, const Event
     // torn event file and written over.
     const RecordWrite written = appendRecord(path, bytesOf(record), Sync::No, Links::Refuse);
     if (!written.written()) {
-        context_.reports.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
+        context_.faults.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
         // The journal keeps the event the file refused.
         qCWarning(logCategory(LogArea::Events)).noquote() << refusedEventText(shownName, record);
         return;

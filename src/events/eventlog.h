@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "events/eventrecord.h"
 #include "grid/textgridmodel.h"
 
@@ -17,7 +17,7 @@ class EventLog : public QObject
 public:
     static constexpr int MaxListRows = 500;
 
-    explicit EventLog(ConsoleContext &context, QObject *parent = nullptr);
+    explicit EventLog(WorkContext &context, QObject *parent = nullptr);
 
     // An event of one sensor: the list, the sensor's file (address != 0), the daily file.
     void Put_msg(const EventRecord &record, qint16 model);
@@ -44,7 +44,7 @@ private:
     // Appends whole or not at all; a failure is reported naming shownName.
     void append(const QString &path, const QString &shownName, const EventRecord &record);
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     TextGridModel StringGrid2;
     int eventListRows_ = 0;
 };

@@ -2,12 +2,12 @@
 
 namespace dorvan {
 
-Link::Link(ConsoleContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
+Link::Link(WorkContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
            TextGridModel &comGrid, Captions &captions, EventSink &events, SerialLine &line,
            QObject *parent)
     : QObject(parent), context_(context), table_(table), portChoice_(port),
       port_(line, port, captions), statistics_(table, comGrid, captions, context.clock),
-      poller_(table, line, statistics_, context.reports, context.clock),
+      poller_(table, line, statistics_, context.faults, context.clock),
       decoder_(table, rows, events, context.clock), line_(line)
 {
     connect(&port_, &LinePort::timersChanged, this, &Link::timersChanged);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/captions.h"
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "events/eventsink.h"
 #include "link/decoder.h"
 #include "link/linestatistics.h"
@@ -34,7 +34,7 @@ class Link : public QObject
 public:
     static constexpr qint16 LINK_LOSS_MISSES = Poller::LINK_LOSS_MISSES;
 
-    Link(ConsoleContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
+    Link(WorkContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
          TextGridModel &comGrid, Captions &captions, EventSink &events, SerialLine &line,
          QObject *parent = nullptr);
 
@@ -89,7 +89,7 @@ private:
     void markLineLost();
     void recordTrend(int slot, bool timeout);
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     SensorTable &table_;
     PortChoice &portChoice_;
     LinePort port_;

@@ -3,8 +3,8 @@
 namespace dorvan {
 
 Poller::Poller(SensorTable &table, SerialLine &line, LineStatistics &statistics,
-               ReportQueue &reports, Clock &clock)
-    : table_(table), line_(line), statistics_(statistics), reports_(reports), clock_(clock)
+               FaultReporter &faults, Clock &clock)
+    : table_(table), line_(line), statistics_(statistics), faults_(faults), clock_(clock)
 {
 }
 
@@ -45,7 +45,7 @@ void Poller::sendNextRequest()
 int Poller::Send_Cmd1(const quint8 *data, quint16 length)
 {
     if (length > Frame::SIZE_TR_BUF) {
-        reports_.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+        faults_.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
         return -2;
     }
     for (quint16 i = 0; i < length; ++i) {

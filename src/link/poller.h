@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
-#include "base/reportqueue.h"
+#include "base/faultreporter.h"
 #include "link/frames.h"
 #include "link/linestatistics.h"
 #include "link/receiver.h"
@@ -15,7 +15,7 @@ namespace dorvan {
 class Poller
 {
 public:
-    Poller(SensorTable &table, SerialLine &line, LineStatistics &statistics, ReportQueue &reports,
+    Poller(SensorTable &table, SerialLine &line, LineStatistics &statistics, FaultReporter &faults,
            Clock &clock);
 
     // The request judged at a tick: its slot, or -1 when no reply was
@@ -52,7 +52,7 @@ private:
     SensorTable &table_;
     SerialLine &line_;
     LineStatistics &statistics_;
-    ReportQueue &reports_;
+    FaultReporter &faults_;
     Clock &clock_;
 
     RequestBuffer txBuffer_;

@@ -75,7 +75,7 @@ int removeStaleTemporaries(const QString &real)
 
 } // namespace
 
-HardwareSettings::HardwareSettings(ConsoleContext &context, SensorTable &table, PortChoice &port)
+HardwareSettings::HardwareSettings(WorkContext &context, SensorTable &table, PortChoice &port)
     : context_(context), table_(table), port_(port)
 {
 }
@@ -148,7 +148,7 @@ void HardwareSettings::Ini_Hw()
                 return;
             }
         }
-        context_.reports.error(LogArea::Files, QStringLiteral("Ini_Hw: не открылся файл hw.dat") + QStringLiteral(": ")
+        context_.faults.error(LogArea::Files, QStringLiteral("Ini_Hw: не открылся файл hw.dat") + QStringLiteral(": ")
                                                    + fileErrorText(error));
         return;
     }
@@ -156,7 +156,7 @@ void HardwareSettings::Ini_Hw()
     loaded_ = true;
     if (size != FileSize) {
         damagedSize_ = size;
-        context_.reports.error(LogArea::Files,
+        context_.faults.error(LogArea::Files,
                                QStringLiteral("Ini_Hw: неверная длина файла hw.dat: %1 байт вместо %2")
                                    .arg(size)
                                    .arg(FileSize));
@@ -192,7 +192,7 @@ bool HardwareSettings::Save_Hw()
     if (damagedSize_ >= 0 && loaded_ && damagedCopy_.isEmpty()) {
         damagedCopy_ = keepDamagedCopy();
         if (damagedCopy_.isEmpty()) {
-            context_.reports.error(LogArea::Files,
+            context_.faults.error(LogArea::Files,
                                    QStringLiteral("Save_Hw: файл hw.dat повреждён, а его копию сохранить не "
                                                   "удалось; файл не перезаписан"));
             return false;
@@ -206,7 +206,7 @@ bool HardwareSettings::Save_Hw()
     case FileReplace::Result::Replaced:
         loaded_ = true;
         if (!damagedCopy_.isEmpty()) {
-            context_.reports.warning(LogArea::Files,
+            context_.faults.warning(LogArea::Files,
                                      QStringLiteral("Save_Hw: повреждённый файл hw.dat (%1 байт) заменён; "
                                                     "его прежнее содержимое сохранено в %2")
                                          .arg(damagedSize_)
@@ -216,17 +216,17 @@ bool HardwareSettings::Save_Hw()
         }
         return true;
     case FileReplace::Result::Exists:
-        context_.reports.error(LogArea::Files, QStringLiteral("Save_Hw: файл hw.dat не был прочитан "
+        context_.faults.error(LogArea::Files, QStringLiteral("Save_Hw: файл hw.dat не был прочитан "
                                                               "при запуске и не перезаписан"));
         return false;
     case FileReplace::Result::NotOpened:
-        context_.reports.error(LogArea::Files,
+        context_.faults.error(LogArea::Files,
                                openFailureText(QStringLiteral("Save_Hw"), QStringLiteral("hw.dat"), saved.error));
         return false;
     case FileReplace::Result::NotWritten:
         break;
     }
-    context_.reports.error(LogArea::Files, QStringLiteral("Save_Hw: не записался файл hw.dat: ")
+    context_.faults.error(LogArea::Files, QStringLiteral("Save_Hw: не записался файл hw.dat: ")
                                                + writeErrorText(saved.error));
     return false;
 }

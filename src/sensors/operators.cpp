@@ -23,7 +23,7 @@ QString storedName(const char *record)
 
 } // namespace
 
-OperatorList::OperatorList(ConsoleContext &context) : context_(context) {}
+OperatorList::OperatorList(WorkContext &context) : context_(context) {}
 
 QStringList OperatorList::names() const
 {
@@ -65,7 +65,7 @@ void OperatorList::Ini_chop()
         if (created.valid())
             return;
     }
-    context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Ini_chop"), QStringLiteral("chop.dat"), error));
+    context_.faults.error(LogArea::Files, openFailureText(QStringLiteral("Ini_chop"), QStringLiteral("chop.dat"), error));
 }
 
 void OperatorList::Add_chop()
@@ -82,7 +82,7 @@ void OperatorList::Add_chop()
                                               qint64(entry.recordNumber) * RecordSize,
                                               QByteArrayView(record, RecordSize));
     if (!written.written())
-        context_.reports.error(LogArea::Files,
+        context_.faults.error(LogArea::Files,
                                writeFailureText(QStringLiteral("Add_chop"), QStringLiteral("chop.dat"), written));
 }
 
@@ -92,7 +92,7 @@ void OperatorList::Del_chop(qint16 recordNumber)
     int error = 0;
     const auto head = readRegularFile(context_.path(fileName()), offset + RecordSize, Links::Follow, error);
     if (!head) {
-        context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Del_chop"), QStringLiteral("chop.dat"), error));
+        context_.faults.error(LogArea::Files, openFailureText(QStringLiteral("Del_chop"), QStringLiteral("chop.dat"), error));
         return;
     }
     if (recordNumber < 0 || head->size() != offset + RecordSize)
@@ -103,7 +103,7 @@ void OperatorList::Del_chop(qint16 recordNumber)
     // with no word of why.
     const RecordWrite written = writeRecordAt(context_.path(fileName()), offset, record);
     if (!written.written())
-        context_.reports.error(LogArea::Files,
+        context_.faults.error(LogArea::Files,
                                writeFailureText(QStringLiteral("Del_chop"), QStringLiteral("chop.dat"), written));
 }
 
@@ -113,7 +113,7 @@ void OperatorList::Read_chop(qint16 recordNumber, QString &destination)
     int error = 0;
     const auto head = readRegularFile(context_.path(fileName()), offset + RecordSize, Links::Follow, error);
     if (!head) {
-        context_.reports.error(LogArea::Files, openFailureText(QStringLiteral("Read_chop"), QStringLiteral("chop.dat"), error));
+        context_.faults.error(LogArea::Files, openFailureText(QStringLiteral("Read_chop"), QStringLiteral("chop.dat"), error));
         return;
     }
     const bool read = recordNumber >= 0 && head->size() == offset + RecordSize;
@@ -138,34 +138,8 @@ int OperatorList::indexOfRecord(qint16 recordNumber) const
     return -1;
 }
 
-std::optional<int> OperatorList::Add_operator()
+std::optional<int> OperatorList::addName(const QString &name)
 {
-    if (operatorCount() >= MaxOperators) {
-        context_.prompter.error(QStringLiteral("Слишком много фамилий испытателей"));
-        return std::nullopt;
-    }
-    const auto answer = context_.prompter.inputText(QStringLiteral("Пожалуйста,представьтесь"),
-                                                    QStringLiteral("Укажите Вашу фамилию"),
-                                                    QString());
-    if (!answer || answer->isEmpty())
-        return std::nullopt;
-    // Composed, as a keyboard types it: "й" is one Windows-1251 character
-    // whether or not it came as "и" and a combining breve.
-    const QString name = answer->normalized(QString::NormalizationForm_C);
-    // A character that chop.dat cannot hold would be stored as a substitute
-    // byte: the name would show mangled and pass the duplicate check.
-    if (!fitsCp1251(name)) {
-        context_.prompter.error(QStringLiteral("Имя содержит недопустимые символы"));
-        return std::nullopt;
-    }
-    if (toCp1251(name).size() > MaxNameLength) {
-        context_.prompter.error(QStringLiteral("Слишком длинное имя"));
-        return std::nullopt;
-    }
-    if (nameTaken(name)) {
-        context_.prompter.error(QStringLiteral("Уже есть такой испытатель"));
-        return std::nullopt;
-    }
     const qint16 recordNumber = qint16(operatorRecordCount_);
     operatorTable_.append({1, name, recordNumber});
     ++operatorRecordCount_;
@@ -177,19 +151,10 @@ std::optional<int> OperatorList::Add_operator()
     return index >= 0 ? std::optional<int>(index) : std::nullopt;
 }
 
-bool OperatorList::Remove_operator(int index)
+void OperatorList::removeEntry(int index)
 {
-    if (index < 0 || index >= operatorCount())
-        return false;
-    // The name on a line of its own, so the operator sees whom the answer removes.
-    if (!context_.prompter.askYesNo(
-            QStringLiteral("Вы действительно хотите удалить фамилию этого испытателя ?\n\n")
-                + operatorTable_[index].name,
-            QStringLiteral("Удаление")))
-        return false;
     Del_chop(operatorTable_[index].recordNumber);
     Ini_chop();
-    return true;
 }
 
 } // namespace dorvan

@@ -52,7 +52,7 @@ SensorRecord unknownRecord(const SensorRecord &slotFromHw, int slot)
 
 } // namespace
 
-SensorFiles::SensorFiles(ConsoleContext &context, SensorTable &table, HardwareSettings &hardware)
+SensorFiles::SensorFiles(WorkContext &context, SensorTable &table, HardwareSettings &hardware)
     : context_(context), table_(table), hardware_(hardware)
 {
 }
@@ -66,7 +66,7 @@ QString SensorFiles::sensorFile(quint32 address, int model)
 bool SensorFiles::Save_sm(const SensorRecord &record, char mode)
 {
     if (mode != 'a' && mode != 'u') {
-        context_.reports.plain(LogArea::Files, QStringLiteral("Save_sm: передан неверный параметр"));
+        context_.faults.plain(LogArea::Files, QStringLiteral("Save_sm: передан неверный параметр"));
         return false;
     }
     if (record.address == 0)
@@ -76,7 +76,7 @@ bool SensorFiles::Save_sm(const SensorRecord &record, char mode)
     const RecordWrite written = mode == 'a' ? appendRecord(path, bytesOf(record), Sync::Yes)
                                             : overwriteLastRecord(path, bytesOf(record));
     if (!written.written()) {
-        context_.reports.error(LogArea::Files, writeFailureText(QStringLiteral("Save_sm"), name, written));
+        context_.faults.error(LogArea::Files, writeFailureText(QStringLiteral("Save_sm"), name, written));
         return false;
     }
     const QString tail = droppedTailText(QStringLiteral("Save_sm"), name, written);
@@ -156,15 +156,15 @@ void SensorFiles::Ini_sm()
         case Loaded::Own:
             continue;
         case Loaded::Damaged:
-            context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: повреждена последняя запись файла ")
+            context_.faults.error(LogArea::Files, QStringLiteral("Ini_sm: повреждена последняя запись файла ")
                                                        + name + unknownTaken);
             continue;
         case Loaded::NoWholeRecord:
-            context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: нет ни одной целой записи в файле ")
+            context_.faults.error(LogArea::Files, QStringLiteral("Ini_sm: нет ни одной целой записи в файле ")
                                                        + name + unknownTaken);
             continue;
         case Loaded::Unreadable:
-            context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ") + name + QStringLiteral(": ")
+            context_.faults.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ") + name + QStringLiteral(": ")
                                                        + fileErrorText(error)
                                                        + QStringLiteral("; датчик оставлен в таблице без связи, "
                                                                         "файл не изменён")
@@ -173,7 +173,7 @@ void SensorFiles::Ini_sm()
         case Loaded::NotOpened:
             break;
         }
-        context_.reports.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ") + name);
+        context_.faults.error(LogArea::Files, QStringLiteral("Ini_sm: не открылся файл ") + name);
         r.address = 0;
         r.model = 0;
         r.position = 0;

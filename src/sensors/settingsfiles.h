@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "sensors/sensortable.h"
 
 #include <QList>
@@ -18,7 +18,7 @@ public:
     static constexpr qint32 DefaultPassword = 482915;
     static constexpr int PortCount = 70; // "COM1" .. "COM70"
 
-    HardwareSettings(ConsoleContext &context, SensorTable &table, PortChoice &port);
+    HardwareSettings(WorkContext &context, SensorTable &table, PortChoice &port);
 
     // Loads the file, or creates the default one when there is none. A file
     // of another length is reported and loaded as far as its fields are
@@ -53,7 +53,7 @@ private:
     // path, empty when none could be made.
     QString keepDamagedCopy();
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     SensorTable &table_;
     PortChoice &port_;
     bool loaded_ = false; // start-up read (or created) the file: saves may replace it
@@ -65,7 +65,7 @@ private:
 class SensorFiles
 {
 public:
-    SensorFiles(ConsoleContext &context, SensorTable &table, HardwareSettings &hardware);
+    SensorFiles(WorkContext &context, SensorTable &table, HardwareSettings &hardware);
 
     // mode 'a' appends, 'u' overwrites the last record; false (after the
     // message) when the file was left as it was.
@@ -92,7 +92,7 @@ private:
     // error: why the file did not open (Unreadable, NotOpened).
     Loaded loadLastRecord(int slot, int &error);
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     SensorTable &table_;
     HardwareSettings &hardware_;
 };
@@ -113,7 +113,7 @@ public:
     static constexpr int RecordSize = 40;
     static constexpr int NameField = 38;
 
-    explicit OperatorList(ConsoleContext &context);
+    explicit OperatorList(WorkContext &context);
 
     void Ini_chop();
     void Add_chop();
@@ -122,11 +122,12 @@ public:
     // destination unchanged when the file cannot be read.
     void Read_chop(qint16 recordNumber, QString &destination);
 
-    // "Добавить": asks for a name; returns the index of the new entry to
-    // select in the pick list, or nullopt when nothing was added.
-    std::optional<int> Add_operator();
-    // "Удалить": asks for confirmation; true when entry `index` was removed.
-    bool Remove_operator(int index);
+    // Appends a name already checked to the file and reloads it; the index
+    // of the new entry in the pick list, or nullopt when it was not written.
+    std::optional<int> addName(const QString &name);
+    // Marks entry `index` deleted in the file and reloads it.
+    void removeEntry(int index);
+    bool nameTaken(const QString &name) const;
 
     const QList<OperatorEntry> &operatorTable() const { return operatorTable_; }
     int operatorCount() const { return int(operatorTable_.size()); }
@@ -137,10 +138,9 @@ public:
 
 private:
     void loadRecords(const QByteArray &bytes);
-    bool nameTaken(const QString &name) const;
     int indexOfRecord(qint16 recordNumber) const;
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     QList<OperatorEntry> operatorTable_;
     int operatorRecordCount_ = 0;
 };

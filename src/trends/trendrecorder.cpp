@@ -68,7 +68,7 @@ TrendWriter::Outcome TrendWriter::write(const std::vector<TrendSample> &batch, q
     return outcome;
 }
 
-TrendRecorder::TrendRecorder(ConsoleContext &context, QObject *parent)
+TrendRecorder::TrendRecorder(WorkContext &context, QObject *parent)
     : QObject(parent), context_(context)
 {
     timer_.setInterval(FlushMs);
@@ -156,14 +156,14 @@ void TrendRecorder::report(const TrendWriter::Outcome &outcome)
 {
     if (!outcome.movedAside.isEmpty()) {
         ++reported_;
-        context_.reports.warning(LogArea::Files,
+        context_.faults.warning(LogArea::Files,
                                  QStringLiteral("Журнал сигналов %1 был повреждён и сохранён как %2; начат новый.")
                                      .arg(QDir::toNativeSeparators(path_),
                                           QDir::toNativeSeparators(outcome.movedAside)));
     }
     if (!outcome.failure.isEmpty()) {
         ++reported_;
-        context_.reports.warning(LogArea::Files,
+        context_.faults.warning(LogArea::Files,
                                  QStringLiteral("Журнал сигналов %1 не записывается (%2). Пульт работает без "
                                                 "журнала сигналов и повторит попытку через минуту.")
                                      .arg(QDir::toNativeSeparators(path_), outcome.failure));

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/context.h"
+#include "base/workcontext.h"
 #include "trends/trendsample.h"
 #include "trends/trendstore.h"
 
@@ -58,7 +58,7 @@ public:
     static constexpr int FlushMs = 1000;
     static constexpr qint64 RetryMs = TrendWriter::RetryMs;
 
-    explicit TrendRecorder(ConsoleContext &context, QObject *parent = nullptr);
+    explicit TrendRecorder(WorkContext &context, QObject *parent = nullptr);
     ~TrendRecorder() override;
 
     // Opens data/trends.sqlite under the working directory (limits from
@@ -89,7 +89,7 @@ signals:
 private:
     void report(const TrendWriter::Outcome &outcome);
 
-    ConsoleContext &context_;
+    WorkContext &context_;
     QString path_;
     std::unique_ptr<TrendWriter> writer_;
     std::unique_ptr<QThread> thread_;

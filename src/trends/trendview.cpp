@@ -2,7 +2,7 @@
 
 #include "base/daycount.h"
 #include "events/eventrecord.h"
-#include "events/report.h"
+#include "events/eventfile.h"
 
 #include <QFileInfo>
 

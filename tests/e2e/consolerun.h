@@ -7,6 +7,7 @@
 #include "base/cp1251.h"
 #include "events/eventrecord.h"
 #include "sensors/sensorrecord.h"
+#include "testfiles.h"
 #include "workdir.h"
 
 #include <QCoreApplication>
@@ -18,7 +19,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <cstring>
 #include <functional>
 
 namespace dorvan::e2e {
@@ -102,12 +102,9 @@ public:
             record.thresholdDc1 = sensors[slot].dc1;
             record.thresholdDc2 = sensors[slot].dc2;
             writeFile(sensorFile(sensors[slot].address, sensors[slot].model),
-                      QByteArray(reinterpret_cast<const char *>(&record), sizeof record));
+                      test::bytesOf(record));
         }
-        QByteArray oneOperator(40, '\0');
-        oneOperator[0] = 1;
-        toCp1251Field(QStringLiteral("Петров"), oneOperator.data() + 2, 38);
-        writeFile(QStringLiteral("data/chop.dat"), oneOperator);
+        writeFile(QStringLiteral("data/chop.dat"), test::operatorRecord(toCp1251(QStringLiteral("Петров"))));
     }
 
     static QString sensorFile(quint32 address, int model)
@@ -140,6 +137,17 @@ public:
         return console_.waitForStarted(5000);
     }
     QProcess &console() { return console_; }
+    // SIGTERM to the console: empty once it has ended within timeoutMs,
+    // normally and with status 0; else what went wrong.
+    QString endByTerm(int timeoutMs = 10000)
+    {
+        console_.terminate();
+        if (!console_.waitForFinished(timeoutMs))
+            return QStringLiteral("no exit after SIGTERM");
+        if (console_.exitStatus() != QProcess::NormalExit || console_.exitCode() != 0)
+            return QStringLiteral("exit code %1").arg(console_.exitCode());
+        return QString();
+    }
     QProcess &simulator() { return sim_; }
 
     // The requests the simulator logged: "addr=1001 poll", "addr=1001 set-dc-m0 dc=100", ...
@@ -172,6 +180,14 @@ public:
         return events;
     }
 
+    // The last event of the daily files is the console's own exit.
+    bool endedWithExitEvent() const
+    {
+        const QList<StoredEvent> events = dailyEvents();
+        return !events.isEmpty() && events.last().code == 20
+               && events.last().text == QStringLiteral("Выход из программы");
+    }
+
     bool hasEvent(int code, const QString &text) const
     {
         for (const StoredEvent &event : dailyEvents()) {
@@ -184,22 +200,14 @@ public:
     static QList<StoredEvent> readEvents(const QString &path)
     {
         QList<StoredEvent> events;
-        QFile events_file(path);
-        if (!events_file.open(QIODevice::ReadOnly))
-            return events;
-        const QByteArray bytes = events_file.readAll();
-        for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size(); at += sizeof(EventRecord)) {
-            EventRecord record;
-            std::memcpy(&record, bytes.constData() + at, sizeof record);
+        for (const EventRecord &record : test::readEvents(path))
             events.append({record.code, record.address, fromCp1251Field(record.text, sizeof record.text)});
-        }
         return events;
     }
 
     QByteArray read(const QString &relative) const
     {
-        QFile f(file(relative));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        return test::readAll(file(relative));
     }
 
 private:

@@ -141,14 +141,6 @@ qint64 microsFromReplugToNextRequest(const QByteArray &log)
     return -1;
 }
 
-SensorRecord lastRecord(const QByteArray &bytes)
-{
-    SensorRecord record;
-    if (bytes.size() >= qsizetype(sizeof record))
-        std::memcpy(&record, bytes.constData() + bytes.size() - sizeof record, sizeof record);
-    return record;
-}
-
 } // namespace
 
 class TestDrills : public QObject
@@ -182,7 +174,7 @@ private:
         for (const Stored &stored : storedSensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232);
-            const SensorRecord record = lastRecord(bytes);
+            const SensorRecord record = test::lastSensorRecord(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(record.state, 15);
             QCOMPARE(bool(record.armed1), stored.armed1);
@@ -293,10 +285,8 @@ private slots:
         QCOMPARE(sensorHas(QStringLiteral("Dorvan301DK_mess/1001"), 15,
                            QStringLiteral("Нет связи с датчиком <Дорван-301ДК> № 1001")), 0);
 
-        run.console().terminate();
-        QVERIFY2(run.console().waitForFinished(10000), "SIGTERM did not end the console");
-        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.console().exitCode(), 0);
+        const QString ended = run.endByTerm();
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
         verifySavedAtShutdown(run);
         QCOMPARE(QFileInfo(run.file(QStringLiteral("QReport"))).size(), 0);
         consoleLines.drainAll();
@@ -343,12 +333,10 @@ private slots:
 
         QElapsedTimer timer;
         timer.start();
-        run.console().terminate();
-        QVERIFY(run.console().waitForFinished(5000));
+        const QString ended = run.endByTerm(5000);
         const qint64 exitMs = timer.elapsed();
         qInfo("exit %lld ms after SIGTERM", exitMs);
-        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.console().exitCode(), 0);
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
         QVERIFY2(exitMs < 1000, qPrintable(QString::number(exitMs)));
         consoleLines.drainAll();
         QVERIFY(consoleLines.contains(logged));
@@ -386,7 +374,7 @@ private slots:
             for (const Stored &stored : sensors) {
                 const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
                 QVERIFY2(bytes.size() > 0 && bytes.size() % 232 == 0, qPrintable(QString::number(bytes.size())));
-                const SensorRecord record = lastRecord(bytes);
+                const SensorRecord record = test::lastSensorRecord(bytes);
                 QCOMPARE(record.address, stored.address);
                 const bool whole = record.thresholdDc1 == float(record.connectedAt)
                                    && record.thresholdDc2 == record.thresholdDc1;
@@ -414,16 +402,12 @@ private slots:
         QVERIFY(waitUntil([&] { return run.hasEvent(33, trip1001); }, 10000));
         QElapsedTimer timer;
         timer.start();
-        run.console().terminate();
-        QVERIFY(run.console().waitForFinished(5000));
+        const QString ended = run.endByTerm(5000);
         qInfo("exit %lld ms after SIGTERM", qint64(timer.elapsed()));
-        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.console().exitCode(), 0);
-        const QList<StoredEvent> events = run.dailyEvents();
-        QCOMPARE(events.last().code, 20);
-        QCOMPARE(events.last().text, QStringLiteral("Выход из программы"));
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
+        QVERIFY(run.endedWithExitEvent());
         verifySavedAtShutdown(run);
-        QCOMPARE(int(lastRecord(run.read(QStringLiteral("Dorvan301DK/1001"))).alarm1), 1);
+        QCOMPARE(int(test::lastSensorRecord(run.read(QStringLiteral("Dorvan301DK/1001"))).alarm1), 1);
     }
 };
 

@@ -34,16 +34,6 @@ bool started(const ConsoleRun &run)
     return waitUntil([&] { return run.hasEvent(20, QStringLiteral("Начало работы")); }, 15000);
 }
 
-QString endByTerm(ConsoleRun &run)
-{
-    run.console().terminate();
-    if (!run.console().waitForFinished(10000))
-        return QStringLiteral("no exit after SIGTERM");
-    if (run.console().exitStatus() != QProcess::NormalExit || run.console().exitCode() != 0)
-        return QStringLiteral("exit code %1").arg(run.console().exitCode());
-    return QString();
-}
-
 } // namespace
 
 class TestFileFaults : public QObject
@@ -68,7 +58,7 @@ private slots:
         for (int i = 0; i < 11; ++i) {
             EventRecord record;
             record.code = 20;
-            earlier += QByteArray(reinterpret_cast<const char *>(&record), sizeof record);
+            earlier += test::bytesOf(record);
         }
         QFile day(run.file(today()));
         QVERIFY(day.open(QIODevice::WriteOnly) && day.write(earlier) == earlier.size());
@@ -78,7 +68,7 @@ private slots:
         QVERIFY(run.startConsole(QProcess::SeparateChannels));
         QVERIFY2(started(run), "no start-of-work event");
         QVERIFY(disk.fill());
-        const QString ended = endByTerm(run);
+        const QString ended = run.endByTerm();
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
 
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
@@ -89,8 +79,7 @@ private slots:
         for (const Stored &stored : sensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232);
-            SensorRecord record;
-            std::memcpy(&record, bytes.constData(), sizeof record);
+            const auto record = test::recordAt<SensorRecord>(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(bool(record.armed1), stored.armed1);
         }
@@ -108,7 +97,7 @@ private slots:
         QVERIFY(QDir(run.path()).mkdir(QStringLiteral("data")));
         run.storeSensors(sensors);
         const QByteArray settings = run.read(QStringLiteral("data/hw.dat"));
-        const QString ended = endByTerm(run);
+        const QString ended = run.endByTerm();
         QVERIFY2(ended.isEmpty(), qPrintable(ended));
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
         const QString log = QString::fromUtf8(run.console().readAllStandardError());

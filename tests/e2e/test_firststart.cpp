@@ -26,13 +26,9 @@ private slots:
         QCOMPARE(QFileInfo(run.file(QStringLiteral("data/chop.dat"))).size(), 0);
         QCOMPARE(run.dailyEvents().first().code, 20);
 
-        run.console().terminate();
-        QVERIFY(run.console().waitForFinished(10000));
-        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.console().exitCode(), 0);
-        const QList<StoredEvent> events = run.dailyEvents();
-        QCOMPARE(events.last().code, 20);
-        QCOMPARE(events.last().text, QStringLiteral("Выход из программы"));
+        const QString ended = run.endByTerm();
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
+        QVERIFY(run.endedWithExitEvent());
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
     }
 };

@@ -162,20 +162,15 @@ private slots:
         ConsoleRun run;
         QVERIFY2(bringUp(run), "the stored sensors did not come back to standby");
         const QByteArray settings = run.read(QStringLiteral("data/hw.dat"));
-        run.console().terminate();
-        QVERIFY(run.console().waitForFinished(10000));
-        QCOMPARE(run.console().exitStatus(), QProcess::NormalExit);
-        QCOMPARE(run.console().exitCode(), 0);
-        const QList<StoredEvent> events = run.dailyEvents();
-        QCOMPARE(events.last().code, 20);
-        QCOMPARE(events.last().text, QStringLiteral("Выход из программы"));
+        const QString ended = run.endByTerm();
+        QVERIFY2(ended.isEmpty(), qPrintable(ended));
+        QVERIFY(run.endedWithExitEvent());
         QCOMPARE(run.read(QStringLiteral("data/hw.dat")), settings);
 
         for (const Stored &stored : storedSensors) {
             const QByteArray bytes = run.read(ConsoleRun::sensorFile(stored.address, stored.model));
             QCOMPARE(bytes.size(), 232); // the last record rewritten, nothing appended
-            SensorRecord record;
-            std::memcpy(&record, bytes.constData(), sizeof record);
+            const auto record = test::recordAt<SensorRecord>(bytes);
             QCOMPARE(record.address, stored.address);
             QCOMPARE(record.state, 15);
             QCOMPARE(int(record.alarm1), 1);

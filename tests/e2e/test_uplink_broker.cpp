@@ -17,6 +17,7 @@
 
 using namespace dorvan;
 using namespace dorvan::e2e;
+using dorvan::test::bytesOf;
 
 namespace {
 
@@ -26,11 +27,6 @@ EventRecord record(qint32 address, quint8 code, const QString &text, int second 
 {
     const QDateTime at(QDate::currentDate(), QTime(10, 0, 0, 125).addSecs(second));
     return EventRecord::make(address, toDayCount(at), code, text);
-}
-
-QByteArray bytesOf(const EventRecord &event)
-{
-    return QByteArray(reinterpret_cast<const char *>(&event), sizeof event);
 }
 
 QString dailyFile(const test::WorkDir &dir)

@@ -3,8 +3,7 @@
 #include "events/widgets/qtalarmsound.h"
 #include "grid/widgets/gridview.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,17 +15,10 @@ using namespace dorvan::test;
 
 namespace {
 
-struct Fixture
+struct Fixture : AlarmRig
 {
     Fixture() { alarms.FormCreate(); }
 
-    WorkDir dir{false};
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeAlarmSound sound;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
-    AlarmList alarms{ctx, sound};
     QList<QPair<QString, int>> disarms;
     TFormAlarmWindow window{alarms, [this](const QString &text, int loop) {
                                 disarms.append({text, loop});

@@ -1,9 +1,10 @@
 #include "grid/widgets/gridprinter.h"
 #include "grid/widgets/gridview.h"
 
+#include "pdftools.h"
+
 #include <QImage>
 #include <QPrinter>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
@@ -11,32 +12,9 @@
 #include <QTest>
 
 using namespace dorvan;
+using namespace dorvan::test;
 
 namespace {
-
-QString runTool(const QString &program, const QStringList &arguments)
-{
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-int pdfPages(const QString &pdf)
-{
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(runTool("pdfinfo", {pdf}));
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
-}
-
-QString pdfText(const QString &pdf, int page = 0)
-{
-    QStringList arguments{QStringLiteral("-layout")};
-    if (page > 0)
-        arguments << "-f" << QString::number(page) << "-l" << QString::number(page);
-    return runTool("pdftotext", arguments << pdf << "-");
-}
 
 // Header and rows "Событие 1".."Событие n", each in the report's style.
 void fillGrid(TextGridModel &grid, int rows, quint32 background = Colour::InfoBackground)

@@ -10,8 +10,7 @@
 #include "events/widgets/alarmwindow.h"
 #include "console/widgets/sensorgridview.h"
 
-#include "fakes.h"
-#include "workdir.h"
+#include "consolerig.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,7 +35,7 @@ namespace {
 
 const QString exitQuestion = QStringLiteral("Завершить работу ?");
 
-struct Rig
+struct Rig : ConsoleRig
 {
     explicit Rig(bool portOpens = true)
     {
@@ -74,12 +73,6 @@ struct Rig
         return label ? label->text() : QStringLiteral("<missing>");
     }
 
-    FakePrompter prompter;
-    FakeClock clock;
-    FakeSerialLine line;
-    FakeAlarmSound sound;
-    WorkDir dir;
-    Console console{prompter, clock, line, sound};
     std::unique_ptr<TFmain> window;
 };
 

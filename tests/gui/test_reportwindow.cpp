@@ -1,18 +1,18 @@
-#include "events/report.h"
+#include "console/report.h"
 #include "events/widgets/reportwindow.h"
-#include "fakes.h"
 #include "grid/widgets/gridview.h"
-#include "workdir.h"
+
+#include "contextrig.h"
+#include "pdftools.h"
+#include "testfiles.h"
 
 #include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTest>
@@ -24,31 +24,14 @@ namespace {
 
 void writeEvents(const QString &path, int count, quint8 code = EventCode::Work)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    for (int i = 0; i < count; ++i) {
-        const EventRecord record = EventRecord::make(7, 46362.25 + i / 86400.0, code,
-                                                     QStringLiteral("Событие %1").arg(i));
-        file.write(reinterpret_cast<const char *>(&record), sizeof record);
-    }
+    QList<EventRecord> records;
+    for (int i = 0; i < count; ++i)
+        records.append(EventRecord::make(7, 46362.25 + i / 86400.0, code, QStringLiteral("Событие %1").arg(i)));
+    test::writeEvents(path, records);
 }
 
-QString runTool(const QString &program, const QStringList &arguments)
+struct Fixture : ContextRig
 {
-    QProcess process;
-    process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(process.readAllStandardOutput());
-}
-
-struct Fixture
-{
-    WorkDir dir;
-    FakePrompter prompter;
-    FakeClock clock;
-    ReportQueue reports{prompter};
-    ConsoleContext ctx{dir.path(), prompter, reports, clock};
     Report report{ctx};
     TFQReport window{report, prompter};
 
@@ -265,12 +248,9 @@ private slots:
         probe.setOutputFormat(QPrinter::PdfFormat);
         probe.setOutputFileName(pdf);
         const GridPrintLayout layout = layoutGridPrint(f.report.grid(), f.window.printOptions(), probe);
-        const QRegularExpressionMatch pages =
-            QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(runTool("pdfinfo", {pdf}));
-        QVERIFY(pages.hasMatch());
-        QCOMPARE(pages.captured(1).toInt(), (501 + layout.rowsPerSheet - 1) / layout.rowsPerSheet);
+        QCOMPARE(pdfPages(pdf), (501 + layout.rowsPerSheet - 1) / layout.rowsPerSheet);
 
-        const QString text = runTool("pdftotext", {"-layout", pdf, "-"});
+        const QString text = pdfText(pdf);
         QVERIFY(text.contains(QStringLiteral("Протокол событий")));
         QVERIFY(text.contains(QStringLiteral("Событие 499")));
         QVERIFY(!text.contains(QStringLiteral("Событие 500")));

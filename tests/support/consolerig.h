@@ -2,8 +2,7 @@
 
 #include "base/cp1251.h"
 #include "console/console.h"
-#include "fakes.h"
-#include "workdir.h"
+#include "contextrig.h"
 
 #include <QFile>
 #include <QStringList>
@@ -37,10 +36,10 @@ inline void writeOperators(const WorkDir &dir, const QStringList &names)
 struct ConsoleRig
 {
     QStringList eventTexts() const { return listedEventTexts(console.events); }
-    // Every box so far, the fault reports included (they wait for the event loop).
+    // Every box so far, the faults included (they wait for the event loop).
     QStringList reported()
     {
-        console.reports.flush();
+        console.faults.flush();
         return prompter.texts();
     }
 

@@ -441,7 +441,7 @@ void TFmain::quitOnRequest()
     // The operator who asked to leave sees what the shutdown could not save
     // before the window goes; nothing runs any more that could wait for him.
     if (operatorClosed_)
-        console_.reports.showWaitingAndWait();
+        console_.faults.showWaitingAndWait();
     close();
     QCoreApplication::quit();
 }

@@ -2,6 +2,7 @@
 
 #include "console/connection.h"
 #include "console/console.h"
+#include "console/operatorcommands.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
 #include "console/widgets/placement.h"
@@ -58,7 +59,7 @@ int OperatorGroup::chosenIndex() const
 
 void OperatorGroup::AddButtonClick()
 {
-    const auto added = console_.operators.Add_operator();
+    const auto added = Add_operator(console_.operators, console_.ctx.prompter);
     if (!added)
         return;
     ComboBoxFam->clear();
@@ -69,7 +70,7 @@ void OperatorGroup::AddButtonClick()
 
 void OperatorGroup::RemoveButton1Click()
 {
-    if (console_.operators.Remove_operator(chosenIndex()))
+    if (Remove_operator(console_.operators, console_.ctx.prompter, chosenIndex()))
         reload();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/prompter.h"
-#include "events/report.h"
+#include "console/report.h"
 #include "grid/widgets/gridprinter.h"
 
 #include <QDialog>

@@ -1,11 +1,14 @@
-// Fault reports never make the line wait for the operator: the queue's own
+// Faults never make the line wait for the operator: the fault boxes' own
 // bounds, and the whole console on a simulated line while every box it shows
 // stays open for seconds.
 
-#include "base/reportqueue.h"
+#include "base/faultboxes.h"
 #include "base/russian.h"
+#include "console/loggedprompter.h"
 #include "consolerig.h"
 #include "fakeloop.h"
+#include "logcapture.h"
+#include "testfiles.h"
 
 #include "demofiles.h"
 #include "simprotocol.h"
@@ -14,7 +17,6 @@
 #include <QFile>
 #include <QTest>
 
-#include <cstring>
 #include <utility>
 
 using namespace dorvan;
@@ -34,13 +36,6 @@ public:
     }
     QList<std::function<void()>> closers;
 };
-
-// Collects what the console writes to its log.
-QStringList logLines;
-void collectLog(QtMsgType, const QMessageLogContext &context, const QString &message)
-{
-    logLines.append(QString::fromLatin1(context.category) + u' ' + message);
-}
 
 struct SimPeer
 {
@@ -72,22 +67,6 @@ struct SimPeer
     }
 };
 
-QList<EventRecord> readEvents(const QString &path)
-{
-    QList<EventRecord> events;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return events;
-    const QByteArray bytes = file.readAll();
-    for (qsizetype at = 0; at + qsizetype(sizeof(EventRecord)) <= bytes.size();
-         at += sizeof(EventRecord)) {
-        EventRecord record;
-        std::memcpy(&record, bytes.constData() + at, sizeof record);
-        events.append(record);
-    }
-    return events;
-}
-
 int countCode(const QList<EventRecord> &events, int code)
 {
     return int(std::count_if(events.cbegin(), events.cend(),
@@ -96,46 +75,90 @@ int countCode(const QList<EventRecord> &events, int code)
 
 } // namespace
 
-class TestReportQueue : public QObject
+class TestFaultBoxes : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // A fault is logged under its area with the caption its box is shown
+    // with; the box's icon follows the severity.
+    void eachSeverityHasItsBox_data()
+    {
+        QTest::addColumn<int>("severity");
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("error") << int(Severity::Error) << int(Prompter::Icon::Error) << "Ошибка";
+        QTest::newRow("warning") << int(Severity::Warning) << int(Prompter::Icon::Warning) << "Внимание";
+        QTest::newRow("plain") << int(Severity::Plain) << int(Prompter::Icon::None) << Prompter::applicationTitle();
+    }
+
+    void eachSeverityHasItsBox()
+    {
+        QFETCH(int, severity);
+        QFETCH(int, icon);
+        QFETCH(QString, caption);
+        FakePrompter display;
+        FaultBoxes faults(display);
+        LogCapture log;
+        faults.report(LogArea::Files, Severity(severity), QStringLiteral("x"));
+        faults.flush();
+        QCOMPARE(log.lines, QStringList(QStringLiteral("dorvan.files ") + caption + QStringLiteral(": x")));
+        QCOMPARE(display.shown.size(), 1);
+        QCOMPARE(display.shown[0].caption, caption);
+        QCOMPARE(int(display.shown[0].icon), icon);
+    }
+
+    // The operator's own boxes are logged on their way to the screen; his
+    // questions and their answers are not.
+    void theOperatorsBoxesAreLoggedNotHisQuestions()
+    {
+        FakePrompter display;
+        display.answers.push_back(true);
+        LoggedPrompter prompter(display);
+        LogCapture log;
+        prompter.error(QStringLiteral("refused"));
+        QVERIFY(prompter.askYesNo(QStringLiteral("sure?"), QStringLiteral("q")));
+        QCOMPARE(log.lines, QStringList(QStringLiteral("dorvan.console Ошибка: refused")));
+        QCOMPARE(display.texts(), QStringList({QStringLiteral("refused"), QStringLiteral("sure?")}));
+    }
+
     // A disk that fails every event: every report is logged, none waits,
     // the screen and the queue stay bounded, and the order is kept.
     void repeatedFaultsAreBoundedAndLogged()
     {
         OpenBoxes display;
-        ReportQueue reports(display);
-        logLines.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(collectLog);
-        for (int round = 0; round < 3; ++round) {
-            for (int sensor = 0; sensor < 40; ++sensor)
-                reports.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл /x/%1").arg(sensor));
-            reports.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+        FaultBoxes faults(display);
+        QStringList logLines;
+        {
+            LogCapture log;
+            for (int round = 0; round < 3; ++round) {
+                for (int sensor = 0; sensor < 40; ++sensor)
+                    faults.error(LogArea::Events, QStringLiteral("Put_msg: не открылся файл /x/%1").arg(sensor));
+                faults.warning(LogArea::Line, QStringLiteral("Send_Cmd1: usDataLen>SIZE_TR_BUF!"));
+            }
+            logLines = log.lines;
         }
-        qInstallMessageHandler(previous);
 
         QCOMPARE(logLines.size(), 123);
         QVERIFY(logLines.first().startsWith(QStringLiteral("dorvan.events Ошибка: Put_msg")));
         QVERIFY(logLines.last().startsWith(QStringLiteral("dorvan.line Внимание: Send_Cmd1")));
         QVERIFY(display.shown.isEmpty()); // nothing before the event loop runs
 
-        reports.flush();
-        QCOMPARE(reports.onScreen(), ReportQueue::MaxShown);
-        QCOMPARE(reports.waiting(), 0);
-        QCOMPARE(reports.heldBack(), 123 - ReportQueue::MaxWaiting);
+        faults.flush();
+        QCOMPARE(faults.onScreen(), FaultBoxes::MaxShown);
+        QCOMPARE(faults.waiting(), 0);
+        QCOMPARE(faults.heldBack(), 123 - FaultBoxes::MaxWaiting);
         QCOMPARE(display.shown.first().text, QStringLiteral("Put_msg: не открылся файл /x/0"));
         QCOMPARE(display.shown.first().caption, QStringLiteral("Ошибка"));
 
         // Further reports wait for a place; the operator's OK makes room.
-        reports.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
-        reports.flush();
-        QCOMPARE(reports.waiting(), 1);
+        faults.error(LogArea::Files, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
+        faults.flush();
+        QCOMPARE(faults.waiting(), 1);
         display.closers.first()();
-        reports.flush();
+        faults.flush();
         QCOMPARE(display.shown.last().text, QStringLiteral("Save_Hw: не открылся файл hw.dat"));
-        QCOMPARE(reports.onScreen(), ReportQueue::MaxShown);
+        QCOMPARE(faults.onScreen(), FaultBoxes::MaxShown);
     }
 
     // The daily file cannot be written and every box the console shows stays
@@ -160,7 +183,7 @@ private slots:
         loop.addTimer(100, [&] { return console.link.timer1Enabled(); }, [&] { console.link.Timer1Timer(); });
         loop.addTimer(5, [&] { return console.link.timerRvEnabled(); }, [&] { console.link.TimerRvTimer(); });
         loop.addTimer(1000, [] { return true; }, [&] { console.link.Timer2Timer(); });
-        loop.addPosted([&] { return console.reports.waiting() > 0; }, [&] { console.reports.flush(); });
+        loop.addPosted([&] { return console.faults.waiting() > 0; }, [&] { console.faults.flush(); });
         // A box raised while another waits does not wait itself (nesting
         // modal loops would deepen the stack with every event).
         int boxesOpened = 0;
@@ -204,5 +227,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestReportQueue)
-#include "test_reportqueue.moc"
+QTEST_GUILESS_MAIN(TestFaultBoxes)
+#include "test_faultboxes.moc"
