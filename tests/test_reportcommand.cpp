@@ -1,4 +1,4 @@
-#include "events/reportcommand.h"
+#include "report/reportcommand.h"
 #include "workdir.h"
 
 #include <QBuffer>

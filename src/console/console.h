@@ -2,8 +2,8 @@
 
 #include "base/alarmsound.h"
 #include "base/captions.h"
+#include "base/consoleheartbeat.h"
 #include "base/context.h"
-#include "console/consoleheartbeat.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
 #include "events/report.h"

@@ -72,9 +72,9 @@ void Link::logOpenOutcome(int portNumber, bool opened)
     if (failure == lastOpenFailure_)
         return;
     if (!failure.isEmpty())
-        qCWarning(logCategory(LogArea::Line)).noquote() << failure;
+        qCWarning(lcLine).noquote() << failure;
     else if (opened)
-        qCInfo(logCategory(LogArea::Line)).noquote() << QStringLiteral("COM%1 открыт").arg(portNumber);
+        qCInfo(lcLine).noquote() << QStringLiteral("COM%1 открыт").arg(portNumber);
     lastOpenFailure_ = failure;
 }
 

@@ -7,3 +7,4 @@
 Q_DECLARE_LOGGING_CATEGORY(lcUplink)      // dorvan.uplink: start, stop, configuration
 Q_DECLARE_LOGGING_CATEGORY(lcUplinkFiles) // dorvan.uplink.files: daily files and the cursor
 Q_DECLARE_LOGGING_CATEGORY(lcUplinkMqtt)  // dorvan.uplink.mqtt: the broker connection
+Q_DECLARE_LOGGING_CATEGORY(lcUplinkSignals) // dorvan.uplink.signals: the signal trends published

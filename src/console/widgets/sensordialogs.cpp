@@ -4,7 +4,7 @@
 #include "console/console.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
-#include "console/widgets/placement.h"
+#include "widgets/placement.h"
 
 #include <QComboBox>
 #include <QGridLayout>
