@@ -27,3 +27,11 @@ function(dorvan_add_test name)
     LABELS "${ARG_LABELS}"
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;XDG_RUNTIME_DIR=${runtime_dir};DORVAN_BIN_DIR=${CMAKE_BINARY_DIR}/bin;LC_ALL=C.UTF-8")
 endfunction()
+
+# One static library per source folder, its files listed in the folder's own
+# CMakeLists.txt; headers are included from src/ ("base/clock.h").
+function(dorvan_add_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+  dorvan_warnings(${name})
+endfunction()

@@ -1,4 +1,4 @@
-#include "events/reportcommand.h"
+#include "report/reportcommand.h"
 #include "testfiles.h"
 #include "workdir.h"
 

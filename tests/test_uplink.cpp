@@ -6,8 +6,8 @@
 #include "uplink/uplink.h"
 #include "uplink/uplinklog.h"
 
+#include "base/consoleheartbeat.h"
 #include "base/daycount.h"
-#include "console/consoleheartbeat.h"
 #include "console/consolestart.h"
 #include "fakes.h"
 #include "filefaults.h"
@@ -839,6 +839,35 @@ private slots:
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("written again")));
         heartbeat.beat();
         QVERIFY(ConsoleHeartbeat::read(dir.path()));
+    }
+
+    // The heartbeat file gets the mode a file made by open(2) would: 0644
+    // less the process's umask, whatever the umask.
+    void heartbeatFileMode_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("mode");
+        QTest::newRow("022") << 022 << 0644;
+        QTest::newRow("027") << 027 << 0640;
+        QTest::newRow("077") << 077 << 0600;
+    }
+
+    void heartbeatFileMode()
+    {
+        QFETCH(int, umask);
+        QFETCH(int, mode);
+        WorkDir dir;
+        FakeClock clock;
+        const mode_t previous = ::umask(mode_t(umask));
+        ConsoleHeartbeat heartbeat(clock, [] { return quint64(1); });
+        heartbeat.start(dir.path());
+        heartbeat.beat();
+        heartbeat.stop();
+        ::umask(previous);
+        QVERIFY(ConsoleHeartbeat::read(dir.path()));
+        struct stat info = {};
+        QCOMPARE(::stat(QFile::encodeName(dir.file(ConsoleHeartbeat::fileName())).constData(), &info), 0);
+        QCOMPARE(int(info.st_mode & 07777), mode);
     }
 };
 

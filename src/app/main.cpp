@@ -1,5 +1,6 @@
 #include "base/clock.h"
 #include "base/log.h"
+#include "base/signalevents.h"
 #include "console/console.h"
 #include "console/consolestart.h"
 #include "console/widgets/fonts.h"
@@ -15,40 +16,14 @@
 #include <QFile>
 #include <QLibraryInfo>
 #include <QLocale>
-#include <QSocketNotifier>
 #include <QTranslator>
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
-#include <memory>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// The write end of the self-pipe: a signal handler may only write a byte,
-// here the signal's number, and the event loop does the work.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int signal)
-{
-    const char byte = char(signal);
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-bool catchSignals()
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR1})
-        ::sigaction(signal, &action, nullptr);
-    return true;
-}
 
 // The line counters of the page "Диагностика" for a maintainer without the
 // window (SIGUSR1, and once more when a signal ends the run).
@@ -67,34 +42,45 @@ void loadQtTranslations(QApplication &app, QTranslator &translator)
     if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"), directory))
         app.installTranslator(&translator);
     else
-        qCWarning(dorvan::logCategory(dorvan::LogArea::Console),
+        qCWarning(dorvan::lcConsole,
                   "no qtbase_ru.qm in %s: the file and print dialogs speak English (package qt6-translations-l10n)",
                   qUtf8Printable(directory));
+}
+
+// What escapes every handler (a destructor that throws, a noexcept broken)
+// ends the process, but first says why in the log.
+[[noreturn]] void logAndAbort()
+{
+    try {
+        if (const std::exception_ptr current = std::current_exception())
+            std::rethrow_exception(current);
+        qCCritical(dorvan::lcConsole, "terminated");
+    } catch (const std::exception &error) {
+        qCCritical(dorvan::lcConsole, "terminated by an uncaught exception: %s", error.what());
+    } catch (...) {
+        qCCritical(dorvan::lcConsole, "terminated by an uncaught exception");
+    }
+    std::abort();
 }
 
 // SIGTERM, SIGINT and SIGHUP run the shutdown steps without the exit question
 // and end the run, at any moment: during start-up too, and while boxes are
 // open; before the console exists (a refused start) they just end it.
 // SIGUSR1 asks for the counters.
-void followSignals(QSocketNotifier &notifier, dorvan::Console *const &console)
+void onSignal(int signal, dorvan::Console *console)
 {
-    QObject::connect(&notifier, &QSocketNotifier::activated, &notifier, [&console] {
-        char byte = 0;
-        if (::read(signalPipe[0], &byte, 1) != 1)
-            return;
-        if (byte == SIGUSR1) {
-            if (console)
-                writeStatsLine(*console);
-            return;
-        }
-        if (console && !console->isShutDown()) {
-            console->shutdown();
+    if (signal == SIGUSR1) {
+        if (console)
             writeStatsLine(*console);
-        }
-        // exit(), unlike quit(), also ends a box's loop that runs before
-        // the main loop (a refused start).
-        QCoreApplication::exit(0);
-    });
+        return;
+    }
+    if (console && !console->isShutDown()) {
+        console->shutdown();
+        writeStatsLine(*console);
+    }
+    // exit(), unlike quit(), also ends a box's loop that runs before
+    // the main loop (a refused start).
+    QCoreApplication::exit(0);
 }
 
 // Help, version, a wrong command line and the setup command, on the
@@ -133,6 +119,7 @@ int main(int argc, char *argv[])
     }
 
     dorvan::installLogFormat();
+    std::set_terminate(logAndAbort);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dorvan-console"));
     QApplication::setApplicationVersion(QStringLiteral(DORVAN_VERSION));
@@ -147,11 +134,14 @@ int main(int argc, char *argv[])
     dorvan::QtPrompter prompter;
 
     dorvan::Console *running = nullptr;
-    std::unique_ptr<QSocketNotifier> signalNotifier;
-    if (catchSignals()) {
-        signalNotifier = std::make_unique<QSocketNotifier>(signalPipe[0], QSocketNotifier::Read);
-        followSignals(*signalNotifier, running);
-    }
+    const dorvan::SignalEvents signalEvents({SIGTERM, SIGINT, SIGHUP, SIGUSR1}, [&running](int signal) {
+        // Not through Qt's event loop, which an exception must not unwind.
+        try {
+            onSignal(signal, running);
+        } catch (const std::exception &error) {
+            qCCritical(dorvan::lcConsole, "signal %d: %s", signal, error.what());
+        }
+    });
 
     // Before start-up reads or writes any file: the working directory, and
     // no second console on it.

@@ -1,7 +1,7 @@
 // dorvan-report: the console's event files as CSV or JSON lines, without a window.
 
 #include "base/workdirconfig.h"
-#include "events/reportcommand.h"
+#include "report/reportcommand.h"
 
 #include <QCoreApplication>
 #include <QDir>

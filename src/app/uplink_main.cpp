@@ -3,7 +3,8 @@
 
 #include "base/clock.h"
 #include "base/log.h"
-#include "uplink/mqttclient.h"
+#include "base/signalevents.h"
+#include "mqtt/mqttclient.h"
 #include "uplink/signalpublisher.h"
 #include "uplink/uplink.h"
 #include "uplink/uplinkconfig.h"
@@ -11,40 +12,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-// The write end of the self-pipe: the handler only writes a byte, the event
-// loop does the work.
-int signalPipe[2] = {-1, -1};
-
-extern "C" void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
-}
-
-bool catchSignals()
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-    // A broker that drops the connection must not end the process.
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -79,17 +48,10 @@ int main(int argc, char *argv[])
                                                  {config->uplink.prefix, config->uplink.site}, client, clock);
     QObject::connect(&uplink, &dorvan::uplink::Uplink::stopped, &app, &QCoreApplication::quit, Qt::QueuedConnection);
 
-    QSocketNotifier *signalNotifier = nullptr;
-    if (catchSignals()) {
-        signalNotifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(signalNotifier, &QSocketNotifier::activated, &uplink,
-                         dorvan::uplink::guarded("signal", [&uplink] {
-                             char byte = 0;
-                             while (::read(signalPipe[0], &byte, 1) == 1) {
-                             }
-                             uplink.stop();
-                         }));
-    }
+    const dorvan::SignalEvents signalEvents({SIGTERM, SIGINT, SIGHUP},
+                                            dorvan::uplink::guarded("signal", [&uplink](int) { uplink.stop(); }));
+    // A broker that drops the connection must not end the process.
+    ::signal(SIGPIPE, SIG_IGN);
     if (!uplink.start(&error)) {
         qCCritical(lcUplink).noquote() << error;
         return 1;

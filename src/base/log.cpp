@@ -2,24 +2,27 @@
 
 namespace dorvan {
 
-namespace {
-
-Q_LOGGING_CATEGORY(lineLog, "dorvan.line")
-Q_LOGGING_CATEGORY(filesLog, "dorvan.files")
-Q_LOGGING_CATEGORY(eventsLog, "dorvan.events")
-Q_LOGGING_CATEGORY(consoleLog, "dorvan.console")
-
-} // namespace
+Q_LOGGING_CATEGORY(lcLine, "dorvan.line")
+Q_LOGGING_CATEGORY(lcFiles, "dorvan.files")
+Q_LOGGING_CATEGORY(lcEvents, "dorvan.events")
+Q_LOGGING_CATEGORY(lcConsole, "dorvan.console")
+Q_LOGGING_CATEGORY(lcStart, "dorvan.start")
+Q_LOGGING_CATEGORY(lcSetup, "dorvan.setup")
+Q_LOGGING_CATEGORY(lcConfig, "dorvan.config")
+Q_LOGGING_CATEGORY(lcHeartbeat, "dorvan.heartbeat")
+Q_LOGGING_CATEGORY(lcExport, "dorvan.export")
+Q_LOGGING_CATEGORY(lcReport, "dorvan.report")
+Q_LOGGING_CATEGORY(lcTrends, "dorvan.trends")
 
 const QLoggingCategory &logCategory(LogArea area)
 {
     switch (area) {
-    case LogArea::Line: return lineLog();
-    case LogArea::Files: return filesLog();
-    case LogArea::Events: return eventsLog();
+    case LogArea::Line: return lcLine();
+    case LogArea::Files: return lcFiles();
+    case LogArea::Events: return lcEvents();
     case LogArea::Console: break;
     }
-    return consoleLog();
+    return lcConsole();
 }
 
 void logBox(LogArea area, BoxIcon icon, const QString &caption, const QString &text)

@@ -36,6 +36,22 @@ bool FileDescriptor::close()
     return ::close(fd) == 0;
 }
 
+bool writeFully(int fd, const char *data, qint64 size, qint64 offset, int &error)
+{
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::pwrite(fd, data + done, size_t(size - done), off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : EIO;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
 int openRegularFile(const QString &path, int flags, mode_t mode, Links links, int &error)
 {
     const QByteArray native = QFile::encodeName(path);

@@ -74,6 +74,10 @@ int openRegularFile(const QString &path, int flags, mode_t mode, Links links, in
 std::optional<QByteArray> readRegularFile(const QString &path, qint64 limit, Links links, int &error,
                                           qint64 *size = nullptr);
 
+// Writes all bytes at offset (pwrite, again after an interruption); false
+// with errno in error when fewer went out.
+bool writeFully(int fd, const char *data, qint64 size, qint64 offset, int &error);
+
 // The operator's words for why a file could not be opened, read or written:
 // "нет места на диске", "не обычный файл (канал или устройство)", ...
 QString fileErrorText(int error);

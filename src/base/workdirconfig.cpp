@@ -1,11 +1,11 @@
 #include "base/workdirconfig.h"
 
+#include "base/log.h"
 #include "base/regularfile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <cerrno>
 
@@ -15,8 +15,6 @@ namespace {
 
 // A configuration file of a few lines; anything larger is read up to here.
 constexpr qint64 MaxConfigSize = 64 * 1024;
-
-Q_LOGGING_CATEGORY(lcConfig, "dorvan.config")
 
 const QString WorkDirKey = QStringLiteral("workdir");
 

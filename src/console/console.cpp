@@ -1,6 +1,7 @@
 #include "console/console.h"
 
 #include "base/russian.h"
+#include "events/eventcatalog.h"
 
 namespace dorvan {
 
@@ -123,7 +124,7 @@ void Console::Refresh_row(int slot)
 
     if (r.state == SensorState::NoLink)
         setRowColor(slot, Colour::DarkRed);
-    else if (isFaultState(r.state))
+    else if (isFaultEvent(r.state))
         setRowColor(slot, Colour::AlarmRed);
     else if (r.state == SensorState::Normal)
         setRowColor(slot, (r.alarm1 == 1 || r.alarm2 == 1) ? Colour::AlarmRed : Colour::Lime);

@@ -2,9 +2,10 @@
 
 #include "base/alarmsound.h"
 #include "base/captions.h"
+#include "base/consoleheartbeat.h"
 #include "base/context.h"
 #include "base/faultboxes.h"
-#include "console/consoleheartbeat.h"
+#include "base/consoleheartbeat.h"
 #include "console/loggedprompter.h"
 #include "console/report.h"
 #include "events/alarmlist.h"

@@ -1,5 +1,6 @@
 #include "console/consolestart.h"
 
+#include "base/log.h"
 #include "base/regularfile.h"
 #include "base/russian.h"
 #include "console/workdirsetup.h"
@@ -7,7 +8,6 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QSysInfo>
 
 #include <algorithm>
@@ -20,8 +20,6 @@
 namespace dorvan {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcStart, "dorvan.start")
 
 struct ConsoleOptions
 {

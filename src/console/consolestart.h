@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/consoleheartbeat.h"
 #include "base/workdirconfig.h"
 
 #include <QIODevice>
@@ -68,7 +69,7 @@ class ConsoleLock
 public:
     enum class Outcome { Locked, Held, Unavailable };
 
-    static QString fileName() { return QStringLiteral(".dorvan-console.lock"); }
+    static QString fileName() { return consoleLockFileName(); }
 
     explicit ConsoleLock(const QString &workDir);
     // Removes the lock file while it is still held, then lets the lock go.

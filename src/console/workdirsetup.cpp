@@ -1,11 +1,11 @@
 #include "console/workdirsetup.h"
 
+#include "base/log.h"
 #include "base/workdirconfig.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLoggingCategory>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,8 +14,6 @@
 namespace dorvan {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcSetup, "dorvan.setup")
 
 using Outcome = SetupStep::Outcome;
 

@@ -49,7 +49,7 @@ void AlarmSoundWatch::failed(const QString &why, qint64 nowMs)
     }
     if (!failureLogged_) {
         failureLogged_ = true;
-        qCWarning(logCategory(LogArea::Events)).noquote()
+        qCWarning(lcEvents).noquote()
             << QStringLiteral("Звук тревоги не слышен (%1): вместо него звуковой сигнал раз в секунду, "
                               "новая попытка звука каждые %2 с")
                    .arg(why)
@@ -72,7 +72,7 @@ void AlarmSoundWatch::tick(qint64 nowMs)
         if (!heard_) {
             heard_ = true;
             if (beeping_)
-                qCInfo(logCategory(LogArea::Events)).noquote()
+                qCInfo(lcEvents).noquote()
                     << QStringLiteral("Звук тревоги снова слышен: звуковой сигнал снят");
             beeping_ = false;
             failureLogged_ = false;

@@ -1,14 +1,12 @@
 #include "events/eventexport.h"
 
-#include <QLoggingCategory>
+#include "base/log.h"
 
 #include <algorithm>
 
 namespace dorvan {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcExport, "dorvan.export")
 
 constexpr char Bom[] = "\xEF\xBB\xBF";
 

@@ -106,12 +106,12 @@ void EventLog::append(const QString &path, const QString &shownName, const Event
     if (!written.written()) {
         context_.faults.error(LogArea::Events, writeFailureText(QStringLiteral("Put_msg"), shownName, written));
         // The journal keeps the event the file refused.
-        qCWarning(logCategory(LogArea::Events)).noquote() << refusedEventText(shownName, record);
+        qCWarning(lcEvents).noquote() << refusedEventText(shownName, record);
         return;
     }
     const QString tail = droppedTailText(QStringLiteral("Put_msg"), shownName, written);
     if (!tail.isEmpty())
-        qCWarning(logCategory(LogArea::Events)).noquote() << tail;
+        qCWarning(lcEvents).noquote() << tail;
 }
 
 } // namespace dorvan

@@ -132,7 +132,7 @@ void HardwareSettings::Ini_Hw()
     damagedCopy_.clear();
     const QString path = context_.path(fileName());
     if (const int removed = removeStaleTemporaries(realPath(path)))
-        qCInfo(logCategory(LogArea::Files)).noquote()
+        qCInfo(lcFiles).noquote()
             << QStringLiteral("Ini_Hw: удалено временных файлов сохранения hw.dat, оставшихся от "
                               "прерванной записи: %1").arg(removed);
     qint64 size = 0;

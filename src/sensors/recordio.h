@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/regularfile.h"
+#include "base/replacefile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -26,9 +27,6 @@ struct RecordWrite
 
     bool written() const { return result == Result::Written; }
 };
-
-// Whether a write is flushed to the disk before it counts as done.
-enum class Sync { No, Yes };
 
 // Appends the record at the last whole-record boundary of the file, creating
 // the file if needed: a torn tail (a record cut short by a power loss) is
@@ -71,24 +69,6 @@ QString writeFailureText(const QString &routine, const QString &name, const Reco
 
 // The log line for a torn tail that an append wrote over; empty when there was none.
 QString droppedTailText(const QString &routine, const QString &name, const RecordWrite &write);
-
-struct FileReplace
-{
-    enum class Result { Replaced, NotOpened, NotWritten, Exists };
-    Result result = Result::NotOpened;
-    int error = 0;
-};
-
-// Replaces a whole file through a temporary file beside it, which is written,
-// checked for its size, flushed to the disk and renamed over the old one, and
-// the directory flushed after: a failure or a power loss leaves the old file
-// or the new one, whole. The new file keeps the old one's mode; a file that
-// did not exist is created with newMode. The old file's group (and its
-// owner, where the process may give it) are kept as well. With mustNotExist an existing file
-// is never replaced (Exists). beforeRename, when set, runs just before the
-// rename; returning false abandons the save there.
-FileReplace replaceFile(const QString &path, QByteArrayView bytes, mode_t newMode, bool mustNotExist,
-                        const std::function<bool()> &beforeRename = {});
 
 // The operator's words for a failed write's errno: "нет места на диске", ...
 QString writeErrorText(int error);

@@ -81,7 +81,7 @@ bool SensorFiles::Save_sm(const SensorRecord &record, char mode)
     }
     const QString tail = droppedTailText(QStringLiteral("Save_sm"), name, written);
     if (!tail.isEmpty())
-        qCWarning(logCategory(LogArea::Files)).noquote() << tail;
+        qCWarning(lcFiles).noquote() << tail;
     return true;
 }
 
@@ -94,7 +94,7 @@ void SensorFiles::saveSlot(int slot, bool operatorActed)
         return;
     case StoredRecord::Damaged:
         if (!operatorActed) {
-            qCWarning(logCategory(LogArea::Files)).noquote()
+            qCWarning(lcFiles).noquote()
                 << QStringLiteral("Save_sm: запись датчика не сохранена, файл %1 оставлен как есть "
                                   "до действия оператора")
                        .arg(messageName(r.address, r.model));

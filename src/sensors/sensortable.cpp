@@ -1,7 +1,5 @@
 #include "sensors/sensortable.h"
 
-#include "events/eventcatalog.h"
-
 #include <cstring>
 
 namespace dorvan {
@@ -47,11 +45,6 @@ QString stateText(qint32 state)
 }
 
 // A sensor's fault states are the codes of its fault events.
-bool isFaultState(qint32 state)
-{
-    return isFaultEvent(state);
-}
-
 QString modelName(int model)
 {
     return model == 0 ? QStringLiteral("Дорван-301ДК") : QStringLiteral("Дорван-302ДК");

@@ -24,7 +24,6 @@ constexpr qint16 SetDcModel0 = 194;
 
 // Grid text of a state code; empty for a code the console does not know.
 QString stateText(qint32 state);
-bool isFaultState(qint32 state);
 // "Дорван-301ДК" for model 0, "Дорван-302ДК" for any other model.
 QString modelName(int model);
 QString alarmText(quint8 alarm);  // "Норма" / "Тревога"

@@ -90,7 +90,7 @@ bool TrendRecorder::start(const QString &workDir, bool ownThread)
     path_ = storePath(workDir);
     const TrendLimits limits = TrendLimits::fromFile(QDir(workDir).filePath(QStringLiteral("data/trends.ini")));
     if (!limits.record) {
-        qCInfo(logCategory(LogArea::Files)) << "signal trends not recorded (record=false in data/trends.ini)";
+        qCInfo(lcFiles) << "signal trends not recorded (record=false in data/trends.ini)";
         return false;
     }
     writer_ = std::make_unique<TrendWriter>(path_, limits);
@@ -169,9 +169,9 @@ void TrendRecorder::report(const TrendWriter::Outcome &outcome)
                                      .arg(QDir::toNativeSeparators(path_), outcome.failure));
     }
     if (!outcome.stillFailing.isEmpty())
-        qCDebug(logCategory(LogArea::Files)) << "trend store still failing:" << outcome.stillFailing;
+        qCDebug(lcFiles) << "trend store still failing:" << outcome.stillFailing;
     if (outcome.recovered)
-        qCInfo(logCategory(LogArea::Files)) << "trend store written again:" << path_;
+        qCInfo(lcFiles) << "trend store written again:" << path_;
     if (outcome.wrote)
         emit written();
 }

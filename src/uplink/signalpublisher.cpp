@@ -5,13 +5,9 @@
 #include "trends/trendrecorder.h"
 #include "uplink/uplinklog.h"
 
-#include <QLoggingCategory>
-
 namespace dorvan::uplink {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcSignals, "dorvan.uplink.signals")
 
 constexpr qint64 MinuteMs = 60 * 1000;
 
@@ -61,7 +57,7 @@ void SignalPublisher::publishDue()
         store_ = std::make_unique<TrendStore>(path_, TrendStore::Mode::ReadOnly);
     if (!store_->isOpen() && !store_->open()) {
         if (store_->errorText() != lastProblem_)
-            qCInfo(lcSignals).noquote() << "no signal trends to publish:" << store_->errorText();
+            qCInfo(lcUplinkSignals).noquote() << "no signal trends to publish:" << store_->errorText();
         lastProblem_ = store_->errorText();
         return;
     }
@@ -86,7 +82,7 @@ void SignalPublisher::publishDue()
         sent = std::max(sent, current - 1);
     }
     if (store_->fault() != TrendStore::Fault::None) {
-        qCInfo(lcSignals).noquote() << "signal trends not read:" << store_->errorText();
+        qCInfo(lcUplinkSignals).noquote() << "signal trends not read:" << store_->errorText();
         store_->close();
     }
 }

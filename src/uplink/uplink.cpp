@@ -1,6 +1,6 @@
 #include "uplink/uplink.h"
 
-#include "console/consoleheartbeat.h"
+#include "base/consoleheartbeat.h"
 #include "uplink/jsonwriter.h"
 #include "uplink/uplinklog.h"
 

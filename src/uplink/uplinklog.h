@@ -11,6 +11,7 @@
 Q_DECLARE_LOGGING_CATEGORY(lcUplink)      // dorvan.uplink: start, stop, configuration
 Q_DECLARE_LOGGING_CATEGORY(lcUplinkFiles) // dorvan.uplink.files: daily files and the cursor
 Q_DECLARE_LOGGING_CATEGORY(lcUplinkMqtt)  // dorvan.uplink.mqtt: the broker connection
+Q_DECLARE_LOGGING_CATEGORY(lcUplinkSignals) // dorvan.uplink.signals: the signal trends published
 
 namespace dorvan::uplink {
 

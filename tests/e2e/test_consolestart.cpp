@@ -7,7 +7,7 @@
 
 #include "consolerun.h"
 
-#include "console/consoleheartbeat.h"
+#include "base/consoleheartbeat.h"
 
 #include <QDirIterator>
 #include <QProcessEnvironment>

@@ -1,6 +1,7 @@
 // dorvan-sim: simulated Dorvan sensors on a pseudo-terminal, for trying the
 // console without an RS-485 line, for its end-to-end tests and for measuring.
 
+#include "base/signalevents.h"
 #include "demofiles.h"
 #include "simcommands.h"
 #include "simulator.h"
@@ -8,38 +9,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace dorvan::sim;
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const auto written = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGINT, SIGTERM and SIGHUP end the event loop; the handler only writes a byte.
-void quitOnSignals(QCoreApplication &app)
-{
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [&app] { app.quit(); });
-    struct sigaction action{};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
 
 const char *description =
     "Simulated Dorvan sensors on one RS-485 line, served on a pseudo-terminal.\n"
@@ -132,7 +109,8 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
-    quitOnSignals(app);
+    // SIGINT, SIGTERM and SIGHUP end the event loop.
+    const dorvan::SignalEvents signalEvents({SIGINT, SIGTERM, SIGHUP}, [&app](int) { app.quit(); });
     Simulator simulator;
     QObject::connect(&simulator, &Simulator::quitRequested, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #include "console/widgets/aboutbox.h"
 
 #include "console/widgets/fonts.h"
-#include "console/widgets/placement.h"
+#include "widgets/placement.h"
 
 #include <QFrame>
 #include <QLabel>

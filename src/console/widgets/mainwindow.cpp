@@ -1,16 +1,18 @@
 #include "console/widgets/mainwindow.h"
 
+#include "base/log.h"
+#include "base/windowplacement.h"
 #include "console/console.h"
 #include "console/widgets/aboutbox.h"
 #include "console/widgets/fonts.h"
 #include "console/widgets/passworddialogs.h"
-#include "console/widgets/placement.h"
 #include "console/widgets/sensordialogs.h"
 #include "console/widgets/sensorgridview.h"
 #include "console/widgets/thresholddialog.h"
 #include "events/widgets/alarmwindow.h"
 #include "events/widgets/reportwindow.h"
 #include "trends/widgets/signalspage.h"
+#include "widgets/placement.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,9 +32,23 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <exception>
+
 namespace dorvan {
 
 namespace {
+
+// An exception must not unwind through Qt's event loop: a timer's handler
+// that throws is logged and that tick dropped; the next one comes as usual.
+template <typename Handler>
+void runCaught(const char *handlerName, Handler &&handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &error) {
+        qCCritical(lcConsole, "%s: %s", handlerName, error.what());
+    }
+}
 
 // The line totals of the page "Диагностика", each with its caption on the left.
 struct TotalLabel
@@ -365,9 +381,12 @@ void TFmain::connectTimers()
     Timer1.setInterval(100);
     TimerRv.setInterval(5);
     Timer2.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this, [this] { console_.link.Timer1Timer(); });
-    connect(&TimerRv, &QTimer::timeout, this, [this] { console_.link.TimerRvTimer(); });
-    connect(&Timer2, &QTimer::timeout, this, [this] { console_.link.Timer2Timer(); });
+    connect(&Timer1, &QTimer::timeout, this,
+            [this] { runCaught("Timer1Timer", [this] { console_.link.Timer1Timer(); }); });
+    connect(&TimerRv, &QTimer::timeout, this,
+            [this] { runCaught("TimerRvTimer", [this] { console_.link.TimerRvTimer(); }); });
+    connect(&Timer2, &QTimer::timeout, this,
+            [this] { runCaught("Timer2Timer", [this] { console_.link.Timer2Timer(); }); });
     connect(&console_.link, &Link::timersChanged, this, &TFmain::applyTimers);
 }
 

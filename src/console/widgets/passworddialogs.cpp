@@ -4,7 +4,7 @@
 #include "console/password.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
-#include "console/widgets/placement.h"
+#include "widgets/placement.h"
 
 #include <QLabel>
 #include <QLineEdit>

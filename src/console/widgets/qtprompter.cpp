@@ -1,6 +1,7 @@
 #include "console/widgets/qtprompter.h"
 
-#include "console/widgets/placement.h"
+#include "base/windowplacement.h"
+#include "widgets/placement.h"
 
 #include <QApplication>
 #include <QFileDialog>

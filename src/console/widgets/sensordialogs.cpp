@@ -5,7 +5,7 @@
 #include "console/operatorcommands.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
-#include "console/widgets/placement.h"
+#include "widgets/placement.h"
 
 #include <QComboBox>
 #include <QGridLayout>

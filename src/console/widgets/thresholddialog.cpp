@@ -1,10 +1,10 @@
 #include "console/widgets/thresholddialog.h"
 
+#include "console/console.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
-#include "console/widgets/placement.h"
-#include "console/console.h"
 #include "trends/widgets/recentsignalchart.h"
+#include "widgets/placement.h"
 
 #include <QFocusEvent>
 #include <QGroupBox>

@@ -1,9 +1,10 @@
 #include "events/widgets/alarmwindow.h"
 
+#include "base/windowplacement.h"
 #include "console/console.h"
-#include "console/widgets/placement.h"
 #include "events/alarmlist.h"
 #include "grid/widgets/gridview.h"
+#include "widgets/placement.h"
 
 #include <QCloseEvent>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "events/widgets/reportwindow.h"
 
-#include "console/widgets/placement.h"
 #include "grid/widgets/gridview.h"
+#include "widgets/placement.h"
 
 #include <QCheckBox>
 #include <QDir>

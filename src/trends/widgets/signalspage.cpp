@@ -1,5 +1,6 @@
 #include "trends/widgets/signalspage.h"
 
+#include "base/log.h"
 #include "console/console.h"
 #include "trends/trendexport.h"
 #include "trends/widgets/trendchart.h"
@@ -10,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QVBoxLayout>
@@ -20,8 +20,6 @@
 namespace dorvan {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcSignals, "dorvan.trends")
 
 constexpr qint64 MinuteMs = 60 * 1000;
 
@@ -219,7 +217,7 @@ void SignalsPage::showRange(qint64 fromMs, qint64 toMs)
     else if (!trends)
         summary_->setText(QStringLiteral("Журнал сигналов недоступен: %1").arg(store_ ? store_->errorText() : QString()));
     lastRefreshMs_ = took.elapsed();
-    qCDebug(lcSignals) << "range drawn in" << lastRefreshMs_ << "ms," << view.series[0].size() << "points";
+    qCDebug(lcTrends) << "range drawn in" << lastRefreshMs_ << "ms," << view.series[0].size() << "points";
 }
 
 void SignalsPage::showSummary(const TrendView &view)

@@ -1,25 +1,37 @@
-#include "console/consoleheartbeat.h"
+#include "base/consoleheartbeat.h"
 
-#include "console/consolestart.h"
+#include "base/log.h"
+#include "base/replacefile.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLoggingCategory>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace dorvan {
 
-Q_LOGGING_CATEGORY(lcHeartbeat, "dorvan.heartbeat")
-
 namespace {
+
+// The process's umask, which a file made with open(2) gets and one made by
+// replaceFile does not; read, not set, as other threads may be creating files.
+mode_t creationMask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        const QList<QByteArray> lines = status.readAll().split('\n');
+        for (const QByteArray &line : lines) {
+            if (line.startsWith("Umask:"))
+                return mode_t(line.mid(6).trimmed().toUInt(nullptr, 8));
+        }
+    }
+    return 022;
+}
 
 QString utc(const QDateTime &time)
 {
@@ -57,6 +69,7 @@ ConsoleHeartbeat::ConsoleHeartbeat(const Clock &clock, std::function<quint64()> 
 void ConsoleHeartbeat::start(const QString &workDir)
 {
     path_ = workDir + u'/' + fileName();
+    newFileMode_ = 0644 & ~creationMask();
     beat();
     timer_.start();
 }
@@ -79,22 +92,8 @@ void ConsoleHeartbeat::beat()
     record_.written = now;
 
     // A reader sees the old file or the new one, never half of one.
-    const QByteArray bytes = record_.toJson();
-    const QByteArray target = QFile::encodeName(path_);
-    const QByteArray temporary = target + ".tmp";
-    int error = 0;
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = errno;
-    } else {
-        if (::write(fd, bytes.constData(), size_t(bytes.size())) != bytes.size())
-            error = errno ? errno : ENOSPC;
-        if (::close(fd) != 0 && error == 0)
-            error = errno;
-        if (error == 0 && ::rename(temporary.constData(), target.constData()) != 0)
-            error = errno;
-    }
-    if (error == 0) {
+    const FileReplace written = replaceFile(path_, record_.toJson(), newFileMode_, false, {}, Sync::No);
+    if (written.result == FileReplace::Result::Replaced) {
         if (failing_)
             qCInfo(lcHeartbeat, "%s is written again", qUtf8Printable(path_));
         failing_ = false;
@@ -102,7 +101,7 @@ void ConsoleHeartbeat::beat()
     }
     if (!failing_)
         qCWarning(lcHeartbeat, "cannot write %s: %s; the line goes on, programs beside the console will see it as stopped",
-                  qUtf8Printable(path_), std::strerror(error));
+                  qUtf8Printable(path_), std::strerror(written.error));
     failing_ = true;
 }
 
@@ -118,7 +117,7 @@ std::optional<HeartbeatRecord> ConsoleHeartbeat::read(const QString &workDir)
 // that a change of the console's lock changes only this.
 bool consoleHoldsLock(const QString &workDir)
 {
-    QFile lock(workDir + u'/' + ConsoleLock::fileName());
+    QFile lock(workDir + u'/' + consoleLockFileName());
     if (!lock.open(QIODevice::ReadOnly))
         return false;
     bool ok = false;

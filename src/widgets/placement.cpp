@@ -1,4 +1,4 @@
-#pragma once
+#include "widgets/placement.h"
 
 #include "base/windowplacement.h"
 
@@ -14,12 +14,7 @@
 
 namespace dorvan {
 
-// Where the console's windows open, every time they open: centred on the
-// screen, or at its top left corner. Called from a window's showEvent, before
-// the window manager maps it, so that neither Qt's placement over the parent
-// window nor the position kept from the last opening applies; under X11 the
-// latter creeps down by the title bar's height at each opening.
-inline QRect screenArea(const QWidget &window)
+QRect screenArea(const QWidget &window)
 {
     const QScreen *screen = window.screen();
     if (!screen)
@@ -27,9 +22,7 @@ inline QRect screenArea(const QWidget &window)
     return screen ? screen->availableGeometry() : QRect();
 }
 
-// The client area is centred: the frame's size is not known before the first
-// opening, and the window must open at the same place every time.
-inline void centreOnScreen(QWidget &window)
+void centreOnScreen(QWidget &window)
 {
     const QRect area = screenArea(window);
     if (area.isEmpty())
@@ -40,10 +33,7 @@ inline void centreOnScreen(QWidget &window)
     window.move(client.topLeft() - frameOffset);
 }
 
-// A window's frame on screen. Before its first opening the window manager has
-// not told Qt the frame's size yet: a title bar and a thin border are assumed,
-// the frame's corner at the window's position, where the window manager puts it.
-inline QRect frameOf(const QWidget &window)
+QRect frameOf(const QWidget &window)
 {
     const QRect frame = window.frameGeometry();
     if (frame != window.geometry())
@@ -53,15 +43,12 @@ inline QRect frameOf(const QWidget &window)
     return QRect(window.pos(), window.size() + QSize(2 * Border, TitleBar + Border));
 }
 
-// A window's position is its frame's, whether or not the frame is known yet.
-inline void moveFrameTo(QWidget &window, const QPoint &frameTopLeft)
+void moveFrameTo(QWidget &window, const QPoint &frameTopLeft)
 {
     window.move(frameTopLeft);
 }
 
-// The alarm window when it is on screen: always on top, in the middle of the
-// screen, it would hide a dialog that opens centred.
-inline QWidget *shownAlarmWindow()
+QWidget *shownAlarmWindow()
 {
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget *window : windows) {
@@ -70,6 +57,8 @@ inline QWidget *shownAlarmWindow()
     }
     return nullptr;
 }
+
+namespace {
 
 // Takes the alarm window back to the middle of the screen once the dialog it
 // gave way to has closed.
@@ -96,8 +85,9 @@ private:
     QPointer<QWidget> alarm_;
 };
 
-// Moves the alarm window out of the dialog's way, and back when it closes.
-inline void alarmWindowGivesWay(QWidget &alarm, QWidget &dialog, const QPoint &alarmFrameTopLeft)
+} // namespace
+
+void alarmWindowGivesWay(QWidget &alarm, QWidget &dialog, const QPoint &alarmFrameTopLeft)
 {
     if (alarmFrameTopLeft == frameOf(alarm).topLeft())
         return;
@@ -105,10 +95,7 @@ inline void alarmWindowGivesWay(QWidget &alarm, QWidget &dialog, const QPoint &a
     new AlarmWindowReturn(dialog, alarm);
 }
 
-// Where it is, unless the alarm window is there: then beside it, or, where
-// the screen has no room for both, at the top with the alarm window moved
-// aside below it. The dialog stays whole either way.
-inline void keepClearOfAlarms(QWidget &window)
+void keepClearOfAlarms(QWidget &window)
 {
     QWidget *alarm = shownAlarmWindow();
     if (!alarm || alarm == &window)
@@ -119,15 +106,13 @@ inline void keepClearOfAlarms(QWidget &window)
     alarmWindowGivesWay(*alarm, window, places.alarm);
 }
 
-inline void centreClearOfAlarms(QWidget &window)
+void centreClearOfAlarms(QWidget &window)
 {
     centreOnScreen(window);
     keepClearOfAlarms(window);
 }
 
-// The window the operator is working in when the alarm window opens: a
-// dialog or a box of the console's, modal or not.
-inline QWidget *operatorsDialog(const QWidget &alarm)
+QWidget *operatorsDialog(const QWidget &alarm)
 {
     if (QWidget *modal = QApplication::activeModalWidget(); modal && modal != &alarm)
         return modal;
@@ -138,11 +123,7 @@ inline QWidget *operatorsDialog(const QWidget &alarm)
     return nullptr;
 }
 
-// Wide enough for the window manager to show the whole caption in the title
-// bar, beside its icon and three buttons. Its title font is not known here:
-// a bold face a little larger than the dialog's stands in for it, with a
-// fifth more for the wider faces and letter spacing of title bars.
-inline int widthForTitle(const QWidget &dialog, const QString &caption)
+int widthForTitle(const QWidget &dialog, const QString &caption)
 {
     constexpr int TitleBarButtons = 4;
     QFont title = dialog.font();
@@ -152,7 +133,7 @@ inline int widthForTitle(const QWidget &dialog, const QString &caption)
     return QFontMetrics(title).horizontalAdvance(caption) * 6 / 5 + buttons;
 }
 
-inline void moveToTopLeft(QWidget &window)
+void moveToTopLeft(QWidget &window)
 {
     const QPoint corner = screenArea(window).topLeft();
     window.move(corner);

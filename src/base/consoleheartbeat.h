@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 
+#include <sys/types.h>
+
 namespace dorvan {
 
 // What the console's heartbeat file says: when it was written, when the
@@ -52,11 +54,19 @@ private:
     const Clock &clock_;
     std::function<quint64()> passes_;
     QString path_;
+    mode_t newFileMode_ = 0644;
     HeartbeatRecord record_;
     bool seenPasses_ = false;
     bool failing_ = false;
     QTimer timer_;
 };
+
+// The console's lock file in its working directory, held by ConsoleLock
+// (console/consolestart.h) while the console runs.
+inline QString consoleLockFileName()
+{
+    return QStringLiteral(".dorvan-console.lock");
+}
 
 // Whether a running console holds the working directory's lock: the
 // process the lock file names is alive and is dorvan-console.

@@ -1,5 +1,5 @@
 // The only file that includes mosquitto.h.
-#include "uplink/mqttclient.h"
+#include "mqtt/mqttclient.h"
 
 #include "uplink/uplinklog.h"
 

@@ -1,5 +1,6 @@
-#include "events/reportcommand.h"
+#include "report/reportcommand.h"
 
+#include "base/log.h"
 #include "base/russian.h"
 #include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
@@ -8,14 +9,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QSaveFile>
 
 namespace dorvan {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcReport, "dorvan.report")
 
 struct ReportOptions
 {
