@@ -1,4 +1,5 @@
 #include "base/clock.h"
+#include "base/exceptionedge.h"
 #include "base/log.h"
 #include "base/signalevents.h"
 #include "console/console.h"
@@ -49,20 +50,6 @@ void loadQtTranslations(QApplication &app, QTranslator &translator)
 
 // What escapes every handler (a destructor that throws, a noexcept broken)
 // ends the process, but first says why in the log.
-[[noreturn]] void logAndAbort()
-{
-    try {
-        if (const std::exception_ptr current = std::current_exception())
-            std::rethrow_exception(current);
-        qCCritical(dorvan::lcConsole, "terminated");
-    } catch (const std::exception &error) {
-        qCCritical(dorvan::lcConsole, "terminated by an uncaught exception: %s", error.what());
-    } catch (...) {
-        qCCritical(dorvan::lcConsole, "terminated by an uncaught exception");
-    }
-    std::abort();
-}
-
 // SIGTERM, SIGINT and SIGHUP run the shutdown steps without the exit question
 // and end the run, at any moment: during start-up too, and while boxes are
 // open; before the console exists (a refused start) they just end it.
@@ -119,7 +106,7 @@ int main(int argc, char *argv[])
     }
 
     dorvan::installLogFormat();
-    std::set_terminate(logAndAbort);
+    dorvan::installTerminateLog(dorvan::lcConsole);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("dorvan-console"));
     QApplication::setApplicationVersion(QStringLiteral(DORVAN_VERSION));
@@ -134,14 +121,9 @@ int main(int argc, char *argv[])
     dorvan::QtPrompter prompter;
 
     dorvan::Console *running = nullptr;
-    const dorvan::SignalEvents signalEvents({SIGTERM, SIGINT, SIGHUP, SIGUSR1}, [&running](int signal) {
-        // Not through Qt's event loop, which an exception must not unwind.
-        try {
-            onSignal(signal, running);
-        } catch (const std::exception &error) {
-            qCCritical(dorvan::lcConsole, "signal %d: %s", signal, error.what());
-        }
-    });
+    const dorvan::SignalEvents signalEvents(
+        {SIGTERM, SIGINT, SIGHUP, SIGUSR1},
+        dorvan::guarded(dorvan::lcConsole, "signal", [&running](int signal) { onSignal(signal, running); }));
 
     // Before start-up reads or writes any file: the working directory, and
     // no second console on it.

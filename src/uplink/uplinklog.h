@@ -1,9 +1,9 @@
 #pragma once
 
+#include "base/exceptionedge.h"
+
 #include <QLoggingCategory>
 
-#include <concepts>
-#include <exception>
 #include <utility>
 
 // The uplink logs to standard error (the journal when it runs as a service),
@@ -15,27 +15,16 @@ Q_DECLARE_LOGGING_CATEGORY(lcUplinkSignals) // dorvan.uplink.signals: the signal
 
 namespace dorvan::uplink {
 
-// An exception that escapes everything else is logged before the process
-// aborts, so the journal says why the service died.
-void installTerminateLog();
+// The exception edge of the uplink's handlers; see base/exceptionedge.h.
+inline void installTerminateLog()
+{
+    dorvan::installTerminateLog(lcUplink);
+}
 
-void logEscapedException(const char *handler, const std::exception &exception);
-
-// A timer's, a socket's or a signal's handler that lets no exception unwind
-// into Qt's event loop: it is logged, and the loop goes on.
 template<typename Handler>
 auto guarded(const char *name, Handler handler)
 {
-    // Constrained, so that Qt finds how many of a signal's arguments it takes.
-    return [name, handler = std::move(handler)](auto &&...args) -> void
-               requires std::invocable<const Handler &, decltype(args)...>
-    {
-        try {
-            handler(std::forward<decltype(args)>(args)...);
-        } catch (const std::exception &exception) {
-            logEscapedException(name, exception);
-        }
-    };
+    return dorvan::guarded(lcUplink, name, std::move(handler));
 }
 
 } // namespace dorvan::uplink

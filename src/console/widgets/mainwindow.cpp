@@ -1,5 +1,6 @@
 #include "console/widgets/mainwindow.h"
 
+#include "base/exceptionedge.h"
 #include "base/log.h"
 #include "base/windowplacement.h"
 #include "console/console.h"
@@ -32,23 +33,10 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
-#include <exception>
 
 namespace dorvan {
 
 namespace {
-
-// An exception must not unwind through Qt's event loop: a timer's handler
-// that throws is logged and that tick dropped; the next one comes as usual.
-template <typename Handler>
-void runCaught(const char *handlerName, Handler &&handler)
-{
-    try {
-        handler();
-    } catch (const std::exception &error) {
-        qCCritical(lcConsole, "%s: %s", handlerName, error.what());
-    }
-}
 
 // The line totals of the page "Диагностика", each with its caption on the left.
 struct TotalLabel
@@ -382,11 +370,11 @@ void TFmain::connectTimers()
     TimerRv.setInterval(5);
     Timer2.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this,
-            [this] { runCaught("Timer1Timer", [this] { console_.link.Timer1Timer(); }); });
+            guarded(lcConsole, "Timer1Timer", [this] { console_.link.Timer1Timer(); }));
     connect(&TimerRv, &QTimer::timeout, this,
-            [this] { runCaught("TimerRvTimer", [this] { console_.link.TimerRvTimer(); }); });
+            guarded(lcConsole, "TimerRvTimer", [this] { console_.link.TimerRvTimer(); }));
     connect(&Timer2, &QTimer::timeout, this,
-            [this] { runCaught("Timer2Timer", [this] { console_.link.Timer2Timer(); }); });
+            guarded(lcConsole, "Timer2Timer", [this] { console_.link.Timer2Timer(); }));
     connect(&console_.link, &Link::timersChanged, this, &TFmain::applyTimers);
 }
 
