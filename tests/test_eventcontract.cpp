@@ -9,6 +9,7 @@
 
 #include "consolerig.h"
 #include "test_link_rig.h"
+#include "uplinkstates.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -96,20 +97,6 @@ struct Post : ConsoleRig
 
     int model;
 };
-
-QString summary(const SensorStates &states)
-{
-    const uplink::SensorState *state = states.find(Address);
-    if (!state)
-        return QStringLiteral("removed");
-    static const char *const links[] = {"unknown", "up", "lost"};
-    static const char *const loops[] = {"unknown", "disarmed", "normal", "alarm"};
-    return QStringLiteral("model=%1 link=%2 loop1=%3 loop2=%4 fault=%5")
-        .arg(state->model)
-        .arg(QLatin1String(links[int(state->link)]), QLatin1String(loops[int(state->loops[0])]),
-             QLatin1String(loops[int(state->loops[1])]))
-        .arg(state->faultCode);
-}
 
 int payloadLoop(const StampedRecord &stamped, const SensorStates &states)
 {
@@ -215,7 +202,7 @@ private slots:
             QVERIFY2(parseEventText(stamped.record.code, stamped.text), qPrintable(stamped.text));
             states.apply(stamped);
         }
-        QTEST(summary(states), "state");
+        QTEST(summary(states, Address), "state");
         QTEST(payloadLoop(records.last(), states), "lastLoop");
     }
 };

@@ -12,6 +12,7 @@
 #include "fakes.h"
 #include "filefaults.h"
 #include "testfiles.h"
+#include "uplinkstates.h"
 #include "workdir.h"
 
 #include <QCommandLineParser>
@@ -67,20 +68,6 @@ const Event standby{0, "Возврат в дежурное состояние д
 const Event brokenFlank1{4, "Обрыв чувствительного элемента первого фланга датчика <Дорван-302ДК> № %1"};
 const Event startOfWork{20, "Начало работы"};
 const Event disconnected{31, "Датчик <Дорван-301ДК> № %1 отключён. Оператор: Иванов"};
-
-QString summary(const SensorStates &states)
-{
-    const SensorState *state = states.find(1001);
-    if (!state)
-        return QStringLiteral("removed");
-    static const char *const links[] = {"unknown", "up", "lost"};
-    static const char *const loops[] = {"unknown", "disarmed", "normal", "alarm"};
-    return QStringLiteral("model=%1 link=%2 loop1=%3 loop2=%4 fault=%5")
-        .arg(state->model)
-        .arg(QLatin1String(links[int(state->link)]), QLatin1String(loops[int(state->loops[0])]),
-             QLatin1String(loops[int(state->loops[1])]))
-        .arg(state->faultCode);
-}
 
 UplinkSettings settingsFor(const WorkDir &dir, int window = 4)
 {
@@ -213,7 +200,7 @@ private slots:
             const EventRecord record = makeRecord(1001, events[i], i);
             states.apply({{today, i}, record, record.textString()});
         }
-        QCOMPARE(summary(states), expected);
+        QCOMPARE(summary(states, 1001), expected);
         const std::optional<SensorStates> restored = SensorStates::fromJson(states.toJson());
         QVERIFY(restored);
         QVERIFY(restored->sensors() == states.sensors());
