@@ -23,15 +23,18 @@ namespace {
 
 const QString site = QStringLiteral("post1");
 
-EventRecord record(qint32 address, quint8 code, const QString &text, int second = 0)
+// Records and daily files are dated by the console's own day, which in a test
+// that gives the uplink another zone is that zone's, not the test machine's.
+EventRecord record(qint32 address, quint8 code, const QString &text, int second = 0,
+                   QDate day = QDate::currentDate())
 {
-    const QDateTime at(QDate::currentDate(), QTime(10, 0, 0, 125).addSecs(second));
+    const QDateTime at(day, QTime(10, 0, 0, 125).addSecs(second));
     return EventRecord::make(address, toDayCount(at), code, text);
 }
 
-QString dailyFile(const test::WorkDir &dir)
+QString dailyFile(const test::WorkDir &dir, QDate day = QDate::currentDate())
 {
-    return dir.file(QStringLiteral("QReport/") + QDate::currentDate().toString(u"dd.MM.yyyy"));
+    return dir.file(QStringLiteral("QReport/") + day.toString(u"dd.MM.yyyy"));
 }
 
 void append(const QString &path, const QByteArray &bytes)
@@ -147,35 +150,36 @@ private slots:
         };
         const QString m301 = QStringLiteral("Дорван-301ДК");
         const QString m302 = QStringLiteral("Дорван-302ДК");
+        // A zone half an hour off whole hours, whatever the test machine's.
+        const QTimeZone zone("Asia/Kolkata");
+        const QDate today = QDateTime::currentDateTimeUtc().toTimeZone(zone).date();
         const QList<Expected> prepared{
-            {record(0, 20, QStringLiteral("Начало работы"), 0), "system", QJsonValue(), QJsonValue()},
-            {record(1001, 30, QStringLiteral("Датчик <Дорван-301ДК> № 1001 подключён. Оператор: Иванов"), 1), "connected", m301, QJsonValue()},
-            {record(1001, 15, QStringLiteral("Нет связи с датчиком <Дорван-301ДК> № 1001"), 2), "link_lost", m301, QJsonValue()},
-            {record(1001, 32, QStringLiteral("Восстановлена связь с датчиком <Дорван-301ДК> № 1001"), 3), "link_restored", m301, QJsonValue()},
-            {record(1001, 16, QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-301ДК> № 1001"), 4), "armed", m301, 1},
-            {record(1001, 33, QStringLiteral("Срабатывание 1 шлейфа датчика <Дорван-301ДК> № 1001"), 5), "alarm", m301, 1},
+            {record(0, 20, QStringLiteral("Начало работы"), 0, today), "system", QJsonValue(), QJsonValue()},
+            {record(1001, 30, QStringLiteral("Датчик <Дорван-301ДК> № 1001 подключён. Оператор: Иванов"), 1, today), "connected", m301, QJsonValue()},
+            {record(1001, 15, QStringLiteral("Нет связи с датчиком <Дорван-301ДК> № 1001"), 2, today), "link_lost", m301, QJsonValue()},
+            {record(1001, 32, QStringLiteral("Восстановлена связь с датчиком <Дорван-301ДК> № 1001"), 3, today), "link_restored", m301, QJsonValue()},
+            {record(1001, 16, QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-301ДК> № 1001"), 4, today), "armed", m301, 1},
+            {record(1001, 33, QStringLiteral("Срабатывание 1 шлейфа датчика <Дорван-301ДК> № 1001"), 5, today), "alarm", m301, 1},
             // A fault text names one model whatever the sensor: the sensor's own is reported.
-            {record(1001, 3, QStringLiteral("Сопротивление изоляции второго чувствительного элемента датчика <Дорван-302ДК> № 1001 ниже нормы"), 6), "fault", m301, 2},
-            {record(2001, 32, QStringLiteral("Восстановлена связь с датчиком <Дорван-302ДК> № 2001"), 7), "link_restored", m302, QJsonValue()},
-            {record(2001, 35, QStringLiteral("Изменено значение постоянной состовляющей порога 2 фланга датчика <Дорван-302ДК> № 2001"), 8), "threshold", m302, 2},
-            {record(2001, 31, QStringLiteral("Датчик <Дорван-302ДК> № 2001 отключён. Оператор: Иванов"), 9), "disconnected", m302, QJsonValue()},
+            {record(1001, 3, QStringLiteral("Сопротивление изоляции второго чувствительного элемента датчика <Дорван-302ДК> № 1001 ниже нормы"), 6, today), "fault", m301, 2},
+            {record(2001, 32, QStringLiteral("Восстановлена связь с датчиком <Дорван-302ДК> № 2001"), 7, today), "link_restored", m302, QJsonValue()},
+            {record(2001, 35, QStringLiteral("Изменено значение постоянной состовляющей порога 2 фланга датчика <Дорван-302ДК> № 2001"), 8, today), "threshold", m302, 2},
+            {record(2001, 31, QStringLiteral("Датчик <Дорван-302ДК> № 2001 отключён. Оператор: Иванов"), 9, today), "disconnected", m302, QJsonValue()},
         };
         const QList<Expected> appended{
-            {record(1001, 0, QStringLiteral("Возврат в норму 1 шлейфа датчика <Дорван-301ДК> № 1001"), 10), "normal", m301, 1},
-            {record(1001, 18, QStringLiteral("Снятие с охраны первого шлейфа датчика <Дорван-301ДК> № 1001"), 11), "disarmed", m301, 1},
+            {record(1001, 0, QStringLiteral("Возврат в норму 1 шлейфа датчика <Дорван-301ДК> № 1001"), 10, today), "normal", m301, 1},
+            {record(1001, 18, QStringLiteral("Снятие с охраны первого шлейфа датчика <Дорван-301ДК> № 1001"), 11, today), "disarmed", m301, 1},
         };
 
         test::WorkDir dir;
         for (const Expected &expected : prepared)
-            append(dailyFile(dir), bytesOf(expected.event));
+            append(dailyFile(dir, today), bytesOf(expected.event));
         Broker broker(dir.path());
         QVERIFY(broker.start());
         Subscriber subscriber;
         QVERIFY(subscriber.start(broker.port(), {QStringLiteral("-t"), QStringLiteral("homeassistant/#")}));
         QVERIFY(subscribed(subscriber, broker.port()));
         UplinkProcess uplink;
-        // A zone half an hour off whole hours, whatever the test machine's.
-        const QTimeZone zone("Asia/Kolkata");
         QVERIFY(uplink.start(uplinkArguments(dir, broker.port()) << QStringLiteral("--from-start") << QStringLiteral("--ha-discovery"),
                              QString::fromLatin1(zone.id())));
 
@@ -185,17 +189,17 @@ private slots:
 
         // A record appended while it runs; then one written in two parts,
         // published only once whole.
-        append(dailyFile(dir), bytesOf(appended[0].event));
+        append(dailyFile(dir, today), bytesOf(appended[0].event));
         QVERIFY(waitUntil([&] { return events().size() == prepared.size() + 1; }, 5000));
         const QByteArray torn = bytesOf(appended[1].event);
-        append(dailyFile(dir), torn.left(100));
+        append(dailyFile(dir, today), torn.left(100));
         QTest::qWait(1000); // several polls and file notifications
         QCOMPARE(events().size(), prepared.size() + 1);
-        append(dailyFile(dir), torn.mid(100));
+        append(dailyFile(dir, today), torn.mid(100));
         QVERIFY(waitUntil([&] { return events().size() == prepared.size() + 2; }, 5000));
 
         const QList<Expected> all = prepared + appended;
-        const QString file = QDate::currentDate().toString(u"dd.MM.yyyy");
+        const QString file = today.toString(u"dd.MM.yyyy");
         for (int i = 0; i < all.size(); ++i) {
             const QJsonObject got = events()[i].json();
             const EventRecord &event = all[i].event;
