@@ -16,24 +16,24 @@ void loadSettings(const uint8_t *data, size_t size)
 {
     fuzz::writeFile(QStringLiteral("data/hw.dat"), data, size);
     fuzz::Rig rig;
-    rig.console.ctx.workDir = fuzz::workDir();
-    rig.console.hardware.Ini_Hw();
+    rig.console.setWorkDir(fuzz::workDir());
+    rig.console.hardware().Ini_Hw();
     // A damaged file must still leave a table every other part can use.
     for (int slot = 0; slot < SlotCount; ++slot)
         rig.console.Refresh_row(slot);
-    rig.console.link.Open_port(rig.console.port.portNumber());
-    rig.console.link.Timer1Timer();
+    rig.console.link().Open_port(rig.console.port().portNumber());
+    rig.console.link().Timer1Timer();
 }
 
 void loadOperators(const uint8_t *data, size_t size)
 {
     fuzz::writeFile(QStringLiteral("data/chop.dat"), data, size);
     fuzz::Rig rig;
-    rig.console.ctx.workDir = fuzz::workDir();
-    rig.console.operators.Ini_chop();
+    rig.console.setWorkDir(fuzz::workDir());
+    rig.console.operators().Ini_chop();
     QString name;
     for (qint16 record : {qint16(0), qint16(1), qint16(7), qint16(-1), qint16(32767)})
-        rig.console.operators.Read_chop(record, name);
+        rig.console.operators().Read_chop(record, name);
     fuzz::removeFile(QStringLiteral("data/chop.dat"));
 }
 
@@ -48,26 +48,26 @@ void loadSensorFile(const uint8_t *data, size_t size)
                     size_t(hw.size()));
     fuzz::writeFile(QStringLiteral("Dorvan302DK/4711"), data, size);
     fuzz::Rig rig;
-    rig.console.ctx.workDir = fuzz::workDir();
-    rig.console.hardware.Ini_Hw();
-    rig.console.sensorFiles.Ini_sm();
+    rig.console.setWorkDir(fuzz::workDir());
+    rig.console.hardware().Ini_Hw();
+    rig.console.sensorFiles().Ini_sm();
     for (int slot = 0; slot < SlotCount; ++slot)
         rig.console.Refresh_row(slot);
     // Whatever the file held, the line must still be driven safely.
-    rig.console.link.Open_port(1);
-    rig.console.link.Timer1Timer();
-    rig.console.link.TimerRvTimer();
+    rig.console.link().Open_port(1);
+    rig.console.link().Timer1Timer();
+    rig.console.link().TimerRvTimer();
 }
 
 void readReport(const uint8_t *data, size_t size)
 {
     fuzz::writeFile(QStringLiteral("Dorvan301DK_mess/99"), data, size);
     fuzz::Rig rig;
-    rig.console.ctx.workDir = fuzz::workDir();
-    rig.console.report.sensorReport(99, 0);
-    rig.console.report.BButPrevClick(PageButton::First);
-    rig.console.report.BButPrevClick(PageButton::Next);
-    rig.console.report.BButPrevClick(PageButton::Last);
+    rig.console.setWorkDir(fuzz::workDir());
+    rig.console.report().sensorReport(99, 0);
+    rig.console.report().BButPrevClick(PageButton::First);
+    rig.console.report().BButPrevClick(PageButton::Next);
+    rig.console.report().BButPrevClick(PageButton::Last);
     // The export writes every record's texts, whatever its bytes.
     for (ExportFormat format : {ExportFormat::Csv, ExportFormat::JsonLines}) {
         QBuffer out;

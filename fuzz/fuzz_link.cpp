@@ -15,24 +15,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     fuzz::cleanEventFiles();
     fuzz::Rig rig;
     Console &console = rig.console;
-    console.ctx.workDir = fuzz::workDir();
-    console.link.Open_port(1);
+    console.setWorkDir(fuzz::workDir());
+    console.link().Open_port(1);
 
     quint16 address;
     std::memcpy(&address, data, 2);
     const quint8 flags = data[2];
     const quint8 chunk = quint8(data[3] | 1);
-    console.table.Occupy_slot(0, address == 0 ? 1 : address, flags & 1, 0, 1.0);
-    console.table[0].armed1 = (flags >> 1) & 1;
-    console.table[0].armed2 = (flags >> 2) & 1;
-    console.table[0].pendingRequest = (flags & 8) ? 193 : 130;
-    console.table.Occupy_slot(31, 0xB9B6, (flags >> 4) & 1, 0, 1.0);
+    console.table().Occupy_slot(0, address == 0 ? 1 : address, flags & 1, 0, 1.0);
+    console.table()[0].armed1 = (flags >> 1) & 1;
+    console.table()[0].armed2 = (flags >> 2) & 1;
+    console.table()[0].pendingRequest = (flags & 8) ? 193 : 130;
+    console.table().Occupy_slot(31, 0xB9B6, (flags >> 4) & 1, 0, 1.0);
 
     for (size_t at = 4; at < size; at += chunk) {
-        console.link.Timer1Timer();
+        console.link().Timer1Timer();
         const size_t length = std::min(size - at, size_t(chunk));
         rig.line.feed(QByteArray(reinterpret_cast<const char *>(data + at), qsizetype(length)));
-        console.link.TimerRvTimer();
+        console.link().TimerRvTimer();
         rig.clock.advanceMs(100);
     }
     return 0;

@@ -17,11 +17,11 @@ namespace {
 
 struct Rig : ConsoleRig
 {
-    Rig() { console.ctx.workDir = dir.path(); }
+    Rig() { console.setWorkDir(dir.path()); }
 
     void occupy(int slot, quint32 address, qint16 model)
     {
-        console.table.Occupy_slot(slot, address, model, 0, clock.nowDays());
+        console.table().Occupy_slot(slot, address, model, 0, clock.nowDays());
     }
 };
 
@@ -100,9 +100,9 @@ private slots:
         Rig rig;
         ScriptedDialogs dialogs;
         rig.occupy(3, 4711, 1);
-        rig.console.table[3].armed1 = quint8(armed1);
-        rig.console.table[3].armed2 = quint8(armed2);
-        rig.console.selectedRow = selectedRow;
+        rig.console.table()[3].armed1 = quint8(armed1);
+        rig.console.table()[3].armed2 = quint8(armed2);
+        rig.console.selectRow(selectedRow);
 
         QVERIFY(MenuCommands(rig.console, dialogs).PopupMenu1Popup() == expected);
         QCOMPARE(rig.prompter.texts(),
@@ -122,16 +122,16 @@ private slots:
         commands.PSetSh1Click();
         commands.PRemoveSh2Click();
         QCOMPARE(rig.prompter.texts(), QStringList({selectPositionMessage(), selectPositionMessage()}));
-        QCOMPARE(rig.console.table[0].armed1, quint8(0));
+        QCOMPARE(rig.console.table()[0].armed1, quint8(0));
 
         rig.prompter.clear();
-        rig.console.selectedRow = 1;
+        rig.console.selectRow(1);
         commands.PSetSh2Click();
-        QCOMPARE(rig.console.table[0].armed2, quint8(1));
+        QCOMPARE(rig.console.table()[0].armed2, quint8(1));
         QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
         QVERIFY(rig.prompter.texts().isEmpty());
         commands.PRemoveSh2Click();
-        QCOMPARE(rig.console.table[0].armed2, quint8(0));
+        QCOMPARE(rig.console.table()[0].armed2, quint8(0));
     }
 
     void guardedCommandsAskThePasswordFirst()
@@ -140,7 +140,7 @@ private slots:
         ScriptedDialogs dialogs;
         MenuCommands commands(rig.console, dialogs);
         rig.occupy(5, 300, 0);
-        rig.console.selectedRow = 6;
+        rig.console.selectRow(6);
 
         commands.N_Direct_component_porogClick();
         commands.MReplacePasswordClick();
@@ -153,7 +153,7 @@ private slots:
         dialogs.passwordRight = true;
         commands.N_Direct_component_porogClick();
         commands.MReplacePasswordClick();
-        rig.console.selectedRow = 1; // an empty slot: no offset dialog, no report
+        rig.console.selectRow(1); // an empty slot: no offset dialog, no report
         commands.N_Direct_component_porogClick();
         commands.N1Click();
         QCOMPARE(dialogs.opened, QStringList({"threshold", "change"}));
@@ -180,8 +180,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, accepted);
         Rig rig;
-        rig.console.hardware.password = password;
-        QCOMPARE(passwordAccepted(rig.console.hardware, typed), accepted);
+        rig.console.hardware().password = password;
+        QCOMPARE(passwordAccepted(rig.console.hardware(), typed), accepted);
     }
 
     void newPasswordRules_data()
@@ -205,12 +205,12 @@ private slots:
         QFETCH(QString, second);
         QFETCH(int, result);
         Rig rig;
-        rig.console.hardware.password = 482915;
+        rig.console.hardware().password = 482915;
         QCOMPARE(acceptNewPassword(rig.console, first, second), result >= 0);
-        QCOMPARE(rig.console.hardware.password, result >= 0 ? result : 482915);
+        QCOMPARE(rig.console.hardware().password, result >= 0 ? result : 482915);
         QCOMPARE(rig.prompter.texts(),
                  result >= 0 ? QStringList() : QStringList{"Неверно указан пароль"});
-        QVERIFY(passwordAccepted(rig.console.hardware, result >= 0 ? second : "482915"));
+        QVERIFY(passwordAccepted(rig.console.hardware(), result >= 0 ? second : "482915"));
     }
 
     void singleValueSetsBothComponents_data()
@@ -232,14 +232,14 @@ private slots:
         QFETCH(int, events);
         Rig rig;
         rig.occupy(2, 77, 0);
-        rig.console.table[2].thresholdDc1 = rig.console.table[2].thresholdDc2 = stored;
-        rig.console.selectedRow = 3;
+        rig.console.table()[2].thresholdDc1 = rig.console.table()[2].thresholdDc2 = stored;
+        rig.console.selectRow(3);
         ThresholdOffset dialog(rig.console);
         QCOMPARE(dialog.FormActivate(), ThresholdOffset::Group::Single);
         dialog.EditDirect_component_porogExit(typed);
         dialog.ButtonAcceptClick();
 
-        const SensorRecord &r = rig.console.table[2];
+        const SensorRecord &r = rig.console.table()[2];
         QCOMPARE(r.pendingRequest, Request::SetDcModel0);
         QCOMPARE(r.thresholdDc1, expected);
         QCOMPARE(r.thresholdDc2, expected);
@@ -283,9 +283,9 @@ private slots:
         QFETCH(int, refusals);
         Rig rig;
         rig.occupy(0, 4711, 1);
-        rig.console.table[0].thresholdDc1 = 1.5f;
-        rig.console.table[0].thresholdDc2 = 2.25f;
-        rig.console.selectedRow = 1;
+        rig.console.table()[0].thresholdDc1 = 1.5f;
+        rig.console.table()[0].thresholdDc2 = 2.25f;
+        rig.console.selectRow(1);
         ThresholdOffset dialog(rig.console);
         QCOMPARE(dialog.FormActivate(), ThresholdOffset::Group::Flanks);
         QCOMPARE(dialog.flankText(1), QStringLiteral("1,500"));
@@ -294,7 +294,7 @@ private slots:
         dialog.EditDirect_component_porogFlankExit(2, flank2);
         dialog.ButtonAcceptClick();
 
-        const SensorRecord &r = rig.console.table[0];
+        const SensorRecord &r = rig.console.table()[0];
         QCOMPARE(r.pendingRequest, Request::SetDcModel1);
         QCOMPARE(r.thresholdDc1, expected1);
         QCOMPARE(r.thresholdDc2, expected2);
@@ -306,8 +306,8 @@ private slots:
     {
         Rig rig;
         rig.occupy(0, 5, 0);
-        rig.console.table[0].thresholdDc1 = 40;
-        rig.console.selectedRow = 1;
+        rig.console.table()[0].thresholdDc1 = 40;
+        rig.console.selectRow(1);
         ThresholdOffset dialog(rig.console);
         dialog.FormActivate();
         dialog.EditDirect_component_porogExit("99");

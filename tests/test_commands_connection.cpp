@@ -27,7 +27,7 @@ struct Rig : ConsoleRig
 
     bool connect(int row, const QString &number, int type = 1, int operatorIndex = 0)
     {
-        console.selectedRow = row;
+        console.selectRow(row);
         return acceptConnection(console, {number, type, operatorIndex});
     }
 };
@@ -76,8 +76,8 @@ private slots:
         QVERIFY(!rig.connect(row, number, 1, operatorIndex));
         QCOMPARE(rig.prompter.texts(), QStringList{message});
         QCOMPARE(rig.prompter.shown[0].caption, QStringLiteral("Ошибка"));
-        QCOMPARE(rig.console.table.Count_sensors(), 1);
-        QVERIFY(!rig.console.table.occupied(2));
+        QCOMPARE(rig.console.table().Count_sensors(), 1);
+        QVERIFY(!rig.console.table().occupied(2));
         QCOMPARE(rig.eventTexts(), eventsBefore);
         QFile hw(rig.dir.file("data/hw.dat"));
         QVERIFY(hw.open(QIODevice::ReadOnly));
@@ -94,12 +94,12 @@ private slots:
     void connectionShowsLogsAndSaves()
     {
         Rig rig({QStringLiteral("Иванов"), QStringLiteral("Сидоров")});
-        rig.console.table[6].armed1 = 1;
+        rig.console.table()[6].armed1 = 1;
         const int eventsBefore = rig.eventTexts().size();
 
         QVERIFY(rig.connect(7, "4711", 1, 1));
         QVERIFY(rig.prompter.texts().isEmpty());
-        const SensorRecord &r = rig.console.table[6];
+        const SensorRecord &r = rig.console.table()[6];
         QCOMPARE(r.address, 4711u);
         QCOMPARE(r.model, qint16(1));
         QCOMPARE(r.connectedBy, qint16(1));
@@ -113,9 +113,9 @@ private slots:
         QCOMPARE(rig.console.sensorCell(SensorColumn::Loop1, 6), QStringLiteral("Тревога"));
         QCOMPARE(rig.console.sensorCell(SensorColumn::Guard1, 6), QStringLiteral("Снят"));
         QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 6), QStringLiteral("Снят"));
-        QCOMPARE(rig.console.StringGridCOM.cell(7, 7), QStringLiteral("Нет связи"));
-        QCOMPARE(rig.console.StringGridCOM.cell(1, 7), QStringLiteral("0"));
-        QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(rig.console.StringGridCOM().cell(7, 7), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.console.StringGridCOM().cell(1, 7), QStringLiteral("0"));
+        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
 
         QFile sensorFile(rig.dir.file("Dorvan302DK/4711"));
         QCOMPARE(sensorFile.size(), qint64(sizeof(SensorRecord)));
@@ -127,15 +127,15 @@ private slots:
         FakeAlarmSound sound;
         Console nextRun(prompter, rig.clock, line, sound);
         nextRun.FormCreate(rig.dir.path());
-        QCOMPARE(nextRun.table[6].address, 4711u);
-        QCOMPARE(nextRun.table.Count_sensors(), 1);
+        QCOMPARE(nextRun.table()[6].address, 4711u);
+        QCOMPARE(nextRun.table().Count_sensors(), 1);
     }
 
     void modelZeroIsChosenByTheFirstItem()
     {
         Rig rig;
         QVERIFY(rig.connect(1, "+17", 0));
-        QCOMPARE(rig.console.table[0].model, qint16(0));
+        QCOMPARE(rig.console.table()[0].model, qint16(0));
         QCOMPARE(rig.eventTexts().mid(1, 1),
                  QStringList{"Датчик <Дорван-301ДК> № 17 подключён. Оператор: Петров"});
         QVERIFY(QFile::exists(rig.dir.file("Dorvan301DK/17")));
@@ -146,7 +146,7 @@ private slots:
         Rig rig({QStringLiteral("Иванов"), QStringLiteral("Сидоров")});
         QVERIFY(rig.connect(2, "300", 0, 0));
         QVERIFY(rig.connect(3, "301", 1, 0));
-        rig.console.selectedRow = 2;
+        rig.console.selectRow(2);
         const int eventsBefore = rig.eventTexts().size();
         QCOMPARE(disconnectTarget(rig.console), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
 
@@ -155,17 +155,17 @@ private slots:
         QVERIFY(rig.prompter.texts().isEmpty());
         QCOMPARE(rig.eventTexts().mid(eventsBefore),
                  QStringList{"Датчик <Дорван-301ДК> № 300 отключён. Оператор: Сидоров"});
-        QVERIFY(!rig.console.table.occupied(1));
+        QVERIFY(!rig.console.table().occupied(1));
         QCOMPARE(rig.console.rowColor(1), Colour::Silver);
         QCOMPARE(rig.console.sensorCell(SensorColumn::Number, 1), QStringLiteral("2"));
         for (int column = 1; column <= 11; ++column)
             QVERIFY(rig.console.sensorCell(SensorColumn(column), 1).isEmpty());
         for (int column = 1; column <= 9; ++column)
-            QVERIFY(rig.console.StringGridCOM.cell(column, 2).isEmpty());
-        QCOMPARE(rig.console.StringGridCOM.cell(0, 2), QStringLiteral("2"));
-        QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
-        QCOMPARE(rig.console.selectedRow, 2);
-        QVERIFY(menuEnabling(2, rig.console.table).PEstablish);
+            QVERIFY(rig.console.StringGridCOM().cell(column, 2).isEmpty());
+        QCOMPARE(rig.console.StringGridCOM().cell(0, 2), QStringLiteral("2"));
+        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(rig.console.selectedRow(), 2);
+        QVERIFY(menuEnabling(2, rig.console.table()).PEstablish);
 
         // The sensor's file keeps one record, now closed by the disconnection.
         QFile sensorFile(rig.dir.file("Dorvan301DK/300"));
@@ -193,10 +193,10 @@ private slots:
         Rig rig;
         QVERIFY(rig.connect(1, "9"));
         rig.prompter.clear();
-        rig.console.selectedRow = row;
+        rig.console.selectRow(row);
         QVERIFY(!acceptDisconnection(rig.console, {operatorIndex}));
         QCOMPARE(rig.prompter.texts(), QStringList{message});
-        QVERIFY(rig.console.table.occupied(0));
+        QVERIFY(rig.console.table().occupied(0));
     }
 
     void reconnectingTheSameNumberAppendsToItsFile()

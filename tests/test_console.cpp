@@ -42,20 +42,20 @@ private slots:
         ConsoleRig rig;
         rig.console.FormCreate(rig.dir.path());
         Console &c = rig.console;
-        QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
-        QCOMPARE(c.captions.text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
-        QCOMPARE(c.StringGrid1.cell(0, 0), QStringLiteral("№ п/п"));
-        QCOMPARE(c.StringGrid1.cell(11, 0), QStringLiteral("На охране Ш2"));
-        QCOMPARE(c.StringGridCOM.cell(7, 0), QStringLiteral("Связь"));
-        QCOMPARE(c.StringGridCOM.cell(0, 32), QStringLiteral("32"));
+        QCOMPARE(c.captions().text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QCOMPARE(c.captions().text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
+        QCOMPARE(c.StringGrid1().cell(0, 0), QStringLiteral("№ п/п"));
+        QCOMPARE(c.StringGrid1().cell(11, 0), QStringLiteral("На охране Ш2"));
+        QCOMPARE(c.StringGridCOM().cell(7, 0), QStringLiteral("Связь"));
+        QCOMPARE(c.StringGridCOM().cell(0, 32), QStringLiteral("32"));
         for (int slot = 0; slot < SlotCount; ++slot) {
             QCOMPARE(c.rowColor(slot), Colour::Silver);
             QCOMPARE(c.sensorCell(SensorColumn::Number, slot), QString::number(slot + 1));
             QCOMPARE(c.sensorCell(SensorColumn::Address, slot), QString());
-            QCOMPARE(c.table[slot].disconnectedBy, qint16(-1));
+            QCOMPARE(c.table()[slot].disconnectedBy, qint16(-1));
         }
         QCOMPARE(rig.line.openedName, QStringLiteral("COM1"));
-        QCOMPARE(c.captions.text(Captions::panel(2)), QStringLiteral("COM1 включён"));
+        QCOMPARE(c.captions().text(Captions::panel(2)), QStringLiteral("COM1 включён"));
         QCOMPARE(readAll(rig.dir.file("data/hw.dat")).size(), 198);
         QVERIFY(QFile::exists(rig.dir.file("data/chop.dat")));
 
@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(events.size(), 1);
         QCOMPARE(events[0].code, EventCode::Work);
         QCOMPARE(events[0].textString(), QStringLiteral("Начало работы"));
-        QCOMPARE(c.startTime, toDayCount(rig.clock.current));
+        QCOMPARE(c.startTime(), toDayCount(rig.clock.current));
         QVERIFY(rig.reported().isEmpty());
     }
 
@@ -73,9 +73,9 @@ private slots:
         ConsoleRig rig;
         rig.line.failOpen = true;
         rig.console.FormCreate(rig.dir.path());
-        QCOMPARE(rig.console.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
-        QVERIFY(!rig.console.link.timer1Enabled());
-        QVERIFY(!rig.console.link.timerRvEnabled());
+        QCOMPARE(rig.console.captions().text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
+        QVERIFY(!rig.console.link().timer1Enabled());
+        QVERIFY(!rig.console.link().timerRvEnabled());
         QVERIFY(rig.reported().isEmpty());
     }
 
@@ -86,7 +86,7 @@ private slots:
         writeFile(rig.dir.file("Dorvan302DK/4711"), storedRecord(7, 4711, 1, 1, 0));
         rig.console.FormCreate(rig.dir.path());
         Console &c = rig.console;
-        QCOMPARE(c.table[7].position, qint16(7));
+        QCOMPARE(c.table()[7].position, qint16(7));
         QCOMPARE(c.sensorCell(SensorColumn::Address, 7), QStringLiteral("4711"));
         QCOMPARE(c.sensorCell(SensorColumn::Model, 7), QStringLiteral("Дорван-302ДК"));
         QCOMPARE(c.sensorCell(SensorColumn::Loop1, 7), QStringLiteral("Тревога"));
@@ -97,9 +97,9 @@ private slots:
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 7), QStringLiteral("Взят"));
         QCOMPARE(c.sensorCell(SensorColumn::Guard2, 7), QStringLiteral("Снят"));
         QCOMPARE(c.rowColor(7), Colour::DarkRed);
-        QCOMPARE(c.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
-        QCOMPARE(c.StringGridCOM.cell(7, 8), QStringLiteral("Нет связи"));
-        QCOMPARE(c.StringGridCOM.cell(1, 8), QStringLiteral("0"));
+        QCOMPARE(c.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(c.StringGridCOM().cell(7, 8), QStringLiteral("Нет связи"));
+        QCOMPARE(c.StringGridCOM().cell(1, 8), QStringLiteral("0"));
     }
 
     void shutdownSavesEverySensorAndLogsTheEnd()
@@ -109,10 +109,10 @@ private slots:
         writeFile(rig.dir.file("Dorvan301DK/1001"), storedRecord(0, 1001, 0, 0, 0));
         Console &c = rig.console;
         c.FormCreate(rig.dir.path());
-        c.table[0].state = 0;
-        c.table[0].alarm1 = 0;
-        c.table[0].linkUp = 1;
-        c.table[0].threshold1 = 7;
+        c.table()[0].state = 0;
+        c.table()[0].alarm1 = 0;
+        c.table()[0].linkUp = 1;
+        c.table()[0].threshold1 = 7;
         c.setLoopGuard(0, 2, true);
         QSignalSpy quit(&c, &Console::quitRequested);
 
@@ -151,31 +151,31 @@ private slots:
         writeFile(rig.dir.file("Dorvan302DK/55"), storedRecord(3, 55, 1, 0, 1));
         Console &c = rig.console;
         c.FormCreate(rig.dir.path());
-        const int before = c.events.eventListRows();
+        const int before = c.events().eventListRows();
 
         c.setLoopGuard(3, 1, true);
-        QCOMPARE(c.table[3].armed1, quint8(1));
+        QCOMPARE(c.table()[3].armed1, quint8(1));
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Взят"));
         QCOMPARE(c.rowColor(3), Colour::Lime);
-        QCOMPARE(c.events.list().cell(1, before + 1),
+        QCOMPARE(c.events().list().cell(1, before + 1),
                  QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-302ДК> № 55"));
 
         c.setLoopGuard(3, 1, true); // already armed: nothing
-        QCOMPARE(c.events.eventListRows(), before + 1);
+        QCOMPARE(c.events().eventListRows(), before + 1);
 
         c.setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
         QCOMPARE(c.rowColor(3), Colour::Lime);
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Снят"));
 
         c.disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
-        QCOMPARE(c.table[3].armed2, quint8(0));
+        QCOMPARE(c.table()[3].armed2, quint8(0));
         QCOMPARE(c.rowColor(3), Colour::Aqua);
-        QCOMPARE(c.events.list().cell(1, before + 3),
+        QCOMPARE(c.events().list().cell(1, before + 3),
                  QStringLiteral("Снятие с охраны второго шлейфа датчика <Дорван-302ДК> № 55"));
 
         for (const char *typed : {"0", "abc", "", "56"})
             c.disarmByAddress(QString::fromLatin1(typed), 1);
-        QCOMPARE(c.events.eventListRows(), before + 3);
+        QCOMPARE(c.events().eventListRows(), before + 3);
     }
 
     void guardCommandsSendNothing()
@@ -224,13 +224,13 @@ private slots:
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 0), QStringLiteral("Взят"));
         QCOMPARE(c.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
 
-        c.link.Timer1Timer();
+        c.link().Timer1Timer();
         rig.line.feed(statusM0(1001, 0));
-        c.link.TimerRvTimer();
-        QCOMPARE(c.table[0].linkUp, qint16(1));
-        QCOMPARE(c.table[0].pendingRequest, qint16(0));
+        c.link().TimerRvTimer();
+        QCOMPARE(c.table()[0].linkUp, qint16(1));
+        QCOMPARE(c.table()[0].pendingRequest, qint16(0));
 
-        c.selectedRow = 1;
+        c.selectRow(1);
         ThresholdOffset offset(c);
         if (act == "disarm") {
             c.setLoopGuard(0, 1, false);
@@ -238,7 +238,7 @@ private slots:
             offset.FormActivate();
             offset.EditDirect_component_porogExit(QStringLiteral("40"));
             offset.ButtonAcceptClick();
-            QCOMPARE(c.table[0].pendingRequest, Request::SetDcModel0);
+            QCOMPARE(c.table()[0].pendingRequest, Request::SetDcModel0);
         } else if (act == "disconnect") {
             QVERIFY(acceptDisconnection(c, {0}));
         }
@@ -260,8 +260,8 @@ private slots:
         writeFile(rig.dir.file("data/hw.dat"), hwBytes(2, 77, 0));
         rig.console.FormCreate(rig.dir.path());
         QVERIFY(rig.reported().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
-        QVERIFY(!rig.console.table.occupied(2));
-        QCOMPARE(rig.console.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QVERIFY(!rig.console.table().occupied(2));
+        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 0   "));
         QCOMPARE(readAll(rig.dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));
     }
 };

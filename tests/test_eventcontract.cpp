@@ -36,7 +36,7 @@ struct Post : ConsoleRig
     void step(const QString &name)
     {
         if (name == u"connect") {
-            console.selectedRow = 1;
+            console.selectRow(1);
             QVERIFY(acceptConnection(console, {QString::number(Address), model, 0}));
         } else if (name.startsWith(u"status:")) {
             answer(quint8(name.mid(7).toUInt(nullptr, 16)));
@@ -46,7 +46,7 @@ struct Post : ConsoleRig
             changeThreshold(name.right(1).toInt());
         } else if (name == u"silence") {
             for (int tick = 0; tick < 20; ++tick)
-                console.link.Timer1Timer();
+                console.link().Timer1Timer();
         } else if (name == u"disconnect") {
             QVERIFY(acceptDisconnection(console, {0}));
         } else if (name == u"close") {
@@ -61,16 +61,16 @@ struct Post : ConsoleRig
     {
         line.written.clear();
         for (int tick = 0; tick < 4 && line.written.isEmpty(); ++tick)
-            console.link.Timer1Timer();
+            console.link().Timer1Timer();
         line.feed(model == 0 ? statusM0(Address, status) : statusM1(Address, status));
-        console.link.TimerRvTimer();
+        console.link().TimerRvTimer();
     }
 
     // flank 0: the one threshold of a Дорван-301ДК.
     void changeThreshold(int flank)
     {
         ThresholdOffset offset(console);
-        console.selectedRow = 1;
+        console.selectRow(1);
         offset.FormActivate();
         if (flank == 0)
             offset.EditDirect_component_porogExit(QStringLiteral("40"));

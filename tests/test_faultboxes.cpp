@@ -180,10 +180,10 @@ private slots:
         Console &console = rig.console;
         FakeEventLoop loop(rig.clock);
         loop.addTimer(1, [] { return true; }, [&] { peer.serve(rig.line, loop.now()); });
-        loop.addTimer(100, [&] { return console.link.timer1Enabled(); }, [&] { console.link.Timer1Timer(); });
-        loop.addTimer(5, [&] { return console.link.timerRvEnabled(); }, [&] { console.link.TimerRvTimer(); });
-        loop.addTimer(1000, [] { return true; }, [&] { console.link.Timer2Timer(); });
-        loop.addPosted([&] { return console.faults.waiting() > 0; }, [&] { console.faults.flush(); });
+        loop.addTimer(100, [&] { return console.link().timer1Enabled(); }, [&] { console.link().Timer1Timer(); });
+        loop.addTimer(5, [&] { return console.link().timerRvEnabled(); }, [&] { console.link().TimerRvTimer(); });
+        loop.addTimer(1000, [] { return true; }, [&] { console.link().Timer2Timer(); });
+        loop.addPosted([&] { return console.faults().waiting() > 0; }, [&] { console.faults().flush(); });
         // A box raised while another waits does not wait itself (nesting
         // modal loops would deepen the stack with every event).
         int boxesOpened = 0;
@@ -214,7 +214,7 @@ private slots:
         QCOMPARE(countCode(events1001, EventCode::NoLink), 0);
         QCOMPARE(countCode(readEvents(rig.dir.file(QStringLiteral("Dorvan302DK_mess/2001"))),
                            EventCode::NoLink), 1);
-        QCOMPARE(console.alarms.alarmCount(), 2); // 2001 lost, 1001 tripped
+        QCOMPARE(console.alarms().alarmCount(), 2); // 2001 lost, 1001 tripped
         QVERIFY(rig.sound.playing);
         QVERIFY(loop.now() - tripAt >= 2000);
         // Each sensor's values in its own row.

@@ -30,8 +30,8 @@ namespace {
 // window (SIGUSR1, and once more when a signal ends the run).
 void writeStatsLine(const dorvan::Console &console)
 {
-    std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.link)),
-                 static_cast<long long>(console.faults.heldBack()));
+    std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.link())),
+                 static_cast<long long>(console.faults().heldBack()));
     std::fflush(stderr);
 }
 
@@ -145,19 +145,19 @@ int main(int argc, char *argv[])
     dorvan::QtSerialLine line(workDir);
     dorvan::QtAlarmSound sound;
     dorvan::Console console(prompter, clock, line, sound);
-    console.recordTrends = true;
+    console.setRecordTrends(true);
     running = &console;
     // The console runs without the lock, but not silently: a box that does
     // not hold up the start.
     if (locked == dorvan::ConsoleLock::Outcome::Unavailable)
-        console.faults.error(dorvan::LogArea::Files, lock.unavailableText());
+        console.faults().error(dorvan::LogArea::Files, lock.unavailableText());
 
     try {
         dorvan::TFmain window(console, workDir);
         // After the alarm window has come to the front, the open boxes go
         // above it again or out of its way.
         prompter.keepClearOf(window.FormAlarmWindow);
-        QObject::connect(&console.alarms, &dorvan::AlarmList::alarmAdded, &console,
+        QObject::connect(&console.alarms(), &dorvan::AlarmList::alarmAdded, &console,
                          [&prompter] { prompter.raiseOpenBoxes(); });
         window.showOnScreen();
         app.exec();

@@ -38,14 +38,14 @@ MenuCommands::MenuCommands(Console &console, OperatorDialogs &dialogs)
 MenuEnabling MenuCommands::PopupMenu1Popup()
 {
     checkSelection();
-    return menuEnabling(console_.selectedRow, console_.table);
+    return menuEnabling(console_.selectedRow(), console_.table());
 }
 
 bool MenuCommands::checkSelection()
 {
-    if (console_.selectedRow >= 1)
+    if (console_.selectedRow() >= 1)
         return true;
-    console_.ctx.prompter.error(selectPositionMessage());
+    console_.ctx().prompter.error(selectPositionMessage());
     return false;
 }
 
@@ -63,12 +63,12 @@ void MenuCommands::changeGuard(int loop, bool arm)
 {
     if (!checkSelection())
         return;
-    console_.setLoopGuard(console_.selectedRow - 1, loop, arm);
+    console_.setLoopGuard(console_.selectedRow() - 1, loop, arm);
 }
 
 void MenuCommands::refusePassword()
 {
-    console_.ctx.prompter.error(QStringLiteral("Ваш пароль неверный"));
+    console_.ctx().prompter.error(QStringLiteral("Ваш пароль неверный"));
 }
 
 void MenuCommands::N_Direct_component_porogClick()
@@ -77,16 +77,16 @@ void MenuCommands::N_Direct_component_porogClick()
         refusePassword();
         return;
     }
-    if (console_.table.occupied(console_.selectedRow - 1))
+    if (console_.table().occupied(console_.selectedRow() - 1))
         dialogs_.showThresholdOffset();
 }
 
 void MenuCommands::N1Click()
 {
-    const int slot = console_.selectedRow - 1;
-    if (!console_.table.occupied(slot))
+    const int slot = console_.selectedRow() - 1;
+    if (!console_.table().occupied(slot))
         return;
-    console_.report.sensorReport(console_.table[slot].address, console_.table[slot].model);
+    console_.report().sensorReport(console_.table()[slot].address, console_.table()[slot].model);
     dialogs_.showReport();
 }
 

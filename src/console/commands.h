@@ -48,7 +48,7 @@ public:
 };
 
 // The commands of the context menu PopupMenu1 and of the main menu, acting on
-// the sensor of console.selectedRow.
+// the sensor of console.selectedRow().
 class MenuCommands
 {
 public:

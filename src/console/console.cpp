@@ -29,98 +29,98 @@ void writeHeaders(TextGridModel &grid, const QStringList &headers)
 Console::Console(Prompter &display, Clock &clock, SerialLine &line, AlarmSound &sound,
                  QObject *parent)
     : QObject(parent),
-      operatorBoxes(display),
-      faults(display),
-      ctx{QString(), operatorBoxes, faults, clock},
-      StringGrid1(SensorColumnCount, SlotCount + 1),
-      StringGridCOM(DiagnosticsColumnCount, SlotCount + 1),
-      hardware(ctx, table, port),
-      sensorFiles(ctx, table, hardware),
-      operators(ctx),
-      events(ctx),
-      alarms(ctx, sound),
-      sensorRows(StringGrid1),
-      eventSink(events, alarms),
-      link(ctx, table, port, sensorRows, StringGridCOM, captions, eventSink, line),
-      report(ctx),
-      heartbeat(clock, [this] { return link.passes(); }),
-      trends(ctx)
+      operatorBoxes_(display),
+      faults_(display),
+      ctx_{QString(), operatorBoxes_, faults_, clock},
+      StringGrid1_(SensorColumnCount, SlotCount + 1),
+      StringGridCOM_(DiagnosticsColumnCount, SlotCount + 1),
+      hardware_(ctx_, table_, port_),
+      sensorFiles_(ctx_, table_, hardware_),
+      operators_(ctx_),
+      events_(ctx_),
+      alarms_(ctx_, sound),
+      sensorRows_(StringGrid1_),
+      eventSink_(events_, alarms_),
+      link_(ctx_, table_, port_, sensorRows_, StringGridCOM_, captions_, eventSink_, line),
+      report_(ctx_),
+      heartbeat_(clock, [this] { return link_.passes(); }),
+      trends_(ctx_)
 {
 }
 
 void Console::layOutGrids()
 {
-    writeHeaders(StringGrid1, sensorHeaders);
-    writeHeaders(StringGridCOM, diagnosticsHeaders);
+    writeHeaders(StringGrid1_, sensorHeaders);
+    writeHeaders(StringGridCOM_, diagnosticsHeaders);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        StringGridCOM.setCell(int(DiagnosticsColumn::Number), slot + 1, QString::number(slot + 1));
-        link.statistics().clearSlotStats(slot);
-        StringGridCOM.clearRow(slot + 1, int(DiagnosticsColumn::RxBytes), int(DiagnosticsColumn::Last));
+        StringGridCOM_.setCell(int(DiagnosticsColumn::Number), slot + 1, QString::number(slot + 1));
+        link_.statistics().clearSlotStats(slot);
+        StringGridCOM_.clearRow(slot + 1, int(DiagnosticsColumn::RxBytes), int(DiagnosticsColumn::Last));
     }
     for (int slot = 0; slot < SlotCount; ++slot)
-        sensorRows.show(slot, SensorColumn::Number, QString::number(slot + 1));
-    table.Reset_table();
+        sensorRows_.show(slot, SensorColumn::Number, QString::number(slot + 1));
+    table_.Reset_table();
     for (int row = 1; row <= SlotCount; ++row)
-        StringGrid1.setRowStyle(row, RowStyle());
-    captions.set(Captions::panel(1), QStringLiteral("Alt+X-Выход"));
+        StringGrid1_.setRowStyle(row, RowStyle());
+    captions_.set(Captions::panel(1), QStringLiteral("Alt+X-Выход"));
 }
 
 void Console::FormCreate(const QString &workDir)
 {
-    ctx.workDir = workDir;
+    ctx_.workDir = workDir;
     layOutGrids();
-    alarms.FormCreate();
+    alarms_.FormCreate();
 
-    hardware.Ini_Hw();
-    operators.Ini_chop();
-    sensorFiles.Ini_sm();
+    hardware_.Ini_Hw();
+    operators_.Ini_chop();
+    sensorFiles_.Ini_sm();
 
     for (int slot = 0; slot < SlotCount; ++slot)
         Refresh_row(slot);
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (!table.occupied(slot))
+        if (!table_.occupied(slot))
             continue;
-        sensorRows.showGuard(slot, 1, table[slot].armed1);
-        sensorRows.showGuard(slot, 2, table[slot].armed2);
+        sensorRows_.showGuard(slot, 1, table_[slot].armed1);
+        sensorRows_.showGuard(slot, 2, table_[slot].armed2);
     }
-    table.missedReplies.fill(0);
+    table_.missedReplies.fill(0);
     showSensorCount();
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (table.occupied(slot))
-            link.statistics().showStoredSlotStats(slot);
+        if (table_.occupied(slot))
+            link_.statistics().showStoredSlotStats(slot);
     }
-    startTime = ctx.clock.nowDays();
-    if (recordTrends && trends.start(workDir, true))
-        link.trendBuffer = &trends.buffer;
+    startTime_ = ctx_.clock.nowDays();
+    if (recordTrends_ && trends_.start(workDir, true))
+        link_.trendBuffer = &trends_.buffer;
 
-    const bool opened = link.Open_port(port.portNumber()) == 1;
-    captions.set(Captions::panel(2),
-                 port.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
+    const bool opened = link_.Open_port(port_.portNumber()) == 1;
+    captions_.set(Captions::panel(2),
+                 port_.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
     logWork(eventText(EventText::WorkStart));
     started_ = true;
 }
 
 void Console::Refresh_row(int slot)
 {
-    if (!table.occupied(slot))
+    if (!table_.occupied(slot))
         return;
-    const SensorRecord &r = table[slot];
-    sensorRows.show(slot, SensorColumn::Address, QString::number(r.address));
-    sensorRows.show(slot, SensorColumn::Model, modelName(r.model));
+    const SensorRecord &r = table_[slot];
+    sensorRows_.show(slot, SensorColumn::Address, QString::number(r.address));
+    sensorRows_.show(slot, SensorColumn::Model, modelName(r.model));
     if (r.alarm1 <= 1)
-        sensorRows.showLoopAlarm(slot, 1, r.alarm1);
+        sensorRows_.showLoopAlarm(slot, 1, r.alarm1);
     if (r.alarm2 <= 1)
-        sensorRows.showLoopAlarm(slot, 2, r.alarm2);
-    sensorRows.show(slot, SensorColumn::Threshold1, ru::generalNumber(r.threshold1));
-    sensorRows.show(slot, SensorColumn::Threshold2, ru::generalNumber(r.threshold2));
+        sensorRows_.showLoopAlarm(slot, 2, r.alarm2);
+    sensorRows_.show(slot, SensorColumn::Threshold1, ru::generalNumber(r.threshold1));
+    sensorRows_.show(slot, SensorColumn::Threshold2, ru::generalNumber(r.threshold2));
     if (r.model == 1) {
-        sensorRows.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signal1));
-        sensorRows.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signal2));
+        sensorRows_.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signal1));
+        sensorRows_.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signal2));
     } else if (r.model == 0) {
-        sensorRows.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signalM0a));
-        sensorRows.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signalM0b));
+        sensorRows_.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signalM0a));
+        sensorRows_.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signalM0b));
     }
-    sensorRows.show(slot, SensorColumn::State, stateText(r.state));
+    sensorRows_.show(slot, SensorColumn::State, stateText(r.state));
 
     if (r.state == SensorState::NoLink)
         setRowColor(slot, Colour::DarkRed);
@@ -128,25 +128,25 @@ void Console::Refresh_row(int slot)
         setRowColor(slot, Colour::AlarmRed);
     else if (r.state == SensorState::Normal)
         setRowColor(slot, (r.alarm1 == 1 || r.alarm2 == 1) ? Colour::AlarmRed : Colour::Lime);
-    sensorRows.repaint();
+    sensorRows_.repaint();
 }
 
 void Console::showSensorCount()
 {
-    captions.set(QStringLiteral("Label8"),
-                 QStringLiteral("Всего датчиков = %1   ").arg(table.Count_sensors()));
+    captions_.set(QStringLiteral("Label8"),
+                 QStringLiteral("Всего датчиков = %1   ").arg(table_.Count_sensors()));
 }
 
 void Console::setRowColor(int slot, quint32 colour)
 {
-    sensorRows.setColour(slot, colour);
+    sensorRows_.setColour(slot, colour);
 }
 
 bool Console::closeQuery()
 {
     if (shutDown_)
         return true;
-    if (!ctx.prompter.askYesNo(QStringLiteral("Завершить работу ?"), QStringLiteral("Выход")))
+    if (!ctx_.prompter.askYesNo(QStringLiteral("Завершить работу ?"), QStringLiteral("Выход")))
         return false;
     shutdown();
     return true;
@@ -157,35 +157,35 @@ void Console::shutdown()
     if (shutDown_)
         return;
     shutDown_ = true;
-    link.halt();
-    heartbeat.stop();
+    link_.halt();
+    heartbeat_.stop();
     if (!started_) {
         emit quitRequested();
         return;
     }
-    table.Mark_no_link();
-    hardware.Save_Hw();
+    table_.Mark_no_link();
+    hardware_.Save_Hw();
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (table.occupied(slot))
-            sensorFiles.saveSlot(slot, false);
+        if (table_.occupied(slot))
+            sensorFiles_.saveSlot(slot, false);
     }
-    link.closePort();
-    link.trendBuffer = nullptr;
-    trends.stop();
+    link_.closePort();
+    link_.trendBuffer = nullptr;
+    trends_.stop();
     emit quitRequested();
     logWork(eventText(EventText::WorkEnd));
 }
 
 void Console::logWork(const QString &text)
 {
-    events.Put_sys_msg(EventRecord::make(0, ctx.clock.nowDays(), EventCode::Work, text));
+    events_.Put_sys_msg(EventRecord::make(0, ctx_.clock.nowDays(), EventCode::Work, text));
 }
 
 void Console::setLoopGuard(int slot, int loop, bool arm)
 {
-    if (!table.occupied(slot) || (loop != 1 && loop != 2))
+    if (!table_.occupied(slot) || (loop != 1 && loop != 2))
         return;
-    SensorRecord &r = table[slot];
+    SensorRecord &r = table_[slot];
     quint8 &flag = loop == 1 ? r.armed1 : r.armed2;
     if ((flag == 1) == arm)
         return;
@@ -194,14 +194,14 @@ void Console::setLoopGuard(int slot, int loop, bool arm)
     const quint8 code = arm ? (loop == 1 ? EventCode::Armed1 : EventCode::Armed2)
                             : (loop == 1 ? EventCode::Disarmed1 : EventCode::Disarmed2);
     const QString text = eventText(code, {loop, r.model, qint32(r.address)});
-    events.Put_msg(EventRecord::make(qint32(r.address), ctx.clock.nowDays(), code, text), r.model);
+    events_.Put_msg(EventRecord::make(qint32(r.address), ctx_.clock.nowDays(), code, text), r.model);
 
-    sensorRows.showGuard(slot, loop, flag);
+    sensorRows_.showGuard(slot, loop, flag);
     if (arm)
         setRowColor(slot, Colour::Lime);
     else if (r.armed1 == 0 && r.armed2 == 0)
         setRowColor(slot, Colour::Aqua);
-    sensorRows.repaint();
+    sensorRows_.repaint();
 }
 
 void Console::disarmByAddress(const QString &typedAddress, int loop)
@@ -210,7 +210,7 @@ void Console::disarmByAddress(const QString &typedAddress, int loop)
     if (!number || *number == 0)
         return;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (table[slot].address == quint32(*number)) {
+        if (table_[slot].address == quint32(*number)) {
             setLoopGuard(slot, loop, false);
             return;
         }

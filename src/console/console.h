@@ -2,7 +2,6 @@
 
 #include "base/alarmsound.h"
 #include "base/captions.h"
-#include "base/consoleheartbeat.h"
 #include "base/context.h"
 #include "base/faultboxes.h"
 #include "base/consoleheartbeat.h"
@@ -53,35 +52,53 @@ public:
     // The alarm window's disarm by a typed address.
     void disarmByAddress(const QString &typedAddress, int loop);
 
-    quint32 rowColor(int slot) const { return sensorRows.colour(slot); }
+    quint32 rowColor(int slot) const { return sensorRows_.colour(slot); }
     // Sets a sensor row's colour; the grid repaints when it changed.
     void setRowColor(int slot, quint32 colour);
-    QString sensorCell(SensorColumn column, int slot) const { return sensorRows.text(slot, column); }
+    QString sensorCell(SensorColumn column, int slot) const { return sensorRows_.text(slot, column); }
 
-    LoggedPrompter operatorBoxes; // the operator's boxes are logged on their way
-    FaultBoxes faults;       // the faults of the files and the line wait here
-    ConsoleContext ctx;
-    PortChoice port;
-    SensorTable table;
-    TextGridModel StringGrid1;   // sensor grid, row = slot + 1
-    TextGridModel StringGridCOM; // diagnostics grid
-    Captions captions;
-    HardwareSettings hardware;
-    SensorFiles sensorFiles;
-    OperatorList operators;
-    EventLog events;
-    AlarmList alarms;
-    SensorGridRows sensorRows; // the rows of StringGrid1
-    ConsoleEvents eventSink;   // what the line tells: events and alarms
-    Link link;
-    Report report;
-    ConsoleHeartbeat heartbeat; // the main window starts it once the console is up
-    // Signal trends, kept only when the program asks for them before start-up.
-    TrendRecorder trends;
-    bool recordTrends = false;
+    // The row the operator selected, 1..32; 0 before any selection.
+    int selectedRow() const { return selectedRow_; }
+    void selectRow(int row) { selectedRow_ = row; }
+    // Signal trends are kept only when asked for before start-up.
+    void setRecordTrends(bool record) { recordTrends_ = record; }
+    double startTime() const { return startTime_; }
+    // For the parts used without start-up, which sets it itself.
+    void setWorkDir(const QString &workDir) { ctx_.workDir = workDir; }
 
-    int selectedRow = 0; // 1..32 once the operator selected a cell
-    double startTime = 0;
+    // The parts of the console, for the windows, the commands and the tests.
+    const ConsoleContext &ctx() const { return ctx_; }
+    const PortChoice &port() const { return port_; }
+    PortChoice &port() { return port_; }
+    const SensorTable &table() const { return table_; }
+    SensorTable &table() { return table_; }
+    const TextGridModel &StringGrid1() const { return StringGrid1_; }
+    TextGridModel &StringGrid1() { return StringGrid1_; } // the views show it
+    const TextGridModel &StringGridCOM() const { return StringGridCOM_; }
+    TextGridModel &StringGridCOM() { return StringGridCOM_; } // the views show it
+    SensorGridRows &sensorRows() { return sensorRows_; }
+    const Captions &captions() const { return captions_; }
+    Captions &captions() { return captions_; }
+    const HardwareSettings &hardware() const { return hardware_; }
+    HardwareSettings &hardware() { return hardware_; }
+    const SensorFiles &sensorFiles() const { return sensorFiles_; }
+    SensorFiles &sensorFiles() { return sensorFiles_; }
+    const OperatorList &operators() const { return operators_; }
+    OperatorList &operators() { return operators_; }
+    const EventLog &events() const { return events_; }
+    EventLog &events() { return events_; }
+    const AlarmList &alarms() const { return alarms_; }
+    AlarmList &alarms() { return alarms_; }
+    const Link &link() const { return link_; }
+    Link &link() { return link_; }
+    const Report &report() const { return report_; }
+    Report &report() { return report_; }
+    const ConsoleHeartbeat &heartbeat() const { return heartbeat_; }
+    ConsoleHeartbeat &heartbeat() { return heartbeat_; }
+    const TrendRecorder &trends() const { return trends_; }
+    TrendRecorder &trends() { return trends_; }
+    const FaultBoxes &faults() const { return faults_; }
+    FaultBoxes &faults() { return faults_; }
 
 signals:
     // The window is to close: the console has shut down.
@@ -91,6 +108,32 @@ private:
     void layOutGrids();
     void logWork(const QString &text);
 
+    // Declared in the order of construction: each part is built from the
+    // ones above it (the context from the boxes, the files and the link from
+    // the table, the grids and the context).
+    LoggedPrompter operatorBoxes_; // the operator's boxes are logged on their way
+    FaultBoxes faults_;       // the faults of the files and the line wait here
+    ConsoleContext ctx_;
+    PortChoice port_;
+    SensorTable table_;
+    TextGridModel StringGrid1_;   // sensor grid, row = slot + 1
+    TextGridModel StringGridCOM_; // diagnostics grid
+    Captions captions_;
+    HardwareSettings hardware_;
+    SensorFiles sensorFiles_;
+    OperatorList operators_;
+    EventLog events_;
+    AlarmList alarms_;
+    SensorGridRows sensorRows_; // the rows of StringGrid1_
+    ConsoleEvents eventSink_;   // what the line tells: events and alarms
+    Link link_;
+    Report report_;
+    ConsoleHeartbeat heartbeat_; // the main window starts it once the console is up
+    TrendRecorder trends_;
+    bool recordTrends_ = false;
+
+    int selectedRow_ = 0;
+    double startTime_ = 0;
     bool started_ = false;
     bool shutDown_ = false;
 };

@@ -33,11 +33,11 @@ bool acceptNewPassword(Console &console, const QString &first, const QString &se
     const auto one = usablePassword(first);
     const auto two = usablePassword(second);
     if (!one || !two || *one != *two) {
-        console.ctx.prompter.error(QStringLiteral("Неверно указан пароль"));
+        console.ctx().prompter.error(QStringLiteral("Неверно указан пароль"));
         return false;
     }
-    console.hardware.password = *one;
-    console.hardware.Save_Hw();
+    console.hardware().password = *one;
+    console.hardware().Save_Hw();
     return true;
 }
 

@@ -31,14 +31,14 @@ ThresholdOffset::ThresholdOffset(Console &console) : console_(console) {}
 
 int ThresholdOffset::slot() const
 {
-    return console_.selectedRow - 1;
+    return console_.selectedRow() - 1;
 }
 
 ThresholdOffset::Group ThresholdOffset::FormActivate()
 {
     if (!SensorTable::validSlot(slot()))
         return Group::Unchanged;
-    const SensorRecord &r = console_.table[slot()];
+    const SensorRecord &r = console_.table()[slot()];
     if (r.model == 1) {
         dcEntry1 = r.thresholdDc1;
         dcEntry2 = r.thresholdDc2;
@@ -63,7 +63,7 @@ QString ThresholdOffset::flankText(int flank) const
 
 void ThresholdOffset::refuseNumber()
 {
-    console_.ctx.prompter.error(QStringLiteral("Вы ввели ошибочное число; повторите ввод"));
+    console_.ctx().prompter.error(QStringLiteral("Вы ввели ошибочное число; повторите ввод"));
 }
 
 void ThresholdOffset::EditDirect_component_porogExit(const QString &text)
@@ -90,8 +90,8 @@ void ThresholdOffset::EditDirect_component_porogFlankExit(int flank, const QStri
 
 void ThresholdOffset::logChange(int flank)
 {
-    const SensorRecord &r = console_.table[slot()];
-    console_.events.Put_msg(EventRecord::make(qint32(r.address), console_.ctx.clock.nowDays(),
+    const SensorRecord &r = console_.table()[slot()];
+    console_.events().Put_msg(EventRecord::make(qint32(r.address), console_.ctx().clock.nowDays(),
                                               EventCode::ThresholdChanged,
                                               eventText(EventCode::ThresholdChanged,
                                                         {flank, r.model, qint32(r.address)})),
@@ -100,12 +100,12 @@ void ThresholdOffset::logChange(int flank)
 
 void ThresholdOffset::ButtonAcceptClick()
 {
-    if (!console_.table.occupied(slot()))
+    if (!console_.table().occupied(slot()))
         return;
-    SensorRecord &r = console_.table[slot()];
+    SensorRecord &r = console_.table()[slot()];
     // The operator's DC components make a damaged record the console's own
     // again: the next save writes it after the damaged one.
-    StoredRecord &stored = console_.table.storedRecord[size_t(slot())];
+    StoredRecord &stored = console_.table().storedRecord[size_t(slot())];
     if (stored == StoredRecord::Damaged && (r.model == 0 || r.model == 1))
         stored = StoredRecord::Refounded;
     if (r.model == 1) {

@@ -33,14 +33,14 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (qint64 round = 1;; ++round) {
-        console.hardware.Save_Hw();
+        console.hardware().Save_Hw();
         for (int slot = 0; slot < SlotCount; ++slot) {
-            if (!console.table.occupied(slot))
+            if (!console.table().occupied(slot))
                 continue;
-            SensorRecord &r = console.table[slot];
+            SensorRecord &r = console.table()[slot];
             r.connectedAt = double(round);
             r.thresholdDc1 = r.thresholdDc2 = float(round);
-            console.sensorFiles.Save_sm(r, 'u');
+            console.sensorFiles().Save_sm(r, 'u');
         }
         if (round == 1) {
             std::puts("saving");

@@ -65,7 +65,7 @@ private slots:
     void connectDialogEnterWalksToAccept()
     {
         Rig rig;
-        rig.console.selectedRow = 4;
+        rig.console.selectRow(4);
         TFSetSensor dialog(rig.console);
         showActive(dialog);
         rig.addOperator(dialog.operators, QStringLiteral("Иванов"));
@@ -81,8 +81,8 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.ButtonAccept);
         QTest::keyClick(dialog.ButtonAccept, Qt::Key_Return);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.table[3].address, 4711u);
-        QCOMPARE(rig.console.table[3].model, qint16(1));
+        QCOMPARE(rig.console.table()[3].address, 4711u);
+        QCOMPARE(rig.console.table()[3].model, qint16(1));
         QVERIFY(rig.eventTexts().contains(
             QStringLiteral("Датчик <Дорван-302ДК> № 4711 подключён. Оператор: Иванов")));
     }
@@ -90,7 +90,7 @@ private slots:
     void connectDialogClosesOnRefusalAndStartsAfresh()
     {
         Rig rig;
-        rig.console.selectedRow = 1;
+        rig.console.selectRow(1);
         TFSetSensor dialog(rig.console);
         showActive(dialog);
         dialog.EditNumSen->setText(QStringLiteral("12"));
@@ -98,7 +98,7 @@ private slots:
         QTest::mouseClick(dialog.ButtonAccept, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(rig.prompter.texts(), QStringList{"Не выбрана фамилия оператора"});
-        QVERIFY(!rig.console.table.occupied(0));
+        QVERIFY(!rig.console.table().occupied(0));
 
         showActive(dialog);
         QCOMPARE(dialog.EditNumSen->text(), QStringLiteral("0"));
@@ -119,19 +119,19 @@ private slots:
         QTest::mouseClick(dialog.operators->RemoveButton1, Qt::LeftButton);
         QCOMPARE(dialog.operators->ComboBoxFam->count(), 1);
         QCOMPARE(dialog.operators->ComboBoxFam->currentText(), QStringLiteral("Иванов"));
-        QCOMPARE(rig.console.operators.operatorCount(), 1);
+        QCOMPARE(rig.console.operators().operatorCount(), 1);
     }
 
     void disconnectDialogAtTopLeftAcceptsWithEnter()
     {
         Rig rig;
-        rig.console.selectedRow = 2;
+        rig.console.selectRow(2);
         TFSetSensor connectDialog(rig.console);
         showActive(connectDialog);
         rig.addOperator(connectDialog.operators, QStringLiteral("Сидоров"));
         connectDialog.EditNumSen->setText(QStringLiteral("300"));
         QTest::mouseClick(connectDialog.ButtonAccept, Qt::LeftButton);
-        QVERIFY(rig.console.table.occupied(1));
+        QVERIFY(rig.console.table().occupied(1));
 
         TRemoveSensor dialog(rig.console);
         showActive(dialog);
@@ -143,7 +143,7 @@ private slots:
         QVERIFY(dialog.isVisible());
         QTest::keyClick(dialog.ButtonAccept, Qt::Key_Return);
         QVERIFY(!dialog.isVisible());
-        QVERIFY(!rig.console.table.occupied(1));
+        QVERIFY(!rig.console.table().occupied(1));
         QVERIFY(rig.eventTexts().contains(
             QStringLiteral("Датчик <Дорван-302ДК> № 300 отключён. Оператор: Сидоров")));
     }
@@ -165,7 +165,7 @@ private slots:
         QFETCH(bool, withEnter);
         QFETCH(bool, accepted);
         Rig rig;
-        rig.console.hardware.password = 482915;
+        rig.console.hardware().password = 482915;
         TFormPassword dialog(rig.console);
         showActive(dialog);
         QTest::keyClicks(dialog.EditPSW, typed);
@@ -182,7 +182,7 @@ private slots:
     void passwordChangeSwapsTheCaptionForItsDuration()
     {
         Rig rig;
-        rig.console.hardware.password = 482915;
+        rig.console.hardware().password = 482915;
         TFormPassword dialog(rig.console);
         QString captionShown;
         QTimer::singleShot(0, &dialog, [&] { captionShown = dialog.windowTitle(); });
@@ -211,7 +211,7 @@ private slots:
         QFETCH(QString, second);
         QFETCH(int, password);
         Rig rig;
-        rig.console.hardware.password = 482915;
+        rig.console.hardware().password = 482915;
         TFormChangeRassword dialog(rig.console);
         showActive(dialog);
         QTest::keyClicks(dialog.Edit1, first);
@@ -220,7 +220,7 @@ private slots:
                  QString(first.size() + second.size(), u'*'));
         QTest::mouseClick(dialog.OkButton, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.hardware.password, password);
+        QCOMPARE(rig.console.hardware().password, password);
         QCOMPARE(rig.prompter.texts(), password == 482915 ? QStringList{"Неверно указан пароль"}
                                                           : QStringList());
         showActive(dialog);
@@ -251,9 +251,9 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, value);
         Rig rig;
-        rig.console.table.Occupy_slot(0, 77, 0, 0, 1.0);
-        rig.console.table[0].thresholdDc1 = rig.console.table[0].thresholdDc2 = stored;
-        rig.console.selectedRow = 1;
+        rig.console.table().Occupy_slot(0, 77, 0, 0, 1.0);
+        rig.console.table()[0].thresholdDc1 = rig.console.table()[0].thresholdDc2 = stored;
+        rig.console.selectRow(1);
         TFDirect_component_porog dialog(rig.console);
         showActive(dialog);
         QLineEdit *edit = dialog.EditDirect_component_porog;
@@ -268,11 +268,11 @@ private slots:
         QTest::mouseClick(dialog.ButtonAccept, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
 
-        QCOMPARE(rig.console.table[0].thresholdDc1, float(value));
-        QCOMPARE(rig.console.table[0].thresholdDc2, float(value));
+        QCOMPARE(rig.console.table()[0].thresholdDc1, float(value));
+        QCOMPARE(rig.console.table()[0].thresholdDc2, float(value));
         QCOMPARE(rig.eventTexts().filter("постоянной").size(), float(value) == stored ? 0 : 1);
         rig.line.written.clear();
-        rig.console.link.Timer1Timer();
+        rig.console.link().Timer1Timer();
         const QByteArray data = QByteArray().append(char(value & 0xFF)).append(char(value >> 8));
         QCOMPARE(rig.line.written, stuffRequest(buildFrame(Frame::REQ_SYNC, Frame::REQ_MARK,
                                                            Frame::NET_CODE, 77,
@@ -285,9 +285,9 @@ private slots:
     void thresholdDialogRefusesLettersOnLeavingAFlank()
     {
         Rig rig;
-        rig.console.table.Occupy_slot(2, 4711, 1, 0, 1.0);
-        rig.console.table[2].thresholdDc1 = 3.5f;
-        rig.console.selectedRow = 3;
+        rig.console.table().Occupy_slot(2, 4711, 1, 0, 1.0);
+        rig.console.table()[2].thresholdDc1 = 3.5f;
+        rig.console.selectRow(3);
         TFDirect_component_porog dialog(rig.console);
         showActive(dialog);
         QVERIFY(!dialog.EditDirect_component_porog->isEnabled());
@@ -302,10 +302,10 @@ private slots:
         QTest::keyClicks(dialog.EditDirect_component_porog2, "7,25");
         QTest::keyClick(dialog.EditDirect_component_porog2, Qt::Key_Return); // accepts
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.table[2].thresholdDc1, 3.5f);
-        QCOMPARE(rig.console.table[2].thresholdDc2, 7.25f);
+        QCOMPARE(rig.console.table()[2].thresholdDc1, 3.5f);
+        QCOMPARE(rig.console.table()[2].thresholdDc2, 7.25f);
         QCOMPARE(rig.eventTexts().filter("фланга").size(), 1);
-        QCOMPARE(rig.console.table[2].pendingRequest, Request::SetDcModel1);
+        QCOMPARE(rig.console.table()[2].pendingRequest, Request::SetDcModel1);
     }
 };
 

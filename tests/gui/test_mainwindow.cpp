@@ -142,8 +142,8 @@ private slots:
     void captionsFollowTheConsole()
     {
         Rig rig;
-        rig.console.captions.set("N_rv_byte", "123");
-        rig.console.captions.set("StatusBar1.3", "Скорость: 9600 Бит/сек");
+        rig.console.captions().set("N_rv_byte", "123");
+        rig.console.captions().set("StatusBar1.3", "Скорость: 9600 Бит/сек");
         QCOMPARE(rig.label("N_rv_byte"), QStringLiteral("123"));
         QCOMPARE(rig.label("StatusBar1.3"), QStringLiteral("Скорость: 9600 Бит/сек"));
     }
@@ -161,26 +161,26 @@ private slots:
     void menuFollowsTheClickedRow()
     {
         Rig rig;
-        rig.console.table.Occupy_slot(4, 77, 0, 0, 1.0);
-        rig.console.table[4].armed1 = 1;
+        rig.console.table().Occupy_slot(4, 77, 0, 0, 1.0);
+        rig.console.table()[4].armed1 = 1;
         rig.clickCell(2, 3);
-        QCOMPARE(rig.console.selectedRow, 2);
+        QCOMPARE(rig.console.selectedRow(), 2);
         QCOMPARE(rig.enabledItems(), QStringList({"PEstablish", "N1", "MReplacePassword"}));
         rig.clickCell(5, 1);
-        QCOMPARE(rig.console.selectedRow, 5);
+        QCOMPARE(rig.console.selectedRow(), 5);
         QCOMPARE(rig.enabledItems(),
                  QStringList({"PRemove", "PSetSh2", "PRemoveSh1", "N_Direct_component_porog", "N1",
                               "MReplacePassword"}));
         rig.window->menuItems.value("PSetSh2")->trigger();
-        QCOMPARE(rig.console.table[4].armed2, quint8(1));
+        QCOMPARE(rig.console.table()[4].armed2, quint8(1));
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
     void guardedCommandsGoThroughThePasswordDialog()
     {
         Rig rig;
-        rig.console.hardware.password = 482915;
-        rig.console.table.Occupy_slot(0, 12, 0, 0, 1.0);
+        rig.console.hardware().password = 482915;
+        rig.console.table().Occupy_slot(0, 12, 0, 0, 1.0);
         rig.clickCell(1, 2);
         QLineEdit *typed = rig.window->FormPassword->EditPSW;
         QTimer::singleShot(0, typed, [typed] {
@@ -208,7 +208,7 @@ private slots:
     {
         Rig rig;
         rig.clickCell(3, 0);
-        QCOMPARE(rig.console.selectedRow, 0);
+        QCOMPARE(rig.console.selectedRow(), 0);
         QVERIFY(!rig.window->StringGrid1->highlightOn());
     }
 
@@ -218,7 +218,7 @@ private slots:
     void positionAndAddressStayInView()
     {
         Rig rig;
-        rig.console.table.Occupy_slot(2, 4711, 0, 0, 1.0);
+        rig.console.table().Occupy_slot(2, 4711, 0, 0, 1.0);
         rig.console.Refresh_row(2);
         rig.window->resize(rig.window->minimumSize());
         SensorGridView *grid = rig.window->StringGrid1;
@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(grid->currentIndex().column(), 1);
         QCOMPARE(shownAt(grid, {besideFixed, header}), QStringLiteral("Адрес"));
         QCOMPARE(shownAt(grid, {besideFixed, row3}), QStringLiteral("4711"));
-        QCOMPARE(rig.console.selectedRow, 3);
+        QCOMPARE(rig.console.selectedRow(), 3);
     }
 
     // However the grid got the focus (a page switch gives it the first
@@ -249,7 +249,7 @@ private slots:
         Rig rig;
         rig.window->StringGrid1->setFocus(Qt::TabFocusReason);
         rig.clickCell(1, 1);
-        QCOMPARE(rig.console.selectedRow, 1);
+        QCOMPARE(rig.console.selectedRow(), 1);
     }
 
     void keyboardSelectsBeforeTheHighlightIsOn()
@@ -259,12 +259,12 @@ private slots:
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Down);
-        QVERIFY(rig.console.selectedRow >= 2);
+        QVERIFY(rig.console.selectedRow() >= 2);
         QVERIFY(!grid->highlightOn());
         QTest::keyClick(grid, Qt::Key_Home);
         QCOMPARE(grid->currentIndex().column(), 1);
         rig.clickCell(7, 4);
-        QCOMPARE(rig.console.selectedRow, 7);
+        QCOMPARE(rig.console.selectedRow(), 7);
         QVERIFY(grid->highlightOn());
     }
 
@@ -275,7 +275,7 @@ private slots:
             QFile file(rig.dir.file("data/hw.dat"));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
-        const int eventsBefore = rig.console.events.eventListRows();
+        const int eventsBefore = rig.console.events().eventListRows();
         rig.prompter.answers = {false};
         QVERIFY(!rig.window->close());
         QCOMPARE(rig.prompter.texts(), QStringList{exitQuestion});
@@ -283,7 +283,7 @@ private slots:
         QVERIFY(rig.window->isVisible());
         QVERIFY(!rig.console.isShutDown());
         QVERIFY(rig.window->Timer2.isActive());
-        QCOMPARE(rig.console.events.eventListRows(), eventsBefore);
+        QCOMPARE(rig.console.events().eventListRows(), eventsBefore);
         QFile hw(rig.dir.file("data/hw.dat"));
         QVERIFY(hw.open(QIODevice::ReadOnly));
         QCOMPARE(hw.readAll(), hwBefore);
@@ -365,7 +365,7 @@ private slots:
         QComboBox *ports = rig.window->ComboBox1;
         ports->setFocus();
         QTest::keyClick(ports, Qt::Key_Down);
-        QCOMPARE(rig.console.port.portIndex, 1);
+        QCOMPARE(rig.console.port().portIndex, 1);
         QCOMPARE(rig.line.openCount, opensBefore + 1);
         QCOMPARE(rig.label("StatusBar1.2"), QStringLiteral("COM2 включён"));
     }
@@ -375,7 +375,7 @@ private slots:
     void alarmWindowAnswersWhileADialogIsOpen()
     {
         Rig rig;
-        rig.console.alarms.Add_alarm(EventRecord::make(1001, rig.clock.nowDays(), EventCode::Tripped,
+        rig.console.alarms().Add_alarm(EventRecord::make(1001, rig.clock.nowDays(), EventCode::Tripped,
                                                        QStringLiteral("Срабатывание 1 шлейфа")));
         TFormAlarmWindow *alarm = rig.window->FormAlarmWindow;
         QVERIFY(QTest::qWaitForWindowExposed(alarm));
@@ -389,7 +389,7 @@ private slots:
         });
         rig.window->FSetSensor->exec();
         QVERIFY(dialogWasModal);
-        QCOMPARE(rig.console.alarms.alarmCount(), 0);
+        QCOMPARE(rig.console.alarms().alarmCount(), 0);
         QVERIFY(!rig.sound.playing);
     }
 
@@ -397,7 +397,7 @@ private slots:
     {
         Rig rig;
         for (int i = 0; i < 80; ++i)
-            rig.console.events.Put_sys_msg(
+            rig.console.events().Put_sys_msg(
                 EventRecord::make(0, rig.clock.nowDays(), 20, QStringLiteral("событие %1").arg(i)));
         rig.window->PageControl2->setCurrentIndex(1);
         const QModelIndex current = rig.window->StringGrid2->currentIndex();

@@ -28,9 +28,9 @@ struct Rig : ConsoleRig
     Rig()
     {
         console.FormCreate(dir.path());
-        console.table.Occupy_slot(0, 1001, 0, 0, 1.0);
-        console.table.Occupy_slot(1, 2001, 1, 0, 1.0);
-        console.selectedRow = 2;
+        console.table().Occupy_slot(0, 1001, 0, 0, 1.0);
+        console.table().Occupy_slot(1, 2001, 1, 0, 1.0);
+        console.selectRow(2);
         // Two hours of 2001 every 3.3 s, loop 1 at 0.3 but for one reply
         // 90 minutes ago at 1.9.
         const qint64 now = clock.nowUtcMs();

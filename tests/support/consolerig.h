@@ -35,11 +35,11 @@ inline void writeOperators(const WorkDir &dir, const QStringList &names)
 // directories; start-up is left to the test.
 struct ConsoleRig
 {
-    QStringList eventTexts() const { return listedEventTexts(console.events); }
+    QStringList eventTexts() const { return listedEventTexts(console.events()); }
     // Every box so far, the faults included (they wait for the event loop).
     QStringList reported()
     {
-        console.faults.flush();
+        console.faults().flush();
         return prompter.texts();
     }
 

@@ -89,7 +89,7 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    connect(&console_.captions, &Captions::changed, this, &TFmain::showCaption);
+    connect(&console_.captions(), &Captions::changed, this, &TFmain::showCaption);
     connectTimers();
 
     buildMenus();
@@ -106,13 +106,13 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     buildStatusBar();
 
     console_.FormCreate(workDir);
-    ComboBox1->setCurrentIndex(qBound(0, console_.port.portIndex, ComboBox1->count() - 1));
-    ComboBoxSpeedRS485->setCurrentIndex(console_.port.speedIndex == 0 ? 0 : 1);
+    ComboBox1->setCurrentIndex(qBound(0, console_.port().portIndex, ComboBox1->count() - 1));
+    ComboBoxSpeedRS485->setCurrentIndex(console_.port().speedIndex == 0 ? 0 : 1);
     started_ = true;
     applyTimers();
     Timer2.start();
     if (console_.isStarted())
-        console_.heartbeat.start(workDir);
+        console_.heartbeat().start(workDir);
 
     createForms();
     connect(&console_, &Console::quitRequested, this, &TFmain::quitOnRequest, Qt::QueuedConnection);
@@ -141,7 +141,7 @@ void TFmain::createForms()
     AboutBox = new TAboutBox(this);
     FSetSensor = new TFSetSensor(console_, this);
     RemoveSensor = new TRemoveSensor(console_, this);
-    FQReport = new TFQReport(console_.report, console_.ctx.prompter, this);
+    FQReport = new TFQReport(console_.report(), console_.ctx().prompter, this);
     // The alarm window shows itself at each alarm that arrives. It belongs to
     // no window, so that a dialog or box open on the main window never keeps
     // the operator from giving the all-clear or disarming a loop.
@@ -214,7 +214,7 @@ QLabel *TFmain::boundLabel(const QString &name, const QString &initial)
 {
     auto *label = new QLabel(this);
     label->setObjectName(name);
-    const QString current = console_.captions.text(name);
+    const QString current = console_.captions().text(name);
     label->setText(current.isEmpty() ? initial : current);
     labels_.insert(name, label);
     return label;
@@ -249,9 +249,9 @@ QWidget *TFmain::buildToolBar()
 
 QWidget *TFmain::buildSensorPage()
 {
-    StringGrid1 = new SensorGridView(&console_.StringGrid1, this);
+    StringGrid1 = new SensorGridView(&console_.StringGrid1(), this);
     connect(StringGrid1, &SensorGridView::rowSelected, this,
-            [this](int row) { console_.selectedRow = row; });
+            [this](int row) { console_.selectRow(row); });
     connect(StringGrid1, &QWidget::customContextMenuRequested, this, &TFmain::PopupMenu1Popup);
     return withMargins(StringGrid1, 3, this);
 }
@@ -259,7 +259,7 @@ QWidget *TFmain::buildSensorPage()
 QWidget *TFmain::buildEventPage()
 {
     auto *page = new QWidget(this);
-    StringGrid2 = new StringGridView(&console_.events.list(), page);
+    StringGrid2 = new StringGridView(&console_.events().list(), page);
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
     StringGrid2->setColumnWidths({156, 789});
     StringGrid2->setFont(sansSerifFont(15));
@@ -298,12 +298,12 @@ QWidget *TFmain::buildPortChoice()
     ComboBoxSpeedRS485->setObjectName(QStringLiteral("ComboBoxSpeedRS485"));
     ComboBoxSpeedRS485->addItems({QStringLiteral("19200"), QStringLiteral("9600")});
     connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
-        console_.port.portIndex = index;
-        console_.link.ComboBox1Click();
+        console_.port().portIndex = index;
+        console_.link().ComboBox1Click();
     });
     connect(ComboBoxSpeedRS485, &QComboBox::activated, this, [this](int index) {
-        console_.port.speedIndex = index;
-        console_.link.ComboBox1Click();
+        console_.port().speedIndex = index;
+        console_.link().ComboBox1Click();
     });
 
     auto *layout = new QVBoxLayout(box);
@@ -332,14 +332,14 @@ QWidget *TFmain::buildTotals()
 QWidget *TFmain::buildDiagnosticsPage()
 {
     auto *page = new QWidget(this);
-    StringGridCOM = new StringGridView(&console_.StringGridCOM, page);
+    StringGridCOM = new StringGridView(&console_.StringGridCOM(), page);
     StringGridCOM->setObjectName(QStringLiteral("StringGridCOM"));
     StringGridCOM->setColumnWidths({64, 121, 102, 148, 143, 93, 84, 109, 97, 91});
     StringGridCOM->setRowHeight(24);
     StringGridCOM->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Button2 = new QPushButton(QStringLiteral("Сброс"), page);
     Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button2, &QPushButton::clicked, this, [this] { console_.link.statistics().Button2Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { console_.link().statistics().Button2Click(); });
 
     auto *top = new QHBoxLayout;
     top->addWidget(buildPortChoice());
@@ -370,12 +370,12 @@ void TFmain::connectTimers()
     TimerRv.setInterval(5);
     Timer2.setInterval(1000);
     connect(&Timer1, &QTimer::timeout, this,
-            guarded(lcConsole, "Timer1Timer", [this] { console_.link.Timer1Timer(); }));
+            guarded(lcConsole, "Timer1Timer", [this] { console_.link().Timer1Timer(); }));
     connect(&TimerRv, &QTimer::timeout, this,
-            guarded(lcConsole, "TimerRvTimer", [this] { console_.link.TimerRvTimer(); }));
+            guarded(lcConsole, "TimerRvTimer", [this] { console_.link().TimerRvTimer(); }));
     connect(&Timer2, &QTimer::timeout, this,
-            guarded(lcConsole, "Timer2Timer", [this] { console_.link.Timer2Timer(); }));
-    connect(&console_.link, &Link::timersChanged, this, &TFmain::applyTimers);
+            guarded(lcConsole, "Timer2Timer", [this] { console_.link().Timer2Timer(); }));
+    connect(&console_.link(), &Link::timersChanged, this, &TFmain::applyTimers);
 }
 
 // The link decides when its two timers run (only while the port is open);
@@ -390,8 +390,8 @@ void TFmain::applyTimers()
         else if (!enabled)
             timer.stop();
     };
-    follow(Timer1, console_.link.timer1Enabled());
-    follow(TimerRv, console_.link.timerRvEnabled());
+    follow(Timer1, console_.link().timer1Enabled());
+    follow(TimerRv, console_.link().timerRvEnabled());
 }
 
 void TFmain::closeEvent(QCloseEvent *event)
@@ -448,7 +448,7 @@ void TFmain::quitOnRequest()
     // The operator who asked to leave sees what the shutdown could not save
     // before the window goes; nothing runs any more that could wait for him.
     if (operatorClosed_)
-        console_.faults.showWaitingAndWait();
+        console_.faults().showWaitingAndWait();
     close();
     QCoreApplication::quit();
 }

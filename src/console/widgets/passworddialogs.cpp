@@ -77,7 +77,7 @@ void TFormPassword::showEvent(QShowEvent *event)
 // typed text does not outlive it.
 void TFormPassword::done(int)
 {
-    const bool right = passwordAccepted(console_.hardware, EditPSW->text());
+    const bool right = passwordAccepted(console_.hardware(), EditPSW->text());
     EditPSW->clear();
     QDialog::done(right ? QDialog::Accepted : QDialog::Rejected);
 }

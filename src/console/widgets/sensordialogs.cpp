@@ -48,7 +48,7 @@ OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
 void OperatorGroup::reload()
 {
     ComboBoxFam->clear();
-    ComboBoxFam->addItems(console_.operators.names());
+    ComboBoxFam->addItems(console_.operators().names());
     ComboBoxFam->setCurrentIndex(ComboBoxFam->count() > 0 ? 0 : -1);
 }
 
@@ -59,18 +59,18 @@ int OperatorGroup::chosenIndex() const
 
 void OperatorGroup::AddButtonClick()
 {
-    const auto added = Add_operator(console_.operators, console_.ctx.prompter);
+    const auto added = Add_operator(console_.operators(), console_.ctx().prompter);
     if (!added)
         return;
     ComboBoxFam->clear();
-    ComboBoxFam->addItems(console_.operators.names());
+    ComboBoxFam->addItems(console_.operators().names());
     ComboBoxFam->setFocus();
     ComboBoxFam->setCurrentIndex(*added);
 }
 
 void OperatorGroup::RemoveButton1Click()
 {
-    if (Remove_operator(console_.operators, console_.ctx.prompter, chosenIndex()))
+    if (Remove_operator(console_.operators(), console_.ctx().prompter, chosenIndex()))
         reload();
 }
 

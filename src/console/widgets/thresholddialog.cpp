@@ -160,7 +160,7 @@ void TFDirect_component_porog::showEvent(QShowEvent *event)
 {
     centreClearOfAlarms(*this);
     FormActivate();
-    recentSignals->follow(console_.selectedRow - 1);
+    recentSignals->follow(console_.selectedRow() - 1);
     QDialog::showEvent(event);
 }
 

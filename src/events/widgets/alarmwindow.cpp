@@ -65,7 +65,7 @@ TFormAlarmWindow::TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QW
 
 TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
     : TFormAlarmWindow(
-          console.alarms,
+          console.alarms(),
           [&console](const QString &typedAddress, int loop) {
               console.disarmByAddress(typedAddress, loop);
           },

@@ -23,8 +23,8 @@ RecentSignalChart::~RecentSignalChart() = default;
 
 void RecentSignalChart::follow(int slot)
 {
-    sensor_ = slot >= 0 && slot < SlotCount && console_.table.occupied(slot)
-                  ? trendSensorKey(console_.table[slot].model, quint16(console_.table[slot].address))
+    sensor_ = slot >= 0 && slot < SlotCount && console_.table().occupied(slot)
+                  ? trendSensorKey(console_.table()[slot].model, quint16(console_.table()[slot].address))
                   : -1;
     refresh();
     timer_.start();
@@ -38,13 +38,13 @@ void RecentSignalChart::hideEvent(QHideEvent *event)
 
 void RecentSignalChart::refresh()
 {
-    const qint64 now = console_.ctx.clock.nowUtcMs();
+    const qint64 now = console_.ctx().clock.nowUtcMs();
     TrendView view;
     view.fromMs = now - SpanMs;
     view.toMs = now;
     if (sensor_ >= 0) {
         if (!store_)
-            store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(console_.ctx.workDir),
+            store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(console_.ctx().workDir),
                                                   TrendStore::Mode::ReadOnly);
         if (store_->isOpen() || store_->open()) {
             view = loadTrendView(*store_, sensor_, now - SpanMs, now, now, chart->plotColumns());
