@@ -20,7 +20,7 @@ void loadSettings(const uint8_t *data, size_t size)
     rig.console.hardware().Ini_Hw();
     // A damaged file must still leave a table every other part can use.
     for (int slot = 0; slot < SlotCount; ++slot)
-        rig.console.Refresh_row(slot);
+        rig.console.sensorCommands().Refresh_row(slot);
     rig.console.link().Open_port(rig.console.port().portNumber());
     rig.console.link().Timer1Timer();
 }
@@ -52,7 +52,7 @@ void loadSensorFile(const uint8_t *data, size_t size)
     rig.console.hardware().Ini_Hw();
     rig.console.sensorFiles().Ini_sm();
     for (int slot = 0; slot < SlotCount; ++slot)
-        rig.console.Refresh_row(slot);
+        rig.console.sensorCommands().Refresh_row(slot);
     // Whatever the file held, the line must still be driven safely.
     rig.console.link().Open_port(1);
     rig.console.link().Timer1Timer();

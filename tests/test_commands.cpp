@@ -206,7 +206,7 @@ private slots:
         QFETCH(int, result);
         Rig rig;
         rig.console.hardware().password = 482915;
-        QCOMPARE(acceptNewPassword(rig.console, first, second), result >= 0);
+        QCOMPARE(acceptNewPassword(rig.console.hardware(), rig.console.ctx().prompter, first, second), result >= 0);
         QCOMPARE(rig.console.hardware().password, result >= 0 ? result : 482915);
         QCOMPARE(rig.prompter.texts(),
                  result >= 0 ? QStringList() : QStringList{"Неверно указан пароль"});

@@ -2,7 +2,7 @@
 // on a console started in a temporary working directory.
 
 #include "console/commands.h"
-#include "console/connection.h"
+#include "console/sensorcommands.h"
 #include "console/console.h"
 
 #include "consolerig.h"
@@ -28,7 +28,7 @@ struct Rig : ConsoleRig
     bool connect(int row, const QString &number, int type = 1, int operatorIndex = 0)
     {
         console.selectRow(row);
-        return acceptConnection(console, {number, type, operatorIndex});
+        return console.sensorCommands().acceptConnection(row, {number, type, operatorIndex});
     }
 };
 
@@ -148,10 +148,10 @@ private slots:
         QVERIFY(rig.connect(3, "301", 1, 0));
         rig.console.selectRow(2);
         const int eventsBefore = rig.eventTexts().size();
-        QCOMPARE(disconnectTarget(rig.console), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
+        QCOMPARE(rig.console.sensorCommands().disconnectTarget(rig.console.selectedRow()), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
 
-        QVERIFY(acceptDisconnection(rig.console, {1}));
-        QVERIFY(disconnectTarget(rig.console).isEmpty());
+        QVERIFY(rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {1}));
+        QVERIFY(rig.console.sensorCommands().disconnectTarget(rig.console.selectedRow()).isEmpty());
         QVERIFY(rig.prompter.texts().isEmpty());
         QCOMPARE(rig.eventTexts().mid(eventsBefore),
                  QStringList{"Датчик <Дорван-301ДК> № 300 отключён. Оператор: Сидоров"});
@@ -194,7 +194,7 @@ private slots:
         QVERIFY(rig.connect(1, "9"));
         rig.prompter.clear();
         rig.console.selectRow(row);
-        QVERIFY(!acceptDisconnection(rig.console, {operatorIndex}));
+        QVERIFY(!rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {operatorIndex}));
         QCOMPARE(rig.prompter.texts(), QStringList{message});
         QVERIFY(rig.console.table().occupied(0));
     }
@@ -203,7 +203,7 @@ private slots:
     {
         Rig rig;
         QVERIFY(rig.connect(1, "42"));
-        QVERIFY(acceptDisconnection(rig.console, {0}));
+        QVERIFY(rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {0}));
         QVERIFY(rig.connect(1, "42"));
         QCOMPARE(QFile(rig.dir.file("Dorvan302DK/42")).size(), qint64(2 * sizeof(SensorRecord)));
     }

@@ -1,6 +1,6 @@
 #include "console/console.h"
 
-#include "console/connection.h"
+#include "console/sensorcommands.h"
 #include "console/thresholdoffset.h"
 #include "test_link_rig.h"
 
@@ -113,7 +113,7 @@ private slots:
         c.table()[0].alarm1 = 0;
         c.table()[0].linkUp = 1;
         c.table()[0].threshold1 = 7;
-        c.setLoopGuard(0, 2, true);
+        c.sensorCommands().setLoopGuard(0, 2, true);
         QSignalSpy quit(&c, &Console::quitRequested);
 
         rig.prompter.answers = {false};
@@ -153,28 +153,28 @@ private slots:
         c.FormCreate(rig.dir.path());
         const int before = c.events().eventListRows();
 
-        c.setLoopGuard(3, 1, true);
+        c.sensorCommands().setLoopGuard(3, 1, true);
         QCOMPARE(c.table()[3].armed1, quint8(1));
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Взят"));
         QCOMPARE(c.rowColor(3), Colour::Lime);
         QCOMPARE(c.events().list().cell(1, before + 1),
                  QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-302ДК> № 55"));
 
-        c.setLoopGuard(3, 1, true); // already armed: nothing
+        c.sensorCommands().setLoopGuard(3, 1, true); // already armed: nothing
         QCOMPARE(c.events().eventListRows(), before + 1);
 
-        c.setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
+        c.sensorCommands().setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
         QCOMPARE(c.rowColor(3), Colour::Lime);
         QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Снят"));
 
-        c.disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
+        c.sensorCommands().disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
         QCOMPARE(c.table()[3].armed2, quint8(0));
         QCOMPARE(c.rowColor(3), Colour::Aqua);
         QCOMPARE(c.events().list().cell(1, before + 3),
                  QStringLiteral("Снятие с охраны второго шлейфа датчика <Дорван-302ДК> № 55"));
 
         for (const char *typed : {"0", "abc", "", "56"})
-            c.disarmByAddress(QString::fromLatin1(typed), 1);
+            c.sensorCommands().disarmByAddress(QString::fromLatin1(typed), 1);
         QCOMPARE(c.events().eventListRows(), before + 3);
     }
 
@@ -185,9 +185,9 @@ private slots:
         writeFile(rig.dir.file("Dorvan301DK/9"), storedRecord(0, 9, 0, 0, 0));
         rig.console.FormCreate(rig.dir.path());
         rig.line.written.clear();
-        rig.console.setLoopGuard(0, 1, true);
-        rig.console.setLoopGuard(0, 2, true);
-        rig.console.setLoopGuard(0, 1, false);
+        rig.console.sensorCommands().setLoopGuard(0, 1, true);
+        rig.console.sensorCommands().setLoopGuard(0, 2, true);
+        rig.console.sensorCommands().setLoopGuard(0, 1, false);
         QVERIFY(rig.line.written.isEmpty());
     }
 
@@ -233,14 +233,14 @@ private slots:
         c.selectRow(1);
         ThresholdOffset offset(c);
         if (act == "disarm") {
-            c.setLoopGuard(0, 1, false);
+            c.sensorCommands().setLoopGuard(0, 1, false);
         } else if (act == "threshold") {
             offset.FormActivate();
             offset.EditDirect_component_porogExit(QStringLiteral("40"));
             offset.ButtonAcceptClick();
             QCOMPARE(c.table()[0].pendingRequest, Request::SetDcModel0);
         } else if (act == "disconnect") {
-            QVERIFY(acceptDisconnection(c, {0}));
+            QVERIFY(c.sensorCommands().acceptDisconnection(c.selectedRow(), {0}));
         }
         c.shutdown();
         const QByteArray file = readAll(rig.dir.file("Dorvan301DK/1001"));

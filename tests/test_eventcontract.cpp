@@ -2,7 +2,7 @@
 // reads back through its pattern, and the events a console writes (its
 // commands, its line) make the uplink derive the state the console shows.
 
-#include "console/connection.h"
+#include "console/sensorcommands.h"
 #include "console/thresholdoffset.h"
 #include "events/eventcatalog.h"
 #include "uplink/sensorstates.h"
@@ -37,18 +37,18 @@ struct Post : ConsoleRig
     {
         if (name == u"connect") {
             console.selectRow(1);
-            QVERIFY(acceptConnection(console, {QString::number(Address), model, 0}));
+            QVERIFY(console.sensorCommands().acceptConnection(1, {QString::number(Address), model, 0}));
         } else if (name.startsWith(u"status:")) {
             answer(quint8(name.mid(7).toUInt(nullptr, 16)));
         } else if (name.startsWith(u"arm") || name.startsWith(u"disarm")) {
-            console.setLoopGuard(0, name.right(1).toInt(), name.startsWith(u"arm"));
+            console.sensorCommands().setLoopGuard(0, name.right(1).toInt(), name.startsWith(u"arm"));
         } else if (name.startsWith(u"threshold")) {
             changeThreshold(name.right(1).toInt());
         } else if (name == u"silence") {
             for (int tick = 0; tick < 20; ++tick)
                 console.link().Timer1Timer();
         } else if (name == u"disconnect") {
-            QVERIFY(acceptDisconnection(console, {0}));
+            QVERIFY(console.sensorCommands().acceptDisconnection(1, {0}));
         } else if (name == u"close") {
             console.shutdown();
         } else {

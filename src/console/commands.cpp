@@ -63,7 +63,7 @@ void MenuCommands::changeGuard(int loop, bool arm)
 {
     if (!checkSelection())
         return;
-    console_.setLoopGuard(console_.selectedRow() - 1, loop, arm);
+    console_.sensorCommands().setLoopGuard(console_.selectedRow() - 1, loop, arm);
 }
 
 void MenuCommands::refusePassword()

@@ -1,6 +1,5 @@
 #include "console/console.h"
 
-#include "base/russian.h"
 #include "events/eventcatalog.h"
 
 namespace dorvan {
@@ -42,6 +41,8 @@ Console::Console(Prompter &display, Clock &clock, SerialLine &line, AlarmSound &
       sensorRows_(StringGrid1_),
       eventSink_(events_, alarms_),
       link_(ctx_, table_, port_, sensorRows_, StringGridCOM_, captions_, eventSink_, line),
+      sensorCommands_({ctx_, table_, sensorRows_, hardware_, sensorFiles_, operators_, events_,
+                       link_, captions_}),
       report_(ctx_),
       heartbeat_(clock, [this] { return link_.passes(); }),
       trends_(ctx_)
@@ -76,7 +77,7 @@ void Console::FormCreate(const QString &workDir)
     sensorFiles_.Ini_sm();
 
     for (int slot = 0; slot < SlotCount; ++slot)
-        Refresh_row(slot);
+        sensorCommands_.Refresh_row(slot);
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (!table_.occupied(slot))
             continue;
@@ -84,7 +85,7 @@ void Console::FormCreate(const QString &workDir)
         sensorRows_.showGuard(slot, 2, table_[slot].armed2);
     }
     table_.missedReplies.fill(0);
-    showSensorCount();
+    sensorCommands_.showSensorCount();
     for (int slot = 0; slot < SlotCount; ++slot) {
         if (table_.occupied(slot))
             link_.statistics().showStoredSlotStats(slot);
@@ -98,48 +99,6 @@ void Console::FormCreate(const QString &workDir)
                  port_.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
     logWork(eventText(EventText::WorkStart));
     started_ = true;
-}
-
-void Console::Refresh_row(int slot)
-{
-    if (!table_.occupied(slot))
-        return;
-    const SensorRecord &r = table_[slot];
-    sensorRows_.show(slot, SensorColumn::Address, QString::number(r.address));
-    sensorRows_.show(slot, SensorColumn::Model, modelName(r.model));
-    if (r.alarm1 <= 1)
-        sensorRows_.showLoopAlarm(slot, 1, r.alarm1);
-    if (r.alarm2 <= 1)
-        sensorRows_.showLoopAlarm(slot, 2, r.alarm2);
-    sensorRows_.show(slot, SensorColumn::Threshold1, ru::generalNumber(r.threshold1));
-    sensorRows_.show(slot, SensorColumn::Threshold2, ru::generalNumber(r.threshold2));
-    if (r.model == 1) {
-        sensorRows_.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signal1));
-        sensorRows_.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signal2));
-    } else if (r.model == 0) {
-        sensorRows_.show(slot, SensorColumn::Signal1, ru::generalNumber(r.signalM0a));
-        sensorRows_.show(slot, SensorColumn::Signal2, ru::generalNumber(r.signalM0b));
-    }
-    sensorRows_.show(slot, SensorColumn::State, stateText(r.state));
-
-    if (r.state == SensorState::NoLink)
-        setRowColor(slot, Colour::DarkRed);
-    else if (isFaultEvent(r.state))
-        setRowColor(slot, Colour::AlarmRed);
-    else if (r.state == SensorState::Normal)
-        setRowColor(slot, (r.alarm1 == 1 || r.alarm2 == 1) ? Colour::AlarmRed : Colour::Lime);
-    sensorRows_.repaint();
-}
-
-void Console::showSensorCount()
-{
-    captions_.set(QStringLiteral("Label8"),
-                 QStringLiteral("Всего датчиков = %1   ").arg(table_.Count_sensors()));
-}
-
-void Console::setRowColor(int slot, quint32 colour)
-{
-    sensorRows_.setColour(slot, colour);
 }
 
 bool Console::closeQuery()
@@ -179,42 +138,6 @@ void Console::shutdown()
 void Console::logWork(const QString &text)
 {
     events_.Put_sys_msg(EventRecord::make(0, ctx_.clock.nowDays(), EventCode::Work, text));
-}
-
-void Console::setLoopGuard(int slot, int loop, bool arm)
-{
-    if (!table_.occupied(slot) || (loop != 1 && loop != 2))
-        return;
-    SensorRecord &r = table_[slot];
-    quint8 &flag = loop == 1 ? r.armed1 : r.armed2;
-    if ((flag == 1) == arm)
-        return;
-    flag = arm ? 1 : 0;
-
-    const quint8 code = arm ? (loop == 1 ? EventCode::Armed1 : EventCode::Armed2)
-                            : (loop == 1 ? EventCode::Disarmed1 : EventCode::Disarmed2);
-    const QString text = eventText(code, {loop, r.model, qint32(r.address)});
-    events_.Put_msg(EventRecord::make(qint32(r.address), ctx_.clock.nowDays(), code, text), r.model);
-
-    sensorRows_.showGuard(slot, loop, flag);
-    if (arm)
-        setRowColor(slot, Colour::Lime);
-    else if (r.armed1 == 0 && r.armed2 == 0)
-        setRowColor(slot, Colour::Aqua);
-    sensorRows_.repaint();
-}
-
-void Console::disarmByAddress(const QString &typedAddress, int loop)
-{
-    const auto number = ru::parseInt32(typedAddress);
-    if (!number || *number == 0)
-        return;
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        if (table_[slot].address == quint32(*number)) {
-            setLoopGuard(slot, loop, false);
-            return;
-        }
-    }
 }
 
 } // namespace dorvan

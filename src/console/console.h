@@ -7,6 +7,7 @@
 #include "base/consoleheartbeat.h"
 #include "console/loggedprompter.h"
 #include "console/report.h"
+#include "console/sensorcommands.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
 #include "grid/textgridmodel.h"
@@ -35,8 +36,6 @@ public:
     // are reported without waiting, so the line starts at once.
     void FormCreate(const QString &workDir);
     bool isStarted() const { return started_; }
-    void Refresh_row(int slot);
-    void showSensorCount();
 
     // The close query: asks "Завершить работу ?"; on Yes shuts down and asks
     // the window to close. Returns true when the console shut down.
@@ -47,14 +46,10 @@ public:
     void shutdown();
     bool isShutDown() const { return shutDown_; }
 
-    // Arming and disarming of loop 1 or 2 of a slot; nothing goes on the line.
-    void setLoopGuard(int slot, int loop, bool arm);
-    // The alarm window's disarm by a typed address.
-    void disarmByAddress(const QString &typedAddress, int loop);
+    // Connection, disconnection, arming and disarming of the sensors.
+    SensorCommands &sensorCommands() { return sensorCommands_; }
 
     quint32 rowColor(int slot) const { return sensorRows_.colour(slot); }
-    // Sets a sensor row's colour; the grid repaints when it changed.
-    void setRowColor(int slot, quint32 colour);
     QString sensorCell(SensorColumn column, int slot) const { return sensorRows_.text(slot, column); }
 
     // The row the operator selected, 1..32; 0 before any selection.
@@ -127,6 +122,7 @@ private:
     SensorGridRows sensorRows_; // the rows of StringGrid1_
     ConsoleEvents eventSink_;   // what the line tells: events and alarms
     Link link_;
+    SensorCommands sensorCommands_;
     Report report_;
     ConsoleHeartbeat heartbeat_; // the main window starts it once the console is up
     TrendRecorder trends_;

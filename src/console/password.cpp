@@ -1,7 +1,8 @@
 #include "console/password.h"
 
 #include "base/russian.h"
-#include "console/console.h"
+#include "base/prompter.h"
+#include "sensors/settingsfiles.h"
 
 #include <optional>
 
@@ -28,16 +29,17 @@ bool passwordAccepted(const HardwareSettings &hardware, const QString &typed)
     return number && *number == hardware.password;
 }
 
-bool acceptNewPassword(Console &console, const QString &first, const QString &second)
+bool acceptNewPassword(HardwareSettings &hardware, Prompter &prompter, const QString &first,
+                       const QString &second)
 {
     const auto one = usablePassword(first);
     const auto two = usablePassword(second);
     if (!one || !two || *one != *two) {
-        console.ctx().prompter.error(QStringLiteral("Неверно указан пароль"));
+        prompter.error(QStringLiteral("Неверно указан пароль"));
         return false;
     }
-    console.hardware().password = *one;
-    console.hardware().Save_Hw();
+    hardware.password = *one;
+    hardware.Save_Hw();
     return true;
 }
 

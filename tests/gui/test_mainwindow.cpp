@@ -219,7 +219,7 @@ private slots:
     {
         Rig rig;
         rig.console.table().Occupy_slot(2, 4711, 0, 0, 1.0);
-        rig.console.Refresh_row(2);
+        rig.console.sensorCommands().Refresh_row(2);
         rig.window->resize(rig.window->minimumSize());
         SensorGridView *grid = rig.window->StringGrid1;
         const int row3 = grid->viewport()->mapTo(grid, rig.cellCentre(3, 1)).y();

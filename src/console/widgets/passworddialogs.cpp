@@ -119,7 +119,7 @@ void TFormChangeRassword::showEvent(QShowEvent *event)
 // from "Сменить пароль".
 void TFormChangeRassword::OkButtonClick()
 {
-    acceptNewPassword(console_, Edit1->text(), Edit2->text());
+    acceptNewPassword(console_.hardware(), console_.ctx().prompter, Edit1->text(), Edit2->text());
     Edit1->clear();
     Edit2->clear();
     accept();

@@ -1,6 +1,6 @@
 #include "console/widgets/sensordialogs.h"
 
-#include "console/connection.h"
+#include "console/sensorcommands.h"
 #include "console/console.h"
 #include "console/operatorcommands.h"
 #include "console/widgets/dialogkeys.h"
@@ -135,8 +135,9 @@ bool TFSetSensor::eventFilter(QObject *watched, QEvent *event)
 
 void TFSetSensor::ButtonAcceptClick()
 {
-    acceptConnection(console_, {EditNumSen->text(), ComboBoxTypeSen->currentIndex(),
-                                operators->chosenIndex()});
+    const ConnectEntry entry{EditNumSen->text(), ComboBoxTypeSen->currentIndex(),
+                             operators->chosenIndex()};
+    console_.sensorCommands().acceptConnection(console_.selectedRow(), entry);
     // A refused entry closes the dialog too: the operator starts again from
     // the initial values.
     accept();
@@ -179,7 +180,7 @@ void TRemoveSensor::showEvent(QShowEvent *event)
 
 void TRemoveSensor::FormActivate()
 {
-    LabelSensor->setText(disconnectTarget(console_));
+    LabelSensor->setText(console_.sensorCommands().disconnectTarget(console_.selectedRow()));
     operators->reload();
     ButtonAccept->setFocus();
 }
@@ -194,7 +195,7 @@ bool TRemoveSensor::eventFilter(QObject *watched, QEvent *event)
 
 void TRemoveSensor::ButtonAcceptClick()
 {
-    acceptDisconnection(console_, {operators->chosenIndex()});
+    console_.sensorCommands().acceptDisconnection(console_.selectedRow(), {operators->chosenIndex()});
     accept();
 }
 

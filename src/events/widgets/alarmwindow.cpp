@@ -67,7 +67,7 @@ TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
     : TFormAlarmWindow(
           console.alarms(),
           [&console](const QString &typedAddress, int loop) {
-              console.disarmByAddress(typedAddress, loop);
+              console.sensorCommands().disarmByAddress(typedAddress, loop);
           },
           parent)
 {
