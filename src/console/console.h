@@ -71,7 +71,6 @@ public:
     TextGridModel &StringGrid1() { return StringGrid1_; } // the views show it
     const TextGridModel &StringGridCOM() const { return StringGridCOM_; }
     TextGridModel &StringGridCOM() { return StringGridCOM_; } // the views show it
-    SensorGridRows &sensorRows() { return sensorRows_; }
     const Captions &captions() const { return captions_; }
     Captions &captions() { return captions_; }
     const HardwareSettings &hardware() const { return hardware_; }
@@ -90,8 +89,6 @@ public:
     Report &report() { return report_; }
     const ConsoleHeartbeat &heartbeat() const { return heartbeat_; }
     ConsoleHeartbeat &heartbeat() { return heartbeat_; }
-    const TrendRecorder &trends() const { return trends_; }
-    TrendRecorder &trends() { return trends_; }
     const FaultBoxes &faults() const { return faults_; }
     FaultBoxes &faults() { return faults_; }
 
