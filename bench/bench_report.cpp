@@ -6,7 +6,7 @@
 #include "base/clock.h"
 #include "base/context.h"
 #include "base/faultboxes.h"
-#include "console/report.h"
+#include "events/reportpager.h"
 #include "events/eventrecord.h"
 
 #include <QCoreApplication>
@@ -105,7 +105,7 @@ int main(int argc, char **argv)
     SystemClock clock;
     FaultBoxes faults{prompter};
     ConsoleContext ctx{dir.path(), prompter, faults, clock};
-    Report report(ctx);
+    ReportPager report(ctx);
 
     quint64 checksum = 0;
     const qint64 size = plainRead(path, checksum); // warm the page cache

@@ -96,7 +96,7 @@ int main(int argc, char *argv[])
         console.FormCreate(dir.path());
         const auto end = std::chrono::steady_clock::now();
         ms.push_back(std::chrono::duration<double, std::milli>(end - start).count());
-        if (console.table().Count_sensors() != SlotCount || prompter.shown != 0) {
+        if (console.parts().table.Count_sensors() != SlotCount || prompter.shown != 0) {
             std::fprintf(stderr, "start-up did not load all sensors\n");
             return 1;
         }

@@ -17,12 +17,12 @@ void loadSettings(const uint8_t *data, size_t size)
     fuzz::writeFile(QStringLiteral("data/hw.dat"), data, size);
     fuzz::Rig rig;
     rig.console.setWorkDir(fuzz::workDir());
-    rig.console.hardware().Ini_Hw();
+    rig.parts.hardware.Ini_Hw();
     // A damaged file must still leave a table every other part can use.
     for (int slot = 0; slot < SlotCount; ++slot)
-        rig.console.sensorCommands().Refresh_row(slot);
-    rig.console.link().Open_port(rig.console.port().portNumber());
-    rig.console.link().Timer1Timer();
+        rig.parts.sensorCommands.Refresh_row(slot);
+    rig.parts.link.Open_port(rig.parts.port.portNumber());
+    rig.parts.link.Timer1Timer();
 }
 
 void loadOperators(const uint8_t *data, size_t size)
@@ -30,10 +30,10 @@ void loadOperators(const uint8_t *data, size_t size)
     fuzz::writeFile(QStringLiteral("data/chop.dat"), data, size);
     fuzz::Rig rig;
     rig.console.setWorkDir(fuzz::workDir());
-    rig.console.operators().Ini_chop();
+    rig.parts.operators.Ini_chop();
     QString name;
     for (qint16 record : {qint16(0), qint16(1), qint16(7), qint16(-1), qint16(32767)})
-        rig.console.operators().Read_chop(record, name);
+        rig.parts.operators.Read_chop(record, name);
     fuzz::removeFile(QStringLiteral("data/chop.dat"));
 }
 
@@ -49,14 +49,14 @@ void loadSensorFile(const uint8_t *data, size_t size)
     fuzz::writeFile(QStringLiteral("Dorvan302DK/4711"), data, size);
     fuzz::Rig rig;
     rig.console.setWorkDir(fuzz::workDir());
-    rig.console.hardware().Ini_Hw();
-    rig.console.sensorFiles().Ini_sm();
+    rig.parts.hardware.Ini_Hw();
+    rig.parts.sensorFiles.Ini_sm();
     for (int slot = 0; slot < SlotCount; ++slot)
-        rig.console.sensorCommands().Refresh_row(slot);
+        rig.parts.sensorCommands.Refresh_row(slot);
     // Whatever the file held, the line must still be driven safely.
-    rig.console.link().Open_port(1);
-    rig.console.link().Timer1Timer();
-    rig.console.link().TimerRvTimer();
+    rig.parts.link.Open_port(1);
+    rig.parts.link.Timer1Timer();
+    rig.parts.link.TimerRvTimer();
 }
 
 void readReport(const uint8_t *data, size_t size)
@@ -64,10 +64,10 @@ void readReport(const uint8_t *data, size_t size)
     fuzz::writeFile(QStringLiteral("Dorvan301DK_mess/99"), data, size);
     fuzz::Rig rig;
     rig.console.setWorkDir(fuzz::workDir());
-    rig.console.report().sensorReport(99, 0);
-    rig.console.report().BButPrevClick(PageButton::First);
-    rig.console.report().BButPrevClick(PageButton::Next);
-    rig.console.report().BButPrevClick(PageButton::Last);
+    rig.parts.report.sensorReport(99, 0);
+    rig.parts.report.BButPrevClick(PageButton::First);
+    rig.parts.report.BButPrevClick(PageButton::Next);
+    rig.parts.report.BButPrevClick(PageButton::Last);
     // The export writes every record's texts, whatever its bytes.
     for (ExportFormat format : {ExportFormat::Csv, ExportFormat::JsonLines}) {
         QBuffer out;

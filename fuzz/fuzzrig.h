@@ -66,6 +66,7 @@ struct Rig
     test::FakeSerialLine line;
     test::FakeAlarmSound sound;
     Console console{prompter, clock, line, sound};
+    const ConsoleParts &parts = console.parts();
 };
 
 } // namespace dorvan::fuzz

@@ -19,9 +19,14 @@ struct Rig : ConsoleRig
 {
     Rig() { console.setWorkDir(dir.path()); }
 
+    MenuCommands menu(OperatorDialogs &dialogs)
+    {
+        return MenuCommands({prompter, parts.table, parts.selection, parts.sensorCommands, parts.report}, dialogs);
+    }
+
     void occupy(int slot, quint32 address, qint16 model)
     {
-        console.table().Occupy_slot(slot, address, model, 0, clock.nowDays());
+        parts.table.Occupy_slot(slot, address, model, 0, clock.nowDays());
     }
 };
 
@@ -100,11 +105,11 @@ private slots:
         Rig rig;
         ScriptedDialogs dialogs;
         rig.occupy(3, 4711, 1);
-        rig.console.table()[3].armed1 = quint8(armed1);
-        rig.console.table()[3].armed2 = quint8(armed2);
-        rig.console.selectRow(selectedRow);
+        rig.parts.table[3].armed1 = quint8(armed1);
+        rig.parts.table[3].armed2 = quint8(armed2);
+        rig.parts.selection.select(selectedRow);
 
-        QVERIFY(MenuCommands(rig.console, dialogs).PopupMenu1Popup() == expected);
+        QVERIFY(rig.menu(dialogs).PopupMenu1Popup() == expected);
         QCOMPARE(rig.prompter.texts(),
                  complains ? QStringList{selectPositionMessage()} : QStringList());
         if (complains) {
@@ -118,29 +123,29 @@ private slots:
         Rig rig;
         ScriptedDialogs dialogs;
         rig.occupy(0, 12, 0);
-        MenuCommands commands(rig.console, dialogs);
+        MenuCommands commands = rig.menu(dialogs);
         commands.PSetSh1Click();
         commands.PRemoveSh2Click();
         QCOMPARE(rig.prompter.texts(), QStringList({selectPositionMessage(), selectPositionMessage()}));
-        QCOMPARE(rig.console.table()[0].armed1, quint8(0));
+        QCOMPARE(rig.parts.table[0].armed1, quint8(0));
 
         rig.prompter.clear();
-        rig.console.selectRow(1);
+        rig.parts.selection.select(1);
         commands.PSetSh2Click();
-        QCOMPARE(rig.console.table()[0].armed2, quint8(1));
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
+        QCOMPARE(rig.parts.table[0].armed2, quint8(1));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
         QVERIFY(rig.prompter.texts().isEmpty());
         commands.PRemoveSh2Click();
-        QCOMPARE(rig.console.table()[0].armed2, quint8(0));
+        QCOMPARE(rig.parts.table[0].armed2, quint8(0));
     }
 
     void guardedCommandsAskThePasswordFirst()
     {
         Rig rig;
         ScriptedDialogs dialogs;
-        MenuCommands commands(rig.console, dialogs);
+        MenuCommands commands = rig.menu(dialogs);
         rig.occupy(5, 300, 0);
-        rig.console.selectRow(6);
+        rig.parts.selection.select(6);
 
         commands.N_Direct_component_porogClick();
         commands.MReplacePasswordClick();
@@ -153,7 +158,7 @@ private slots:
         dialogs.passwordRight = true;
         commands.N_Direct_component_porogClick();
         commands.MReplacePasswordClick();
-        rig.console.selectRow(1); // an empty slot: no offset dialog, no report
+        rig.parts.selection.select(1); // an empty slot: no offset dialog, no report
         commands.N_Direct_component_porogClick();
         commands.N1Click();
         QCOMPARE(dialogs.opened, QStringList({"threshold", "change"}));
@@ -180,8 +185,8 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(bool, accepted);
         Rig rig;
-        rig.console.hardware().password = password;
-        QCOMPARE(passwordAccepted(rig.console.hardware(), typed), accepted);
+        rig.parts.hardware.password = password;
+        QCOMPARE(passwordAccepted(rig.parts.hardware, typed), accepted);
     }
 
     void newPasswordRules_data()
@@ -205,12 +210,12 @@ private slots:
         QFETCH(QString, second);
         QFETCH(int, result);
         Rig rig;
-        rig.console.hardware().password = 482915;
-        QCOMPARE(acceptNewPassword(rig.console.hardware(), rig.console.ctx().prompter, first, second), result >= 0);
-        QCOMPARE(rig.console.hardware().password, result >= 0 ? result : 482915);
+        rig.parts.hardware.password = 482915;
+        QCOMPARE(acceptNewPassword(rig.parts.hardware, rig.parts.ctx.prompter, first, second), result >= 0);
+        QCOMPARE(rig.parts.hardware.password, result >= 0 ? result : 482915);
         QCOMPARE(rig.prompter.texts(),
                  result >= 0 ? QStringList() : QStringList{"Неверно указан пароль"});
-        QVERIFY(passwordAccepted(rig.console.hardware(), result >= 0 ? second : "482915"));
+        QVERIFY(passwordAccepted(rig.parts.hardware, result >= 0 ? second : "482915"));
     }
 
     void singleValueSetsBothComponents_data()
@@ -232,14 +237,14 @@ private slots:
         QFETCH(int, events);
         Rig rig;
         rig.occupy(2, 77, 0);
-        rig.console.table()[2].thresholdDc1 = rig.console.table()[2].thresholdDc2 = stored;
-        rig.console.selectRow(3);
-        ThresholdOffset dialog(rig.console);
+        rig.parts.table[2].thresholdDc1 = rig.parts.table[2].thresholdDc2 = stored;
+        rig.parts.selection.select(3);
+        ThresholdOffset dialog = rig.thresholdOffset();
         QCOMPARE(dialog.FormActivate(), ThresholdOffset::Group::Single);
         dialog.EditDirect_component_porogExit(typed);
         dialog.ButtonAcceptClick();
 
-        const SensorRecord &r = rig.console.table()[2];
+        const SensorRecord &r = rig.parts.table[2];
         QCOMPARE(r.pendingRequest, Request::SetDcModel0);
         QCOMPARE(r.thresholdDc1, expected);
         QCOMPARE(r.thresholdDc2, expected);
@@ -283,10 +288,10 @@ private slots:
         QFETCH(int, refusals);
         Rig rig;
         rig.occupy(0, 4711, 1);
-        rig.console.table()[0].thresholdDc1 = 1.5f;
-        rig.console.table()[0].thresholdDc2 = 2.25f;
-        rig.console.selectRow(1);
-        ThresholdOffset dialog(rig.console);
+        rig.parts.table[0].thresholdDc1 = 1.5f;
+        rig.parts.table[0].thresholdDc2 = 2.25f;
+        rig.parts.selection.select(1);
+        ThresholdOffset dialog = rig.thresholdOffset();
         QCOMPARE(dialog.FormActivate(), ThresholdOffset::Group::Flanks);
         QCOMPARE(dialog.flankText(1), QStringLiteral("1,500"));
         QCOMPARE(dialog.flankText(2), QStringLiteral("2,250"));
@@ -294,7 +299,7 @@ private slots:
         dialog.EditDirect_component_porogFlankExit(2, flank2);
         dialog.ButtonAcceptClick();
 
-        const SensorRecord &r = rig.console.table()[0];
+        const SensorRecord &r = rig.parts.table[0];
         QCOMPARE(r.pendingRequest, Request::SetDcModel1);
         QCOMPARE(r.thresholdDc1, expected1);
         QCOMPARE(r.thresholdDc2, expected2);
@@ -306,9 +311,9 @@ private slots:
     {
         Rig rig;
         rig.occupy(0, 5, 0);
-        rig.console.table()[0].thresholdDc1 = 40;
-        rig.console.selectRow(1);
-        ThresholdOffset dialog(rig.console);
+        rig.parts.table[0].thresholdDc1 = 40;
+        rig.parts.selection.select(1);
+        ThresholdOffset dialog = rig.thresholdOffset();
         dialog.FormActivate();
         dialog.EditDirect_component_porogExit("99");
         QCOMPARE(dialog.FormActivate(), ThresholdOffset::Group::Single);

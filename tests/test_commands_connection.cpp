@@ -27,8 +27,8 @@ struct Rig : ConsoleRig
 
     bool connect(int row, const QString &number, int type = 1, int operatorIndex = 0)
     {
-        console.selectRow(row);
-        return console.sensorCommands().acceptConnection(row, {number, type, operatorIndex});
+        parts.selection.select(row);
+        return parts.sensorCommands.acceptConnection(row, {number, type, operatorIndex});
     }
 };
 
@@ -76,8 +76,8 @@ private slots:
         QVERIFY(!rig.connect(row, number, 1, operatorIndex));
         QCOMPARE(rig.prompter.texts(), QStringList{message});
         QCOMPARE(rig.prompter.shown[0].caption, QStringLiteral("Ошибка"));
-        QCOMPARE(rig.console.table().Count_sensors(), 1);
-        QVERIFY(!rig.console.table().occupied(2));
+        QCOMPARE(rig.parts.table.Count_sensors(), 1);
+        QVERIFY(!rig.parts.table.occupied(2));
         QCOMPARE(rig.eventTexts(), eventsBefore);
         QFile hw(rig.dir.file("data/hw.dat"));
         QVERIFY(hw.open(QIODevice::ReadOnly));
@@ -94,12 +94,12 @@ private slots:
     void connectionShowsLogsAndSaves()
     {
         Rig rig({QStringLiteral("Иванов"), QStringLiteral("Сидоров")});
-        rig.console.table()[6].armed1 = 1;
+        rig.parts.table[6].armed1 = 1;
         const int eventsBefore = rig.eventTexts().size();
 
         QVERIFY(rig.connect(7, "4711", 1, 1));
         QVERIFY(rig.prompter.texts().isEmpty());
-        const SensorRecord &r = rig.console.table()[6];
+        const SensorRecord &r = rig.parts.table[6];
         QCOMPARE(r.address, 4711u);
         QCOMPARE(r.model, qint16(1));
         QCOMPARE(r.connectedBy, qint16(1));
@@ -108,14 +108,14 @@ private slots:
         QCOMPARE(rig.eventTexts().mid(eventsBefore),
                  QStringList({"Датчик <Дорван-302ДК> № 4711 подключён. Оператор: Сидоров",
                               "Нет связи с датчиком <Дорван-302ДК> № 4711"}));
-        QCOMPARE(rig.console.rowColor(6), Colour::DarkRed);
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Address, 6), QStringLiteral("4711"));
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Loop1, 6), QStringLiteral("Тревога"));
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard1, 6), QStringLiteral("Снят"));
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Guard2, 6), QStringLiteral("Снят"));
-        QCOMPARE(rig.console.StringGridCOM().cell(7, 7), QStringLiteral("Нет связи"));
-        QCOMPARE(rig.console.StringGridCOM().cell(1, 7), QStringLiteral("0"));
-        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(rig.rowColor(6), Colour::DarkRed);
+        QCOMPARE(rig.sensorCell(SensorColumn::Address, 6), QStringLiteral("4711"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop1, 6), QStringLiteral("Тревога"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard1, 6), QStringLiteral("Снят"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard2, 6), QStringLiteral("Снят"));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(7, 7), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(1, 7), QStringLiteral("0"));
+        QCOMPARE(rig.parts.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
 
         QFile sensorFile(rig.dir.file("Dorvan302DK/4711"));
         QCOMPARE(sensorFile.size(), qint64(sizeof(SensorRecord)));
@@ -127,15 +127,15 @@ private slots:
         FakeAlarmSound sound;
         Console nextRun(prompter, rig.clock, line, sound);
         nextRun.FormCreate(rig.dir.path());
-        QCOMPARE(nextRun.table()[6].address, 4711u);
-        QCOMPARE(nextRun.table().Count_sensors(), 1);
+        QCOMPARE(nextRun.parts().table[6].address, 4711u);
+        QCOMPARE(nextRun.parts().table.Count_sensors(), 1);
     }
 
     void modelZeroIsChosenByTheFirstItem()
     {
         Rig rig;
         QVERIFY(rig.connect(1, "+17", 0));
-        QCOMPARE(rig.console.table()[0].model, qint16(0));
+        QCOMPARE(rig.parts.table[0].model, qint16(0));
         QCOMPARE(rig.eventTexts().mid(1, 1),
                  QStringList{"Датчик <Дорван-301ДК> № 17 подключён. Оператор: Петров"});
         QVERIFY(QFile::exists(rig.dir.file("Dorvan301DK/17")));
@@ -146,26 +146,26 @@ private slots:
         Rig rig({QStringLiteral("Иванов"), QStringLiteral("Сидоров")});
         QVERIFY(rig.connect(2, "300", 0, 0));
         QVERIFY(rig.connect(3, "301", 1, 0));
-        rig.console.selectRow(2);
+        rig.parts.selection.select(2);
         const int eventsBefore = rig.eventTexts().size();
-        QCOMPARE(rig.console.sensorCommands().disconnectTarget(rig.console.selectedRow()), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
+        QCOMPARE(rig.parts.sensorCommands.disconnectTarget(rig.parts.selection.selectedRow()), QStringLiteral("Датчик <Дорван-301ДК> № 300"));
 
-        QVERIFY(rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {1}));
-        QVERIFY(rig.console.sensorCommands().disconnectTarget(rig.console.selectedRow()).isEmpty());
+        QVERIFY(rig.parts.sensorCommands.acceptDisconnection(rig.parts.selection.selectedRow(), {1}));
+        QVERIFY(rig.parts.sensorCommands.disconnectTarget(rig.parts.selection.selectedRow()).isEmpty());
         QVERIFY(rig.prompter.texts().isEmpty());
         QCOMPARE(rig.eventTexts().mid(eventsBefore),
                  QStringList{"Датчик <Дорван-301ДК> № 300 отключён. Оператор: Сидоров"});
-        QVERIFY(!rig.console.table().occupied(1));
-        QCOMPARE(rig.console.rowColor(1), Colour::Silver);
-        QCOMPARE(rig.console.sensorCell(SensorColumn::Number, 1), QStringLiteral("2"));
+        QVERIFY(!rig.parts.table.occupied(1));
+        QCOMPARE(rig.rowColor(1), Colour::Silver);
+        QCOMPARE(rig.sensorCell(SensorColumn::Number, 1), QStringLiteral("2"));
         for (int column = 1; column <= 11; ++column)
-            QVERIFY(rig.console.sensorCell(SensorColumn(column), 1).isEmpty());
+            QVERIFY(rig.sensorCell(SensorColumn(column), 1).isEmpty());
         for (int column = 1; column <= 9; ++column)
-            QVERIFY(rig.console.StringGridCOM().cell(column, 2).isEmpty());
-        QCOMPARE(rig.console.StringGridCOM().cell(0, 2), QStringLiteral("2"));
-        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
-        QCOMPARE(rig.console.selectedRow(), 2);
-        QVERIFY(menuEnabling(2, rig.console.table()).PEstablish);
+            QVERIFY(rig.parts.diagnosticsGrid.cell(column, 2).isEmpty());
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(0, 2), QStringLiteral("2"));
+        QCOMPARE(rig.parts.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(rig.parts.selection.selectedRow(), 2);
+        QVERIFY(menuEnabling(2, rig.parts.table).PEstablish);
 
         // The sensor's file keeps one record, now closed by the disconnection.
         QFile sensorFile(rig.dir.file("Dorvan301DK/300"));
@@ -193,17 +193,17 @@ private slots:
         Rig rig;
         QVERIFY(rig.connect(1, "9"));
         rig.prompter.clear();
-        rig.console.selectRow(row);
-        QVERIFY(!rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {operatorIndex}));
+        rig.parts.selection.select(row);
+        QVERIFY(!rig.parts.sensorCommands.acceptDisconnection(rig.parts.selection.selectedRow(), {operatorIndex}));
         QCOMPARE(rig.prompter.texts(), QStringList{message});
-        QVERIFY(rig.console.table().occupied(0));
+        QVERIFY(rig.parts.table.occupied(0));
     }
 
     void reconnectingTheSameNumberAppendsToItsFile()
     {
         Rig rig;
         QVERIFY(rig.connect(1, "42"));
-        QVERIFY(rig.console.sensorCommands().acceptDisconnection(rig.console.selectedRow(), {0}));
+        QVERIFY(rig.parts.sensorCommands.acceptDisconnection(rig.parts.selection.selectedRow(), {0}));
         QVERIFY(rig.connect(1, "42"));
         QCOMPARE(QFile(rig.dir.file("Dorvan302DK/42")).size(), qint64(2 * sizeof(SensorRecord)));
     }

@@ -42,20 +42,20 @@ private slots:
         ConsoleRig rig;
         rig.console.FormCreate(rig.dir.path());
         Console &c = rig.console;
-        QCOMPARE(c.captions().text("Label8"), QStringLiteral("Всего датчиков = 0   "));
-        QCOMPARE(c.captions().text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
-        QCOMPARE(c.StringGrid1().cell(0, 0), QStringLiteral("№ п/п"));
-        QCOMPARE(c.StringGrid1().cell(11, 0), QStringLiteral("На охране Ш2"));
-        QCOMPARE(c.StringGridCOM().cell(7, 0), QStringLiteral("Связь"));
-        QCOMPARE(c.StringGridCOM().cell(0, 32), QStringLiteral("32"));
+        QCOMPARE(rig.parts.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QCOMPARE(rig.parts.captions.text(Captions::panel(1)), QStringLiteral("Alt+X-Выход"));
+        QCOMPARE(rig.parts.sensorGrid.cell(0, 0), QStringLiteral("№ п/п"));
+        QCOMPARE(rig.parts.sensorGrid.cell(11, 0), QStringLiteral("На охране Ш2"));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(7, 0), QStringLiteral("Связь"));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(0, 32), QStringLiteral("32"));
         for (int slot = 0; slot < SlotCount; ++slot) {
-            QCOMPARE(c.rowColor(slot), Colour::Silver);
-            QCOMPARE(c.sensorCell(SensorColumn::Number, slot), QString::number(slot + 1));
-            QCOMPARE(c.sensorCell(SensorColumn::Address, slot), QString());
-            QCOMPARE(c.table()[slot].disconnectedBy, qint16(-1));
+            QCOMPARE(rig.rowColor(slot), Colour::Silver);
+            QCOMPARE(rig.sensorCell(SensorColumn::Number, slot), QString::number(slot + 1));
+            QCOMPARE(rig.sensorCell(SensorColumn::Address, slot), QString());
+            QCOMPARE(rig.parts.table[slot].disconnectedBy, qint16(-1));
         }
         QCOMPARE(rig.line.openedName, QStringLiteral("COM1"));
-        QCOMPARE(c.captions().text(Captions::panel(2)), QStringLiteral("COM1 включён"));
+        QCOMPARE(rig.parts.captions.text(Captions::panel(2)), QStringLiteral("COM1 включён"));
         QCOMPARE(readAll(rig.dir.file("data/hw.dat")).size(), 198);
         QVERIFY(QFile::exists(rig.dir.file("data/chop.dat")));
 
@@ -73,9 +73,9 @@ private slots:
         ConsoleRig rig;
         rig.line.failOpen = true;
         rig.console.FormCreate(rig.dir.path());
-        QCOMPARE(rig.console.captions().text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
-        QVERIFY(!rig.console.link().timer1Enabled());
-        QVERIFY(!rig.console.link().timerRvEnabled());
+        QCOMPARE(rig.parts.captions.text(Captions::panel(2)), QStringLiteral("COM1 выключен"));
+        QVERIFY(!rig.parts.link.timer1Enabled());
+        QVERIFY(!rig.parts.link.timerRvEnabled());
         QVERIFY(rig.reported().isEmpty());
     }
 
@@ -85,21 +85,20 @@ private slots:
         writeFile(rig.dir.file("data/hw.dat"), hwBytes(7, 4711, 1));
         writeFile(rig.dir.file("Dorvan302DK/4711"), storedRecord(7, 4711, 1, 1, 0));
         rig.console.FormCreate(rig.dir.path());
-        Console &c = rig.console;
-        QCOMPARE(c.table()[7].position, qint16(7));
-        QCOMPARE(c.sensorCell(SensorColumn::Address, 7), QStringLiteral("4711"));
-        QCOMPARE(c.sensorCell(SensorColumn::Model, 7), QStringLiteral("Дорван-302ДК"));
-        QCOMPARE(c.sensorCell(SensorColumn::Loop1, 7), QStringLiteral("Тревога"));
-        QCOMPARE(c.sensorCell(SensorColumn::Loop2, 7), QStringLiteral("Тревога"));
+        QCOMPARE(rig.parts.table[7].position, qint16(7));
+        QCOMPARE(rig.sensorCell(SensorColumn::Address, 7), QStringLiteral("4711"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Model, 7), QStringLiteral("Дорван-302ДК"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop1, 7), QStringLiteral("Тревога"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop2, 7), QStringLiteral("Тревога"));
         for (int column : {5, 6, 7, 8})
-            QCOMPARE(c.sensorCell(SensorColumn(column), 7), QStringLiteral("0"));
-        QCOMPARE(c.sensorCell(SensorColumn::State, 7), QStringLiteral("Нет связи"));
-        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 7), QStringLiteral("Взят"));
-        QCOMPARE(c.sensorCell(SensorColumn::Guard2, 7), QStringLiteral("Снят"));
-        QCOMPARE(c.rowColor(7), Colour::DarkRed);
-        QCOMPARE(c.captions().text("Label8"), QStringLiteral("Всего датчиков = 1   "));
-        QCOMPARE(c.StringGridCOM().cell(7, 8), QStringLiteral("Нет связи"));
-        QCOMPARE(c.StringGridCOM().cell(1, 8), QStringLiteral("0"));
+            QCOMPARE(rig.sensorCell(SensorColumn(column), 7), QStringLiteral("0"));
+        QCOMPARE(rig.sensorCell(SensorColumn::State, 7), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard1, 7), QStringLiteral("Взят"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard2, 7), QStringLiteral("Снят"));
+        QCOMPARE(rig.rowColor(7), Colour::DarkRed);
+        QCOMPARE(rig.parts.captions.text("Label8"), QStringLiteral("Всего датчиков = 1   "));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(7, 8), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.parts.diagnosticsGrid.cell(1, 8), QStringLiteral("0"));
     }
 
     void shutdownSavesEverySensorAndLogsTheEnd()
@@ -109,11 +108,11 @@ private slots:
         writeFile(rig.dir.file("Dorvan301DK/1001"), storedRecord(0, 1001, 0, 0, 0));
         Console &c = rig.console;
         c.FormCreate(rig.dir.path());
-        c.table()[0].state = 0;
-        c.table()[0].alarm1 = 0;
-        c.table()[0].linkUp = 1;
-        c.table()[0].threshold1 = 7;
-        c.sensorCommands().setLoopGuard(0, 2, true);
+        rig.parts.table[0].state = 0;
+        rig.parts.table[0].alarm1 = 0;
+        rig.parts.table[0].linkUp = 1;
+        rig.parts.table[0].threshold1 = 7;
+        rig.parts.sensorCommands.setLoopGuard(0, 2, true);
         QSignalSpy quit(&c, &Console::quitRequested);
 
         rig.prompter.answers = {false};
@@ -151,31 +150,31 @@ private slots:
         writeFile(rig.dir.file("Dorvan302DK/55"), storedRecord(3, 55, 1, 0, 1));
         Console &c = rig.console;
         c.FormCreate(rig.dir.path());
-        const int before = c.events().eventListRows();
+        const int before = rig.parts.events.eventListRows();
 
-        c.sensorCommands().setLoopGuard(3, 1, true);
-        QCOMPARE(c.table()[3].armed1, quint8(1));
-        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Взят"));
-        QCOMPARE(c.rowColor(3), Colour::Lime);
-        QCOMPARE(c.events().list().cell(1, before + 1),
+        rig.parts.sensorCommands.setLoopGuard(3, 1, true);
+        QCOMPARE(rig.parts.table[3].armed1, quint8(1));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Взят"));
+        QCOMPARE(rig.rowColor(3), Colour::Lime);
+        QCOMPARE(rig.parts.events.list().cell(1, before + 1),
                  QStringLiteral("Установка на охрану первого шлейфа датчика <Дорван-302ДК> № 55"));
 
-        c.sensorCommands().setLoopGuard(3, 1, true); // already armed: nothing
-        QCOMPARE(c.events().eventListRows(), before + 1);
+        rig.parts.sensorCommands.setLoopGuard(3, 1, true); // already armed: nothing
+        QCOMPARE(rig.parts.events.eventListRows(), before + 1);
 
-        c.sensorCommands().setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
-        QCOMPARE(c.rowColor(3), Colour::Lime);
-        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Снят"));
+        rig.parts.sensorCommands.setLoopGuard(3, 1, false); // loop 2 still armed: colour stays
+        QCOMPARE(rig.rowColor(3), Colour::Lime);
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard1, 3), QStringLiteral("Снят"));
 
-        c.sensorCommands().disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
-        QCOMPARE(c.table()[3].armed2, quint8(0));
-        QCOMPARE(c.rowColor(3), Colour::Aqua);
-        QCOMPARE(c.events().list().cell(1, before + 3),
+        rig.parts.sensorCommands.disarmByAddress(QStringLiteral("55"), 2); // the last armed loop: aqua
+        QCOMPARE(rig.parts.table[3].armed2, quint8(0));
+        QCOMPARE(rig.rowColor(3), Colour::Aqua);
+        QCOMPARE(rig.parts.events.list().cell(1, before + 3),
                  QStringLiteral("Снятие с охраны второго шлейфа датчика <Дорван-302ДК> № 55"));
 
         for (const char *typed : {"0", "abc", "", "56"})
-            c.sensorCommands().disarmByAddress(QString::fromLatin1(typed), 1);
-        QCOMPARE(c.events().eventListRows(), before + 3);
+            rig.parts.sensorCommands.disarmByAddress(QString::fromLatin1(typed), 1);
+        QCOMPARE(rig.parts.events.eventListRows(), before + 3);
     }
 
     void guardCommandsSendNothing()
@@ -185,9 +184,9 @@ private slots:
         writeFile(rig.dir.file("Dorvan301DK/9"), storedRecord(0, 9, 0, 0, 0));
         rig.console.FormCreate(rig.dir.path());
         rig.line.written.clear();
-        rig.console.sensorCommands().setLoopGuard(0, 1, true);
-        rig.console.sensorCommands().setLoopGuard(0, 2, true);
-        rig.console.sensorCommands().setLoopGuard(0, 1, false);
+        rig.parts.sensorCommands.setLoopGuard(0, 1, true);
+        rig.parts.sensorCommands.setLoopGuard(0, 2, true);
+        rig.parts.sensorCommands.setLoopGuard(0, 1, false);
         QVERIFY(rig.line.written.isEmpty());
     }
 
@@ -219,28 +218,28 @@ private slots:
         c.FormCreate(rig.dir.path());
         QCOMPARE(rig.reported().size(), 1);
         QVERIFY(rig.prompter.shown[0].text.startsWith(QStringLiteral("Ini_sm: повреждена последняя запись файла Dorvan301DK\\1001;")));
-        QCOMPARE(c.sensorCell(SensorColumn::Address, 0), QStringLiteral("1001"));
-        QCOMPARE(c.sensorCell(SensorColumn::State, 0), QStringLiteral("Нет связи"));
-        QCOMPARE(c.sensorCell(SensorColumn::Guard1, 0), QStringLiteral("Взят"));
-        QCOMPARE(c.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Address, 0), QStringLiteral("1001"));
+        QCOMPARE(rig.sensorCell(SensorColumn::State, 0), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard1, 0), QStringLiteral("Взят"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Guard2, 0), QStringLiteral("Взят"));
 
-        c.link().Timer1Timer();
+        rig.parts.link.Timer1Timer();
         rig.line.feed(statusM0(1001, 0));
-        c.link().TimerRvTimer();
-        QCOMPARE(c.table()[0].linkUp, qint16(1));
-        QCOMPARE(c.table()[0].pendingRequest, qint16(0));
+        rig.parts.link.TimerRvTimer();
+        QCOMPARE(rig.parts.table[0].linkUp, qint16(1));
+        QCOMPARE(rig.parts.table[0].pendingRequest, qint16(0));
 
-        c.selectRow(1);
-        ThresholdOffset offset(c);
+        rig.parts.selection.select(1);
+        ThresholdOffset offset = rig.thresholdOffset();
         if (act == "disarm") {
-            c.sensorCommands().setLoopGuard(0, 1, false);
+            rig.parts.sensorCommands.setLoopGuard(0, 1, false);
         } else if (act == "threshold") {
             offset.FormActivate();
             offset.EditDirect_component_porogExit(QStringLiteral("40"));
             offset.ButtonAcceptClick();
-            QCOMPARE(c.table()[0].pendingRequest, Request::SetDcModel0);
+            QCOMPARE(rig.parts.table[0].pendingRequest, Request::SetDcModel0);
         } else if (act == "disconnect") {
-            QVERIFY(c.sensorCommands().acceptDisconnection(c.selectedRow(), {0}));
+            QVERIFY(rig.parts.sensorCommands.acceptDisconnection(rig.parts.selection.selectedRow(), {0}));
         }
         c.shutdown();
         const QByteArray file = readAll(rig.dir.file("Dorvan301DK/1001"));
@@ -260,8 +259,8 @@ private slots:
         writeFile(rig.dir.file("data/hw.dat"), hwBytes(2, 77, 0));
         rig.console.FormCreate(rig.dir.path());
         QVERIFY(rig.reported().contains(QStringLiteral("Ini_sm: не открылся файл Dorvan301DK\\77")));
-        QVERIFY(!rig.console.table().occupied(2));
-        QCOMPARE(rig.console.captions().text("Label8"), QStringLiteral("Всего датчиков = 0   "));
+        QVERIFY(!rig.parts.table.occupied(2));
+        QCOMPARE(rig.parts.captions.text("Label8"), QStringLiteral("Всего датчиков = 0   "));
         QCOMPARE(readAll(rig.dir.file("data/hw.dat")).mid(12, 4), QByteArray(4, '\0'));
     }
 };

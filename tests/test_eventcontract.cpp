@@ -36,19 +36,19 @@ struct Post : ConsoleRig
     void step(const QString &name)
     {
         if (name == u"connect") {
-            console.selectRow(1);
-            QVERIFY(console.sensorCommands().acceptConnection(1, {QString::number(Address), model, 0}));
+            parts.selection.select(1);
+            QVERIFY(parts.sensorCommands.acceptConnection(1, {QString::number(Address), model, 0}));
         } else if (name.startsWith(u"status:")) {
             answer(quint8(name.mid(7).toUInt(nullptr, 16)));
         } else if (name.startsWith(u"arm") || name.startsWith(u"disarm")) {
-            console.sensorCommands().setLoopGuard(0, name.right(1).toInt(), name.startsWith(u"arm"));
+            parts.sensorCommands.setLoopGuard(0, name.right(1).toInt(), name.startsWith(u"arm"));
         } else if (name.startsWith(u"threshold")) {
             changeThreshold(name.right(1).toInt());
         } else if (name == u"silence") {
             for (int tick = 0; tick < 20; ++tick)
-                console.link().Timer1Timer();
+                parts.link.Timer1Timer();
         } else if (name == u"disconnect") {
-            QVERIFY(console.sensorCommands().acceptDisconnection(1, {0}));
+            QVERIFY(parts.sensorCommands.acceptDisconnection(1, {0}));
         } else if (name == u"close") {
             console.shutdown();
         } else {
@@ -61,16 +61,16 @@ struct Post : ConsoleRig
     {
         line.written.clear();
         for (int tick = 0; tick < 4 && line.written.isEmpty(); ++tick)
-            console.link().Timer1Timer();
+            parts.link.Timer1Timer();
         line.feed(model == 0 ? statusM0(Address, status) : statusM1(Address, status));
-        console.link().TimerRvTimer();
+        parts.link.TimerRvTimer();
     }
 
     // flank 0: the one threshold of a Дорван-301ДК.
     void changeThreshold(int flank)
     {
-        ThresholdOffset offset(console);
-        console.selectRow(1);
+        ThresholdOffset offset = thresholdOffset();
+        parts.selection.select(1);
         offset.FormActivate();
         if (flank == 0)
             offset.EditDirect_component_porogExit(QStringLiteral("40"));

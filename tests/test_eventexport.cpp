@@ -1,5 +1,5 @@
 #include "events/eventexport.h"
-#include "console/report.h"
+#include "events/reportpager.h"
 #include "contextrig.h"
 #include "testfiles.h"
 
@@ -53,7 +53,7 @@ int indexIn(const QString &text)
 // The rows of every page of the report, read off its grid page by page; the
 // code of each row is the code written for the event its text names, checked
 // against the colour the report gave the row.
-QList<Row> reportRows(Report &report, bool &coloursMatch)
+QList<Row> reportRows(ReportPager &report, bool &coloursMatch)
 {
     coloursMatch = true;
     QList<Row> rows;
@@ -61,7 +61,7 @@ QList<Row> reportRows(Report &report, bool &coloursMatch)
     for (;;) {
         const TextGridModel &grid = report.grid();
         const bool last = report.reportPage() == report.reportLastPage();
-        const int count = last ? report.reportPageRows() - 1 : Report::PageSize;
+        const int count = last ? report.reportPageRows() - 1 : ReportPager::PageSize;
         for (int row = 1; row <= count; ++row) {
             const int code = codeOf(indexIn(grid.cell(1, row)));
             coloursMatch = coloursMatch && grid.rowStyle(row)->fontColor == eventFontColour(code);
@@ -157,7 +157,7 @@ private slots:
         for (int i = 0; i < RecordCount; ++i)
             prepared += bytesOf(preparedRecord(i));
         writeFile(path, prepared + QByteArray(200, '\x21'));
-        Report report(rig.ctx);
+        ReportPager report(rig.ctx);
         report.scope = ReportScope(scope);
         report.sensorReport(1001, 0);
         bool coloursMatch = false;
@@ -210,7 +210,7 @@ private slots:
         const QString path = rig.dir.file(QStringLiteral("QReport/06.12.2026"));
         const EventRecord record = preparedRecord(1);
         writeEvents(path, {record});
-        Report report(rig.ctx);
+        ReportPager report(rig.ctx);
         rig.prompter.files.push_back(path);
         report.BitBtn1Click();
 

@@ -178,12 +178,13 @@ private slots:
         peer.sensors.add(sim::SimSensor::make(2001, 1));
 
         Console &console = rig.console;
+        const ConsoleParts &parts = rig.parts;
         FakeEventLoop loop(rig.clock);
         loop.addTimer(1, [] { return true; }, [&] { peer.serve(rig.line, loop.now()); });
-        loop.addTimer(100, [&] { return console.link().timer1Enabled(); }, [&] { console.link().Timer1Timer(); });
-        loop.addTimer(5, [&] { return console.link().timerRvEnabled(); }, [&] { console.link().TimerRvTimer(); });
-        loop.addTimer(1000, [] { return true; }, [&] { console.link().Timer2Timer(); });
-        loop.addPosted([&] { return console.faults().waiting() > 0; }, [&] { console.faults().flush(); });
+        loop.addTimer(100, [&] { return parts.link.timer1Enabled(); }, [&] { parts.link.Timer1Timer(); });
+        loop.addTimer(5, [&] { return parts.link.timerRvEnabled(); }, [&] { parts.link.TimerRvTimer(); });
+        loop.addTimer(1000, [] { return true; }, [&] { parts.link.Timer2Timer(); });
+        loop.addPosted([&] { return parts.faults.waiting() > 0; }, [&] { parts.faults.flush(); });
         // A box raised while another waits does not wait itself (nesting
         // modal loops would deepen the stack with every event).
         int boxesOpened = 0;
@@ -214,14 +215,14 @@ private slots:
         QCOMPARE(countCode(events1001, EventCode::NoLink), 0);
         QCOMPARE(countCode(readEvents(rig.dir.file(QStringLiteral("Dorvan302DK_mess/2001"))),
                            EventCode::NoLink), 1);
-        QCOMPARE(console.alarms().alarmCount(), 2); // 2001 lost, 1001 tripped
+        QCOMPARE(parts.alarms.alarmCount(), 2); // 2001 lost, 1001 tripped
         QVERIFY(rig.sound.playing);
         QVERIFY(loop.now() - tripAt >= 2000);
         // Each sensor's values in its own row.
-        QCOMPARE(console.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("120"));
-        QCOMPARE(console.sensorCell(SensorColumn::Loop1, 0), QStringLiteral("Тревога"));
-        QCOMPARE(console.sensorCell(SensorColumn::Threshold1, 1), QStringLiteral("1,500"));
-        QCOMPARE(console.sensorCell(SensorColumn::State, 1), QStringLiteral("Нет связи"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold1, 0), QStringLiteral("120"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Loop1, 0), QStringLiteral("Тревога"));
+        QCOMPARE(rig.sensorCell(SensorColumn::Threshold1, 1), QStringLiteral("1,500"));
+        QCOMPARE(rig.sensorCell(SensorColumn::State, 1), QStringLiteral("Нет связи"));
         QVERIFY(rig.prompter.texts().contains(
             QStringLiteral("Put_msg: не открылся файл QReport\\") + ru::shortDate(rig.clock.now().date())));
     }

@@ -30,8 +30,8 @@ namespace {
 // window (SIGUSR1, and once more when a signal ends the run).
 void writeStatsLine(const dorvan::Console &console)
 {
-    std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.link())),
-                 static_cast<long long>(console.faults().heldBack()));
+    std::fprintf(stderr, "%s reports_held_back=%lld\n", qPrintable(dorvan::statsLine(console.parts().link)),
+                 static_cast<long long>(console.parts().faults.heldBack()));
     std::fflush(stderr);
 }
 
@@ -150,14 +150,14 @@ int main(int argc, char *argv[])
     // The console runs without the lock, but not silently: a box that does
     // not hold up the start.
     if (locked == dorvan::ConsoleLock::Outcome::Unavailable)
-        console.faults().error(dorvan::LogArea::Files, lock.unavailableText());
+        console.parts().faults.error(dorvan::LogArea::Start, lock.unavailableText());
 
     try {
         dorvan::TFmain window(console, workDir);
         // After the alarm window has come to the front, the open boxes go
         // above it again or out of its way.
         prompter.keepClearOf(window.FormAlarmWindow);
-        QObject::connect(&console.alarms(), &dorvan::AlarmList::alarmAdded, &console,
+        QObject::connect(&console.parts().alarms, &dorvan::AlarmList::alarmAdded, &console,
                          [&prompter] { prompter.raiseOpenBoxes(); });
         window.showOnScreen();
         app.exec();

@@ -20,6 +20,7 @@ const QLoggingCategory &logCategory(LogArea area)
     case LogArea::Line: return lcLine();
     case LogArea::Files: return lcFiles();
     case LogArea::Events: return lcEvents();
+    case LogArea::Start: return lcStart();
     case LogArea::Console: break;
     }
     return lcConsole();

@@ -22,8 +22,8 @@ Q_DECLARE_LOGGING_CATEGORY(lcExport)    // dorvan.export: event exports
 Q_DECLARE_LOGGING_CATEGORY(lcReport)    // dorvan.report: dorvan-report
 Q_DECLARE_LOGGING_CATEGORY(lcTrends)    // dorvan.trends: the signals page
 
-// The four areas a message box is logged under.
-enum class LogArea { Line, Files, Events, Console };
+// The areas a message box is logged under.
+enum class LogArea { Line, Files, Events, Console, Start };
 
 const QLoggingCategory &logCategory(LogArea area);
 

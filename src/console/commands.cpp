@@ -1,6 +1,9 @@
 #include "console/commands.h"
 
-#include "console/console.h"
+#include "base/prompter.h"
+#include "console/sensorcommands.h"
+#include "events/reportpager.h"
+#include "sensors/sensortable.h"
 
 namespace dorvan {
 
@@ -30,22 +33,24 @@ MenuEnabling menuEnabling(int selectedRow, const SensorTable &table)
     return items;
 }
 
-MenuCommands::MenuCommands(Console &console, OperatorDialogs &dialogs)
-    : console_(console), dialogs_(dialogs)
+MenuCommands::MenuCommands(const Parts &parts, OperatorDialogs &dialogs) : p_(parts), dialogs_(dialogs) {}
+
+int MenuCommands::selectedRow() const
 {
+    return p_.selection.selectedRow();
 }
 
 MenuEnabling MenuCommands::PopupMenu1Popup()
 {
     checkSelection();
-    return menuEnabling(console_.selectedRow(), console_.table());
+    return menuEnabling(selectedRow(), p_.table);
 }
 
 bool MenuCommands::checkSelection()
 {
-    if (console_.selectedRow() >= 1)
+    if (selectedRow() >= 1)
         return true;
-    console_.ctx().prompter.error(selectPositionMessage());
+    p_.prompter.error(selectPositionMessage());
     return false;
 }
 
@@ -63,12 +68,12 @@ void MenuCommands::changeGuard(int loop, bool arm)
 {
     if (!checkSelection())
         return;
-    console_.sensorCommands().setLoopGuard(console_.selectedRow() - 1, loop, arm);
+    p_.sensorCommands.setLoopGuard(selectedRow() - 1, loop, arm);
 }
 
 void MenuCommands::refusePassword()
 {
-    console_.ctx().prompter.error(QStringLiteral("Ваш пароль неверный"));
+    p_.prompter.error(QStringLiteral("Ваш пароль неверный"));
 }
 
 void MenuCommands::N_Direct_component_porogClick()
@@ -77,16 +82,16 @@ void MenuCommands::N_Direct_component_porogClick()
         refusePassword();
         return;
     }
-    if (console_.table().occupied(console_.selectedRow() - 1))
+    if (p_.table.occupied(selectedRow() - 1))
         dialogs_.showThresholdOffset();
 }
 
 void MenuCommands::N1Click()
 {
-    const int slot = console_.selectedRow() - 1;
-    if (!console_.table().occupied(slot))
+    const int slot = selectedRow() - 1;
+    if (!p_.table.occupied(slot))
         return;
-    console_.report().sensorReport(console_.table()[slot].address, console_.table()[slot].model);
+    p_.report.sensorReport(p_.table[slot].address, p_.table[slot].model);
     dialogs_.showReport();
 }
 

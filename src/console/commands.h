@@ -4,7 +4,10 @@
 
 namespace dorvan {
 
-class Console;
+class Prompter;
+class ReportPager;
+class SensorCommands;
+class SensorSelection;
 class SensorTable;
 
 // The message of every command that needs a selected sensor row.
@@ -48,11 +51,20 @@ public:
 };
 
 // The commands of the context menu PopupMenu1 and of the main menu, acting on
-// the sensor of console.selectedRow().
+// the sensor of the selected row.
 class MenuCommands
 {
 public:
-    MenuCommands(Console &console, OperatorDialogs &dialogs);
+    struct Parts
+    {
+        Prompter &prompter;
+        const SensorTable &table;
+        const SensorSelection &selection;
+        SensorCommands &sensorCommands;
+        ReportPager &report;
+    };
+
+    MenuCommands(const Parts &parts, OperatorDialogs &dialogs);
 
     // Run each time the menu opens; tells the operator to pick a row first.
     MenuEnabling PopupMenu1Popup();
@@ -73,7 +85,9 @@ private:
     bool checkSelection();
     void refusePassword();
 
-    Console &console_;
+    int selectedRow() const;
+
+    Parts p_;
     OperatorDialogs &dialogs_;
 };
 

@@ -45,7 +45,10 @@ Console::Console(Prompter &display, Clock &clock, SerialLine &line, AlarmSound &
                        link_, captions_}),
       report_(ctx_),
       heartbeat_(clock, [this] { return link_.passes(); }),
-      trends_(ctx_)
+      trends_(ctx_),
+      parts_{ctx_,       port_,       table_,     selection_,     StringGrid1_,   StringGridCOM_,
+             captions_,  hardware_,   sensorFiles_, operators_,   events_,        alarms_,
+             link_,      sensorCommands_, report_, faults_}
 {
 }
 
@@ -75,6 +78,7 @@ void Console::FormCreate(const QString &workDir)
     hardware_.Ini_Hw();
     operators_.Ini_chop();
     sensorFiles_.Ini_sm();
+    table_.noteChanged(SensorTable::AllSlots, SensorChange::Connection);
 
     for (int slot = 0; slot < SlotCount; ++slot)
         sensorCommands_.Refresh_row(slot);
@@ -99,6 +103,15 @@ void Console::FormCreate(const QString &workDir)
                  port_.portText() + (opened ? QStringLiteral(" включён") : QStringLiteral(" выключен")));
     logWork(eventText(EventText::WorkStart));
     started_ = true;
+}
+
+void Console::run()
+{
+    if (shutDown_)
+        return;
+    link_.run();
+    if (started_)
+        heartbeat_.start(ctx_.workDir);
 }
 
 bool Console::closeQuery()

@@ -6,10 +6,10 @@
 #include "base/faultboxes.h"
 #include "base/consoleheartbeat.h"
 #include "console/loggedprompter.h"
-#include "console/report.h"
 #include "console/sensorcommands.h"
 #include "events/alarmlist.h"
 #include "events/eventlog.h"
+#include "events/reportpager.h"
 #include "grid/textgridmodel.h"
 #include "link/link.h"
 #include "link/serialline.h"
@@ -21,9 +21,32 @@
 
 namespace dorvan {
 
-// The whole console: the sensor table, its files, the line, the events and
-// the grids the windows show. The main window owns one and drives it with its
-// three timers; tests drive it directly with fakes.
+// The parts the console is made of, for the main window, which hands each
+// window and command the parts it uses, and for the tests' fixture.
+struct ConsoleParts
+{
+    ConsoleContext &ctx;
+    PortChoice &port;
+    SensorTable &table;
+    SensorSelection &selection;
+    TextGridModel &sensorGrid;      // StringGrid1, row = slot + 1
+    TextGridModel &diagnosticsGrid; // StringGridCOM
+    Captions &captions;
+    HardwareSettings &hardware;
+    SensorFiles &sensorFiles;
+    OperatorList &operators;
+    EventLog &events;
+    AlarmList &alarms;
+    Link &link;
+    SensorCommands &sensorCommands;
+    ReportPager &report;
+    FaultBoxes &faults;
+};
+
+// The whole console, built from its parts in their order and wired: the
+// sensor table, its files, the line, the events and the grids the windows
+// show. The main window owns one, starts it and stops it; tests drive it
+// directly with fakes.
 class Console : public QObject
 {
     Q_OBJECT
@@ -36,6 +59,9 @@ public:
     // are reported without waiting, so the line starts at once.
     void FormCreate(const QString &workDir);
     bool isStarted() const { return started_; }
+    // The line's timers and the heartbeat run from now on, once start-up has
+    // finished; until then (and in tests) nothing runs by itself.
+    void run();
 
     // The close query: asks "Завершить работу ?"; on Yes shuts down and asks
     // the window to close. Returns true when the console shut down.
@@ -46,51 +72,13 @@ public:
     void shutdown();
     bool isShutDown() const { return shutDown_; }
 
-    // Connection, disconnection, arming and disarming of the sensors.
-    SensorCommands &sensorCommands() { return sensorCommands_; }
-
-    quint32 rowColor(int slot) const { return sensorRows_.colour(slot); }
-    QString sensorCell(SensorColumn column, int slot) const { return sensorRows_.text(slot, column); }
-
-    // The row the operator selected, 1..32; 0 before any selection.
-    int selectedRow() const { return selectedRow_; }
-    void selectRow(int row) { selectedRow_ = row; }
     // Signal trends are kept only when asked for before start-up.
     void setRecordTrends(bool record) { recordTrends_ = record; }
     double startTime() const { return startTime_; }
     // For the parts used without start-up, which sets it itself.
     void setWorkDir(const QString &workDir) { ctx_.workDir = workDir; }
 
-    // The parts of the console, for the windows, the commands and the tests.
-    const ConsoleContext &ctx() const { return ctx_; }
-    const PortChoice &port() const { return port_; }
-    PortChoice &port() { return port_; }
-    const SensorTable &table() const { return table_; }
-    SensorTable &table() { return table_; }
-    const TextGridModel &StringGrid1() const { return StringGrid1_; }
-    TextGridModel &StringGrid1() { return StringGrid1_; } // the views show it
-    const TextGridModel &StringGridCOM() const { return StringGridCOM_; }
-    TextGridModel &StringGridCOM() { return StringGridCOM_; } // the views show it
-    const Captions &captions() const { return captions_; }
-    Captions &captions() { return captions_; }
-    const HardwareSettings &hardware() const { return hardware_; }
-    HardwareSettings &hardware() { return hardware_; }
-    const SensorFiles &sensorFiles() const { return sensorFiles_; }
-    SensorFiles &sensorFiles() { return sensorFiles_; }
-    const OperatorList &operators() const { return operators_; }
-    OperatorList &operators() { return operators_; }
-    const EventLog &events() const { return events_; }
-    EventLog &events() { return events_; }
-    const AlarmList &alarms() const { return alarms_; }
-    AlarmList &alarms() { return alarms_; }
-    const Link &link() const { return link_; }
-    Link &link() { return link_; }
-    const Report &report() const { return report_; }
-    Report &report() { return report_; }
-    const ConsoleHeartbeat &heartbeat() const { return heartbeat_; }
-    ConsoleHeartbeat &heartbeat() { return heartbeat_; }
-    const FaultBoxes &faults() const { return faults_; }
-    FaultBoxes &faults() { return faults_; }
+    const ConsoleParts &parts() const { return parts_; }
 
 signals:
     // The window is to close: the console has shut down.
@@ -108,6 +96,7 @@ private:
     ConsoleContext ctx_;
     PortChoice port_;
     SensorTable table_;
+    SensorSelection selection_;
     TextGridModel StringGrid1_;   // sensor grid, row = slot + 1
     TextGridModel StringGridCOM_; // diagnostics grid
     Captions captions_;
@@ -120,12 +109,12 @@ private:
     ConsoleEvents eventSink_;   // what the line tells: events and alarms
     Link link_;
     SensorCommands sensorCommands_;
-    Report report_;
-    ConsoleHeartbeat heartbeat_; // the main window starts it once the console is up
+    ReportPager report_;
+    ConsoleHeartbeat heartbeat_; // beats once the console runs
     TrendRecorder trends_;
+    const ConsoleParts parts_;
     bool recordTrends_ = false;
 
-    int selectedRow_ = 0;
     double startTime_ = 0;
     bool started_ = false;
     bool shutDown_ = false;

@@ -161,6 +161,7 @@ void SensorCommands::setLoopGuard(int slot, int loop, bool arm)
                             : (loop == 1 ? EventCode::Disarmed1 : EventCode::Disarmed2);
     logSensorEvent(r, p_.ctx.clock.nowDays(), code, eventText(code, {loop, r.model, qint32(r.address)}));
 
+    p_.table.noteChanged(slot, SensorChange::Guard);
     p_.rows.showGuard(slot, loop, flag);
     if (arm)
         p_.rows.setColour(slot, Colour::Lime);

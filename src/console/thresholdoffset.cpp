@@ -1,7 +1,11 @@
 #include "console/thresholdoffset.h"
 
+#include "base/clock.h"
+#include "base/prompter.h"
 #include "base/russian.h"
-#include "console/console.h"
+#include "events/eventcatalog.h"
+#include "events/eventlog.h"
+#include "sensors/sensortable.h"
 
 #include <cmath>
 #include <limits>
@@ -27,18 +31,18 @@ bool fitsSingle(double value)
 
 } // namespace
 
-ThresholdOffset::ThresholdOffset(Console &console) : console_(console) {}
+ThresholdOffset::ThresholdOffset(const Parts &parts) : p_(parts) {}
 
 int ThresholdOffset::slot() const
 {
-    return console_.selectedRow() - 1;
+    return p_.selection.selectedSlot();
 }
 
 ThresholdOffset::Group ThresholdOffset::FormActivate()
 {
     if (!SensorTable::validSlot(slot()))
         return Group::Unchanged;
-    const SensorRecord &r = console_.table()[slot()];
+    const SensorRecord &r = p_.table[slot()];
     if (r.model == 1) {
         dcEntry1 = r.thresholdDc1;
         dcEntry2 = r.thresholdDc2;
@@ -63,7 +67,7 @@ QString ThresholdOffset::flankText(int flank) const
 
 void ThresholdOffset::refuseNumber()
 {
-    console_.ctx().prompter.error(QStringLiteral("Вы ввели ошибочное число; повторите ввод"));
+    p_.prompter.error(QStringLiteral("Вы ввели ошибочное число; повторите ввод"));
 }
 
 void ThresholdOffset::EditDirect_component_porogExit(const QString &text)
@@ -90,8 +94,8 @@ void ThresholdOffset::EditDirect_component_porogFlankExit(int flank, const QStri
 
 void ThresholdOffset::logChange(int flank)
 {
-    const SensorRecord &r = console_.table()[slot()];
-    console_.events().Put_msg(EventRecord::make(qint32(r.address), console_.ctx().clock.nowDays(),
+    const SensorRecord &r = p_.table[slot()];
+    p_.events.Put_msg(EventRecord::make(qint32(r.address), p_.clock.nowDays(),
                                               EventCode::ThresholdChanged,
                                               eventText(EventCode::ThresholdChanged,
                                                         {flank, r.model, qint32(r.address)})),
@@ -100,12 +104,12 @@ void ThresholdOffset::logChange(int flank)
 
 void ThresholdOffset::ButtonAcceptClick()
 {
-    if (!console_.table().occupied(slot()))
+    if (!p_.table.occupied(slot()))
         return;
-    SensorRecord &r = console_.table()[slot()];
+    SensorRecord &r = p_.table[slot()];
     // The operator's DC components make a damaged record the console's own
     // again: the next save writes it after the damaged one.
-    StoredRecord &stored = console_.table().storedRecord[size_t(slot())];
+    StoredRecord &stored = p_.table.storedRecord[size_t(slot())];
     if (stored == StoredRecord::Damaged && (r.model == 0 || r.model == 1))
         stored = StoredRecord::Refounded;
     if (r.model == 1) {
@@ -127,6 +131,7 @@ void ThresholdOffset::ButtonAcceptClick()
             r.thresholdDc2 = float(dcEntry);
         }
     }
+    p_.table.noteChanged(slot(), SensorChange::Values);
 }
 
 } // namespace dorvan

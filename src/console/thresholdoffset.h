@@ -4,7 +4,11 @@
 
 namespace dorvan {
 
-class Console;
+class Clock;
+class EventLog;
+class Prompter;
+class SensorSelection;
+class SensorTable;
 
 // The working values of the threshold offset dialog and its rules; the
 // dialog shows the texts and forwards the edits' texts when the focus leaves.
@@ -15,7 +19,16 @@ public:
     // Which group of the dialog fits the sensor's model.
     enum class Group { Unchanged, Single, Flanks };
 
-    explicit ThresholdOffset(Console &console);
+    struct Parts
+    {
+        Prompter &prompter;
+        Clock &clock;
+        SensorTable &table;
+        EventLog &events;
+        const SensorSelection &selection;
+    };
+
+    explicit ThresholdOffset(const Parts &parts);
 
     // Loads the working values from slot selectedRow - 1.
     Group FormActivate();
@@ -40,7 +53,7 @@ private:
     // Logs a change of the threshold of a flank (1 or 2), or of the sensor's one (0).
     void logChange(int flank);
 
-    Console &console_;
+    Parts p_;
 };
 
 } // namespace dorvan

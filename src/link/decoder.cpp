@@ -34,6 +34,18 @@ quint16 wordAt(const quint8 *bytes)
     return quint16(bytes[0] | bytes[1] << 8);
 }
 
+SensorChanges changesBetween(const SensorRecord &before, const SensorRecord &after)
+{
+    SensorChanges what;
+    if (before.state != after.state || before.alarm1 != after.alarm1 || before.alarm2 != after.alarm2)
+        what |= SensorChange::State;
+    if (before.threshold1 != after.threshold1 || before.threshold2 != after.threshold2
+        || before.signal1 != after.signal1 || before.signal2 != after.signal2
+        || before.signalM0a != after.signalM0a || before.signalM0b != after.signalM0b)
+        what |= SensorChange::Values;
+    return what;
+}
+
 } // namespace
 
 Decoder::Decoder(SensorTable &table, SensorRows &rows, EventSink &events, Clock &clock)
@@ -71,10 +83,14 @@ bool Decoder::Decode_reply(int slot, const ReplyFrame &frame)
         return false;
     const quint8 status = frame.bytes[StatusIndex];
     const bool firstAfterRestore = std::exchange(awaitingFirstStatus_[size_t(slot)], false);
+    const SensorRecord before = table_[slot];
     decodeStatus(slot, status);
     decodeLoop(slot, 1, status & 0x80, firstAfterRestore);
     decodeLoop(slot, 2, status & 0x40, firstAfterRestore);
-    return decodeValues(slot, frame);
+    const bool withValues = decodeValues(slot, frame);
+    if (const SensorChanges what = changesBetween(before, table_[slot]))
+        table_.noteChanged(slot, what);
+    return withValues;
 }
 
 void Decoder::decodeStatus(int slot, quint8 status)
@@ -217,6 +233,7 @@ void Decoder::restoreLink(int slot)
     // The sensor may have lost its DC component while it was away. DC
     // components lost with a damaged file are not sent: the sensor keeps its
     // own until the operator sets them.
+    table_.noteChanged(slot, SensorChange::Link);
     if (table_.storedRecord[size_t(slot)] == StoredRecord::Damaged)
         return;
     if (r.model == 0)
@@ -246,6 +263,7 @@ void Decoder::loseLink(int slot, bool announced)
             rows_.showLoopAlarm(slot, loop, 1);
         }
     }
+    table_.noteChanged(slot, SensorChange::Link | SensorChange::State);
 }
 
 } // namespace dorvan

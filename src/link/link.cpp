@@ -1,5 +1,8 @@
 #include "link/link.h"
 
+#include "base/exceptionedge.h"
+#include "base/log.h"
+
 namespace dorvan {
 
 Link::Link(WorkContext &context, SensorTable &table, PortChoice &port, SensorRows &rows,
@@ -11,6 +14,53 @@ Link::Link(WorkContext &context, SensorTable &table, PortChoice &port, SensorRow
       decoder_(table, rows, events, context.clock), line_(line)
 {
     connect(&port_, &LinePort::timersChanged, this, &Link::timersChanged);
+    connectTimers();
+}
+
+// --- The timers -----------------------------------------------------------
+
+void Link::connectTimers()
+{
+    Timer1.setInterval(100);
+    TimerRv.setInterval(5);
+    Timer2.setInterval(1000);
+    connect(&Timer1, &QTimer::timeout, this, guarded(lcConsole, "Timer1Timer", [this] { Timer1Timer(); }));
+    connect(&TimerRv, &QTimer::timeout, this, guarded(lcConsole, "TimerRvTimer", [this] { TimerRvTimer(); }));
+    connect(&Timer2, &QTimer::timeout, this, guarded(lcConsole, "Timer2Timer", [this] { Timer2Timer(); }));
+    connect(&port_, &LinePort::timersChanged, this, &Link::applyTimers);
+}
+
+void Link::run()
+{
+    if (port_.halted() || running_)
+        return;
+    running_ = true;
+    applyTimers();
+    Timer2.start();
+}
+
+// The port decides when polling and receiving run: only while it is open.
+void Link::applyTimers()
+{
+    if (!running_)
+        return;
+    const auto follow = [](QTimer &timer, bool enabled) {
+        if (enabled && !timer.isActive())
+            timer.start();
+        else if (!enabled)
+            timer.stop();
+    };
+    follow(Timer1, port_.timer1Enabled());
+    follow(TimerRv, port_.timerRvEnabled());
+}
+
+void Link::halt()
+{
+    port_.halt();
+    running_ = false;
+    Timer1.stop();
+    TimerRv.stop();
+    Timer2.stop();
 }
 
 // --- The port -------------------------------------------------------------

@@ -14,14 +14,16 @@
 #include "trends/trendsample.h"
 
 #include <QObject>
+#include <QTimer>
 
 namespace dorvan {
 
 class TextGridModel;
 
-// The sensor line, wired from its parts: the port and its timers, the poller
-// with the transmitter, the receiver, the line statistics and the decoder.
-// Its handlers call the parts in the order a reply byte takes:
+// The sensor line, wired from its parts: the port, the poller with the
+// transmitter, the receiver, the line statistics and the decoder, and the
+// three timers that drive them. Its handlers call the parts in the order a
+// reply byte takes:
 //
 //   TimerRvTimer -> Receive_replies -> Receiver::take -> (frame) statistics,
 //   link restored?, Decode_reply -> Decoder -> SensorRows, EventSink
@@ -43,14 +45,19 @@ public:
     void Reopen_port();
     void ComboBox1Click() { Reopen_port(); }
     void closePort() { port_.close(); }
+    // From now on the line's own timers call its handlers: Timer2 every
+    // second, Timer1 and TimerRv while the port is open. Until then (and in
+    // tests) whoever drives the line calls the handlers.
+    void run();
+    bool running() const { return running_; }
     // The end of the run: the timers stop for good and their handlers do nothing.
-    void halt() { port_.halt(); }
+    void halt();
     bool halted() const { return port_.halted(); }
     bool timer1Enabled() const { return port_.timer1Enabled(); }
     bool timerRvEnabled() const { return port_.timerRvEnabled(); }
     static QString portDeviceName(int portNumber) { return LinePort::deviceName(portNumber); }
 
-    // The three timers of the main window.
+    // The handlers of the three timers.
     void Timer1Timer();
     void TimerRvTimer();
     void Timer2Timer();
@@ -77,10 +84,16 @@ public:
     // appended for the signal trends; nothing is recorded while it is null.
     TrendBuffer *trendBuffer = nullptr;
 
+    QTimer Timer1;  // 100 ms: the polling cycle
+    QTimer TimerRv; // 5 ms, while the port is open: the receiver
+    QTimer Timer2;  // 1 s: the clock labels and the port's reopen every fourth tick
+
 signals:
     void timersChanged();
 
 private:
+    void connectTimers();
+    void applyTimers();
     int reopen();
     void takeByte(quint8 byte, const ExpectedReply &expected);
     void acceptFrame(const ReceivedByte &received);
@@ -99,6 +112,7 @@ private:
     Decoder decoder_;
     SerialLine &line_;
     int timer2Tag_ = 0;
+    bool running_ = false;
 };
 
 } // namespace dorvan

@@ -71,6 +71,7 @@ void SensorTable::Reset_table()
         record = SensorRecord();
     missedReplies.fill(0);
     storedRecord.fill(StoredRecord::Sound);
+    noteChanged(AllSlots, SensorChange::Connection);
 }
 
 void SensorTable::Occupy_slot(int slot, quint32 address, qint16 model, qint16 operatorRecord,
@@ -92,6 +93,7 @@ void SensorTable::Occupy_slot(int slot, quint32 address, qint16 model, qint16 op
     r.clearAllValues();
     r.clearWordsAndBlocks();
     storedRecord[size_t(slot)] = StoredRecord::Sound;
+    noteChanged(slot, SensorChange::Connection);
 }
 
 void SensorTable::Free_slot_stamp(int slot, qint16 operatorRecord, double now)
@@ -124,6 +126,7 @@ void SensorTable::Free_slot_empty(int slot)
     r.disconnectedAt = 0;
     r.disconnectedBy = 0;
     storedRecord[size_t(slot)] = StoredRecord::Sound;
+    noteChanged(slot, SensorChange::Connection);
 }
 
 void SensorTable::Mark_no_link()
@@ -134,6 +137,7 @@ void SensorTable::Mark_no_link()
         r.clearValues();
         r.clearWordsAndBlocks();
     }
+    noteChanged(AllSlots, SensorChange::State | SensorChange::Values | SensorChange::Link);
 }
 
 int SensorTable::Find_sensor(quint16 address) const

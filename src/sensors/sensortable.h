@@ -2,6 +2,7 @@
 
 #include "sensors/sensorrecord.h"
 
+#include <QObject>
 #include <QString>
 
 #include <array>
@@ -38,10 +39,28 @@ enum class StoredRecord : quint8 {
                // next save appends a record after the damaged one
 };
 
-// The 32 slots of the line and the per-slot miss counters.
-class SensorTable
+// What changed of a sensor, for those that follow it.
+enum class SensorChange : quint8 {
+    Connection = 0x01, // connected, disconnected, or every slot loaded afresh
+    Guard = 0x02,      // a loop armed or disarmed
+    State = 0x04,      // the state code or a loop's alarm
+    Values = 0x08,     // thresholds, signals or the DC components
+    Link = 0x10,       // the link lost or restored
+};
+Q_DECLARE_FLAGS(SensorChanges, SensorChange)
+Q_DECLARE_OPERATORS_FOR_FLAGS(SensorChanges)
+
+// The 32 slots of the line and the per-slot miss counters. Those that change
+// a sensor say so through noteChanged(); whoever follows a sensor listens to
+// changed() rather than to the grid that shows it.
+class SensorTable : public QObject
 {
+    Q_OBJECT
+
 public:
+    // The slot of a change that concerns every slot.
+    static constexpr int AllSlots = -1;
+
     SensorTable();
 
     SensorRecord &operator[](int slot) { return slots_[size_t(slot)]; }
@@ -60,11 +79,40 @@ public:
     int Find_sensor(quint16 address) const;
     int Count_sensors() const;
 
+    void noteChanged(int slot, SensorChanges what) { emit changed(slot, what); }
+
     std::array<qint16, SlotCount> missedReplies{};
     std::array<StoredRecord, SlotCount> storedRecord{};
 
+signals:
+    void changed(int slot, dorvan::SensorChanges what);
+
 private:
     std::array<SensorRecord, SlotCount> slots_{};
+};
+
+// The sensor grid's row the operator selected last, 1..32, 0 before any:
+// every operator command acts on its slot.
+class SensorSelection : public QObject
+{
+    Q_OBJECT
+
+public:
+    int selectedRow() const { return selectedRow_; }
+    int selectedSlot() const { return selectedRow_ - 1; }
+    void select(int row)
+    {
+        if (row == selectedRow_)
+            return;
+        selectedRow_ = row;
+        emit selected(row);
+    }
+
+signals:
+    void selected(int row);
+
+private:
+    int selectedRow_ = 0;
 };
 
 } // namespace dorvan

@@ -27,20 +27,21 @@ int main(int argc, char *argv[])
     FakeSerialLine line;
     FakeAlarmSound sound;
     Console console(prompter, clock, line, sound);
+    const ConsoleParts &parts = console.parts();
     console.FormCreate(QString::fromLocal8Bit(argv[1]));
     if (!prompter.shown.isEmpty()) {
         std::fprintf(stderr, "start-up complained: %s\n", qPrintable(prompter.texts().join(u'|')));
         return 1;
     }
     for (qint64 round = 1;; ++round) {
-        console.hardware().Save_Hw();
+        parts.hardware.Save_Hw();
         for (int slot = 0; slot < SlotCount; ++slot) {
-            if (!console.table().occupied(slot))
+            if (!parts.table.occupied(slot))
                 continue;
-            SensorRecord &r = console.table()[slot];
+            SensorRecord &r = parts.table[slot];
             r.connectedAt = double(round);
             r.thresholdDc1 = r.thresholdDc2 = float(round);
-            console.sensorFiles().Save_sm(r, 'u');
+            parts.sensorFiles.Save_sm(r, 'u');
         }
         if (round == 1) {
             std::puts("saving");

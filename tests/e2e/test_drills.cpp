@@ -387,7 +387,7 @@ private slots:
             Console console(prompter, clock, line, sound);
             console.FormCreate(run.path());
             QVERIFY2(prompter.shown.isEmpty(), qPrintable(prompter.texts().join(u'|')));
-            QCOMPARE(console.table().Count_sensors(), 32);
+            QCOMPARE(console.parts().table.Count_sensors(), 32);
         }
         qInfo("torn sensor records after %d kills: %d", kills, tornRecords);
         QCOMPARE(tornRecords, 0);

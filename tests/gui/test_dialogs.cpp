@@ -31,6 +31,9 @@ struct Rig : ConsoleRig
         prompter.clear();
     }
 
+    SensorDialogParts sensorDialogs() { return {parts.sensorCommands, parts.operators, prompter, parts.selection}; }
+    ThresholdOffset::Parts offsetParts() { return {prompter, clock, parts.table, parts.events, parts.selection}; }
+
     // Adds an operator through the dialog's own "Добавить".
     void addOperator(OperatorGroup *group, const QString &name)
     {
@@ -65,8 +68,8 @@ private slots:
     void connectDialogEnterWalksToAccept()
     {
         Rig rig;
-        rig.console.selectRow(4);
-        TFSetSensor dialog(rig.console);
+        rig.parts.selection.select(4);
+        TFSetSensor dialog(rig.sensorDialogs());
         showActive(dialog);
         rig.addOperator(dialog.operators, QStringLiteral("Иванов"));
         QCOMPARE(dialog.operators->ComboBoxFam->currentText(), QStringLiteral("Иванов"));
@@ -81,8 +84,8 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), dialog.ButtonAccept);
         QTest::keyClick(dialog.ButtonAccept, Qt::Key_Return);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.table()[3].address, 4711u);
-        QCOMPARE(rig.console.table()[3].model, qint16(1));
+        QCOMPARE(rig.parts.table[3].address, 4711u);
+        QCOMPARE(rig.parts.table[3].model, qint16(1));
         QVERIFY(rig.eventTexts().contains(
             QStringLiteral("Датчик <Дорван-302ДК> № 4711 подключён. Оператор: Иванов")));
     }
@@ -90,15 +93,15 @@ private slots:
     void connectDialogClosesOnRefusalAndStartsAfresh()
     {
         Rig rig;
-        rig.console.selectRow(1);
-        TFSetSensor dialog(rig.console);
+        rig.parts.selection.select(1);
+        TFSetSensor dialog(rig.sensorDialogs());
         showActive(dialog);
         dialog.EditNumSen->setText(QStringLiteral("12"));
         dialog.ComboBoxTypeSen->setCurrentIndex(0);
         QTest::mouseClick(dialog.ButtonAccept, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
         QCOMPARE(rig.prompter.texts(), QStringList{"Не выбрана фамилия оператора"});
-        QVERIFY(!rig.console.table().occupied(0));
+        QVERIFY(!rig.parts.table.occupied(0));
 
         showActive(dialog);
         QCOMPARE(dialog.EditNumSen->text(), QStringLiteral("0"));
@@ -109,7 +112,7 @@ private slots:
     void operatorsCanBeRemovedFromTheDialog()
     {
         Rig rig;
-        TRemoveSensor dialog(rig.console);
+        TRemoveSensor dialog(rig.sensorDialogs());
         showActive(dialog);
         rig.addOperator(dialog.operators, QStringLiteral("Иванов"));
         rig.addOperator(dialog.operators, QStringLiteral("Петров"));
@@ -119,21 +122,21 @@ private slots:
         QTest::mouseClick(dialog.operators->RemoveButton1, Qt::LeftButton);
         QCOMPARE(dialog.operators->ComboBoxFam->count(), 1);
         QCOMPARE(dialog.operators->ComboBoxFam->currentText(), QStringLiteral("Иванов"));
-        QCOMPARE(rig.console.operators().operatorCount(), 1);
+        QCOMPARE(rig.parts.operators.operatorCount(), 1);
     }
 
     void disconnectDialogAtTopLeftAcceptsWithEnter()
     {
         Rig rig;
-        rig.console.selectRow(2);
-        TFSetSensor connectDialog(rig.console);
+        rig.parts.selection.select(2);
+        TFSetSensor connectDialog(rig.sensorDialogs());
         showActive(connectDialog);
         rig.addOperator(connectDialog.operators, QStringLiteral("Сидоров"));
         connectDialog.EditNumSen->setText(QStringLiteral("300"));
         QTest::mouseClick(connectDialog.ButtonAccept, Qt::LeftButton);
-        QVERIFY(rig.console.table().occupied(1));
+        QVERIFY(rig.parts.table.occupied(1));
 
-        TRemoveSensor dialog(rig.console);
+        TRemoveSensor dialog(rig.sensorDialogs());
         showActive(dialog);
         QCOMPARE(dialog.pos(), QPoint(0, 0));
         QCOMPARE(dialog.windowTitle(), QStringLiteral("Отключение датчика"));
@@ -143,7 +146,7 @@ private slots:
         QVERIFY(dialog.isVisible());
         QTest::keyClick(dialog.ButtonAccept, Qt::Key_Return);
         QVERIFY(!dialog.isVisible());
-        QVERIFY(!rig.console.table().occupied(1));
+        QVERIFY(!rig.parts.table.occupied(1));
         QVERIFY(rig.eventTexts().contains(
             QStringLiteral("Датчик <Дорван-302ДК> № 300 отключён. Оператор: Сидоров")));
     }
@@ -165,8 +168,8 @@ private slots:
         QFETCH(bool, withEnter);
         QFETCH(bool, accepted);
         Rig rig;
-        rig.console.hardware().password = 482915;
-        TFormPassword dialog(rig.console);
+        rig.parts.hardware.password = 482915;
+        TFormPassword dialog(rig.parts.hardware);
         showActive(dialog);
         QTest::keyClicks(dialog.EditPSW, typed);
         QCOMPARE(dialog.EditPSW->displayText(), QString(typed.size(), u'*'));
@@ -182,8 +185,8 @@ private slots:
     void passwordChangeSwapsTheCaptionForItsDuration()
     {
         Rig rig;
-        rig.console.hardware().password = 482915;
-        TFormPassword dialog(rig.console);
+        rig.parts.hardware.password = 482915;
+        TFormPassword dialog(rig.parts.hardware);
         QString captionShown;
         QTimer::singleShot(0, &dialog, [&] { captionShown = dialog.windowTitle(); });
         typeThenEnter(dialog.EditPSW, "482915");
@@ -211,8 +214,8 @@ private slots:
         QFETCH(QString, second);
         QFETCH(int, password);
         Rig rig;
-        rig.console.hardware().password = 482915;
-        TFormChangeRassword dialog(rig.console);
+        rig.parts.hardware.password = 482915;
+        TFormChangeRassword dialog(rig.parts.hardware, rig.prompter);
         showActive(dialog);
         QTest::keyClicks(dialog.Edit1, first);
         QTest::keyClicks(dialog.Edit2, second);
@@ -220,7 +223,7 @@ private slots:
                  QString(first.size() + second.size(), u'*'));
         QTest::mouseClick(dialog.OkButton, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.hardware().password, password);
+        QCOMPARE(rig.parts.hardware.password, password);
         QCOMPARE(rig.prompter.texts(), password == 482915 ? QStringList{"Неверно указан пароль"}
                                                           : QStringList());
         showActive(dialog);
@@ -251,10 +254,10 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(int, value);
         Rig rig;
-        rig.console.table().Occupy_slot(0, 77, 0, 0, 1.0);
-        rig.console.table()[0].thresholdDc1 = rig.console.table()[0].thresholdDc2 = stored;
-        rig.console.selectRow(1);
-        TFDirect_component_porog dialog(rig.console);
+        rig.parts.table.Occupy_slot(0, 77, 0, 0, 1.0);
+        rig.parts.table[0].thresholdDc1 = rig.parts.table[0].thresholdDc2 = stored;
+        rig.parts.selection.select(1);
+        TFDirect_component_porog dialog(rig.offsetParts(), rig.parts.ctx);
         showActive(dialog);
         QLineEdit *edit = dialog.EditDirect_component_porog;
         QVERIFY(edit->isEnabled() && !dialog.EditDirect_component_porog1->isEnabled());
@@ -268,11 +271,11 @@ private slots:
         QTest::mouseClick(dialog.ButtonAccept, Qt::LeftButton);
         QVERIFY(!dialog.isVisible());
 
-        QCOMPARE(rig.console.table()[0].thresholdDc1, float(value));
-        QCOMPARE(rig.console.table()[0].thresholdDc2, float(value));
+        QCOMPARE(rig.parts.table[0].thresholdDc1, float(value));
+        QCOMPARE(rig.parts.table[0].thresholdDc2, float(value));
         QCOMPARE(rig.eventTexts().filter("постоянной").size(), float(value) == stored ? 0 : 1);
         rig.line.written.clear();
-        rig.console.link().Timer1Timer();
+        rig.parts.link.Timer1Timer();
         const QByteArray data = QByteArray().append(char(value & 0xFF)).append(char(value >> 8));
         QCOMPARE(rig.line.written, stuffRequest(buildFrame(Frame::REQ_SYNC, Frame::REQ_MARK,
                                                            Frame::NET_CODE, 77,
@@ -285,10 +288,10 @@ private slots:
     void thresholdDialogRefusesLettersOnLeavingAFlank()
     {
         Rig rig;
-        rig.console.table().Occupy_slot(2, 4711, 1, 0, 1.0);
-        rig.console.table()[2].thresholdDc1 = 3.5f;
-        rig.console.selectRow(3);
-        TFDirect_component_porog dialog(rig.console);
+        rig.parts.table.Occupy_slot(2, 4711, 1, 0, 1.0);
+        rig.parts.table[2].thresholdDc1 = 3.5f;
+        rig.parts.selection.select(3);
+        TFDirect_component_porog dialog(rig.offsetParts(), rig.parts.ctx);
         showActive(dialog);
         QVERIFY(!dialog.EditDirect_component_porog->isEnabled());
         QCOMPARE(dialog.EditDirect_component_porog1->text(), QStringLiteral("3,500"));
@@ -302,10 +305,10 @@ private slots:
         QTest::keyClicks(dialog.EditDirect_component_porog2, "7,25");
         QTest::keyClick(dialog.EditDirect_component_porog2, Qt::Key_Return); // accepts
         QVERIFY(!dialog.isVisible());
-        QCOMPARE(rig.console.table()[2].thresholdDc1, 3.5f);
-        QCOMPARE(rig.console.table()[2].thresholdDc2, 7.25f);
+        QCOMPARE(rig.parts.table[2].thresholdDc1, 3.5f);
+        QCOMPARE(rig.parts.table[2].thresholdDc2, 7.25f);
         QCOMPARE(rig.eventTexts().filter("фланга").size(), 1);
-        QCOMPARE(rig.console.table()[2].pendingRequest, Request::SetDcModel1);
+        QCOMPARE(rig.parts.table[2].pendingRequest, Request::SetDcModel1);
     }
 };
 

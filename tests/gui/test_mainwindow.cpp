@@ -142,8 +142,8 @@ private slots:
     void captionsFollowTheConsole()
     {
         Rig rig;
-        rig.console.captions().set("N_rv_byte", "123");
-        rig.console.captions().set("StatusBar1.3", "Скорость: 9600 Бит/сек");
+        rig.parts.captions.set("N_rv_byte", "123");
+        rig.parts.captions.set("StatusBar1.3", "Скорость: 9600 Бит/сек");
         QCOMPARE(rig.label("N_rv_byte"), QStringLiteral("123"));
         QCOMPARE(rig.label("StatusBar1.3"), QStringLiteral("Скорость: 9600 Бит/сек"));
     }
@@ -161,26 +161,26 @@ private slots:
     void menuFollowsTheClickedRow()
     {
         Rig rig;
-        rig.console.table().Occupy_slot(4, 77, 0, 0, 1.0);
-        rig.console.table()[4].armed1 = 1;
+        rig.parts.table.Occupy_slot(4, 77, 0, 0, 1.0);
+        rig.parts.table[4].armed1 = 1;
         rig.clickCell(2, 3);
-        QCOMPARE(rig.console.selectedRow(), 2);
+        QCOMPARE(rig.parts.selection.selectedRow(), 2);
         QCOMPARE(rig.enabledItems(), QStringList({"PEstablish", "N1", "MReplacePassword"}));
         rig.clickCell(5, 1);
-        QCOMPARE(rig.console.selectedRow(), 5);
+        QCOMPARE(rig.parts.selection.selectedRow(), 5);
         QCOMPARE(rig.enabledItems(),
                  QStringList({"PRemove", "PSetSh2", "PRemoveSh1", "N_Direct_component_porog", "N1",
                               "MReplacePassword"}));
         rig.window->menuItems.value("PSetSh2")->trigger();
-        QCOMPARE(rig.console.table()[4].armed2, quint8(1));
+        QCOMPARE(rig.parts.table[4].armed2, quint8(1));
         QVERIFY(rig.prompter.shown.isEmpty());
     }
 
     void guardedCommandsGoThroughThePasswordDialog()
     {
         Rig rig;
-        rig.console.hardware().password = 482915;
-        rig.console.table().Occupy_slot(0, 12, 0, 0, 1.0);
+        rig.parts.hardware.password = 482915;
+        rig.parts.table.Occupy_slot(0, 12, 0, 0, 1.0);
         rig.clickCell(1, 2);
         QLineEdit *typed = rig.window->FormPassword->EditPSW;
         QTimer::singleShot(0, typed, [typed] {
@@ -208,7 +208,7 @@ private slots:
     {
         Rig rig;
         rig.clickCell(3, 0);
-        QCOMPARE(rig.console.selectedRow(), 0);
+        QCOMPARE(rig.parts.selection.selectedRow(), 0);
         QVERIFY(!rig.window->StringGrid1->highlightOn());
     }
 
@@ -218,8 +218,8 @@ private slots:
     void positionAndAddressStayInView()
     {
         Rig rig;
-        rig.console.table().Occupy_slot(2, 4711, 0, 0, 1.0);
-        rig.console.sensorCommands().Refresh_row(2);
+        rig.parts.table.Occupy_slot(2, 4711, 0, 0, 1.0);
+        rig.parts.sensorCommands.Refresh_row(2);
         rig.window->resize(rig.window->minimumSize());
         SensorGridView *grid = rig.window->StringGrid1;
         const int row3 = grid->viewport()->mapTo(grid, rig.cellCentre(3, 1)).y();
@@ -239,7 +239,7 @@ private slots:
         QCOMPARE(grid->currentIndex().column(), 1);
         QCOMPARE(shownAt(grid, {besideFixed, header}), QStringLiteral("Адрес"));
         QCOMPARE(shownAt(grid, {besideFixed, row3}), QStringLiteral("4711"));
-        QCOMPARE(rig.console.selectedRow(), 3);
+        QCOMPARE(rig.parts.selection.selectedRow(), 3);
     }
 
     // However the grid got the focus (a page switch gives it the first
@@ -249,7 +249,7 @@ private slots:
         Rig rig;
         rig.window->StringGrid1->setFocus(Qt::TabFocusReason);
         rig.clickCell(1, 1);
-        QCOMPARE(rig.console.selectedRow(), 1);
+        QCOMPARE(rig.parts.selection.selectedRow(), 1);
     }
 
     void keyboardSelectsBeforeTheHighlightIsOn()
@@ -259,12 +259,12 @@ private slots:
         grid->setFocus();
         QTest::keyClick(grid, Qt::Key_Down);
         QTest::keyClick(grid, Qt::Key_Down);
-        QVERIFY(rig.console.selectedRow() >= 2);
+        QVERIFY(rig.parts.selection.selectedRow() >= 2);
         QVERIFY(!grid->highlightOn());
         QTest::keyClick(grid, Qt::Key_Home);
         QCOMPARE(grid->currentIndex().column(), 1);
         rig.clickCell(7, 4);
-        QCOMPARE(rig.console.selectedRow(), 7);
+        QCOMPARE(rig.parts.selection.selectedRow(), 7);
         QVERIFY(grid->highlightOn());
     }
 
@@ -275,15 +275,15 @@ private slots:
             QFile file(rig.dir.file("data/hw.dat"));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
-        const int eventsBefore = rig.console.events().eventListRows();
+        const int eventsBefore = rig.parts.events.eventListRows();
         rig.prompter.answers = {false};
         QVERIFY(!rig.window->close());
         QCOMPARE(rig.prompter.texts(), QStringList{exitQuestion});
         QCOMPARE(rig.prompter.shown[0].caption, QStringLiteral("Выход"));
         QVERIFY(rig.window->isVisible());
         QVERIFY(!rig.console.isShutDown());
-        QVERIFY(rig.window->Timer2.isActive());
-        QCOMPARE(rig.console.events().eventListRows(), eventsBefore);
+        QVERIFY(rig.parts.link.Timer2.isActive());
+        QCOMPARE(rig.parts.events.eventListRows(), eventsBefore);
         QFile hw(rig.dir.file("data/hw.dat"));
         QVERIFY(hw.open(QIODevice::ReadOnly));
         QCOMPARE(hw.readAll(), hwBefore);
@@ -296,7 +296,7 @@ private slots:
         QVERIFY(rig.window->close());
         QVERIFY(rig.console.isShutDown());
         QTRY_VERIFY(!rig.window->isVisible());
-        QTRY_VERIFY(!rig.window->Timer2.isActive());
+        QTRY_VERIFY(!rig.parts.link.Timer2.isActive());
     }
 
     // Alt+X names the key, not the letter: with the Russian layout on, the
@@ -347,12 +347,12 @@ private slots:
     {
         QFETCH(bool, portOpens);
         Rig rig(portOpens);
-        QCOMPARE(rig.window->Timer1.isActive(), portOpens);
-        QCOMPARE(rig.window->TimerRv.isActive(), portOpens);
-        QVERIFY(rig.window->Timer2.isActive());
-        QCOMPARE(rig.window->Timer1.interval(), 100);
-        QCOMPARE(rig.window->TimerRv.interval(), 5);
-        QCOMPARE(rig.window->Timer2.interval(), 1000);
+        QCOMPARE(rig.parts.link.Timer1.isActive(), portOpens);
+        QCOMPARE(rig.parts.link.TimerRv.isActive(), portOpens);
+        QVERIFY(rig.parts.link.Timer2.isActive());
+        QCOMPARE(rig.parts.link.Timer1.interval(), 100);
+        QCOMPARE(rig.parts.link.TimerRv.interval(), 5);
+        QCOMPARE(rig.parts.link.Timer2.interval(), 1000);
         QCOMPARE(rig.label("StatusBar1.2"),
                  portOpens ? QStringLiteral("COM1 включён") : QStringLiteral("COM1 выключен"));
     }
@@ -365,7 +365,7 @@ private slots:
         QComboBox *ports = rig.window->ComboBox1;
         ports->setFocus();
         QTest::keyClick(ports, Qt::Key_Down);
-        QCOMPARE(rig.console.port().portIndex, 1);
+        QCOMPARE(rig.parts.port.portIndex, 1);
         QCOMPARE(rig.line.openCount, opensBefore + 1);
         QCOMPARE(rig.label("StatusBar1.2"), QStringLiteral("COM2 включён"));
     }
@@ -375,7 +375,7 @@ private slots:
     void alarmWindowAnswersWhileADialogIsOpen()
     {
         Rig rig;
-        rig.console.alarms().Add_alarm(EventRecord::make(1001, rig.clock.nowDays(), EventCode::Tripped,
+        rig.parts.alarms.Add_alarm(EventRecord::make(1001, rig.clock.nowDays(), EventCode::Tripped,
                                                        QStringLiteral("Срабатывание 1 шлейфа")));
         TFormAlarmWindow *alarm = rig.window->FormAlarmWindow;
         QVERIFY(QTest::qWaitForWindowExposed(alarm));
@@ -389,7 +389,7 @@ private slots:
         });
         rig.window->FSetSensor->exec();
         QVERIFY(dialogWasModal);
-        QCOMPARE(rig.console.alarms().alarmCount(), 0);
+        QCOMPARE(rig.parts.alarms.alarmCount(), 0);
         QVERIFY(!rig.sound.playing);
     }
 
@@ -397,7 +397,7 @@ private slots:
     {
         Rig rig;
         for (int i = 0; i < 80; ++i)
-            rig.console.events().Put_sys_msg(
+            rig.parts.events.Put_sys_msg(
                 EventRecord::make(0, rig.clock.nowDays(), 20, QStringLiteral("событие %1").arg(i)));
         rig.window->PageControl2->setCurrentIndex(1);
         const QModelIndex current = rig.window->StringGrid2->currentIndex();

@@ -1,4 +1,4 @@
-#include "console/report.h"
+#include "events/reportpager.h"
 #include "events/widgets/reportwindow.h"
 #include "grid/widgets/gridview.h"
 
@@ -32,7 +32,7 @@ void writeEvents(const QString &path, int count, quint8 code = EventCode::Work)
 
 struct Fixture : ContextRig
 {
-    Report report{ctx};
+    ReportPager report{ctx};
     TFQReport window{report, prompter};
 
     template<typename T>

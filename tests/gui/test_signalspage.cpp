@@ -28,9 +28,9 @@ struct Rig : ConsoleRig
     Rig()
     {
         console.FormCreate(dir.path());
-        console.table().Occupy_slot(0, 1001, 0, 0, 1.0);
-        console.table().Occupy_slot(1, 2001, 1, 0, 1.0);
-        console.selectRow(2);
+        parts.table.Occupy_slot(0, 1001, 0, 0, 1.0);
+        parts.table.Occupy_slot(1, 2001, 1, 0, 1.0);
+        parts.selection.select(2);
         // Two hours of 2001 every 3.3 s, loop 1 at 0.3 but for one reply
         // 90 minutes ago at 1.9.
         const qint64 now = clock.nowUtcMs();
@@ -50,6 +50,8 @@ struct Rig : ConsoleRig
         if (!store.open() || !store.write(samples, now))
             qFatal("cannot fill the store: %s", qPrintable(store.errorText()));
     }
+
+    SignalsPage::Parts pageParts() { return {parts.table, parts.selection, parts.ctx, prompter}; }
 };
 
 double highest(const std::vector<QPointF> &points)
@@ -80,7 +82,7 @@ private slots:
     {
         QFETCH(int, range);
         Rig rig;
-        SignalsPage page(rig.console);
+        SignalsPage page(rig.pageParts());
         page.resize(1000, 600);
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
@@ -98,7 +100,8 @@ private slots:
     void dialogShowsTheLastTenMinutes()
     {
         Rig rig;
-        TFDirect_component_porog dialog(rig.console);
+        TFDirect_component_porog dialog({rig.prompter, rig.clock, rig.parts.table, rig.parts.events, rig.parts.selection},
+                                        rig.parts.ctx);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         const TrendView &view = dialog.recentSignals->chart->shownView();
@@ -110,7 +113,7 @@ private slots:
     void pageExportsWhatItShows()
     {
         Rig rig;
-        SignalsPage page(rig.console);
+        SignalsPage page(rig.pageParts());
         page.show();
         QVERIFY(QTest::qWaitForWindowExposed(&page));
         const QString path = rig.dir.file(QStringLiteral("shown.csv"));

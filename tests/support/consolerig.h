@@ -2,6 +2,7 @@
 
 #include "base/cp1251.h"
 #include "console/console.h"
+#include "console/thresholdoffset.h"
 #include "contextrig.h"
 
 #include <QFile>
@@ -35,11 +36,18 @@ inline void writeOperators(const WorkDir &dir, const QStringList &names)
 // directories; start-up is left to the test.
 struct ConsoleRig
 {
-    QStringList eventTexts() const { return listedEventTexts(console.events()); }
+    QStringList eventTexts() const { return listedEventTexts(parts.events); }
+    quint32 rowColor(int slot) const { return rows.colour(slot); }
+    // The threshold offset dialog's values, on the console's parts.
+    ThresholdOffset thresholdOffset()
+    {
+        return ThresholdOffset({prompter, clock, parts.table, parts.events, parts.selection});
+    }
+    QString sensorCell(SensorColumn column, int slot) const { return rows.text(slot, column); }
     // Every box so far, the faults included (they wait for the event loop).
     QStringList reported()
     {
-        console.faults().flush();
+        parts.faults.flush();
         return prompter.texts();
     }
 
@@ -49,6 +57,8 @@ struct ConsoleRig
     FakeAlarmSound sound;
     WorkDir dir;
     Console console{prompter, clock, line, sound};
+    const ConsoleParts &parts = console.parts();
+    SensorGridRows rows{parts.sensorGrid};
 };
 
 } // namespace dorvan::test

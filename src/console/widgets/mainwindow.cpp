@@ -1,7 +1,5 @@
 #include "console/widgets/mainwindow.h"
 
-#include "base/exceptionedge.h"
-#include "base/log.h"
 #include "base/windowplacement.h"
 #include "console/console.h"
 #include "console/widgets/aboutbox.h"
@@ -79,7 +77,10 @@ QWidget *bottomStrip(QPushButton *button, int height, QWidget *parent)
 } // namespace
 
 TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
-    : QMainWindow(parent), console_(console), commands_(console, *this)
+    : QMainWindow(parent),
+      console_(console),
+      parts_(console.parts()),
+      commands_({parts_.ctx.prompter, parts_.table, parts_.selection, parts_.sensorCommands, parts_.report}, *this)
 {
     setObjectName(QStringLiteral("Fmain"));
     setWindowTitle(QStringLiteral("Пульт контроля датчиков Дорван"));
@@ -89,8 +90,7 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    connect(&console_.captions(), &Captions::changed, this, &TFmain::showCaption);
-    connectTimers();
+    connect(&parts_.captions, &Captions::changed, this, &TFmain::showCaption);
 
     buildMenus();
     addToolBar(static_cast<QToolBar *>(buildToolBar()));
@@ -100,19 +100,17 @@ TFmain::TFmain(Console &console, const QString &workDir, QWidget *parent)
     PageControl2->addTab(buildSensorPage(), QStringLiteral("Датчики"));
     PageControl2->addTab(buildEventPage(), QStringLiteral("Протокол событий"));
     PageControl2->addTab(buildDiagnosticsPage(), QStringLiteral("Диагностика"));
-    PageControl2->addTab(new SignalsPage(console_, PageControl2), QStringLiteral("Сигналы"));
+    PageControl2->addTab(new SignalsPage({parts_.table, parts_.selection, parts_.ctx, parts_.ctx.prompter},
+                                         PageControl2),
+                         QStringLiteral("Сигналы"));
     connect(PageControl2, &QTabWidget::currentChanged, this, &TFmain::PageControl2Change);
     setCentralWidget(PageControl2);
     buildStatusBar();
 
     console_.FormCreate(workDir);
-    ComboBox1->setCurrentIndex(qBound(0, console_.port().portIndex, ComboBox1->count() - 1));
-    ComboBoxSpeedRS485->setCurrentIndex(console_.port().speedIndex == 0 ? 0 : 1);
-    started_ = true;
-    applyTimers();
-    Timer2.start();
-    if (console_.isStarted())
-        console_.heartbeat().start(workDir);
+    ComboBox1->setCurrentIndex(qBound(0, parts_.port.portIndex, ComboBox1->count() - 1));
+    ComboBoxSpeedRS485->setCurrentIndex(parts_.port.speedIndex == 0 ? 0 : 1);
+    console_.run();
 
     createForms();
     connect(&console_, &Console::quitRequested, this, &TFmain::quitOnRequest, Qt::QueuedConnection);
@@ -139,16 +137,25 @@ void TFmain::showOnScreen()
 void TFmain::createForms()
 {
     AboutBox = new TAboutBox(this);
-    FSetSensor = new TFSetSensor(console_, this);
-    RemoveSensor = new TRemoveSensor(console_, this);
-    FQReport = new TFQReport(console_.report(), console_.ctx().prompter, this);
+    const SensorDialogParts sensorDialogs{parts_.sensorCommands, parts_.operators, parts_.ctx.prompter,
+                                          parts_.selection};
+    FSetSensor = new TFSetSensor(sensorDialogs, this);
+    RemoveSensor = new TRemoveSensor(sensorDialogs, this);
+    FQReport = new TFQReport(parts_.report, parts_.ctx.prompter, this);
     // The alarm window shows itself at each alarm that arrives. It belongs to
     // no window, so that a dialog or box open on the main window never keeps
     // the operator from giving the all-clear or disarming a loop.
-    FormAlarmWindow = new TFormAlarmWindow(console_, nullptr);
-    FDirect_component_porog = new TFDirect_component_porog(console_, this);
-    FormPassword = new TFormPassword(console_, this);
-    FormChangeRassword = new TFormChangeRassword(console_, this);
+    SensorCommands &sensorCommands = parts_.sensorCommands;
+    FormAlarmWindow = new TFormAlarmWindow(
+        parts_.alarms,
+        [&sensorCommands](const QString &typedAddress, int loop) {
+            sensorCommands.disarmByAddress(typedAddress, loop);
+        },
+        nullptr);
+    FDirect_component_porog = new TFDirect_component_porog(
+        {parts_.ctx.prompter, parts_.ctx.clock, parts_.table, parts_.events, parts_.selection}, parts_.ctx, this);
+    FormPassword = new TFormPassword(parts_.hardware, this);
+    FormChangeRassword = new TFormChangeRassword(parts_.hardware, parts_.ctx.prompter, this);
     for (QDialog *dialog : std::initializer_list<QDialog *>{
              AboutBox, FSetSensor, RemoveSensor, FQReport, FDirect_component_porog, FormPassword,
              FormChangeRassword})
@@ -214,7 +221,7 @@ QLabel *TFmain::boundLabel(const QString &name, const QString &initial)
 {
     auto *label = new QLabel(this);
     label->setObjectName(name);
-    const QString current = console_.captions().text(name);
+    const QString current = parts_.captions.text(name);
     label->setText(current.isEmpty() ? initial : current);
     labels_.insert(name, label);
     return label;
@@ -249,9 +256,8 @@ QWidget *TFmain::buildToolBar()
 
 QWidget *TFmain::buildSensorPage()
 {
-    StringGrid1 = new SensorGridView(&console_.StringGrid1(), this);
-    connect(StringGrid1, &SensorGridView::rowSelected, this,
-            [this](int row) { console_.selectRow(row); });
+    StringGrid1 = new SensorGridView(&parts_.sensorGrid, this);
+    connect(StringGrid1, &SensorGridView::rowSelected, &parts_.selection, &SensorSelection::select);
     connect(StringGrid1, &QWidget::customContextMenuRequested, this, &TFmain::PopupMenu1Popup);
     return withMargins(StringGrid1, 3, this);
 }
@@ -259,7 +265,7 @@ QWidget *TFmain::buildSensorPage()
 QWidget *TFmain::buildEventPage()
 {
     auto *page = new QWidget(this);
-    StringGrid2 = new StringGridView(&console_.events().list(), page);
+    StringGrid2 = new StringGridView(&parts_.events.list(), page);
     StringGrid2->setObjectName(QStringLiteral("StringGrid2"));
     StringGrid2->setColumnWidths({156, 789});
     StringGrid2->setFont(sansSerifFont(15));
@@ -298,12 +304,12 @@ QWidget *TFmain::buildPortChoice()
     ComboBoxSpeedRS485->setObjectName(QStringLiteral("ComboBoxSpeedRS485"));
     ComboBoxSpeedRS485->addItems({QStringLiteral("19200"), QStringLiteral("9600")});
     connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
-        console_.port().portIndex = index;
-        console_.link().ComboBox1Click();
+        parts_.port.portIndex = index;
+        parts_.link.ComboBox1Click();
     });
     connect(ComboBoxSpeedRS485, &QComboBox::activated, this, [this](int index) {
-        console_.port().speedIndex = index;
-        console_.link().ComboBox1Click();
+        parts_.port.speedIndex = index;
+        parts_.link.ComboBox1Click();
     });
 
     auto *layout = new QVBoxLayout(box);
@@ -332,14 +338,14 @@ QWidget *TFmain::buildTotals()
 QWidget *TFmain::buildDiagnosticsPage()
 {
     auto *page = new QWidget(this);
-    StringGridCOM = new StringGridView(&console_.StringGridCOM(), page);
+    StringGridCOM = new StringGridView(&parts_.diagnosticsGrid, page);
     StringGridCOM->setObjectName(QStringLiteral("StringGridCOM"));
     StringGridCOM->setColumnWidths({64, 121, 102, 148, 143, 93, 84, 109, 97, 91});
     StringGridCOM->setRowHeight(24);
     StringGridCOM->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     Button2 = new QPushButton(QStringLiteral("Сброс"), page);
     Button2->setObjectName(QStringLiteral("Button2"));
-    connect(Button2, &QPushButton::clicked, this, [this] { console_.link().statistics().Button2Click(); });
+    connect(Button2, &QPushButton::clicked, this, [this] { parts_.link.statistics().Button2Click(); });
 
     auto *top = new QHBoxLayout;
     top->addWidget(buildPortChoice());
@@ -362,36 +368,6 @@ void TFmain::buildStatusBar()
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         bar->addWidget(label);
     }
-}
-
-void TFmain::connectTimers()
-{
-    Timer1.setInterval(100);
-    TimerRv.setInterval(5);
-    Timer2.setInterval(1000);
-    connect(&Timer1, &QTimer::timeout, this,
-            guarded(lcConsole, "Timer1Timer", [this] { console_.link().Timer1Timer(); }));
-    connect(&TimerRv, &QTimer::timeout, this,
-            guarded(lcConsole, "TimerRvTimer", [this] { console_.link().TimerRvTimer(); }));
-    connect(&Timer2, &QTimer::timeout, this,
-            guarded(lcConsole, "Timer2Timer", [this] { console_.link().Timer2Timer(); }));
-    connect(&console_.link(), &Link::timersChanged, this, &TFmain::applyTimers);
-}
-
-// The link decides when its two timers run (only while the port is open);
-// nothing runs before start-up has finished.
-void TFmain::applyTimers()
-{
-    if (!started_)
-        return;
-    const auto follow = [](QTimer &timer, bool enabled) {
-        if (enabled && !timer.isActive())
-            timer.start();
-        else if (!enabled)
-            timer.stop();
-    };
-    follow(Timer1, console_.link().timer1Enabled());
-    follow(TimerRv, console_.link().timerRvEnabled());
 }
 
 void TFmain::closeEvent(QCloseEvent *event)
@@ -442,13 +418,10 @@ bool TFmain::eventFilter(QObject *watched, QEvent *event)
 
 void TFmain::quitOnRequest()
 {
-    Timer1.stop();
-    TimerRv.stop();
-    Timer2.stop();
     // The operator who asked to leave sees what the shutdown could not save
     // before the window goes; nothing runs any more that could wait for him.
     if (operatorClosed_)
-        console_.faults().showWaitingAndWait();
+        parts_.faults.showWaitingAndWait();
     close();
     QCoreApplication::quit();
 }

@@ -4,7 +4,6 @@
 
 #include <QHash>
 #include <QMainWindow>
-#include <QTimer>
 
 class QAction;
 class QComboBox;
@@ -16,6 +15,7 @@ class QTabWidget;
 namespace dorvan {
 
 class Console;
+struct ConsoleParts;
 class SensorGridView;
 class StringGridView;
 class TAboutBox;
@@ -28,9 +28,9 @@ class TFormPassword;
 class TRemoveSensor;
 
 // "Пульт контроля датчиков Дорван": the sensor grid with its context menu, the
-// event list, the diagnostics page, the toolbar and the status bar, and the
-// three timers that drive the console. Creating it starts the console up in
-// the working directory; the other windows are created after that.
+// event list, the diagnostics page, the toolbar and the status bar. Creating
+// it starts the console up in the working directory and runs it; the other
+// windows are created after that, each with the parts of the console it uses.
 class TFmain : public QMainWindow, private OperatorDialogs
 {
     Q_OBJECT
@@ -55,9 +55,6 @@ public:
     QPushButton *BitBtn1 = nullptr;
     QMenu *PopupMenu1 = nullptr;
     QHash<QString, QAction *> menuItems; // by item name: "PEstablish", ...
-    QTimer Timer1;
-    QTimer TimerRv;
-    QTimer Timer2;
 
     TAboutBox *AboutBox = nullptr;
     TFSetSensor *FSetSensor = nullptr;
@@ -92,8 +89,6 @@ private:
     void buildStatusBar();
     QLabel *boundLabel(const QString &name, const QString &initial = QString());
     void addMenuItem(const QString &name, const QString &caption, void (MenuCommands::*command)());
-    void connectTimers();
-    void applyTimers();
     void createForms();
     void showCaption(const QString &name, const QString &text);
     void PageControl2Change(int page);
@@ -103,9 +98,9 @@ private:
     bool askToClose();
 
     Console &console_;
+    const ConsoleParts &parts_;
     MenuCommands commands_;
     QHash<QString, QLabel *> labels_;
-    bool started_ = false;
     bool operatorClosed_ = false;
 };
 

@@ -1,6 +1,5 @@
 #include "console/widgets/passworddialogs.h"
 
-#include "console/console.h"
 #include "console/password.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
@@ -30,8 +29,8 @@ QLineEdit *maskedEdit(const QString &name, QWidget *parent)
 
 } // namespace
 
-TFormPassword::TFormPassword(Console &console, QWidget *parent)
-    : QDialog(parent, fixedDialogFlags), console_(console)
+TFormPassword::TFormPassword(const HardwareSettings &hardware, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), hardware_(hardware)
 {
     setObjectName(QStringLiteral("FormPassword"));
     setFont(tahomaFont(11));
@@ -77,13 +76,13 @@ void TFormPassword::showEvent(QShowEvent *event)
 // typed text does not outlive it.
 void TFormPassword::done(int)
 {
-    const bool right = passwordAccepted(console_.hardware(), EditPSW->text());
+    const bool right = passwordAccepted(hardware_, EditPSW->text());
     EditPSW->clear();
     QDialog::done(right ? QDialog::Accepted : QDialog::Rejected);
 }
 
-TFormChangeRassword::TFormChangeRassword(Console &console, QWidget *parent)
-    : QDialog(parent, fixedDialogFlags), console_(console)
+TFormChangeRassword::TFormChangeRassword(HardwareSettings &hardware, Prompter &prompter, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), hardware_(hardware), prompter_(prompter)
 {
     setObjectName(QStringLiteral("FormChangeRassword"));
     setWindowTitle(QStringLiteral("Ввод нового пароля"));
@@ -119,7 +118,7 @@ void TFormChangeRassword::showEvent(QShowEvent *event)
 // from "Сменить пароль".
 void TFormChangeRassword::OkButtonClick()
 {
-    acceptNewPassword(console_.hardware(), console_.ctx().prompter, Edit1->text(), Edit2->text());
+    acceptNewPassword(hardware_, prompter_, Edit1->text(), Edit2->text());
     Edit1->clear();
     Edit2->clear();
     accept();

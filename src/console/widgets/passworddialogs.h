@@ -8,7 +8,8 @@ class QPushButton;
 
 namespace dorvan {
 
-class Console;
+class HardwareSettings;
+class Prompter;
 
 // "Пожалуйста, введите пароль": one masked edit, closed with Enter or the
 // close button; however it closes, the password is checked and the result is
@@ -18,7 +19,7 @@ class TFormPassword : public QDialog
     Q_OBJECT
 
 public:
-    explicit TFormPassword(Console &console, QWidget *parent = nullptr);
+    explicit TFormPassword(const HardwareSettings &hardware, QWidget *parent = nullptr);
 
     // Shows the dialog modally, asking for the old password when `forChange`;
     // true when the password was right.
@@ -34,7 +35,7 @@ protected:
 private:
     void setTexts(bool forChange);
 
-    Console &console_;
+    const HardwareSettings &hardware_;
 };
 
 // "Ввод нового пароля".
@@ -43,7 +44,7 @@ class TFormChangeRassword : public QDialog
     Q_OBJECT
 
 public:
-    explicit TFormChangeRassword(Console &console, QWidget *parent = nullptr);
+    TFormChangeRassword(HardwareSettings &hardware, Prompter &prompter, QWidget *parent = nullptr);
 
     void OkButtonClick();
 
@@ -56,7 +57,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    Console &console_;
+    HardwareSettings &hardware_;
+    Prompter &prompter_;
 };
 
 } // namespace dorvan

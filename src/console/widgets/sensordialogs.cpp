@@ -1,8 +1,7 @@
 #include "console/widgets/sensordialogs.h"
 
-#include "console/sensorcommands.h"
-#include "console/console.h"
 #include "console/operatorcommands.h"
+#include "console/sensorcommands.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
 #include "widgets/placement.h"
@@ -25,8 +24,8 @@ constexpr Qt::WindowFlags fixedDialogFlags = Qt::Dialog | Qt::MSWindowsFixedSize
 
 } // namespace
 
-OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
-    : QGroupBox(QStringLiteral("Фамилия оператора"), parent), console_(console)
+OperatorGroup::OperatorGroup(OperatorList &operators, Prompter &prompter, QWidget *parent)
+    : QGroupBox(QStringLiteral("Фамилия оператора"), parent), operators_(operators), prompter_(prompter)
 {
     ComboBoxFam = new QComboBox(this);
     ComboBoxFam->setObjectName(QStringLiteral("ComboBoxFam"));
@@ -48,7 +47,7 @@ OperatorGroup::OperatorGroup(Console &console, QWidget *parent)
 void OperatorGroup::reload()
 {
     ComboBoxFam->clear();
-    ComboBoxFam->addItems(console_.operators().names());
+    ComboBoxFam->addItems(operators_.names());
     ComboBoxFam->setCurrentIndex(ComboBoxFam->count() > 0 ? 0 : -1);
 }
 
@@ -59,23 +58,23 @@ int OperatorGroup::chosenIndex() const
 
 void OperatorGroup::AddButtonClick()
 {
-    const auto added = Add_operator(console_.operators(), console_.ctx().prompter);
+    const auto added = Add_operator(operators_, prompter_);
     if (!added)
         return;
     ComboBoxFam->clear();
-    ComboBoxFam->addItems(console_.operators().names());
+    ComboBoxFam->addItems(operators_.names());
     ComboBoxFam->setFocus();
     ComboBoxFam->setCurrentIndex(*added);
 }
 
 void OperatorGroup::RemoveButton1Click()
 {
-    if (Remove_operator(console_.operators(), console_.ctx().prompter, chosenIndex()))
+    if (Remove_operator(operators_, prompter_, chosenIndex()))
         reload();
 }
 
-TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
-    : QDialog(parent, fixedDialogFlags), console_(console)
+TFSetSensor::TFSetSensor(const SensorDialogParts &parts, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), p_(parts)
 {
     setObjectName(QStringLiteral("FSetSensor"));
     setWindowTitle(QStringLiteral("Подключение датчика"));
@@ -88,7 +87,7 @@ TFSetSensor::TFSetSensor(Console &console, QWidget *parent)
     ComboBoxTypeSen->setObjectName(QStringLiteral("ComboBoxTypeSen"));
     ComboBoxTypeSen->addItems({QStringLiteral("Дорван-301ДК"), QStringLiteral("Дорван-302ДК")});
     ComboBoxTypeSen->installEventFilter(this);
-    operators = new OperatorGroup(console, this);
+    operators = new OperatorGroup(parts.operators, parts.prompter, this);
     operators->ComboBoxFam->installEventFilter(this);
     ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
     ButtonCansel = namedButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
@@ -137,14 +136,14 @@ void TFSetSensor::ButtonAcceptClick()
 {
     const ConnectEntry entry{EditNumSen->text(), ComboBoxTypeSen->currentIndex(),
                              operators->chosenIndex()};
-    console_.sensorCommands().acceptConnection(console_.selectedRow(), entry);
+    p_.sensorCommands.acceptConnection(p_.selection.selectedRow(), entry);
     // A refused entry closes the dialog too: the operator starts again from
     // the initial values.
     accept();
 }
 
-TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
-    : QDialog(parent, fixedDialogFlags), console_(console)
+TRemoveSensor::TRemoveSensor(const SensorDialogParts &parts, QWidget *parent)
+    : QDialog(parent, fixedDialogFlags), p_(parts)
 {
     setObjectName(QStringLiteral("RemoveSensor"));
     setWindowTitle(QStringLiteral("Отключение датчика"));
@@ -153,7 +152,7 @@ TRemoveSensor::TRemoveSensor(Console &console, QWidget *parent)
     LabelSensor = new QLabel(this);
     LabelSensor->setObjectName(QStringLiteral("LabelSensor"));
     LabelSensor->setFont(tahomaFont(11, true));
-    operators = new OperatorGroup(console, this);
+    operators = new OperatorGroup(parts.operators, parts.prompter, this);
     operators->ComboBoxFam->installEventFilter(this);
     ButtonAccept = namedButton(QStringLiteral("ButtonAccept"), QStringLiteral("Принять"), this);
     ButtonCansel = namedButton(QStringLiteral("ButtonCansel"), QStringLiteral("Отмена"), this);
@@ -180,7 +179,7 @@ void TRemoveSensor::showEvent(QShowEvent *event)
 
 void TRemoveSensor::FormActivate()
 {
-    LabelSensor->setText(console_.sensorCommands().disconnectTarget(console_.selectedRow()));
+    LabelSensor->setText(p_.sensorCommands.disconnectTarget(p_.selection.selectedRow()));
     operators->reload();
     ButtonAccept->setFocus();
 }
@@ -195,7 +194,7 @@ bool TRemoveSensor::eventFilter(QObject *watched, QEvent *event)
 
 void TRemoveSensor::ButtonAcceptClick()
 {
-    console_.sensorCommands().acceptDisconnection(console_.selectedRow(), {operators->chosenIndex()});
+    p_.sensorCommands.acceptDisconnection(p_.selection.selectedRow(), {operators->chosenIndex()});
     accept();
 }
 

@@ -10,7 +10,19 @@ class QPushButton;
 
 namespace dorvan {
 
-class Console;
+class OperatorList;
+class Prompter;
+class SensorCommands;
+class SensorSelection;
+
+// What the connect and disconnect dialogs work with.
+struct SensorDialogParts
+{
+    SensorCommands &sensorCommands;
+    OperatorList &operators;
+    Prompter &prompter;
+    const SensorSelection &selection;
+};
 
 // The group "Фамилия оператора" of the connect and disconnect dialogs: the
 // operator list with its "Добавить" and "Удалить" buttons.
@@ -19,7 +31,7 @@ class OperatorGroup : public QGroupBox
     Q_OBJECT
 
 public:
-    OperatorGroup(Console &console, QWidget *parent);
+    OperatorGroup(OperatorList &operators, Prompter &prompter, QWidget *parent);
 
     // Fills the pick list from the operator table and chooses item 0.
     void reload();
@@ -32,7 +44,8 @@ public:
     QPushButton *RemoveButton1 = nullptr;
 
 private:
-    Console &console_;
+    OperatorList &operators_;
+    Prompter &prompter_;
 };
 
 // "Подключение датчика".
@@ -41,7 +54,7 @@ class TFSetSensor : public QDialog
     Q_OBJECT
 
 public:
-    explicit TFSetSensor(Console &console, QWidget *parent = nullptr);
+    explicit TFSetSensor(const SensorDialogParts &parts, QWidget *parent = nullptr);
 
     void FormActivate();
     void ButtonAcceptClick();
@@ -57,7 +70,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    Console &console_;
+    SensorDialogParts p_;
 };
 
 // "Отключение датчика".
@@ -66,7 +79,7 @@ class TRemoveSensor : public QDialog
     Q_OBJECT
 
 public:
-    explicit TRemoveSensor(Console &console, QWidget *parent = nullptr);
+    explicit TRemoveSensor(const SensorDialogParts &parts, QWidget *parent = nullptr);
 
     void FormActivate();
     void ButtonAcceptClick();
@@ -81,7 +94,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    Console &console_;
+    SensorDialogParts p_;
 };
 
 } // namespace dorvan

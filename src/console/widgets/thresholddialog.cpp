@@ -1,8 +1,8 @@
 #include "console/widgets/thresholddialog.h"
 
-#include "console/console.h"
 #include "console/widgets/dialogkeys.h"
 #include "console/widgets/fonts.h"
+#include "sensors/sensortable.h"
 #include "trends/widgets/recentsignalchart.h"
 #include "widgets/placement.h"
 
@@ -72,10 +72,11 @@ private:
     QString shown_;
 };
 
-TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *parent)
+TFDirect_component_porog::TFDirect_component_porog(const ThresholdOffset::Parts &parts,
+                                                   const WorkContext &work, QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint
                           | Qt::WindowMaximizeButtonHint),
-      values_(console), console_(console)
+      values_(parts), selection_(parts.selection)
 {
     setObjectName(QStringLiteral("FDirect_component_porog"));
     setWindowTitle(QStringLiteral("Пост. составл. порога"));
@@ -97,7 +98,7 @@ TFDirect_component_porog::TFDirect_component_porog(Console &console, QWidget *pa
     layout->addWidget(buildFlankGroup());
     layout->addStretch();
     layout->addLayout(buttonRow(ButtonAccept, ButtonCansel));
-    recentSignals = new RecentSignalChart(console, this);
+    recentSignals = new RecentSignalChart(parts.table, work, this);
     auto *outer = new QHBoxLayout(this);
     outer->addWidget(controls);
     outer->addWidget(recentSignals, 1);
@@ -160,7 +161,7 @@ void TFDirect_component_porog::showEvent(QShowEvent *event)
 {
     centreClearOfAlarms(*this);
     FormActivate();
-    recentSignals->follow(console_.selectedRow() - 1);
+    recentSignals->follow(selection_.selectedSlot());
     QDialog::showEvent(event);
 }
 

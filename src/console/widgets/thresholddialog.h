@@ -10,8 +10,8 @@ class QPushButton;
 
 namespace dorvan {
 
-class Console;
 class RecentSignalChart;
+struct WorkContext;
 class TypedLengthValidator;
 
 // "Пост. составл. порога": the threshold DC component of the selected sensor,
@@ -22,7 +22,9 @@ class TFDirect_component_porog : public QDialog
     Q_OBJECT
 
 public:
-    explicit TFDirect_component_porog(Console &console, QWidget *parent = nullptr);
+    // The chart beside the controls reads the trends of the working directory.
+    TFDirect_component_porog(const ThresholdOffset::Parts &parts, const WorkContext &work,
+                             QWidget *parent = nullptr);
 
     void FormActivate();
     void ButtonAcceptClick();
@@ -51,7 +53,7 @@ private:
     QWidget *buildFlankGroup();
 
     ThresholdOffset values_;
-    Console &console_;
+    const SensorSelection &selection_;
     TypedLengthValidator *singleLimit_ = nullptr;
 };
 

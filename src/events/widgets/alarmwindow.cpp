@@ -1,7 +1,6 @@
 #include "events/widgets/alarmwindow.h"
 
 #include "base/windowplacement.h"
-#include "console/console.h"
 #include "events/alarmlist.h"
 #include "grid/widgets/gridview.h"
 #include "widgets/placement.h"
@@ -61,16 +60,6 @@ TFormAlarmWindow::TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QW
     setFixedSize(890, 423);
     sightCheck_.setInterval(1000);
     connect(&sightCheck_, &QTimer::timeout, this, &TFormAlarmWindow::keepInSight);
-}
-
-TFormAlarmWindow::TFormAlarmWindow(Console &console, QWidget *parent)
-    : TFormAlarmWindow(
-          console.alarms(),
-          [&console](const QString &typedAddress, int loop) {
-              console.sensorCommands().disarmByAddress(typedAddress, loop);
-          },
-          parent)
-{
 }
 
 void TFormAlarmWindow::buildLayout()

@@ -12,7 +12,6 @@ class QPushButton;
 namespace dorvan {
 
 class AlarmList;
-class Console;
 class StringGridView;
 
 // "Окно тревожных сообщений": the always-on-top alarm annunciator. Hidden
@@ -27,8 +26,6 @@ public:
     using DisarmByAddress = std::function<void(const QString &typedAddress, int loop)>;
 
     TFormAlarmWindow(AlarmList &alarms, DisarmByAddress disarm, QWidget *parent = nullptr);
-    // The console's own alarm list and disarm.
-    explicit TFormAlarmWindow(Console &console, QWidget *parent = nullptr);
 
     void BitBtnAllOtboyClick();
     void BitBtn1Click();

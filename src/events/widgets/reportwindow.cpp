@@ -51,7 +51,7 @@ void bindChoice(QRadioButton *button, Choice &target, Choice value)
 
 } // namespace
 
-TFQReport::TFQReport(Report &report, Prompter &prompter, QWidget *parent)
+TFQReport::TFQReport(ReportPager &report, Prompter &prompter, QWidget *parent)
     : QDialog(parent), report_(report), prompter_(prompter)
 {
     setObjectName(QStringLiteral("FQReport"));
@@ -115,8 +115,8 @@ TFQReport::TFQReport(Report &report, Prompter &prompter, QWidget *parent)
     layout->addLayout(strip);
 
     choosePrinter = [this](QPrinter &printer) { return choosePrinterByDialog(printer); };
-    connect(&report_, &Report::stateChanged, this, &TFQReport::showState);
-    connect(&report_, &Report::rowSelected, this, &TFQReport::selectGridRow);
+    connect(&report_, &ReportPager::stateChanged, this, &TFQReport::showState);
+    connect(&report_, &ReportPager::rowSelected, this, &TFQReport::selectGridRow);
     showState();
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/prompter.h"
-#include "console/report.h"
+#include "events/reportpager.h"
 #include "grid/widgets/gridprinter.h"
 
 #include <QDialog>
@@ -22,13 +22,13 @@ namespace dorvan {
 class StringGridView;
 
 // The event report window "Протокол событий": created once, shown modally,
-// kept for the whole run. The paging and filtering live in Report.
+// kept for the whole run. The paging and filtering live in ReportPager.
 class TFQReport : public QDialog
 {
     Q_OBJECT
 
 public:
-    TFQReport(Report &report, Prompter &prompter, QWidget *parent = nullptr);
+    TFQReport(ReportPager &report, Prompter &prompter, QWidget *parent = nullptr);
 
     // Asks where to print; false when cancelled. A print dialog by default;
     // tests put a PDF file here instead.
@@ -54,7 +54,7 @@ private:
     void spinTextChanged(const QString &text);
     bool choosePrinterByDialog(QPrinter &printer);
 
-    Report &report_;
+    ReportPager &report_;
     Prompter &prompter_;
     QPrinter printer_{QPrinter::HighResolution};
 

@@ -1,13 +1,16 @@
 #include "trends/widgets/recentsignalchart.h"
 
-#include "console/console.h"
+#include "base/workcontext.h"
+#include "sensors/sensortable.h"
+#include "trends/trendrecorder.h"
 #include "trends/widgets/trendchart.h"
 
 #include <QVBoxLayout>
 
 namespace dorvan {
 
-RecentSignalChart::RecentSignalChart(Console &console, QWidget *parent) : QWidget(parent), console_(console)
+RecentSignalChart::RecentSignalChart(const SensorTable &table, const WorkContext &work, QWidget *parent)
+    : QWidget(parent), table_(table), work_(work)
 {
     setObjectName(QStringLiteral("RecentSignalChart"));
     chart = new TrendChart(false, this);
@@ -23,8 +26,8 @@ RecentSignalChart::~RecentSignalChart() = default;
 
 void RecentSignalChart::follow(int slot)
 {
-    sensor_ = slot >= 0 && slot < SlotCount && console_.table().occupied(slot)
-                  ? trendSensorKey(console_.table()[slot].model, quint16(console_.table()[slot].address))
+    sensor_ = slot >= 0 && slot < SlotCount && table_.occupied(slot)
+                  ? trendSensorKey(table_[slot].model, quint16(table_[slot].address))
                   : -1;
     refresh();
     timer_.start();
@@ -38,13 +41,13 @@ void RecentSignalChart::hideEvent(QHideEvent *event)
 
 void RecentSignalChart::refresh()
 {
-    const qint64 now = console_.ctx().clock.nowUtcMs();
+    const qint64 now = work_.clock.nowUtcMs();
     TrendView view;
     view.fromMs = now - SpanMs;
     view.toMs = now;
     if (sensor_ >= 0) {
         if (!store_)
-            store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(console_.ctx().workDir),
+            store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(work_.workDir),
                                                   TrendStore::Mode::ReadOnly);
         if (store_->isOpen() || store_->open()) {
             view = loadTrendView(*store_, sensor_, now - SpanMs, now, now, chart->plotColumns());

@@ -9,8 +9,9 @@
 
 namespace dorvan {
 
-class Console;
+class SensorTable;
 class TrendChart;
+struct WorkContext;
 
 // A small chart of one sensor's last 10 minutes of signal against threshold,
 // read again every two seconds while it is on screen.
@@ -21,7 +22,8 @@ class RecentSignalChart : public QWidget
 public:
     static constexpr qint64 SpanMs = 10 * 60 * 1000;
 
-    RecentSignalChart(Console &console, QWidget *parent = nullptr);
+    // The sensors of the table, their trends in the working directory.
+    RecentSignalChart(const SensorTable &table, const WorkContext &work, QWidget *parent = nullptr);
     ~RecentSignalChart() override;
 
     // Shows the sensor of the slot (nothing for an empty slot) and follows it.
@@ -34,7 +36,8 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    Console &console_;
+    const SensorTable &table_;
+    const WorkContext &work_;
     std::unique_ptr<TrendStore> store_;
     qint64 sensor_ = -1;
     QTimer timer_;

@@ -1,7 +1,11 @@
 #include "trends/widgets/signalspage.h"
 
 #include "base/log.h"
-#include "console/console.h"
+#include "base/prompter.h"
+#include "base/workcontext.h"
+#include "events/eventlog.h"
+#include "sensors/sensortable.h"
+#include "trends/trendrecorder.h"
 #include "trends/trendexport.h"
 #include "trends/widgets/trendchart.h"
 
@@ -50,7 +54,7 @@ QString milliseconds(double value)
 
 } // namespace
 
-SignalsPage::SignalsPage(Console &console, QWidget *parent) : QWidget(parent), console_(console)
+SignalsPage::SignalsPage(const Parts &parts, QWidget *parent) : QWidget(parent), p_(parts)
 {
     setObjectName(QStringLiteral("TabSheetSignals"));
     auto *layout = new QVBoxLayout(this);
@@ -103,11 +107,10 @@ SignalsPage::SignalsPage(Console &console, QWidget *parent) : QWidget(parent), c
             refresh();
     });
     // The sensor list follows connections and disconnections.
-    connect(&console_.StringGrid1(), &QAbstractItemModel::dataChanged, this,
-            [this](const QModelIndex &topLeft) {
-                if (isVisible() && topLeft.column() <= 2) // address and model
-                    fillSensors();
-            });
+    connect(&p_.table, &SensorTable::changed, this, [this](int, SensorChanges what) {
+        if (isVisible() && what.testFlag(SensorChange::Connection))
+            fillSensors();
+    });
 }
 
 SignalsPage::~SignalsPage() = default;
@@ -131,9 +134,9 @@ void SignalsPage::fillSensors()
     QStringList texts;
     QList<qint64> keys;
     for (int slot = 0; slot < SlotCount; ++slot) {
-        if (!console_.table().occupied(slot))
+        if (!p_.table.occupied(slot))
             continue;
-        const SensorRecord &r = console_.table()[slot];
+        const SensorRecord &r = p_.table[slot];
         texts.append(QStringLiteral("%1: № %2, %3").arg(slot + 1).arg(r.address).arg(modelName(r.model)));
         keys.append(trendSensorKey(r.model, quint16(r.address)));
     }
@@ -146,10 +149,10 @@ void SignalsPage::fillSensors()
     for (int i = 0; i < texts.size(); ++i)
         sensorChoice->addItem(texts[i], keys[i]);
     // The sensor of the grid's selected row first, else the one shown before.
-    const int row = console_.selectedRow();
+    const int row = p_.selection.selectedRow();
     int index = chosen >= 0 ? sensorChoice->findData(chosen) : -1;
-    if (row >= 1 && row <= SlotCount && console_.table().occupied(row - 1) && chosen < 0) {
-        const SensorRecord &r = console_.table()[row - 1];
+    if (row >= 1 && row <= SlotCount && p_.table.occupied(row - 1) && chosen < 0) {
+        const SensorRecord &r = p_.table[row - 1];
         index = sensorChoice->findData(trendSensorKey(r.model, quint16(r.address)));
     }
     sensorChoice->setCurrentIndex(std::max(0, index));
@@ -170,7 +173,7 @@ void SignalsPage::rangeChanged()
 
 void SignalsPage::refresh()
 {
-    const qint64 now = console_.ctx().clock.now().toMSecsSinceEpoch();
+    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
     if (following_) {
         const RangeChoice &range = ranges[std::max(0, rangeChoice->currentIndex())];
         showRange(now - range.spanMs, now);
@@ -182,7 +185,7 @@ void SignalsPage::refresh()
 TrendStore *SignalsPage::store()
 {
     if (!store_)
-        store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(console_.ctx().workDir),
+        store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(p_.work.workDir),
                                               TrendStore::Mode::ReadOnly);
     if (!store_->isOpen() && !store_->open())
         return nullptr;
@@ -196,7 +199,7 @@ void SignalsPage::showRange(qint64 fromMs, qint64 toMs)
     QElapsedTimer took;
     took.start();
     const qint64 sensor = chosenSensor();
-    const qint64 now = console_.ctx().clock.now().toMSecsSinceEpoch();
+    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
     TrendView view;
     view.fromMs = fromMs;
     view.toMs = toMs;
@@ -207,7 +210,7 @@ void SignalsPage::showRange(qint64 fromMs, qint64 toMs)
         if (trends->fault() != TrendStore::Fault::None)
             store_->close(); // opened afresh at the next refresh
         const int model = int(sensor >> 16);
-        marks = marks_.within(console_.ctx().path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), model)),
+        marks = marks_.within(p_.work.path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), model)),
                               fromMs, toMs);
     }
     chart->showView(view, marks);
@@ -249,21 +252,21 @@ void SignalsPage::exportShown()
     if (!trends)
         return;
     const QString suggested =
-        QDir(console_.ctx().workDir)
+        QDir(p_.work.workDir)
             .filePath(QStringLiteral("signal-%1-%2-%3")
                           .arg(sensor >> 16 == 0 ? 301 : 302)
                           .arg(sensor & 0xFFFF)
                           .arg(QDateTime::fromMSecsSinceEpoch(from_).toString(QStringLiteral("yyyyMMdd-HHmm"))));
-    const std::optional<Prompter::SavedFile> saved = console_.ctx().prompter.saveFile(
+    const std::optional<Prompter::SavedFile> saved = p_.prompter.saveFile(
         suggested, {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON lines (*.jsonl)")});
     if (!saved)
         return;
     const ExportFormat format = saved->filter == 1 ? ExportFormat::JsonLines : ExportFormat::Csv;
     QSaveFile file(saved->path);
-    const qint64 now = console_.ctx().clock.now().toMSecsSinceEpoch();
+    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
     if (!file.open(QIODevice::WriteOnly)
         || !exportTrend(*trends, sensor, from_, to_, now, format, file, false) || !file.commit()) {
-        console_.ctx().prompter.error(QStringLiteral("Не удалось записать %1: %2")
+        p_.prompter.error(QStringLiteral("Не удалось записать %1: %2")
                                         .arg(QDir::toNativeSeparators(saved->path),
                                              trends->fault() != TrendStore::Fault::None ? trends->errorText()
                                                                                         : file.errorString()));

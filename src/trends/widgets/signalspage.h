@@ -15,8 +15,11 @@ class QPushButton;
 
 namespace dorvan {
 
-class Console;
+class Prompter;
+class SensorSelection;
+class SensorTable;
 class TrendChart;
+struct WorkContext;
 
 // "Сигналы": one sensor's loop signals against their thresholds over the
 // last 10 minutes, hour, 24 hours or 7 days, with its events, live while the
@@ -26,7 +29,15 @@ class SignalsPage : public QWidget
     Q_OBJECT
 
 public:
-    SignalsPage(Console &console, QWidget *parent = nullptr);
+    struct Parts
+    {
+        const SensorTable &table;
+        const SensorSelection &selection; // the grid's row, followed when the page is shown
+        const WorkContext &work;          // the trends and event files, the clock
+        Prompter &prompter;               // the export's file dialog and its failure
+    };
+
+    explicit SignalsPage(const Parts &parts, QWidget *parent = nullptr);
     ~SignalsPage() override;
 
     // Reads the chosen sensor and range again.
@@ -52,7 +63,7 @@ private:
     qint64 chosenSensor() const;
     TrendStore *store();
 
-    Console &console_;
+    Parts p_;
     std::unique_ptr<TrendStore> store_;
     TrendMarkCache marks_;
     QLabel *summary_ = nullptr;

@@ -1,4 +1,4 @@
-#include "console/report.h"
+#include "events/reportpager.h"
 
 #include "base/russian.h"
 #include "events/eventexport.h"
@@ -11,7 +11,7 @@
 
 namespace dorvan {
 
-struct Report::ExportJob
+struct ReportPager::ExportJob
 {
     ExportJob(const QString &target, ExportFormat format) : file(target), exporter(file, format) {}
 
@@ -19,16 +19,16 @@ struct Report::ExportJob
     EventExport exporter;
 };
 
-Report::Report(ConsoleContext &context, QObject *parent)
+ReportPager::ReportPager(ConsoleContext &context, QObject *parent)
     : QObject(parent), context_(context), AdvStringGrid2(2, 2), exportDirectory_(QDir::homePath())
 {
     exportTimer_.setInterval(0);
-    connect(&exportTimer_, &QTimer::timeout, this, &Report::exportStep);
+    connect(&exportTimer_, &QTimer::timeout, this, &ReportPager::exportStep);
 }
 
-Report::~Report() = default;
+ReportPager::~ReportPager() = default;
 
-QString Report::dialogDirectory(ReportKind which) const
+QString ReportPager::dialogDirectory(ReportKind which) const
 {
     switch (which) {
     case ReportKind::Model302: return context_.path(QStringLiteral("Dorvan302DK_mess"));
@@ -38,13 +38,13 @@ QString Report::dialogDirectory(ReportKind which) const
     return context_.path(QStringLiteral("Dorvan301DK_mess"));
 }
 
-void Report::FormActivate()
+void ReportPager::FormActivate()
 {
     AdvStringGrid2.setCell(0, 0, reportTimeTitle());
     AdvStringGrid2.setCell(1, 0, reportTextTitle());
 }
 
-void Report::resetState()
+void ReportPager::resetState()
 {
     reportTotal_ = 0;
     reportPageRows_ = 0;
@@ -53,7 +53,7 @@ void Report::resetState()
     reportWantedPage_ = -1;
 }
 
-void Report::sensorReport(quint32 address, int model)
+void ReportPager::sensorReport(quint32 address, int model)
 {
     resetState();
     const QString directory = model == 0 ? QStringLiteral("Dorvan301DK_mess/")
@@ -62,7 +62,7 @@ void Report::sensorReport(quint32 address, int model)
     emit stateChanged();
 }
 
-void Report::BitBtn1Click()
+void ReportPager::BitBtn1Click()
 {
     resetState();
     const bool mustExist = kind != ReportKind::Daily;
@@ -72,13 +72,13 @@ void Report::BitBtn1Click()
     emit stateChanged();
 }
 
-void Report::refuseFile(const QString &path)
+void ReportPager::refuseFile(const QString &path)
 {
     context_.prompter.message(QStringLiteral("Файл не удается открыть: ") + path,
                               Prompter::applicationTitle(), Prompter::Icon::Information);
 }
 
-void Report::loadPath(const QString &path)
+void ReportPager::loadPath(const QString &path)
 {
     // reportPath holds at most 199 characters: a longer path is refused
     // rather than cut to the name of some other file.
@@ -107,7 +107,7 @@ void Report::loadPath(const QString &path)
     spinValue_ = reportLastPage_ + 1;
 }
 
-bool Report::readFile(qint32 wantedPage, ReportScan &scan)
+bool ReportPager::readFile(qint32 wantedPage, ReportScan &scan)
 {
     if (!scanEventFile(reportPath_, scope, wantedPage, scan))
         return false;
@@ -120,7 +120,7 @@ bool Report::readFile(qint32 wantedPage, ReportScan &scan)
     return true;
 }
 
-void Report::BButPrevClick(PageButton button)
+void ReportPager::BButPrevClick(PageButton button)
 {
     qint32 wanted = 0;
     switch (button) {
@@ -162,7 +162,7 @@ void Report::BButPrevClick(PageButton button)
 
 // Fills the grid with one page: its records, then the closing row when the
 // page is the last one; a page that is not the last ends in an empty row.
-void Report::showPage(const std::vector<EventRecord> &records, bool withClosingRow)
+void ReportPager::showPage(const std::vector<EventRecord> &records, bool withClosingRow)
 {
     const int placed = int(records.size()) + (withClosingRow ? 1 : 0);
     AdvStringGrid2.setGridRowCount(2);
@@ -177,7 +177,7 @@ void Report::showPage(const std::vector<EventRecord> &records, bool withClosingR
     AdvStringGrid2.repaint();
 }
 
-void Report::placeRow(int row, const EventRecord *record)
+void ReportPager::placeRow(int row, const EventRecord *record)
 {
     RowStyle style;
     style.background = Colour::InfoBackground;
@@ -189,13 +189,13 @@ void Report::placeRow(int row, const EventRecord *record)
     AdvStringGrid2.setCell(1, row, record ? reportTextCell(*record) : QString());
 }
 
-void Report::selectRow(int row)
+void ReportPager::selectRow(int row)
 {
     selectedRow_ = row;
     emit rowSelected(row);
 }
 
-void Report::showTexts()
+void ReportPager::showTexts()
 {
     summaryText_ = QStringLiteral(" Отобрано %1 сообщений. Всего %2 страниц (по %3 сообщений)")
                        .arg(reportTotal_)
@@ -204,7 +204,7 @@ void Report::showTexts()
     pageText_ = QStringLiteral(" Стр. %1").arg(reportPage_ + 1);
 }
 
-int Report::CSpinEdProtChange(const QString &text)
+int ReportPager::CSpinEdProtChange(const QString &text)
 {
     if (text.isEmpty())
         return spinValue_;
@@ -253,7 +253,7 @@ QString exportFailure(const EventExport &exporter, const QString &target)
 
 } // namespace
 
-void Report::BitBtnExportClick()
+void ReportPager::BitBtnExportClick()
 {
     if (exportJob_)
         return;
@@ -291,7 +291,7 @@ void Report::BitBtnExportClick()
     emit stateChanged();
 }
 
-bool Report::exportStep()
+bool ReportPager::exportStep()
 {
     if (!exportJob_)
         return false;
@@ -318,7 +318,7 @@ bool Report::exportStep()
 }
 
 // A failed export leaves no file behind: the save file is dropped uncommitted.
-void Report::endExport(const QString &failure)
+void ReportPager::endExport(const QString &failure)
 {
     exportTimer_.stop();
     exportJob_.reset();
@@ -329,7 +329,7 @@ void Report::endExport(const QString &failure)
     emit stateChanged();
 }
 
-void Report::setSpinValue(int value)
+void ReportPager::setSpinValue(int value)
 {
     spinValue_ = std::clamp(value, 1, spinMaximum_);
 }

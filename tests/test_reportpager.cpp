@@ -1,5 +1,5 @@
 #include "base/russian.h"
-#include "console/report.h"
+#include "events/reportpager.h"
 #include "contextrig.h"
 #include "testfiles.h"
 
@@ -38,7 +38,7 @@ quint8 workCode(int)
 
 struct Fixture : ContextRig
 {
-    Report report{ctx};
+    ReportPager report{ctx};
 
     QString eventFile(const QString &name) const { return dir.file(QStringLiteral("QReport/") + name); }
 
@@ -269,7 +269,7 @@ private slots:
     {
         Fixture f;
         const QString prefix = f.dir.file(QStringLiteral("QReport/"));
-        const QString fitting = prefix + QString(Report::MaxPathLength - prefix.size(), u'a');
+        const QString fitting = prefix + QString(ReportPager::MaxPathLength - prefix.size(), u'a');
         const QString tooLong = fitting + u'b';
         writeEvents(fitting, 2, workCode);
         writeEvents(tooLong, 5, workCode);
@@ -418,4 +418,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestReport)
-#include "test_report.moc"
+#include "test_reportpager.moc"

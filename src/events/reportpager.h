@@ -20,7 +20,7 @@ enum class ReportKind { Model301, Model302, Daily };
 enum class PageButton { First, Previous, Next, Last, Go };
 
 // The event report: an event file read back 500 records to a page.
-class Report : public QObject
+class ReportPager : public QObject
 {
     Q_OBJECT
 
@@ -30,8 +30,8 @@ public:
     static constexpr quint8 ClosingRowCode = 46;
     static constexpr int InitialSpinMaximum = 100;
 
-    explicit Report(ConsoleContext &context, QObject *parent = nullptr);
-    ~Report() override;
+    explicit ReportPager(ConsoleContext &context, QObject *parent = nullptr);
+    ~ReportPager() override;
 
     // "Протокол датчика" from the main window.
     void sensorReport(quint32 address, int model);
