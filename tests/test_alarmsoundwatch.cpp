@@ -1,7 +1,7 @@
 // Whether the alarm is heard is judged by the output's progress: an output
 // that stalls, fails or has gone is beeped over at once, and tried again.
 
-#include "events/alarmsoundwatch.h"
+#include "sound/alarmsoundwatch.h"
 
 #include "fakes.h"
 #include "logcapture.h"

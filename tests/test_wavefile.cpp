@@ -1,7 +1,7 @@
 // The alarm's wave file: what an audio output is given, and files that
 // cannot be played (or must not even be read) are refused with a reason.
 
-#include "events/wavefile.h"
+#include "sound/wavefile.h"
 
 #include "workdir.h"
 

@@ -8,7 +8,7 @@
 #include "console/widgets/mainwindow.h"
 #include "console/widgets/qtprompter.h"
 #include "events/widgets/alarmwindow.h"
-#include "events/widgets/qtalarmsound.h"
+#include "sound/qtalarmsound.h"
 #include "link/qtserialline.h"
 #include "link/statsline.h"
 
@@ -143,7 +143,7 @@ int main(int argc, char *argv[])
     dorvan::SystemClock clock;
     const QString workDir = place.workDir;
     dorvan::QtSerialLine line(workDir);
-    dorvan::QtAlarmSound sound;
+    dorvan::QtAlarmSound sound([] { QApplication::beep(); });
     dorvan::Console console(prompter, clock, line, sound);
     console.setRecordTrends(true);
     running = &console;

@@ -3,7 +3,7 @@
 #include "base/alarmsound.h"
 #include "base/clock.h"
 #include "base/prompter.h"
-#include "events/alarmsoundwatch.h"
+#include "sound/alarmsoundwatch.h"
 #include "link/serialline.h"
 
 #include <QByteArray>

@@ -7,7 +7,7 @@
 //   dorvan-alarmdrill WAVE [CYCLES [ON_MS [OFF_MS]]]
 
 #include "base/log.h"
-#include "events/widgets/qtalarmsound.h"
+#include "sound/qtalarmsound.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -39,7 +39,7 @@ int main(int argc, char **argv)
     const int onMs = args.size() > 3 ? args.at(3).toInt() : 3000;
     const int offMs = args.size() > 4 ? args.at(4).toInt() : 1000;
 
-    dorvan::QtAlarmSound sound;
+    dorvan::QtAlarmSound sound([] { QApplication::beep(); });
     int cycle = 0;
     bool on = false;
     bool beeping = false;

@@ -1,8 +1,7 @@
-#include "events/widgets/qtalarmsound.h"
+#include "sound/qtalarmsound.h"
 
-#include "events/wavefile.h"
+#include "sound/wavefile.h"
 
-#include <QApplication>
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QAudioSink>
@@ -172,7 +171,7 @@ void playStream(StreamState &state, const QString &wavePath, QSemaphore &audioRe
 class QtAlarmSound::Output : public AlarmOutput
 {
 public:
-    Output()
+    explicit Output(std::function<void()> beep) : beep_(std::move(beep))
     {
         home_->setObjectName(QStringLiteral("alarm-audio"));
         home_->start();
@@ -221,17 +220,22 @@ public:
 
     qint64 processedUSecs() const override { return state_ ? state_->processed.load() : 0; }
     QString fault() const override { return state_ ? state_->faultText() : QString(); }
-    void beep() override { QApplication::beep(); }
+    void beep() override
+    {
+        if (beep_)
+            beep_();
+    }
 
 private:
+    std::function<void()> beep_;
     QThread *home_ = new QThread;
     QSemaphore audioReady_;
     std::shared_ptr<StreamState> state_;
     QList<QPointer<QThread>> streams_;
 };
 
-QtAlarmSound::QtAlarmSound(QObject *parent)
-    : QObject(parent), output_(std::make_unique<Output>()), watch_(*output_)
+QtAlarmSound::QtAlarmSound(std::function<void()> beep, QObject *parent)
+    : QObject(parent), output_(std::make_unique<Output>(std::move(beep))), watch_(*output_)
 {
     clock_.start();
     ticker_.setTimerType(Qt::PreciseTimer);

@@ -1,4 +1,4 @@
-#include "events/alarmsoundwatch.h"
+#include "sound/alarmsoundwatch.h"
 
 #include "base/log.h"
 

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "base/alarmsound.h"
-#include "events/alarmsoundwatch.h"
+#include "sound/alarmsoundwatch.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 namespace dorvan {
@@ -17,13 +18,15 @@ namespace dorvan {
 // AlarmSoundWatch follows the sink's progress: when it stalls or fails (no
 // file, no device, the server gone) the system beep sounds at once and every
 // second while the alarm lasts, the log says why, and the sound is tried
-// again in the background.
+// again in the background. The beep is the program's (QApplication::beep()
+// in a widgets program), so that the sound needs nothing beyond Qt Core and
+// Qt Multimedia.
 class QtAlarmSound : public QObject, public AlarmSound
 {
     Q_OBJECT
 
 public:
-    explicit QtAlarmSound(QObject *parent = nullptr);
+    explicit QtAlarmSound(std::function<void()> beep, QObject *parent = nullptr);
     ~QtAlarmSound() override;
 
     void startLoop(const QString &wavePath) override;

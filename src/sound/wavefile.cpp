@@ -1,4 +1,4 @@
-#include "events/wavefile.h"
+#include "sound/wavefile.h"
 
 #include "base/regularfile.h"
 
