@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite
           qt6-translations-l10n libqt6svg6 fonts-dejavu-core fonts-liberation2 poppler-utils
-          xvfb xauth
+          xvfb xauth openbox xdotool x11-utils
           libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl)
 
 missing=()

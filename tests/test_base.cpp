@@ -129,19 +129,21 @@ private slots:
     }
 
     // A dialog opening beside the alarm window, and the alarm window opening
-    // beside a dialog: the dialog always whole on screen and uncovered, the
-    // alarm window's top always in sight.
+    // beside a dialog: both always wholly on screen, the dialog uncovered
+    // wherever the screen has room for both.
     void windowsBesideTheAlarmWindow_data()
     {
         QTest::addColumn<QSize>("screen");
         QTest::addColumn<QSize>("dialog");
         QTest::addColumn<bool>("atTopLeft");
-        for (const QSize screen : {QSize(1024, 768), QSize(1280, 1024), QSize(800, 600)}) {
+        for (const QSize screen : {QSize(1024, 768), QSize(1280, 1024)}) {
             const QString name = QStringLiteral("%1x%2 ").arg(screen.width()).arg(screen.height());
-            QTest::newRow(qPrintable(name + "threshold")) << screen << QSize(420, 330) << false;
+            QTest::newRow(qPrintable(name + "password")) << screen << QSize(411, 148) << false;
+            QTest::newRow(qPrintable(name + "threshold")) << screen << QSize(685, 401) << false;
             QTest::newRow(qPrintable(name + "connect")) << screen << QSize(250, 388) << false;
             QTest::newRow(qPrintable(name + "disconnect")) << screen << QSize(273, 287) << true;
             QTest::newRow(qPrintable(name + "file")) << screen << QSize(700, 480) << false;
+            QTest::newRow(qPrintable(name + "export file")) << screen << QSize(828, 587) << false;
         }
     }
     void windowsBesideTheAlarmWindow()
@@ -157,11 +159,14 @@ private slots:
         };
         const QRect alarm = centred(QSize(898, 455));
         const QRect opening = atTopLeft ? QRect(QPoint(), dialog) : centred(dialog);
-        const auto check = [&area](const QRect &shownDialog, const QRect &shownAlarm) {
+        // Room for both: the two side by side or one above the other.
+        const QSize frame = alarm.size();
+        const bool room = dialog.height() + frame.height() + 16 <= area.height()
+                          || dialog.width() + frame.width() + 16 <= area.width();
+        const auto check = [&area, room](const QRect &shownDialog, const QRect &shownAlarm) {
             QVERIFY(area.contains(shownDialog));
-            QVERIFY(!shownDialog.intersects(shownAlarm));
-            QVERIFY(shownAlarm.top() >= area.top());
-            QVERIFY(area.bottom() - shownAlarm.top() >= placement::AlarmVisibleAtLeast);
+            QVERIFY(area.contains(shownAlarm));
+            QCOMPARE(!shownDialog.intersects(shownAlarm), room);
         };
 
         for (const placement::Places &places :

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
+#include <vector>
 
 namespace dorvan::placement {
 
@@ -65,10 +65,29 @@ std::array<QRect, 4> corners(const QRect &moving, const QRect &area)
     return {topLeft, topRight, bottomLeft, bottomRight};
 }
 
-qint64 visiblePixels(const QRect &r, const QRect &area)
+qint64 overlap(const QRect &r, const QRect &other)
 {
-    const QRect seen = r.intersected(area);
-    return qint64(seen.width()) * seen.height();
+    const QRect shared = r.intersected(other);
+    return shared.isEmpty() ? 0 : qint64(shared.width()) * shared.height();
+}
+
+// Where `moving` can go wholly on screen beside `fixed`: its own place, the
+// four sides, the corners. The first that leaves `fixed` uncovered, else the
+// one that covers least of it.
+QRect wholeBeside(const QRect &moving, const QRect &fixed, const QRect &area)
+{
+    std::vector<QRect> candidates{clampedInto(moving, area)};
+    for (const auto &group : {around(moving, fixed, area), corners(moving, area)}) {
+        for (const QRect &candidate : group)
+            candidates.push_back(clampedInto(candidate, area));
+    }
+    for (const QRect &candidate : candidates) {
+        if (!candidate.intersects(withMargin(fixed)))
+            return candidate;
+    }
+    return *std::min_element(candidates.begin(), candidates.end(), [&fixed](const QRect &a, const QRect &b) {
+        return overlap(a, fixed) < overlap(b, fixed);
+    });
 }
 
 } // namespace
@@ -80,41 +99,16 @@ bool exceedsArea(const QRect &area, const QSize &frame)
 
 namespace {
 
-// The alarm window beside a dialog that stays where it is, if there is room.
-std::optional<QPoint> alarmBeside(const QRect &area, const QRect &alarm, const QRect &dialog)
-{
-    if (!alarm.intersects(withMargin(dialog)))
-        return alarm.topLeft();
-    const auto beside = around(alarm, dialog, area);
-    for (const QRect &candidate : beside) {
-        if (wholeAndClear(candidate, area, dialog))
-            return candidate.topLeft();
-    }
-    // Partly off the screen, below the dialog where it keeps its whole width
-    // in sight, else at a side; its title bar and a band below it in sight.
-    const qint64 leastVisible = qint64(AlarmVisibleAtLeast) * std::min(alarm.width(), area.width());
-    for (const QRect &candidate : {beside[1], beside[3], beside[2]}) {
-        if (!candidate.intersects(dialog) && candidate.top() >= area.top()
-            && visiblePixels(candidate, area) >= leastVisible)
-            return candidate.topLeft();
-    }
-    return std::nullopt;
-}
-
-// No room beside the dialog where it is: the dialog takes the top of the
-// screen and the alarm window goes below it, over the dialog's lowest part
-// only when the dialog leaves no band free.
+// No room for both where the dialog is: the dialog takes the top of the
+// screen and the alarm window the place beside it that covers least of it,
+// wholly on screen either way.
 Places dialogOnTop(const QRect &area, const QRect &dialog, const QRect &alarm)
 {
     QRect top = dialog;
     top.moveTop(area.top());
     top.moveLeft(area.left() + (area.width() - top.width()) / 2);
     top = clampedInto(top, area);
-    if (const std::optional<QPoint> beside = alarmBeside(area, alarm, top))
-        return {top.topLeft(), *beside};
-    QRect band = clampedAcross(alarm, area);
-    band.moveTop(area.bottom() + 1 - AlarmVisibleAtLeast);
-    return {top.topLeft(), band.topLeft()};
+    return {top.topLeft(), wholeBeside(alarm, top, area).topLeft()};
 }
 
 } // namespace
@@ -135,8 +129,9 @@ Places placeDialog(const QRect &area, const QRect &dialog, const QRect &alarm)
 
 Places placeAlarm(const QRect &area, const QRect &alarm, const QRect &dialog)
 {
-    if (const std::optional<QPoint> beside = alarmBeside(area, alarm, dialog))
-        return {dialog.topLeft(), *beside};
+    const QRect beside = wholeBeside(alarm, dialog, area);
+    if (wholeAndClear(beside, area, dialog))
+        return {dialog.topLeft(), beside.topLeft()};
     return dialogOnTop(area, clampedInto(dialog, area), alarm);
 }
 

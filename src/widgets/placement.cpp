@@ -2,6 +2,8 @@
 
 #include "base/windowplacement.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QEvent>
 #include <QPointer>
@@ -142,6 +144,19 @@ void moveToTopLeft(QWidget &window)
     // places the window itself (over its parent).
     if (QWindow *handle = window.windowHandle())
         handle->setFramePosition(corner);
+}
+
+void keepWhollyOnScreen(QWidget &window)
+{
+    const QRect area = screenArea(window);
+    QRect frame = frameOf(window);
+    if (area.isEmpty() || area.contains(frame))
+        return;
+    frame.moveRight(std::min(frame.right(), area.right()));
+    frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+    frame.moveLeft(std::max(frame.left(), area.left()));
+    frame.moveTop(std::max(frame.top(), area.top()));
+    moveFrameTo(window, frame.topLeft());
 }
 
 } // namespace dorvan

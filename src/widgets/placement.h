@@ -53,4 +53,7 @@ int widthForTitle(const QWidget &dialog, const QString &caption);
 
 void moveToTopLeft(QWidget &window);
 
+// Moves a window whose frame reaches beyond the screen back inside it.
+void keepWhollyOnScreen(QWidget &window);
+
 } // namespace dorvan

@@ -127,9 +127,11 @@ public:
 
     void simCommand(const QString &line) { sim_.write((line + u'\n').toUtf8()); }
 
-    bool startConsole(QProcess::ProcessChannelMode mode = QProcess::ForwardedChannels)
+    bool startConsole(QProcess::ProcessChannelMode mode = QProcess::ForwardedChannels,
+                      const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
     {
         console_.setWorkingDirectory(path());
+        console_.setProcessEnvironment(environment);
         console_.setProcessChannelMode(mode);
         // Named, so that the configuration file of whoever runs the tests
         // cannot send the console elsewhere.

@@ -126,8 +126,12 @@ void TFormAlarmWindow::connectList()
 void TFormAlarmWindow::comeForward()
 {
     sightCheck_.start();
-    if (isActiveWindow() && !isMinimized())
+    if (isActiveWindow() && inSight())
         return;
+    // Qt still takes a window that another program unmapped for shown, and
+    // show() alone would not map it again.
+    if (isVisible() && !isMinimized() && !mapped())
+        hide();
     const bool operatorBusy = operatorsDialog(*this) != nullptr;
     setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
     // Qt passes the attribute to the window system only when it creates the
@@ -137,9 +141,46 @@ void TFormAlarmWindow::comeForward()
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
+    watchMapping();
+    if (!whollyOnScreen())
+        keepWhollyOnScreen(*this);
     raise();
     if (!operatorBusy)
         activateWindow();
+}
+
+bool TFormAlarmWindow::mapped() const
+{
+    const QWindow *handle = windowHandle();
+    return handle && handle->isExposed();
+}
+
+bool TFormAlarmWindow::whollyOnScreen() const
+{
+    return screenArea(*this).contains(frameOf(*this));
+}
+
+bool TFormAlarmWindow::inSight() const
+{
+    return isVisible() && !isMinimized() && mapped() && whollyOnScreen();
+}
+
+// An unmapping reaches Qt as an expose of nothing; the window comes back at
+// once rather than at the next check.
+void TFormAlarmWindow::watchMapping()
+{
+    if (watchingMapping_ || !windowHandle())
+        return;
+    windowHandle()->installEventFilter(this);
+    watchingMapping_ = true;
+}
+
+bool TFormAlarmWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Expose && watched == windowHandle() && alarms_.awaitingAllClear()
+        && !mapped())
+        QTimer::singleShot(0, this, &TFormAlarmWindow::keepInSight);
+    return QWidget::eventFilter(watched, event);
 }
 
 void TFormAlarmWindow::keepInSight()
@@ -148,8 +189,14 @@ void TFormAlarmWindow::keepInSight()
         sightCheck_.stop();
         return;
     }
-    if (!isVisible() || isMinimized())
+    if (!isVisible() || isMinimized() || !mapped()) {
         comeForward();
+        return;
+    }
+    // Above every other window it is by its flag; the boxes that the console
+    // raises above it on purpose stay there.
+    if (!whollyOnScreen())
+        keepWhollyOnScreen(*this);
 }
 
 // The window manager's close button and Alt+F4 do nothing while alarms wait:

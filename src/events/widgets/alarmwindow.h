@@ -40,10 +40,15 @@ public:
     QPushButton *BitBtn1 = nullptr;
     QPushButton *BitBtn2 = nullptr;
 
+    // Shown, not minimized, mapped on the screen (another X client may
+    // unmap a window behind Qt's back) and wholly inside it.
+    bool inSight() const;
+
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildLayout();
@@ -52,9 +57,14 @@ private:
     void keepInSight();
     void keepNewestInSight();
 
-    // Brings back a window that the window manager minimized or hid while
-    // alarms wait for the all-clear.
+    void watchMapping();
+    bool mapped() const;
+    bool whollyOnScreen() const;
+
+    // Brings back, every second while alarms wait for the all-clear, a window
+    // that was minimized, hidden, unmapped or moved off the screen.
     QTimer sightCheck_;
+    bool watchingMapping_ = false;
 
     AlarmList &alarms_;
     DisarmByAddress disarm_;
