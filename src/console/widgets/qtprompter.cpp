@@ -1,17 +1,26 @@
 #include "console/widgets/qtprompter.h"
 
+#include "base/russian.h"
+
 #include "base/windowplacement.h"
 #include "widgets/placement.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QIdentityProxyModel>
+#include <QLocale>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QHeaderView>
 #include <QStyle>
+#include <QTreeView>
 
 #include <algorithm>
 
@@ -52,8 +61,48 @@ void nameButtons(QMessageBox &box)
     }
 }
 
+// The columns of a file dialog's list in Russian whatever the system's
+// locale: Qt writes the size and the date in the system's (C.UTF-8: "9 Dec",
+// "KiB") and takes the type from a catalogue that may not be installed.
+class RussianFileColumns : public QIdentityProxyModel
+{
+public:
+    using QIdentityProxyModel::QIdentityProxyModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const auto *files = qobject_cast<const QFileSystemModel *>(sourceModel());
+        if (role != Qt::DisplayRole || !files || index.column() < 1 || index.column() > 3)
+            return QIdentityProxyModel::data(index, role);
+        const QFileInfo info = files->fileInfo(mapToSource(index));
+        switch (index.column()) {
+        case 1: return info.isDir() ? QString() : sizeText(info.size());
+        case 2: return info.isDir() ? QStringLiteral("Папка") : QStringLiteral("Файл");
+        default: {
+            const QDateTime modified = info.lastModified();
+            return ru::shortDate(modified.date()) + u' ' + ru::longTime(modified.time());
+        }
+        }
+    }
+
+private:
+    static QString sizeText(qint64 bytes)
+    {
+        if (bytes < 1024)
+            return QStringLiteral("%1 байт").arg(bytes);
+        return QLocale(QLocale::Russian, QLocale::Russia)
+            .formattedDataSize(bytes, 1, QLocale::DataSizeTraditionalFormat);
+    }
+};
+
 void nameFileDialog(QFileDialog &dialog)
 {
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setProxyModel(new RussianFileColumns(&dialog));
+    if (auto *details = dialog.findChild<QTreeView *>(QStringLiteral("treeView"))) {
+        const QFontMetrics metrics(details->font());
+        details->header()->resizeSection(3, metrics.horizontalAdvance(QStringLiteral("00.00.0000 00:00:00")) + 16);
+    }
     dialog.setWindowTitle(dialog.acceptMode() == QFileDialog::AcceptSave ? QStringLiteral("Сохранить")
                                                                          : QStringLiteral("Открыть"));
     dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("Папка:"));
