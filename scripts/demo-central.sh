@@ -14,7 +14,7 @@ bin=$root/build/bin
 demo=$root/demo-central
 
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh dorvan-console dorvan-sim dorvan-uplink
 
 mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
 pids=()

@@ -13,7 +13,7 @@ bin=$root/build/bin
 demo=$root/demo
 
 scripts/install-deps.sh
-scripts/build.sh
+scripts/build.sh dorvan-console dorvan-sim
 
 "$bin/dorvan-console" --init "$demo" >/dev/null
 if [ -e "$demo/data/hw.dat" ]; then
