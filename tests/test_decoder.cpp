@@ -213,6 +213,33 @@ private slots:
         QCOMPARE(rig.eventCount(), 2);
     }
 
+    // Who follows a sensor hears of what changed, once per change: the link
+    // coming back, a trip, nothing for a reply that changes nothing, the loss.
+    void changeNoticesFollowTheSensor()
+    {
+        LinkRig rig;
+        rig.connect(0, 5, 0).armed1 = 1;
+        QList<SensorChanges> heard;
+        QObject::connect(&rig.table, &SensorTable::changed, [&heard](int slot, SensorChanges what) {
+            QCOMPARE(slot, 0);
+            heard << what;
+        });
+        QVERIFY(rig.open());
+        rig.pollAndAnswer(statusM0(5, 0x00));
+        QCOMPARE(heard, (QList<SensorChanges>{SensorChange::Link, SensorChange::State}));
+        heard.clear();
+        rig.tick();
+        rig.pollAndAnswer(statusM0(5, 0x00));
+        QVERIFY(heard.isEmpty());
+        rig.tick();
+        rig.pollAndAnswer(statusM0(5, 0x80));
+        QCOMPARE(heard, QList<SensorChanges>{SensorChange::State});
+        heard.clear();
+        for (int tick = 0; tick < 3 * Link::LINK_LOSS_MISSES && heard.isEmpty(); ++tick)
+            rig.tick();
+        QCOMPARE(heard, QList<SensorChanges>{SensorChange::Link | SensorChange::State});
+    }
+
     void faultClearedByNormalStatus()
     {
         LinkRig rig;
