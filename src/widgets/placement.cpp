@@ -159,4 +159,38 @@ void keepWhollyOnScreen(QWidget &window)
     moveFrameTo(window, frame.topLeft());
 }
 
+bool windowMapped(const QWidget &window)
+{
+    const QWindow *handle = window.windowHandle();
+    return handle && handle->isExposed();
+}
+
+bool windowInSight(const QWidget &window)
+{
+    return window.isVisible() && !window.isMinimized() && windowMapped(window)
+           && screenArea(window).contains(frameOf(window));
+}
+
+void bringIntoSight(QWidget &window)
+{
+    if (window.isActiveWindow() && windowInSight(window))
+        return;
+    // show() alone would not map again a window Qt takes for shown.
+    if (window.isVisible() && !window.isMinimized() && !windowMapped(window))
+        window.hide();
+    const bool operatorBusy = operatorsDialog(window) != nullptr;
+    window.setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
+    // Qt passes the attribute to the window system only when it creates the
+    // window; the window manager reads it at every showing.
+    window.winId();
+    window.windowHandle()->setProperty("_q_showWithoutActivating", operatorBusy);
+    if (window.isMinimized())
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+    window.show();
+    keepWhollyOnScreen(window);
+    window.raise();
+    if (!operatorBusy)
+        window.activateWindow();
+}
+
 } // namespace dorvan

@@ -56,4 +56,14 @@ void moveToTopLeft(QWidget &window);
 // Moves a window whose frame reaches beyond the screen back inside it.
 void keepWhollyOnScreen(QWidget &window);
 
+// The window system shows the window: Qt still takes a window that another
+// X client unmapped for shown, but no longer for exposed.
+bool windowMapped(const QWidget &window);
+// Shown, not minimized, mapped and wholly on screen.
+bool windowInSight(const QWidget &window);
+// Un-minimizes, maps again, shows, raises and moves wholly on screen a window
+// an alarm needs in sight; it takes the keyboard unless the operator is
+// working in a dialog or box, beside which it then comes up.
+void bringIntoSight(QWidget &window);
+
 } // namespace dorvan

@@ -126,43 +126,13 @@ void TFormAlarmWindow::connectList()
 void TFormAlarmWindow::comeForward()
 {
     sightCheck_.start();
-    if (isActiveWindow() && inSight())
-        return;
-    // Qt still takes a window that another program unmapped for shown, and
-    // show() alone would not map it again.
-    if (isVisible() && !isMinimized() && !mapped())
-        hide();
-    const bool operatorBusy = operatorsDialog(*this) != nullptr;
-    setAttribute(Qt::WA_ShowWithoutActivating, operatorBusy);
-    // Qt passes the attribute to the window system only when it creates the
-    // window; the window manager reads it at every showing.
-    winId();
-    windowHandle()->setProperty("_q_showWithoutActivating", operatorBusy);
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
-    show();
+    bringIntoSight(*this);
     watchMapping();
-    if (!whollyOnScreen())
-        keepWhollyOnScreen(*this);
-    raise();
-    if (!operatorBusy)
-        activateWindow();
-}
-
-bool TFormAlarmWindow::mapped() const
-{
-    const QWindow *handle = windowHandle();
-    return handle && handle->isExposed();
-}
-
-bool TFormAlarmWindow::whollyOnScreen() const
-{
-    return screenArea(*this).contains(frameOf(*this));
 }
 
 bool TFormAlarmWindow::inSight() const
 {
-    return isVisible() && !isMinimized() && mapped() && whollyOnScreen();
+    return windowInSight(*this);
 }
 
 // An unmapping reaches Qt as an expose of nothing; the window comes back at
@@ -178,7 +148,7 @@ void TFormAlarmWindow::watchMapping()
 bool TFormAlarmWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Expose && watched == windowHandle() && alarms_.awaitingAllClear()
-        && !mapped())
+        && !windowMapped(*this))
         QTimer::singleShot(0, this, &TFormAlarmWindow::keepInSight);
     return QWidget::eventFilter(watched, event);
 }
@@ -189,14 +159,13 @@ void TFormAlarmWindow::keepInSight()
         sightCheck_.stop();
         return;
     }
-    if (!isVisible() || isMinimized() || !mapped()) {
+    if (!isVisible() || isMinimized() || !windowMapped(*this)) {
         comeForward();
         return;
     }
     // Above every other window it is by its flag; the boxes that the console
     // raises above it on purpose stay there.
-    if (!whollyOnScreen())
-        keepWhollyOnScreen(*this);
+    keepWhollyOnScreen(*this);
 }
 
 // The window manager's close button and Alt+F4 do nothing while alarms wait:

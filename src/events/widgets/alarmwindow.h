@@ -58,8 +58,6 @@ private:
     void keepNewestInSight();
 
     void watchMapping();
-    bool mapped() const;
-    bool whollyOnScreen() const;
 
     // Brings back, every second while alarms wait for the all-clear, a window
     // that was minimized, hidden, unmapped or moved off the screen.
