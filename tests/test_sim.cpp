@@ -4,9 +4,11 @@
 
 #include "demofiles.h"
 #include "simcommands.h"
+#include "simframes.h"
 #include "simprotocol.h"
 
 #include "base/cp1251.h"
+#include "framevectors.h"
 #include "link/frames.h"
 #include "workdir.h"
 
@@ -22,20 +24,28 @@ namespace {
 
 QByteArray hex(const char *text)
 {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+    return test::hexBytes(text);
+}
+
+QByteArray requestWire(quint16 address, quint8 code, const QByteArray &data)
+{
+    return wire::stuffRequest(wire::frame(wire::REQ_SYNC, wire::REQ_MARK, wire::NET_CODE, address, code, data));
 }
 
 Request request(quint16 address, quint8 code, const QByteArray &data)
 {
     RequestParser parser;
-    const QByteArray frame = buildFrame(Frame::REQ_SYNC, Frame::REQ_MARK, Frame::NET_CODE, address, code, data);
-    const QList<Request> parsed = parser.feed(stuffRequest(frame));
-    return parsed.value(0);
+    return parser.feed(requestWire(address, code, data)).value(0);
 }
 
 Request poll(quint16 address)
 {
-    return request(address, Frame::CMD_POLL, QByteArray(1, '\0'));
+    return request(address, wire::CMD_POLL, QByteArray(1, '\0'));
+}
+
+QByteArray vectorWire(const char *name)
+{
+    return test::frameVector(name).wireBytes();
 }
 
 QByteArray floats(float a, float b)
@@ -54,13 +64,6 @@ SensorLine lineWith(std::initializer_list<SimSensor> sensors)
     return line;
 }
 
-bool crcRight(const QByteArray &frame)
-{
-    const qsizetype n = frame.size() - 2;
-    const quint16 stored = quint16(quint8(frame[n]) | (quint8(frame[n + 1]) << 8));
-    return Calc_crc(QByteArrayView(frame).first(n)) == stored;
-}
-
 } // namespace
 
 class TestSim : public QObject
@@ -68,6 +71,28 @@ class TestSim : public QObject
     Q_OBJECT
 
 private slots:
+    // The simulator's own framing against the table the console's is checked against.
+    void buildsAndStuffsTheSharedVectors_data() { test::addFrameVectorRows(); }
+    void buildsAndStuffsTheSharedVectors()
+    {
+        QFETCH(bool, reply);
+        QFETCH(int, sync);
+        QFETCH(int, mark);
+        QFETCH(int, address);
+        QFETCH(int, code);
+        QFETCH(QByteArray, data);
+        QFETCH(QByteArray, frame);
+        QFETCH(QByteArray, stuffed);
+        QCOMPARE(wire::crc16(test::crcCheckText), test::crcCheckValue);
+        const QByteArray built = wire::frame(quint8(sync), quint8(mark), wire::NET_CODE, quint16(address),
+                                             quint8(code), data);
+        QCOMPARE(built.toHex(' '), frame.toHex(' '));
+        QVERIFY(wire::checksumRight(frame));
+        QCOMPARE((reply ? wire::stuffReply(frame) : wire::stuffRequest(frame)).toHex(' '), stuffed.toHex(' '));
+        if (reply)
+            QCOMPARE(wire::unstuffReply(stuffed).toHex(' '), frame.toHex(' '));
+    }
+
     void parsesRequestsFromTheLine_data()
     {
         QTest::addColumn<QByteArray>("wire");
@@ -76,21 +101,18 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<bool>("crcOk");
         QTest::addColumn<int>("wireBytes");
-        QTest::newRow("poll 1") << hex("B6 49 16 01 00 02 82 00 2E E6") << 1 << 0x82 << hex("00") << true << 10;
-        QTest::newRow("address 182 stuffed") << hex("B6 49 16 B6 00 00 02 82 00 76 88") << 182 << 0x82 << hex("00")
-                                             << true << 11;
-        QTest::newRow("set dc m0 100") << hex("B6 49 16 01 00 03 C2 64 00 62 D0") << 1 << 0xC2 << hex("64 00") << true
-                                       << 11;
-        QTest::newRow("checksum ends in 0xB6") << hex("B6 49 16 26 00 02 82 00 63 B6 00") << 38 << 0x82 << hex("00")
-                                               << true << 11;
-        QTest::newRow("set dc m1 1.25 2.5") << hex("B6 49 16 D1 07 09 C1 00 00 A0 3F 00 00 20 40 29 41") << 2001
-                                            << 0xC1 << hex("00 00 A0 3F 00 00 20 40") << true << 17;
-        QTest::newRow("noise before") << hex("00 FF B6 12 49") + hex("B6 49 16 01 00 02 82 00 2E E6") << 1 << 0x82
-                                      << hex("00") << true << 10;
-        QTest::newRow("frame cut short by the next") << hex("B6 49 16 05") + hex("B6 49 16 01 00 02 82 00 2E E6")
-                                                     << 1 << 0x82 << hex("00") << true << 10;
-        QTest::newRow("wrong checksum") << hex("B6 49 16 01 00 02 82 00 2E E7") << 1 << 0x82 << hex("00") << false
-                                        << 10;
+        for (const test::FrameVector &v : test::frameVectors) {
+            if (!v.reply)
+                QTest::newRow(v.name) << v.wireBytes() << int(v.address) << int(v.code) << v.dataBytes() << true
+                                      << int(v.wireBytes().size());
+        }
+        const QByteArray poll1 = vectorWire("poll 1");
+        QTest::newRow("noise before") << hex("00 FF B6 12 49") + poll1 << 1 << 0x82 << hex("00") << true << 10;
+        QTest::newRow("frame cut short by the next") << hex("B6 49 16 05") + poll1 << 1 << 0x82 << hex("00") << true
+                                                     << 10;
+        QByteArray spoilt = poll1;
+        spoilt[9] = char(spoilt[9] ^ 1);
+        QTest::newRow("wrong checksum") << spoilt << 1 << 0x82 << hex("00") << false << 10;
     }
     void parsesRequestsFromTheLine()
     {
@@ -147,11 +169,10 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("model 0, loop 1 tripped")
-            << 1001 << 0 << "trip 1001 1" << hex("B9 46 16 E9 03 06 07 80 78 00 23 00 06 08");
+            << 1001 << 0 << "trip 1001 1" << vectorWire("status m0 1001, loop 1 tripped");
         // 1.4453125 is 00 00 B9 3F: the 0xB9 inside the value is stuffed.
         QTest::newRow("model 1, 0xB9 in a value")
-            << 2001 << 1 << "value 2001 sig1 1.4453125"
-            << hex("B9 46 16 D1 07 12 02 00 0000C03F 0000C03F 0000B9 00 3F 9A99993E 99 AB");
+            << 2001 << 1 << "value 2001 sig1 1.4453125" << vectorWire("status m1 2001, 0xB9 in a value");
     }
     void answersPollsInTheFormOfItsModel()
     {
@@ -162,20 +183,19 @@ private slots:
         QVERIFY(CommandInterpreter(line).execute(command).ok);
         const QByteArray wire = line.answer(poll(quint16(address))).wire;
         QTEST(wire, "expected");
-        const QByteArray frame = unstuffReply(wire);
+        const QByteArray frame = wire::unstuffReply(wire);
         QCOMPARE(frame.size(), quint8(frame[5]) + 8);
-        QVERIFY(crcRight(frame));
+        QVERIFY(wire::checksumRight(frame));
     }
 
     void acknowledgesSetRequestsAndKeepsTheValues()
     {
         SensorLine line = lineWith({SimSensor::make(1001, 0), SimSensor::make(2001, 1)});
-        QCOMPARE(line.answer(request(1001, Frame::CMD_SET_DC_M0, hex("64 00"))).wire, hex("B9 46 16 E9 03 01 41 45 6C"));
+        QCOMPARE(line.answer(request(1001, wire::CMD_SET_DC_M0, hex("64 00"))).wire, vectorWire("ack 1001"));
         QCOMPARE(line.find(1001)->dc1, 100.f);
         QVERIFY(line.find(1001)->dcReceived);
 
-        QCOMPARE(line.answer(request(2001, Frame::CMD_SET_DC_M1, floats(1.25f, 2.5f))).wire,
-                 hex("B9 46 16 D1 07 01 41 0E A6"));
+        QCOMPARE(line.answer(request(2001, wire::CMD_SET_DC_M1, floats(1.25f, 2.5f))).wire, vectorWire("ack 2001"));
         QCOMPARE(line.find(2001)->dc1, 1.25f);
         QCOMPARE(line.find(2001)->dc2, 2.5f);
         QCOMPARE(line.find(2001)->setRequests, 1);
@@ -231,11 +251,11 @@ private slots:
         // The DC component sent becomes the threshold; a DC of 0 keeps the factory one.
         const float before = sensor.threshold2;
         if (model == 0) {
-            line.answer(request(2001, Frame::CMD_SET_DC_M0, hex("19 00")));
+            line.answer(request(2001, wire::CMD_SET_DC_M0, hex("19 00")));
             QCOMPARE(sensor.threshold1, 25.f);
             QCOMPARE(sensor.threshold2, 25.f);
         } else {
-            line.answer(request(2001, Frame::CMD_SET_DC_M1, floats(1.25f, 0.f)));
+            line.answer(request(2001, wire::CMD_SET_DC_M1, floats(1.25f, 0.f)));
             QCOMPARE(sensor.threshold1, 1.25f);
             QCOMPARE(sensor.threshold2, before);
         }
@@ -245,18 +265,14 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QByteArray>("wire");
-        const QByteArray goodPoll = stuffRequest(unstuffedRequest([] {
-            SensorRecord r;
-            r.address = 1001;
-            return r;
-        }()));
+        const QByteArray goodPoll = requestWire(1001, wire::CMD_POLL, hex("00"));
         QByteArray badPoll = goodPoll;
         badPoll[badPoll.size() - 1] = char(badPoll[badPoll.size() - 1] ^ 1);
         QTest::newRow("wrong checksum") << QString() << badPoll;
         QTest::newRow("silent sensor") << "silent 1001" << goodPoll;
         QTest::newRow("unknown address") << "remove 1001" << goodPoll;
         QTest::newRow("set request of the other model")
-            << QString() << stuffRequest(buildFrame(0xB6, 0x49, 0x16, 1001, Frame::CMD_SET_DC_M1, floats(1, 2)));
+            << QString() << requestWire(1001, wire::CMD_SET_DC_M1, floats(1, 2));
     }
     void staysSilentWhenASensorWouldNotAnswer()
     {
@@ -289,22 +305,22 @@ private slots:
         const QByteArray clean = line.answer(poll(1001)).wire;
 
         QVERIFY(commands.execute("badcrc").ok);
-        const QByteArray spoilt = unstuffReply(line.answer(poll(1001)).wire);
+        const QByteArray spoilt = wire::unstuffReply(line.answer(poll(1001)).wire);
         QCOMPARE(spoilt.size(), clean.size());
-        QVERIFY(!crcRight(spoilt));
+        QVERIFY(!wire::checksumRight(spoilt));
         QCOMPARE(line.answer(poll(1001)).wire, clean);
 
         QVERIFY(commands.execute("noise 40").ok);
         const QByteArray noisy = line.answer(poll(1001)).wire;
         QCOMPARE(noisy.size(), 40 + clean.size());
-        QVERIFY(!noisy.first(40).contains(char(Frame::RPL_SYNC)));
+        QVERIFY(!noisy.first(40).contains(char(wire::RPL_SYNC)));
         QVERIFY(noisy.endsWith(clean));
 
         QVERIFY(commands.execute("foreign").ok);
         const QByteArray twoReplies = line.answer(poll(1001)).wire;
         QVERIFY(twoReplies.endsWith(clean));
-        const QByteArray foreign = unstuffReply(twoReplies.first(twoReplies.size() - clean.size()));
-        QVERIFY(crcRight(foreign));
+        const QByteArray foreign = wire::unstuffReply(twoReplies.first(twoReplies.size() - clean.size()));
+        QVERIFY(wire::checksumRight(foreign));
         const quint16 from = quint16(quint8(foreign[3]) | (quint8(foreign[4]) << 8));
         QVERIFY(from != 1001);
         QVERIFY(!line.find(from));
@@ -385,7 +401,7 @@ private slots:
         CommandInterpreter interpreter(line);
         for (const QString &command : commands)
             QVERIFY2(interpreter.execute(command).ok, qPrintable(command));
-        const QByteArray frame = unstuffReply(line.answer(poll(1001)).wire);
+        const QByteArray frame = wire::unstuffReply(line.answer(poll(1001)).wire);
         QTEST(int(quint8(frame[7])), "status");
     }
 

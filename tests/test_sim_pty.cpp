@@ -3,9 +3,10 @@
 // does every four seconds.
 
 #include "ptylink.h"
+#include "simframes.h"
 #include "simulator.h"
 
-#include "link/frames.h"
+#include "framevectors.h"
 #include "workdir.h"
 
 #include <QFile>
@@ -65,11 +66,10 @@ private:
     QByteArray received_;
 };
 
-QByteArray pollOf(quint32 address)
+QByteArray pollOf(quint16 address)
 {
-    SensorRecord slot;
-    slot.address = address;
-    return stuffRequest(unstuffedRequest(slot));
+    using namespace wire;
+    return stuffRequest(frame(REQ_SYNC, REQ_MARK, NET_CODE, address, CMD_POLL, QByteArray(1, '\0')));
 }
 
 } // namespace
@@ -179,7 +179,7 @@ private slots:
         Slave slave(dir.file("ports/COM2"));
         QVERIFY(slave.isOpen());
         QVERIFY(slave.write(pollOf(1001)));
-        QTRY_COMPARE_WITH_TIMEOUT(slave.collect(), QByteArray::fromHex("B94616E903060780780023000608"), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(slave.collect(), test::frameVector("status m0 1001, loop 1 tripped").wireBytes(), 2000);
         text += QString::fromUtf8(log.readAll());
         QVERIFY2(text.contains(" req addr=1001 poll bytes=10 -> status 0x80\n"), qPrintable(text));
     }

@@ -1,6 +1,6 @@
 #include "simprotocol.h"
 
-#include "link/frames.h"
+#include "simframes.h"
 
 #include <QDateTime>
 
@@ -64,21 +64,21 @@ void RequestParser::take(quint8 byte, QList<Request> &done)
         return;
     }
     if (frame_.isEmpty()) {
-        if (byte == Frame::REQ_SYNC)
+        if (byte == wire::REQ_SYNC)
             restartWith(byte);
         return;
     }
     if (frame_.size() == 1) {
-        if (byte == Frame::REQ_MARK)
+        if (byte == wire::REQ_MARK)
             append(byte);
-        else if (byte == Frame::REQ_SYNC)
+        else if (byte == wire::REQ_SYNC)
             restartWith(byte);
         else
             frame_.clear();
         return;
     }
     append(byte);
-    if (byte == Frame::REQ_SYNC)
+    if (byte == wire::REQ_SYNC)
         stuffingPending_ = true; // the frame may end only after its stuffing byte
     else if (complete())
         emitFrame(done);
@@ -97,8 +97,8 @@ void RequestParser::takeStuffingCandidate(quint8 byte, QList<Request> &done)
     }
     if (complete()) {
         emitFrame(done);
-    } else if (byte == Frame::REQ_MARK) {
-        restartWith(Frame::REQ_SYNC);
+    } else if (byte == wire::REQ_MARK) {
+        restartWith(wire::REQ_SYNC);
         append(byte);
         return;
     } else {
@@ -135,7 +135,7 @@ void RequestParser::emitFrame(QList<Request> &done)
         request.code = quint8(frame_[6]);
         request.data = frame_.mid(7, n - 1);
     }
-    request.crcOk = Calc_crc(QByteArrayView(frame_).first(n + 6)) == le16(frame_, n + 6);
+    request.crcOk = wire::checksumRight(frame_);
     request.wireBytes = wireBytes_;
     done.append(request);
     frame_.clear();
@@ -251,12 +251,12 @@ SensorLine::Answer SensorLine::answer(const Request &request)
     ++counters_.requests;
     if (!request.crcOk)
         return {{}, QStringLiteral("bad checksum, not answered")};
-    if (request.netCode != Frame::NET_CODE)
+    if (request.netCode != wire::NET_CODE)
         return {{}, QStringLiteral("other network, not answered")};
     SimSensor *sensor = find(request.address);
     if (!sensor)
         return {{}, QStringLiteral("no such sensor")};
-    ++(request.code == Frame::CMD_POLL ? counters_.polls : counters_.setRequests);
+    ++(request.code == wire::CMD_POLL ? counters_.polls : counters_.setRequests);
     if (sensor->silent) {
         ++counters_.unanswered;
         ++sensor->unansweredRun;
@@ -303,26 +303,26 @@ SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &reques
 {
     QByteArray reply;
     QString note;
-    if (request.code == Frame::CMD_POLL) {
+    if (request.code == wire::CMD_POLL) {
         ++sensor.polls;
         moveSignals(sensor);
-        const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
+        const quint8 code = sensor.model == 0 ? wire::RPL_STATUS_M0 : wire::RPL_STATUS_M1;
         reply = replyFrame(request, sensor.address, code, statusData(sensor));
         note = QStringLiteral("status 0x%1").arg(sensor.statusByte(), 2, 16, QLatin1Char('0'));
-    } else if (request.code == Frame::CMD_SET_DC_M0 && sensor.model == 0 && request.data.size() >= 2) {
+    } else if (request.code == wire::CMD_SET_DC_M0 && sensor.model == 0 && request.data.size() >= 2) {
         sensor.dc1 = le16(request.data, 0);
         sensor.dcReceived = true;
         followDc(sensor);
         ++sensor.setRequests;
-        reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
+        reply = replyFrame(request, sensor.address, wire::RPL_ACK, {});
         note = QStringLiteral("ack");
-    } else if (request.code == Frame::CMD_SET_DC_M1 && sensor.model == 1 && request.data.size() >= 8) {
+    } else if (request.code == wire::CMD_SET_DC_M1 && sensor.model == 1 && request.data.size() >= 8) {
         sensor.dc1 = leFloat(request.data, 0);
         sensor.dc2 = leFloat(request.data, 4);
         sensor.dcReceived = true;
         followDc(sensor);
         ++sensor.setRequests;
-        reply = replyFrame(request, sensor.address, Frame::RPL_ACK, {});
+        reply = replyFrame(request, sensor.address, wire::RPL_ACK, {});
         note = QStringLiteral("ack");
     } else {
         return {{}, QStringLiteral("not understood by a model %1 sensor, not answered").arg(sensor.model)};
@@ -335,7 +335,7 @@ SensorLine::Answer SensorLine::answerAs(SimSensor &sensor, const Request &reques
 QByteArray SensorLine::replyFrame(const Request &request, quint16 address, quint8 code,
                                   QByteArrayView data)
 {
-    return buildFrame(Frame::RPL_SYNC, Frame::RPL_MARK, request.netCode, address, code, data);
+    return wire::frame(wire::RPL_SYNC, wire::RPL_MARK, request.netCode, address, code, data);
 }
 
 QByteArray SensorLine::statusData(const SimSensor &sensor) const
@@ -370,7 +370,7 @@ QByteArray SensorLine::withLineFaults(const Request &request, const SimSensor &s
         clean = false;
         *note += QStringLiteral(" +badcrc");
     }
-    QByteArray wire = noise(faults_.noiseBytes);
+    QByteArray line = noise(faults_.noiseBytes);
     if (faults_.noiseBytes > 0) {
         ++counters_.noiseBursts;
         counters_.noiseBytes += faults_.noiseBytes;
@@ -378,13 +378,13 @@ QByteArray SensorLine::withLineFaults(const Request &request, const SimSensor &s
         faults_.noiseBytes = 0;
     }
     if (faults_.foreign) {
-        const quint8 code = sensor.model == 0 ? Frame::RPL_STATUS_M0 : Frame::RPL_STATUS_M1;
-        wire += stuffReply(replyFrame(request, unusedAddress(), code, statusData(sensor)));
+        const quint8 code = sensor.model == 0 ? wire::RPL_STATUS_M0 : wire::RPL_STATUS_M1;
+        line += wire::stuffReply(replyFrame(request, unusedAddress(), code, statusData(sensor)));
         faults_.foreign = false;
         ++counters_.foreignReplies;
         *note += QStringLiteral(" +foreign");
     }
-    QByteArray ownWire = stuffReply(own);
+    QByteArray ownWire = wire::stuffReply(own);
     if (faults_.dropBytes > 0) {
         // The header stays whole, so the console takes the frame for the
         // sensor's and waits for the missing bytes.
@@ -397,7 +397,7 @@ QByteArray SensorLine::withLineFaults(const Request &request, const SimSensor &s
     }
     if (clean)
         ++counters_.cleanReplies;
-    return wire + ownWire;
+    return line + ownWire;
 }
 
 QByteArray SensorLine::noise(int count)
@@ -408,7 +408,7 @@ QByteArray SensorLine::noise(int count)
         noiseSeed_ ^= noiseSeed_ >> 17;
         noiseSeed_ ^= noiseSeed_ << 5;
         const quint8 byte = quint8(noiseSeed_);
-        if (byte != Frame::RPL_SYNC) // a stray sync would swallow the reply's own
+        if (byte != wire::RPL_SYNC) // a stray sync would swallow the reply's own
             bytes.append(char(byte));
     }
     return bytes;
@@ -446,26 +446,14 @@ QString SimCounters::text() const
     return parts.join(u' ');
 }
 
-QByteArray unstuffReply(QByteArrayView wire)
-{
-    QByteArray out;
-    for (qsizetype i = 0; i < wire.size(); ++i) {
-        const quint8 byte = quint8(wire[i]);
-        out.append(char(byte));
-        if (i >= 2 && (byte == Frame::REQ_SYNC || byte == Frame::RPL_SYNC))
-            ++i;
-    }
-    return out;
-}
-
 QString describeRequest(const Request &request)
 {
     QString text;
-    if (request.code == Frame::CMD_POLL) {
+    if (request.code == wire::CMD_POLL) {
         text = QStringLiteral("poll");
-    } else if (request.code == Frame::CMD_SET_DC_M0 && request.data.size() >= 2) {
+    } else if (request.code == wire::CMD_SET_DC_M0 && request.data.size() >= 2) {
         text = QStringLiteral("set-dc-m0 dc=%1").arg(le16(request.data, 0));
-    } else if (request.code == Frame::CMD_SET_DC_M1 && request.data.size() >= 8) {
+    } else if (request.code == wire::CMD_SET_DC_M1 && request.data.size() >= 8) {
         text = QStringLiteral("set-dc-m1 dc1=%1 dc2=%2")
                    .arg(double(leFloat(request.data, 0)))
                    .arg(double(leFloat(request.data, 4)));

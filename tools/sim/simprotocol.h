@@ -155,9 +155,6 @@ private:
     quint32 signalSeed_ = 0x9E3779B9;
 };
 
-// Removes the reply stuffing: the byte after every 0xB6 or 0xB9 from offset 2 on.
-QByteArray unstuffReply(QByteArrayView wire);
-
 // A one-line account of a request for the log: "poll", "set-dc-m0 dc=100", ...
 QString describeRequest(const Request &request);
 
