@@ -102,6 +102,19 @@ private slots:
         verifySetRequestUntilAcknowledged(run.requestsTo(2001), QStringLiteral("set-dc-m1 dc1=1.25 dc2=2.5 "));
     }
 
+    // 46777 is 0xB6B9: every request to it and every reply from it carries
+    // bytes that must be stuffed, so a stuffing fault at either end shows.
+    void stuffedAddressCrossesTheLine()
+    {
+        ConsoleRun run;
+        run.storeSensors({{46777, 0, true, false, 182, 0}});
+        QVERIFY(run.startSimulator({QStringLiteral("46777:0")}) && run.startConsole());
+        QVERIFY(waitUntil([&] { return run.hasEvent(0, QStringLiteral("Возврат в дежурное состояние датчика <Дорван-301ДК> № 46777")); },
+                          15000));
+        QVERIFY(waitUntil([&] { return !run.requestsTo(46777).filter(QStringLiteral("set-dc-m0 dc=182 ")).filter(QStringLiteral("-> ack")).isEmpty(); },
+                          10000));
+    }
+
     void armedLoopTripIsLoggedUnarmedIsNot()
     {
         ConsoleRun run;
