@@ -12,8 +12,9 @@
 #   closed    the sensor grid on screen, the page never shown
 #   24h       the page, sensor 2001, "24 часа" (100,000 events in range)
 #   7d        "7 суток" for 65 s (one refresh a minute)
-#   zoom      from 24 hours: the wheel out to 47 hours and back, repeatedly
-#   export    three exports of the 47-hour range to CSV
+#   zoom      from 24 hours: the wheel at the right end (now) out to 47 hours
+#             and back, repeatedly
+#   export    three exports of the last 47 hours (samples) to CSV
 #   closed2   the sensor grid again
 # For each: median, 99th percentile and maximum of the interval between two
 # requests as the simulator received them (the line polls every 100 ms).
@@ -73,13 +74,14 @@ sleep 0.5
 mark() { echo "log on" >"$work/sim.cmd"; phases+=("$1"); }
 shot() { [ -n "$shots" ] && import -window root "$shots/$1.png" || true; }
 click() { xdotool mousemove "$1" "$2" click 1; }
-range() { # opens the period list, moves down $1 items from the current one
+range() { # opens the period list and picks item $1 (0 = 10 minutes ... 3 = 7 days)
   xdotool windowactivate --sync "$window" 2>/dev/null || true
   click 418 101; sleep 0.4
+  xdotool key Home
   for _ in $(seq 1 "$1"); do xdotool key Down; done
   xdotool key Return
 }
-wheel() { xdotool mousemove 640 500; for _ in $(seq 1 "$2"); do xdotool click "$1"; sleep 0.05; done; }
+wheel() { xdotool mousemove 1236 500; for _ in $(seq 1 "$2"); do xdotool click "$1"; sleep 0.05; done; }
 
 # Sensor 2001's fault and return every 4 s, for as long as the measurement runs.
 ( while :; do echo "fault 2001 2" >"$work/sim.cmd"; sleep 2; echo "fault 2001 0" >"$work/sim.cmd"; sleep 2; done ) &
@@ -92,9 +94,9 @@ click 371 75 # the tab "Сигналы"
 sleep 1
 range 2 # 10 minutes → 24 hours
 mark 24h; sleep 3; shot page-24h; sleep 37
-range 1 # → 7 days
+range 3 # → 7 days
 mark 7d; sleep 3; shot page-7d; sleep 62
-range 3; sleep 1; range 2 # 10 minutes, then 24 hours again
+range 2 # 24 hours again
 sleep 2
 mark zoom
 for _ in $(seq 1 5); do wheel 5 3; sleep 2.5; wheel 4 3; sleep 2.5; done

@@ -6,6 +6,7 @@
 #include "logcapture.h"
 #include "testfiles.h"
 #include "trends/trendaxis.h"
+#include "trends/trendreader.h"
 
 #include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
@@ -85,6 +86,7 @@ private slots:
     void markFileReadsWhatIsNew_data();
     void markFileReadsWhatIsNew();
     void deletedStoreNoticedAndBegunAgain();
+    void supersededQueryNotAnswered();
 };
 
 void TestTrends::lineAppendsRepliesAndTimeouts_data()
@@ -628,6 +630,34 @@ void TestTrends::deletedStoreNoticedAndBegunAgain()
     const std::vector<TrendSample> kept = store.samples(trendSensorKey(1, 7), Day0 - DayMs, rig.clock.nowUtcMs() + 1);
     QVERIFY(kept.size() >= 4);
     QVERIFY(std::all_of(kept.cbegin(), kept.cend(), [](const TrendSample &s) { return s.signal1 == 20.f; }));
+}
+
+void TestTrends::supersededQueryNotAnswered()
+{
+    WorkDir dir;
+    const QString path = dir.file(QStringLiteral("data/trends.sqlite"));
+    {
+        TrendStore store(path);
+        QVERIFY(store.open() && store.write({sampleAt(Day0 + 1000, 12.f), sampleAt(Day0 + 2000, 14.f)}, Day0 + 3000));
+    }
+    TrendReader reader(path);
+    std::vector<TrendAnswer> answers;
+    connect(&reader, &TrendReader::answered, this, [&](const TrendAnswer &answer) { answers.push_back(answer); });
+    TrendQuery query;
+    query.sensor = trendSensorKey(1, 7);
+    query.nowMs = Day0 + 3000;
+    query.columns = 100;
+    for (const qint64 to : {Day0 + 1500, Day0 + 2500}) {
+        query.fromMs = Day0;
+        query.toMs = to;
+        reader.ask(query);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return !reader.waiting(); }, 10000));
+    // The first one's answer, had it been sent, came before the second's.
+    QCOMPARE(answers.size(), size_t(1));
+    QCOMPARE(answers[0].query.toMs, Day0 + 2500);
+    QVERIFY(answers[0].readable);
+    QCOMPARE(answers[0].view.summary.replies, 2);
 }
 
 QTEST_GUILESS_MAIN(TestTrends)

@@ -143,7 +143,6 @@ int exportTrends(const ReportCommand &command, const QString &workDir, QIODevice
     if (!store.open()) {
         qCWarning(lcReport, "не открывается %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
                   qUtf8Printable(store.reason()));
-        qCDebug(lcReport, "%s", qUtf8Printable(store.errorText()));
         return 1;
     }
     if (!exportTrend(store, trendSensorKey(command.model, quint16(command.address)),

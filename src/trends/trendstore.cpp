@@ -267,10 +267,12 @@ bool TrendStore::open()
         }
         close();
         // A store in WAL mode wants its -shm beside it, which a reader may not
-        // create in a directory it cannot write. Without a -wal no console is
-        // writing it (a writer's connection keeps one; its close removes it):
-        // then it can be read as it lies.
-        if (fault_ == Fault::Damaged || QFileInfo::exists(path_ + QStringLiteral("-wal")))
+        // create in a directory it cannot write. Without a -wal, or with an
+        // empty one that a reader left, no console is writing it (a writer's
+        // connection keeps one with its pages; its close removes it): then it
+        // can be read as it lies.
+        const QFileInfo journal(path_ + QStringLiteral("-wal"));
+        if (fault_ == Fault::Damaged || (journal.exists() && journal.size() > 0))
             return false;
         fault_ = Fault::None;
         if (!openConnection(true)) {

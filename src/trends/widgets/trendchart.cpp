@@ -265,7 +265,9 @@ void TrendChart::paintLegend(QPainter &painter) const
     int total = 0;
     for (const SeriesStyle &style : seriesStyles)
         total += LegendSample + 6 + fm.horizontalAdvance(QString::fromUtf16(style.name)) + 16;
-    total += MarkSize + 6 + fm.horizontalAdvance(QStringLiteral("События"));
+    // Only the page shows events.
+    if (interactive_)
+        total += MarkSize + 6 + fm.horizontalAdvance(QStringLiteral("События"));
     int x = std::max(4, (width() - total) / 2);
     const int middle = y + fm.height() / 2;
     for (const SeriesStyle &style : seriesStyles) {
@@ -277,6 +279,8 @@ void TrendChart::paintLegend(QPainter &painter) const
         painter.drawText(QPoint(x, y + fm.ascent()), name);
         x += fm.horizontalAdvance(name) + 16;
     }
+    if (!interactive_)
+        return;
     painter.fillRect(QRect(x, middle - MarkSize / 2, MarkSize, MarkSize), markColour);
     x += MarkSize + 6;
     painter.drawText(QPoint(x, y + fm.ascent()), QStringLiteral("События"));
