@@ -140,6 +140,7 @@ int exportTrends(const ReportCommand &command, const QString &workDir, QIODevice
 {
     const QString path = TrendRecorder::storePath(workDir);
     TrendStore store(path, TrendStore::Mode::ReadOnly);
+    store.allowReadingAsItLies();
     if (!store.open()) {
         qCWarning(lcReport, "не открывается %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
                   qUtf8Printable(store.reason()));

@@ -272,7 +272,7 @@ bool TrendStore::open()
         // connection keeps one with its pages; its close removes it): then it
         // can be read as it lies.
         const QFileInfo journal(path_ + QStringLiteral("-wal"));
-        if (fault_ == Fault::Damaged || (journal.exists() && journal.size() > 0))
+        if (!asItLies_ || fault_ == Fault::Damaged || (journal.exists() && journal.size() > 0))
             return false;
         fault_ = Fault::None;
         if (!openConnection(true)) {

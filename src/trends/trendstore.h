@@ -57,6 +57,12 @@ public:
     TrendStore(const TrendStore &) = delete;
     TrendStore &operator=(const TrendStore &) = delete;
 
+    // For a reader that reads once and closes (dorvan-report): a store that
+    // no console writes may then be read as it lies (SQLite's immutable), in
+    // a directory where SQLite could not make its -shm. Not for a reader that
+    // stays open while a console may start writing.
+    void allowReadingAsItLies() { asItLies_ = true; }
+
     // Opens or creates the file. A file that is not a database or is damaged
     // is renamed aside (…-damaged-<UTC time>.sqlite) and a new one begun.
     bool open();
@@ -108,6 +114,7 @@ private:
     Fault fault_ = Fault::None;
     QString errorText_;
     QString movedAside_;
+    bool asItLies_ = false;
     int fileError_ = 0; // errno of the file itself, when that is why it failed
     dev_t device_ = 0;
     ino_t inode_ = 0;
