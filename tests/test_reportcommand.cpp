@@ -177,16 +177,23 @@ private slots:
         out.open(QIODevice::WriteOnly);
         const ConfigFiles noConfig{dir.file("none/user.conf"), dir.file("none/system.conf"), QString()};
         int got = -1;
+        bool confined = false;
+        const QString probe = dir.file(QStringLiteral("Dorvan301DK/probe"));
+        writeFile(probe, "x");
+        QFile::setPermissions(probe, {});
         LogCapture log;
         {
             // As root, permissions do not bite: the files are opened as nobody.
             const UnprivilegedFiles nobody;
+            confined = !QFile(probe).open(QIODevice::ReadOnly);
             got = runReportProgram({QStringLiteral("dorvan-report"), QStringLiteral("--workdir"), dir.path(),
                                     QStringLiteral("--trends"), QStringLiteral("302:2001")},
                                    out, noConfig, dir.path());
         }
         QFile::setPermissions(data, enterable | QFile::WriteOwner);
         QFile::setPermissions(path, readable | QFile::WriteOwner);
+        if (!confined && fault != u"none" && fault != u"damaged")
+            QSKIP("file permissions do not bind this process (root whose file access cannot be handed to nobody)");
         QCOMPARE(got, status);
         if (status == 0) {
             QVERIFY(out.data().contains(";0,5;"));
