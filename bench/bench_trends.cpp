@@ -4,6 +4,8 @@
 // one line: each polled every 3.3 s (32 requests and one idle tick of 100 ms).
 // bench_trends [DIR] leaves the filled store in DIR/data/trends.sqlite.
 #include "base/clock.h"
+#include "base/daycount.h"
+#include "events/eventrecord.h"
 #include "trends/trendsample.h"
 #include "trends/trendstore.h"
 #include "trends/trendview.h"
@@ -11,6 +13,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
@@ -156,22 +159,25 @@ int main(int argc, char **argv)
                     spike ? "kept" : "LOST");
     }
 
-    // 4. Disk: one day of one sensor, with and without its samples.
+    // 4. Disk: one day of 32 sensors written as the line writes them (a reply
+    // of each in turn, a batch a second), with and without the samples.
     {
         QTemporaryDir scratch;
         const QString day = scratch.filePath(QStringLiteral("d.sqlite"));
         {
-            TrendStore one(day);
-            one.open();
+            TrendStore all(day);
+            all.open();
             std::vector<TrendSample> batch;
-            for (qint64 t = end - DayMs; t < end; t += PollMs) {
-                batch.push_back(sampleAt(t, 2001));
-                if (batch.size() == 300) {
-                    one.write(batch, end);
+            for (qint64 t = end - DayMs; t < end; t += 100) {
+                const qint64 turn = (t - (end - DayMs)) / 100 % 33; // 32 requests and one idle tick
+                if (turn < 32)
+                    batch.push_back(sampleAt(t, quint16(2001 + turn)));
+                if (batch.size() == 10) {
+                    all.write(batch, end);
                     batch.clear();
                 }
             }
-            one.write(batch, end);
+            all.write(batch, end);
         }
         const qint64 empty = [] {
             QTemporaryDir d;
@@ -189,11 +195,46 @@ int main(int argc, char **argv)
             db.close();
         }
         QSqlDatabase::removeDatabase(QStringLiteral("bench"));
-        const qint64 minutes = pagesUsed(day) - empty;
-        std::printf("disk per sensor per day: %.2f MB in all, %.2f MB samples, %.0f kB minutes "
-                    "(a year of minutes: %.0f MB)\n",
-                    double(full - empty) / 1e6, double(full - empty - minutes) / 1e6, double(minutes) / 1e3,
-                    double(minutes) * 366 / 1e6);
+        const double minutes = double(pagesUsed(day) - empty) / 32;
+        const double perSensor = double(full - empty) / 32;
+        std::printf("disk per sensor per day (32 sensors): %.2f MB in all, %.2f MB samples, %.0f kB minutes "
+                    "(a year of minutes: %.0f MB; 48 h and a year of 32 sensors: %.2f GB)\n",
+                    perSensor / 1e6, (perSensor - minutes) / 1e6, minutes / 1e3, minutes * 366 / 1e6,
+                    (2 * (perSensor - minutes) + 366 * minutes) * 32 / 1e9);
+    }
+
+    // 5. The event marks: an event file of 100,000 trend events (32.8 MB)
+    // read whole, then one record appended and read again, and the marks of
+    // a day reduced to the plot's columns.
+    {
+        QTemporaryDir scratch;
+        const QString file = scratch.filePath(QStringLiteral("2001"));
+        QByteArray bytes;
+        for (int i = 0; i < 100000; ++i) {
+            const EventRecord record = EventRecord::make(
+                2001, toDayCount(QDateTime::fromMSecsSinceEpoch(end - DayMs + qint64(i) * 864)), i % 2 ? 32 : 33,
+                QStringLiteral("Тревога шлейфа 1 датчика <Дорван-302ДК> № 2001"));
+            bytes.append(reinterpret_cast<const char *>(&record), sizeof record);
+        }
+        QFile out(file);
+        out.open(QIODevice::WriteOnly);
+        out.write(bytes);
+        out.close();
+        TrendMarkFile marks;
+        auto start = Steady::now();
+        marks.update(file);
+        const double whole = micros(Steady::now() - start) / 1000;
+        out.open(QIODevice::Append);
+        out.write(bytes.left(sizeof(EventRecord)));
+        out.close();
+        start = Steady::now();
+        marks.update(file);
+        const double appended = micros(Steady::now() - start) / 1000;
+        start = Steady::now();
+        const std::vector<TrendMark> shown = reduceMarks(marks.marks(), end - DayMs, end + 1, Columns);
+        const double reduced = micros(Steady::now() - start) / 1000;
+        std::printf("event marks: 100,000 read in %.1f ms, one more in %.3f ms, a day reduced to %zu marks in %.1f ms\n",
+                    whole, appended, shown.size(), reduced);
     }
     return 0;
 }

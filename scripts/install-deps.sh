@@ -4,7 +4,7 @@
 # Does nothing when they are all there already.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev qt6-charts-dev libqt6opengl6-dev libqt6sql6-sqlite
+packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev libqt6opengl6-dev libqt6sql6-sqlite
           qt6-translations-l10n libqt6svg6 fonts-dejavu-core fonts-liberation2 poppler-utils
           xvfb xauth openbox xdotool x11-utils
           libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl)

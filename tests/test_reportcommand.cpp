@@ -1,8 +1,12 @@
 #include "report/reportcommand.h"
+#include "filefaults.h"
+#include "logcapture.h"
 #include "testfiles.h"
+#include "trends/trendrecorder.h"
 #include "workdir.h"
 
 #include <QBuffer>
+#include <QDateTime>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -122,6 +126,83 @@ private slots:
         QFile after(dir.file("QReport/06.12.2026"));
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), dailyBytes);
+    }
+
+    // The trend export of a store that cannot be read says why, as for an
+    // event file; a store in a directory the user may not write is read.
+    void trendsSayWhy_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no store") << "none" << 1 << "нет такого файла или каталога";
+        QTest::newRow("not a database") << "damaged" << 1 << "повреждён";
+        QTest::newRow("store not readable") << "unreadable" << 1 << "нет доступа";
+        QTest::newRow("data/ not to be entered") << "closed" << 1 << "нет доступа";
+        QTest::newRow("data/ read-only, store closed") << "read-only" << 0 << "";
+    }
+    void trendsSayWhy()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+
+        WorkDir dir;
+        const QString data = dir.file(QStringLiteral("data"));
+        const QString path = TrendRecorder::storePath(dir.path());
+        if (fault == u"damaged") {
+            writeFile(path, QByteArray(8192, 'x'));
+        } else if (fault != u"none") {
+            TrendStore store(path);
+            TrendSample s;
+            s.utcMs = QDateTime::currentMSecsSinceEpoch() - 60000;
+            s.address = 2001;
+            s.model = 1;
+            s.signal1 = 0.5f;
+            s.replyMs = 5;
+            QVERIFY(store.open() && store.write({s}, s.utcMs));
+        }
+        QVERIFY(!QFile::exists(path + QStringLiteral("-wal"))); // closed cleanly
+        // Nobody's group stays root's: group and others alike.
+        const QFile::Permissions readable = QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther;
+        const QFile::Permissions enterable = readable | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther;
+        QFile::setPermissions(dir.path(), enterable | QFile::WriteOwner);
+        if (fault == u"unreadable")
+            QFile::setPermissions(path, {});
+        else
+            QFile::setPermissions(path, readable);
+        QFile::setPermissions(data, fault == u"closed" ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                       : enterable);
+        QBuffer out;
+        out.open(QIODevice::WriteOnly);
+        const ConfigFiles noConfig{dir.file("none/user.conf"), dir.file("none/system.conf"), QString()};
+        int got = -1;
+        bool confined = false;
+        const QString probe = dir.file(QStringLiteral("Dorvan301DK/probe"));
+        writeFile(probe, "x");
+        QFile::setPermissions(probe, {});
+        LogCapture log;
+        {
+            // As root, permissions do not bite: the files are opened as nobody.
+            const UnprivilegedFiles nobody;
+            confined = !QFile(probe).open(QIODevice::ReadOnly);
+            got = runReportProgram({QStringLiteral("dorvan-report"), QStringLiteral("--workdir"), dir.path(),
+                                    QStringLiteral("--trends"), QStringLiteral("302:2001")},
+                                   out, noConfig, dir.path());
+        }
+        QFile::setPermissions(data, enterable | QFile::WriteOwner);
+        QFile::setPermissions(path, readable | QFile::WriteOwner);
+        if (!confined && fault != u"none" && fault != u"damaged")
+            QSKIP("file permissions do not bind this process (root whose file access cannot be handed to nobody)");
+        QCOMPARE(got, status);
+        if (status == 0) {
+            QVERIFY(out.data().contains(";0,5;"));
+            QVERIFY(!QFile::exists(path + QStringLiteral("-shm")));
+            return;
+        }
+        const QStringList said = log.linesWith({QStringLiteral("не открывается"), QStringLiteral("trends.sqlite")});
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].endsWith(reason), qPrintable(said[0]));
     }
 };
 

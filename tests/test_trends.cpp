@@ -3,6 +3,11 @@
 
 #include "test_link_rig.h"
 
+#include "logcapture.h"
+#include "testfiles.h"
+#include "trends/trendaxis.h"
+#include "trends/trendreader.h"
+
 #include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
 #include "trends/trendstore.h"
@@ -71,6 +76,17 @@ private slots:
     void exportReadsAClosedStore();
     void failuresReportedOnceThenRecovered_data();
     void failuresReportedOnceThenRecovered();
+    void timeWithoutRepliesIsABreak_data();
+    void timeWithoutRepliesIsABreak();
+    void timeTicksAtRoundTimesAllDifferent_data();
+    void timeTicksAtRoundTimesAllDifferent();
+    void valueTicksRoundWithDecimalCommas_data();
+    void valueTicksRoundWithDecimalCommas();
+    void marksReducedPerColumn();
+    void markFileReadsWhatIsNew_data();
+    void markFileReadsWhatIsNew();
+    void deletedStoreNoticedAndBegunAgain();
+    void supersededQueryNotAnswered();
 };
 
 void TestTrends::lineAppendsRepliesAndTimeouts_data()
@@ -371,6 +387,277 @@ void TestTrends::failuresReportedOnceThenRecovered()
     reader.close();
     other.reset();
     QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}
+
+void TestTrends::timeWithoutRepliesIsABreak_data()
+{
+    // Replies every 3.3 s across the range but for [gapFrom, gapTo) (minutes
+    // of the range's start), where there are none, or time-outs only.
+    QTest::addColumn<qint64>("spanMinutes");
+    QTest::addColumn<int>("gapFrom");
+    QTest::addColumn<int>("gapTo");
+    QTest::addColumn<bool>("timeouts");
+    QTest::addColumn<bool>("minutes");
+    QTest::addColumn<bool>("broken");
+
+    QTest::newRow("24 h, console stopped two hours") << qint64(24 * 60) << 600 << 720 << false << false << true;
+    QTest::newRow("10 min, link lost: time-outs only") << qint64(10) << 4 << 6 << true << false << true;
+    QTest::newRow("10 min, two polls missed: no break") << qint64(10) << 0 << 0 << true << false << false;
+    QTest::newRow("7 days from minutes, two hours") << qint64(7 * 24 * 60) << 3000 << 3120 << false << true
+                                                   << true;
+}
+
+void TestTrends::timeWithoutRepliesIsABreak()
+{
+    QFETCH(qint64, spanMinutes);
+    QFETCH(int, gapFrom);
+    QFETCH(int, gapTo);
+    QFETCH(bool, timeouts);
+    QFETCH(bool, minutes);
+    QFETCH(bool, broken);
+
+    const qint64 from = Day0, to = Day0 + spanMinutes * MinuteMs;
+    const qint64 gap0 = from + gapFrom * MinuteMs, gap1 = from + gapTo * MinuteMs;
+    constexpr int Columns = 1100;
+    TrendView view;
+    if (minutes) {
+        std::vector<TrendMinute> rows;
+        for (qint64 m = from / MinuteMs; m < to / MinuteMs; ++m) {
+            TrendMinute row;
+            row.minute = m;
+            const bool inGap = m * MinuteMs >= gap0 && m * MinuteMs < gap1;
+            row.replies = inGap ? 0 : 18;
+            row.signal1[0] = row.signal1[1] = row.signal1[2] = m * MinuteMs < gap0 ? 45 : 85;
+            rows.push_back(row);
+        }
+        view = buildTrendView(rows, from, to, Columns);
+    } else {
+        std::vector<TrendSample> samples;
+        for (qint64 t = from; t < to; t += 3300) {
+            // Without a gap of its own, the row misses two polls in a row.
+            const bool missed = gapFrom == gapTo ? (t - from) / 3300 % 40 >= 38 : t >= gap0 && t < gap1;
+            if (missed && !timeouts)
+                continue;
+            samples.push_back(missed ? timeoutAt(t) : sampleAt(t, t < gap0 ? 45.f : 85.f));
+        }
+        view = buildTrendView(samples, from, to, Columns);
+    }
+    const std::vector<QPointF> &curve = view.series[TrendView::Signal1];
+    // No segment of the curve spans the gap: some point in it is a break.
+    bool joined = false;
+    for (size_t i = 1; i < curve.size(); ++i)
+        joined = joined || (curve[i - 1].x() < double(gap0) && curve[i].x() >= double(gap1) && !std::isnan(curve[i].y())
+                            && !std::isnan(curve[i - 1].y()));
+    QCOMPARE(joined, false);
+    const bool breaks = std::any_of(curve.cbegin(), curve.cend(), [](const QPointF &p) { return std::isnan(p.y()); });
+    QCOMPARE(breaks, broken);
+    if (broken) {
+        QVERIFY(!view.hasDataAt((gap0 + gap1) / 2));
+        QVERIFY(view.hasDataAt(gap0 - (gap1 - gap0) / 4));
+        QVERIFY(view.hasDataAt(gap1 + (gap1 - gap0) / 4));
+    }
+    QVERIFY(!view.hasDataAt(from - MinuteMs));
+}
+
+void TestTrends::timeTicksAtRoundTimesAllDifferent_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<qint64>("fromMs");
+    QTest::addColumn<qint64>("spanMs");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<qint64>("stepMs"); // between ticks, in local time
+
+    const qint64 hour = 60 * MinuteMs;
+    const qint64 odd = Day0 + 6 * hour + 37 * MinuteMs + 13000; // 06:37:13
+    QTest::newRow("10 min") << QByteArray("UTC") << odd << 10 * MinuteMs << 1100 << MinuteMs;
+    QTest::newRow("1 h") << QByteArray("UTC") << odd << hour << 1100 << 5 * MinuteMs;
+    QTest::newRow("24 h") << QByteArray("UTC") << odd << DayMs << 1100 << 2 * hour;
+    QTest::newRow("24 h, narrow") << QByteArray("UTC") << odd << DayMs << 340 << 6 * hour;
+    QTest::newRow("47 h: dates beside the times") << QByteArray("UTC") << odd << 47 * hour << 1100 << 6 * hour;
+    QTest::newRow("7 days: midnights") << QByteArray("UTC") << odd << 7 * DayMs << 1100 << DayMs;
+    QTest::newRow("7 days, daylight saving ends") << QByteArray("Europe/Berlin")
+                                                  << qint64(1792800000000LL) /* 2026-10-24 */ << 7 * DayMs << 1100
+                                                  << DayMs;
+    QTest::newRow("a year") << QByteArray("UTC") << odd << 366 * DayMs << 1100 << -1LL;
+}
+
+void TestTrends::timeTicksAtRoundTimesAllDifferent()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(qint64, fromMs);
+    QFETCH(qint64, spanMs);
+    QFETCH(int, width);
+    QFETCH(qint64, stepMs);
+
+    qputenv("TZ", zone);
+    constexpr int CharWidth = 7;
+    const std::vector<AxisTick> ticks = timeTicks(fromMs, fromMs + spanMs, width, CharWidth);
+    QVERIFY(ticks.size() >= 3);
+    QSet<QString> labels;
+    qsizetype longest = 0;
+    for (const AxisTick &tick : ticks) {
+        labels.insert(tick.label);
+        longest = std::max(longest, tick.label.size());
+        const QDateTime at = QDateTime::fromMSecsSinceEpoch(qint64(tick.value));
+        QVERIFY(tick.value >= double(fromMs) && tick.value <= double(fromMs + spanMs));
+        if (stepMs > 0)
+            QVERIFY2(at.time().msecsSinceStartOfDay() % std::min(stepMs, DayMs) == 0, qPrintable(tick.label));
+        else
+            QCOMPARE(at.date().day(), 1);
+    }
+    QCOMPARE(labels.size(), qsizetype(ticks.size()));
+    QVERIFY(qint64(ticks.size()) * (longest + 3) * CharWidth <= width);
+    if (stepMs > 0 && stepMs < DayMs)
+        QCOMPARE(qint64(ticks[1].value - ticks[0].value), stepMs);
+    qputenv("TZ", "UTC");
+}
+
+void TestTrends::valueTicksRoundWithDecimalCommas_data()
+{
+    QTest::addColumn<double>("low");
+    QTest::addColumn<double>("high");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<QStringList>("labels");
+
+    QTest::newRow("302's signals") << 0.0 << 1.6 << 9 << QStringList{"0,0", "0,2", "0,4", "0,6", "0,8", "1,0", "1,2",
+                                                                      "1,4", "1,6"};
+    QTest::newRow("301's counts") << -3.0 << 130.0 << 6 << QStringList{"0", "50", "100"};
+    QTest::newRow("around zero") << -0.051 << 0.051 << 4 << QStringList{"-0,05", "0,00", "0,05"};
+}
+
+void TestTrends::valueTicksRoundWithDecimalCommas()
+{
+    QFETCH(double, low);
+    QFETCH(double, high);
+    QFETCH(int, most);
+    QFETCH(QStringList, labels);
+
+    QStringList got;
+    for (const AxisTick &tick : valueTicks(low, high, most))
+        got.append(tick.label);
+    QCOMPARE(got, labels);
+}
+
+void TestTrends::marksReducedPerColumn()
+{
+    // 100,000 events in a day, as a sensor that trips every second leaves.
+    std::vector<TrendMark> marks;
+    for (int i = 0; i < 100000; ++i)
+        marks.push_back({Day0 + qint64(i) * 864, quint8(i % 2 ? 32 : 33), QStringLiteral("e%1").arg(i), 1});
+    constexpr int Columns = 1100;
+    const std::vector<TrendMark> shown = reduceMarks(marks, Day0, Day0 + DayMs, Columns);
+    QCOMPARE(shown.size(), size_t(Columns));
+    int total = 0;
+    for (const TrendMark &mark : shown)
+        total += mark.count;
+    QCOMPARE(total, 100000);
+    QCOMPARE(shown.front().text, QStringLiteral("e0"));
+    // A lone event stays itself.
+    QCOMPARE(reduceMarks({marks[500]}, Day0, Day0 + DayMs, Columns).front().count, 1);
+}
+
+void TestTrends::markFileReadsWhatIsNew_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("marks"); // after the change
+    QTest::newRow("appended") << "append" << 5;
+    QTest::newRow("a record written half, then whole") << "half" << 4;
+    QTest::newRow("truncated") << "truncate" << 1;
+    QTest::newRow("replaced by a file as long") << "replace" << 2;
+}
+
+void TestTrends::markFileReadsWhatIsNew()
+{
+    QFETCH(QString, change);
+    QFETCH(int, marks);
+
+    WorkDir dir;
+    const QString path = dir.file(QStringLiteral("Dorvan302DK_mess/7"));
+    const auto record = [](int i, quint8 code) {
+        return bytesOf(EventRecord::make(7, 46362.25 + i * 0.001, code, QStringLiteral("e%1").arg(i)));
+    };
+    // Three trips and one arming, which marks nothing.
+    writeFile(path, record(0, 33) + record(1, 33) + record(2, 20) + record(3, 33));
+    TrendMarkFile file;
+    QVERIFY(file.update(path));
+    QCOMPARE(file.marks().size(), size_t(3));
+    if (change == u"append") {
+        appendFile(path, record(4, 15) + record(5, 32));
+    } else if (change == u"half") {
+        const QByteArray next = record(4, 15);
+        appendFile(path, next.left(100));
+        QVERIFY(file.update(path));
+        QCOMPARE(file.marks().size(), size_t(3));
+        appendFile(path, next.mid(100));
+    } else if (change == u"truncate") {
+        writeFile(path, record(9, 33));
+    } else {
+        // Same length, another inode: a copy moved over it.
+        writeFile(path + QStringLiteral(".new"), record(7, 15) + record(8, 20) + record(9, 32) + record(10, 20));
+        QVERIFY(::rename(qPrintable(path + QStringLiteral(".new")), qPrintable(path)) == 0);
+    }
+    QVERIFY(file.update(path));
+    QCOMPARE(file.marks().size(), size_t(marks));
+    QCOMPARE(file.readTo(), QFileInfo(path).size());
+    if (change == u"replace")
+        QCOMPARE(file.marks().front().text, QStringLiteral("e7"));
+}
+
+void TestTrends::deletedStoreNoticedAndBegunAgain()
+{
+    ContextRig rig;
+    LogCapture log;
+    const QString path = TrendRecorder::storePath(rig.dir.path());
+    TrendRecorder recorder(rig.ctx);
+    recorder.start(rig.dir.path());
+    const auto second = [&](float signal) {
+        rig.clock.advanceMs(1000);
+        recorder.buffer.append(sampleAt(rig.clock.nowUtcMs(), signal));
+        recorder.flush();
+    };
+    second(10);
+    QVERIFY(QFile::exists(path + QStringLiteral("-wal")));
+    QVERIFY(QFile::remove(path));
+    for (int i = 0; i < 5; ++i)
+        second(20);
+    QCOMPARE(log.linesWith({QStringLiteral("dorvan.files"), QStringLiteral("deleted")}).size(), 1);
+    QVERIFY(recorder.recording());
+    recorder.stop();
+    // What came after the deletion is in the new store; no journal is left.
+    QVERIFY(!QFile::exists(path + QStringLiteral("-wal")));
+    TrendStore store(path, TrendStore::Mode::ReadOnly);
+    QVERIFY2(store.open(), qPrintable(store.errorText()));
+    const std::vector<TrendSample> kept = store.samples(trendSensorKey(1, 7), Day0 - DayMs, rig.clock.nowUtcMs() + 1);
+    QVERIFY(kept.size() >= 4);
+    QVERIFY(std::all_of(kept.cbegin(), kept.cend(), [](const TrendSample &s) { return s.signal1 == 20.f; }));
+}
+
+void TestTrends::supersededQueryNotAnswered()
+{
+    WorkDir dir;
+    const QString path = dir.file(QStringLiteral("data/trends.sqlite"));
+    {
+        TrendStore store(path);
+        QVERIFY(store.open() && store.write({sampleAt(Day0 + 1000, 12.f), sampleAt(Day0 + 2000, 14.f)}, Day0 + 3000));
+    }
+    TrendReader reader(path);
+    std::vector<TrendAnswer> answers;
+    connect(&reader, &TrendReader::answered, this, [&](const TrendAnswer &answer) { answers.push_back(answer); });
+    TrendQuery query;
+    query.sensor = trendSensorKey(1, 7);
+    query.nowMs = Day0 + 3000;
+    query.columns = 100;
+    for (const qint64 to : {Day0 + 1500, Day0 + 2500}) {
+        query.fromMs = Day0;
+        query.toMs = to;
+        reader.ask(query);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return !reader.waiting(); }, 10000));
+    // The first one's answer, had it been sent, came before the second's.
+    QCOMPARE(answers.size(), size_t(1));
+    QCOMPARE(answers[0].query.toMs, Day0 + 2500);
+    QVERIFY(answers[0].readable);
+    QCOMPARE(answers[0].view.summary.replies, 2);
 }
 
 QTEST_GUILESS_MAIN(TestTrends)

@@ -134,18 +134,26 @@ ReportSources reportSources(const ReportCommand &command, const QString &workDir
     return sources;
 }
 
+// Worded as the event files' failures are: what could not be opened or
+// read, and why ("нет доступа", "нет такого файла или каталога", "файл повреждён").
 int exportTrends(const ReportCommand &command, const QString &workDir, QIODevice &out)
 {
-    TrendStore store(TrendRecorder::storePath(workDir), TrendStore::Mode::ReadOnly);
+    const QString path = TrendRecorder::storePath(workDir);
+    TrendStore store(path, TrendStore::Mode::ReadOnly);
+    store.allowReadingAsItLies();
     if (!store.open()) {
-        qCWarning(lcReport, "cannot read the signal trends: %s", qUtf8Printable(store.errorText()));
+        qCWarning(lcReport, "не открывается %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
+                  qUtf8Printable(store.reason()));
         return 1;
     }
     if (!exportTrend(store, trendSensorKey(command.model, quint16(command.address)),
                      command.trendsFrom.toMSecsSinceEpoch(), command.trendsTo.toMSecsSinceEpoch(),
                      QDateTime::currentMSecsSinceEpoch(), command.format, out, command.minutes)) {
-        qCWarning(lcReport, "the trend export stopped: %s",
-                  qUtf8Printable(store.fault() != TrendStore::Fault::None ? store.errorText() : out.errorString()));
+        if (store.fault() != TrendStore::Fault::None)
+            qCWarning(lcReport, "не читается %s: %s", qUtf8Printable(QDir::toNativeSeparators(path)),
+                      qUtf8Printable(store.reason()));
+        else
+            qCWarning(lcReport, "не записывается выгрузка: %s", qUtf8Printable(out.errorString()));
         return 1;
     }
     return 0;

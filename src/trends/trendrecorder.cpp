@@ -3,6 +3,7 @@
 #include "base/log.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace dorvan {
 
@@ -45,9 +46,33 @@ void TrendWriter::failed(qint64 nowMs, Outcome &outcome)
     outcome.failure = text;
 }
 
+TrendWriter::~TrendWriter()
+{
+    leaveIfMoved();
+}
+
+// A store deleted, renamed or replaced while open would take every later
+// write with it, and SQLite leaves the journal of a moved file behind at the
+// path: its content goes into the file that was open, the connection is
+// closed and the journal's names freed for a new store.
+bool TrendWriter::leaveIfMoved()
+{
+    if (!store_.isOpen() || store_.stillAtPath())
+        return false;
+    store_.checkpoint();
+    store_.close();
+    QFile::remove(store_.path() + QStringLiteral("-wal"));
+    QFile::remove(store_.path() + QStringLiteral("-shm"));
+    return true;
+}
+
 TrendWriter::Outcome TrendWriter::write(const std::vector<TrendSample> &batch, qint64 nowMs)
 {
     Outcome outcome;
+    if (leaveIfMoved()) {
+        outcome.replaced = true;
+        tried_ = false; // a new store at once
+    }
     if (!store_.isOpen()) {
         // At the start at once; after a failure when the minute is up, or
         // when the clock was set back past it.
@@ -168,6 +193,9 @@ void TrendRecorder::report(const TrendWriter::Outcome &outcome)
                                                 "журнала сигналов и повторит попытку через минуту.")
                                      .arg(QDir::toNativeSeparators(path_), outcome.failure));
     }
+    if (outcome.replaced)
+        qCWarning(lcFiles).noquote() << "trend store" << path_
+                                     << "was deleted or replaced while open; a new store begun";
     if (!outcome.stillFailing.isEmpty())
         qCDebug(lcFiles) << "trend store still failing:" << outcome.stillFailing;
     if (outcome.recovered)

@@ -25,11 +25,15 @@ public:
         QString failure;     // the first failure of a run of failures, to report
         QString stillFailing; // a later one, for the debug log
         bool recovered = false; // written again after failures
+        bool replaced = false;  // the file was deleted or replaced; a new store was begun
     };
 
     static constexpr qint64 RetryMs = 60 * 1000;
 
     TrendWriter(const QString &path, TrendLimits limits) : store_(path, TrendStore::Mode::ReadWrite, limits) {}
+    ~TrendWriter();
+    TrendWriter(const TrendWriter &) = delete;
+    TrendWriter &operator=(const TrendWriter &) = delete;
 
     Outcome write(const std::vector<TrendSample> &batch, qint64 nowMs);
     bool isOpen() const { return store_.isOpen(); }
@@ -37,6 +41,7 @@ public:
 private:
     bool tryOpen(qint64 nowMs, Outcome &outcome);
     void failed(qint64 nowMs, Outcome &outcome);
+    bool leaveIfMoved();
 
     TrendStore store_;
     qint64 retryAtMs_ = 0;

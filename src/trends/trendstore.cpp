@@ -6,7 +6,16 @@
 #include <QSettings>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
+
+#include "base/regularfile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <atomic>
@@ -176,33 +185,110 @@ bool TrendStore::run(const QString &sql)
     return fail(sql.section(u' ', 0, 1), query.lastError());
 }
 
+QString TrendStore::reason() const
+{
+    if (fileError_ != 0)
+        return fileErrorText(fileError_);
+    switch (fault_) {
+    case Fault::Damaged: return QStringLiteral("файл повреждён");
+    case Fault::Locked: return QStringLiteral("файл занят другой программой");
+    case Fault::Full: return QStringLiteral("нет места");
+    case Fault::Unwritable:
+        return mode_ == Mode::ReadOnly ? QStringLiteral("нет доступа") : QStringLiteral("запись невозможна");
+    case Fault::Other:
+    case Fault::None: break;
+    }
+    return errorText_;
+}
+
+bool TrendStore::stillAtPath() const
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path_).constData(), &info) == 0 && info.st_dev == device_
+           && info.st_ino == inode_;
+}
+
+void TrendStore::rememberIdentity()
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path_).constData(), &info) == 0) {
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+}
+
+// A reader asks the file system first: SQLite's own words for a file it may
+// not read, or one in a directory it may not enter, are "unable to open
+// database file" whatever the cause.
+bool TrendStore::fileAccessible()
+{
+    int error = 0;
+    FileDescriptor fd(openRegularFile(path_, O_RDONLY, 0, Links::Follow, error));
+    if (fd.valid())
+        return true;
+    fileError_ = error;
+    fault_ = error == EACCES || error == EPERM ? Fault::Unwritable : Fault::Other;
+    errorText_ = QStringLiteral("%1: %2").arg(path_, fileErrorText(error));
+    return false;
+}
+
+bool TrendStore::openConnection(bool immutable)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+    if (immutable) {
+        // Read as a file that nothing changes: no lock, no -shm to create.
+        db.setDatabaseName(QStringLiteral("file:%1?immutable=1")
+                               .arg(QString::fromUtf8(QUrl::toPercentEncoding(path_, "/"))));
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        db.setDatabaseName(path_);
+        // The line never waits for a lock: a busy store is a failed write, tried again later.
+        db.setConnectOptions(mode_ == Mode::ReadOnly ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=50")
+                                                     : QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    }
+    if (!db.open())
+        return fail(QStringLiteral("open"), db.lastError());
+    return createSchema();
+}
+
 bool TrendStore::open()
 {
     close();
     fault_ = Fault::None;
+    fileError_ = 0;
     errorText_.clear();
     movedAside_.clear();
-    if (mode_ == Mode::ReadOnly && !QFileInfo::exists(path_)) {
-        fault_ = Fault::Other;
-        errorText_ = QStringLiteral("нет файла %1").arg(path_);
-        return false;
-    }
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
-            db.setDatabaseName(path_);
-            // The line never waits for a lock: a busy store is a failed write, tried again later.
-            db.setConnectOptions(mode_ == Mode::ReadOnly
-                                     ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=50")
-                                     : QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
-            if (!db.open()) {
-                fail(QStringLiteral("open"), db.lastError());
-            } else if (createSchema()) {
-                return true;
-            }
+    if (mode_ == Mode::ReadOnly) {
+        if (!fileAccessible())
+            return false;
+        if (openConnection(false)) {
+            rememberIdentity();
+            return true;
         }
         close();
-        if (fault_ != Fault::Damaged || mode_ == Mode::ReadOnly || attempt > 0 || !moveDamagedAside())
+        // A store in WAL mode wants its -shm beside it, which a reader may not
+        // create in a directory it cannot write. Without a -wal, or with an
+        // empty one that a reader left, no console is writing it (a writer's
+        // connection keeps one with its pages; its close removes it): then it
+        // can be read as it lies.
+        const QFileInfo journal(path_ + QStringLiteral("-wal"));
+        if (!asItLies_ || fault_ == Fault::Damaged || (journal.exists() && journal.size() > 0))
+            return false;
+        fault_ = Fault::None;
+        if (!openConnection(true)) {
+            close();
+            return false;
+        }
+        rememberIdentity();
+        return true;
+    }
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (openConnection(false)) {
+            rememberIdentity();
+            return true;
+        }
+        close();
+        if (fault_ != Fault::Damaged || attempt > 0 || !moveDamagedAside())
             return false;
     }
     return false;
@@ -447,6 +533,11 @@ bool TrendStore::trimForSize()
         }
     }
     return true;
+}
+
+bool TrendStore::checkpoint()
+{
+    return run(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
 }
 
 qint64 TrendStore::usedBytes()

@@ -5,6 +5,8 @@
 #include <QSqlDatabase>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <memory>
 #include <vector>
 
@@ -55,6 +57,12 @@ public:
     TrendStore(const TrendStore &) = delete;
     TrendStore &operator=(const TrendStore &) = delete;
 
+    // For a reader that reads once and closes (dorvan-report): a store that
+    // no console writes may then be read as it lies (SQLite's immutable), in
+    // a directory where SQLite could not make its -shm. Not for a reader that
+    // stays open while a console may start writing.
+    void allowReadingAsItLies() { asItLies_ = true; }
+
     // Opens or creates the file. A file that is not a database or is damaged
     // is renamed aside (…-damaged-<UTC time>.sqlite) and a new one begun.
     bool open();
@@ -69,12 +77,20 @@ public:
     std::vector<TrendSample> samples(qint64 sensor, qint64 fromMs, qint64 toMs);
     std::vector<TrendMinute> minutes(qint64 sensor, qint64 fromMs, qint64 toMs);
     std::vector<qint64> sensors();
+    // Copies what the journal holds into the database file and empties it.
+    bool checkpoint();
     // Pages in use times the page size: what the bound is held against.
     qint64 usedBytes();
 
     Fault fault() const { return fault_; }
     // The last failure: what was done and the database's reason.
     QString errorText() const { return errorText_; }
+    // Why the store could not be opened or read, in the operator's words
+    // ("нет доступа", "нет такого файла или каталога", "файл повреждён", ...).
+    QString reason() const;
+    // Whether the path still names the file that was opened (same device
+    // and inode): false once it was deleted, renamed or replaced.
+    bool stillAtPath() const;
     // The name a damaged file was given by the last open(), or empty.
     QString movedAside() const { return movedAside_; }
     QString path() const { return path_; }
@@ -87,6 +103,9 @@ private:
     bool trimForSize();
     bool run(const QString &sql);
     bool moveDamagedAside();
+    bool openConnection(bool immutable);
+    bool fileAccessible();
+    void rememberIdentity();
 
     QString path_;
     Mode mode_;
@@ -95,6 +114,10 @@ private:
     Fault fault_ = Fault::None;
     QString errorText_;
     QString movedAside_;
+    bool asItLies_ = false;
+    int fileError_ = 0; // errno of the file itself, when that is why it failed
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
     qint64 pageSize_ = 4096;
     qint64 lastRetentionMs_ = 0;
     struct Statements;

@@ -4,7 +4,11 @@
 #include "events/eventrecord.h"
 #include "events/eventfile.h"
 
-#include <QFileInfo>
+#include <QFile>
+
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include <algorithm>
 #include <cmath>
@@ -16,12 +20,27 @@ namespace {
 
 constexpr qint64 MinuteMs = 60 * 1000;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+// A full line polls each sensor every 3.3 s: a reply missing for longer than
+// three missed polls is a time without data.
+constexpr qint64 SampleGapMs = 15 * 1000;
 
 struct Extreme
 {
     qint64 t = 0;
     double v = 0;
 };
+
+// Where two replies lie further apart than the view's gap: a break in every
+// series and a gap for the cursor.
+void breakAtGap(TrendView &view, std::vector<TrendSpan> (&spans)[TrendView::SeriesCount], qint64 previousMs,
+                qint64 t)
+{
+    if (!view.hasLatest || t - previousMs <= view.gapMs)
+        return;
+    view.gaps.push_back({previousMs, t});
+    for (auto &series : spans)
+        series.push_back({previousMs + 1, NaN, NaN});
+}
 
 void keepSmallest(double &smallest, double margin)
 {
@@ -53,10 +72,17 @@ std::vector<QPointF> reduceToColumns(const std::vector<TrendSpan> &series, qint6
             out.emplace_back(double(high.t), high.v);
             out.emplace_back(double(low.t), low.v);
         }
+        current = -1;
     };
     for (const TrendSpan &s : series) {
         if (s.t < fromMs || s.t >= toMs)
             continue;
+        if (std::isnan(s.lo)) {
+            emitColumn();
+            if (!out.empty() && !std::isnan(out.back().y()))
+                out.emplace_back(double(s.t), NaN);
+            continue;
+        }
         const int column = std::min(columns - 1, int(double(s.t - fromMs) * columns / span));
         if (column != current) {
             emitColumn();
@@ -74,6 +100,20 @@ std::vector<QPointF> reduceToColumns(const std::vector<TrendSpan> &series, qint6
     return out;
 }
 
+qint64 trendGapMs(bool fromMinutes, qint64 fromMs, qint64 toMs, int columns)
+{
+    const qint64 least = fromMinutes ? MinuteMs : SampleGapMs;
+    const qint64 twoAndAHalfColumns = columns > 0 ? (toMs - fromMs) * 5 / (2 * qint64(columns)) : 0;
+    return std::max(least, twoAndAHalfColumns);
+}
+
+bool TrendView::hasDataAt(qint64 t) const
+{
+    if (!hasLatest || t < firstMs || t > latest.utcMs + gapMs)
+        return false;
+    return std::none_of(gaps.cbegin(), gaps.cend(), [t](const TrendGap &g) { return t > g.fromMs && t < g.toMs; });
+}
+
 double marginPercent(double threshold, double signal)
 {
     if (threshold == 0 || std::isnan(threshold) || std::isnan(signal))
@@ -88,6 +128,7 @@ TrendView buildTrendView(const std::vector<TrendSample> &samples, qint64 fromMs,
     TrendView view;
     view.fromMs = fromMs;
     view.toMs = toMs;
+    view.gapMs = trendGapMs(false, fromMs, toMs, columns);
     std::vector<TrendSpan> spans[TrendView::SeriesCount];
     for (auto &s : spans)
         s.reserve(samples.size());
@@ -100,6 +141,9 @@ TrendView buildTrendView(const std::vector<TrendSample> &samples, qint64 fromMs,
             ++sum.timeouts;
             continue;
         }
+        breakAtGap(view, spans, view.latest.utcMs, s.utcMs);
+        if (!view.hasLatest)
+            view.firstMs = s.utcMs;
         spans[TrendView::Signal1].push_back({s.utcMs, s.signal1, s.signal1});
         spans[TrendView::Threshold1].push_back({s.utcMs, s.threshold1, s.threshold1});
         spans[TrendView::Signal2].push_back({s.utcMs, s.signal2, s.signal2});
@@ -127,6 +171,7 @@ TrendView buildTrendView(const std::vector<TrendMinute> &minutes, qint64 fromMs,
     view.fromMs = fromMs;
     view.toMs = toMs;
     view.fromMinutes = true;
+    view.gapMs = trendGapMs(true, fromMs, toMs, columns);
     std::vector<TrendSpan> spans[TrendView::SeriesCount];
     TrendSummary &sum = view.summary;
     double replyTotal = 0;
@@ -137,6 +182,10 @@ TrendView buildTrendView(const std::vector<TrendMinute> &minutes, qint64 fromMs,
         sum.timeouts += m.timeouts;
         if (m.replies == 0)
             continue;
+        // A minute stands for the whole of it: the next one is due a minute later.
+        breakAtGap(view, spans, view.latest.utcMs + MinuteMs, t);
+        if (!view.hasLatest)
+            view.firstMs = t;
         spans[TrendView::Signal1].push_back({t, m.signal1[0], m.signal1[2]});
         spans[TrendView::Threshold1].push_back({t, m.threshold1[0], m.threshold1[2]});
         spans[TrendView::Signal2].push_back({t, m.signal2[0], m.signal2[2]});
@@ -175,41 +224,78 @@ bool isTrendMarkCode(quint8 code)
     return marksTrend(code);
 }
 
-std::vector<TrendMark> readTrendMarks(const QString &eventFile, qint64 fromMs, qint64 toMs)
+std::vector<TrendMark> reduceMarks(const std::vector<TrendMark> &marks, qint64 fromMs, qint64 toMs, int columns)
 {
-    std::vector<TrendMark> marks;
-    EventFileReader reader(eventFile);
-    if (!reader.open())
-        return marks;
-    for (QByteArrayView block = reader.nextBlock(); !block.isEmpty(); block = reader.nextBlock()) {
-        for (qsizetype at = 0; at + EventFileReader::RecordSize <= block.size();
-             at += EventFileReader::RecordSize) {
-            const char *bytes = block.data() + at;
+    std::vector<TrendMark> out;
+    if (toMs <= fromMs || columns <= 0)
+        return out;
+    std::vector<int> shownAt(size_t(columns), -1); // index into out of each column's mark
+    const double span = double(toMs - fromMs);
+    for (const TrendMark &mark : marks) {
+        if (mark.utcMs < fromMs || mark.utcMs >= toMs)
+            continue;
+        const int column = std::min(columns - 1, int(double(mark.utcMs - fromMs) * columns / span));
+        int &at = shownAt[size_t(column)];
+        if (at < 0) {
+            at = int(out.size());
+            out.push_back(mark);
+            continue;
+        }
+        TrendMark &shown = out[size_t(at)];
+        shown.count += mark.count;
+        if (mark.utcMs < shown.utcMs) { // a clock set back: the column's earliest stands for it
+            const int count = shown.count;
+            shown = mark;
+            shown.count = count;
+        }
+    }
+    std::sort(out.begin(), out.end(), [](const TrendMark &a, const TrendMark &b) { return a.utcMs < b.utcMs; });
+    return out;
+}
+
+void TrendMarkFile::restart(const QString &path)
+{
+    path_ = path;
+    device_ = 0;
+    inode_ = 0;
+    readTo_ = 0;
+    marks_.clear();
+}
+
+bool TrendMarkFile::update(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        restart(path); // gone: nothing of it is shown
+        return errno == ENOENT;
+    }
+    if (path != path_ || info.st_dev != device_ || info.st_ino != inode_ || qint64(info.st_size) < readTo_) {
+        restart(path);
+        device_ = info.st_dev;
+        inode_ = info.st_ino;
+    }
+    constexpr qint64 Record = EventFileReader::RecordSize;
+    if (qint64(info.st_size) - readTo_ < Record)
+        return true;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(readTo_))
+        return false;
+    constexpr qint64 Block = 12800 * Record;
+    QByteArray block;
+    for (;;) {
+        block = file.read(Block);
+        const qint64 whole = block.size() / Record * Record;
+        for (qint64 at = 0; at < whole; at += Record) {
+            const char *bytes = block.constData() + at;
             if (!isTrendMarkCode(EventFileReader::codeOf(bytes)))
                 continue;
             const EventRecord record = EventFileReader::recordAt(bytes);
-            const qint64 t = fromDayCount(record.time).toMSecsSinceEpoch();
-            if (t >= fromMs && t < toMs)
-                marks.push_back({t, record.code, record.textString()});
+            marks_.push_back({fromDayCount(record.time).toMSecsSinceEpoch(), record.code, record.textString(), 1});
         }
+        readTo_ += whole;
+        if (block.size() < Block)
+            return true;
     }
-    return marks;
-}
-
-std::vector<TrendMark> TrendMarkCache::within(const QString &eventFile, qint64 fromMs, qint64 toMs)
-{
-    const qint64 size = QFileInfo(eventFile).size();
-    if (eventFile != path_ || size != size_) {
-        path_ = eventFile;
-        size_ = size;
-        all_ = readTrendMarks(eventFile, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
-    }
-    std::vector<TrendMark> out;
-    for (const TrendMark &mark : all_) {
-        if (mark.utcMs >= fromMs && mark.utcMs < toMs)
-            out.push_back(mark);
-    }
-    return out;
 }
 
 } // namespace dorvan

@@ -5,11 +5,14 @@
 #include <QPointF>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <vector>
 
 namespace dorvan {
 
 // A value over an interval of time: a sample (lo = hi) or a minute's range.
+// A NaN lo marks a break: no data between the spans on either side.
 struct TrendSpan
 {
     qint64 t = 0;
@@ -19,9 +22,17 @@ struct TrendSpan
 
 // Reduces a series to what `columns` pixel columns across [fromMs, toMs) can
 // show: each column keeps its lowest and its highest point, in the order they
-// came, so a spike of a single sample survives any width. x is UTC ms.
+// came, so a spike of a single sample survives any width. A break in the
+// series stays a break: a point with a NaN y, which the chart does not join
+// across. x is UTC ms.
 std::vector<QPointF> reduceToColumns(const std::vector<TrendSpan> &series, qint64 fromMs, qint64 toMs,
                                      int columns);
+
+// The shortest time without a reply that the chart shows as a break: three
+// missed polls of a full line, for samples, or a whole minute without a reply,
+// for minutes; and never less than the time of two and a half pixel columns,
+// so that a break is never thinner than what can be seen.
+qint64 trendGapMs(bool fromMinutes, qint64 fromMs, qint64 toMs, int columns);
 
 // (threshold − signal) as a percentage of the threshold; NaN without a threshold.
 double marginPercent(double threshold, double signal);
@@ -37,12 +48,22 @@ struct TrendSummary
     TrendSummary();
 };
 
-// A sensor's event drawn on the time axis.
+// A sensor's event drawn on the time axis; after reduction, the first of
+// `count` events that fall in one pixel column.
 struct TrendMark
 {
     qint64 utcMs = 0;
     quint8 code = 0;
     QString text;
+    int count = 1;
+};
+
+// A time with no reply inside a range: from the last reply before it to the
+// first after it.
+struct TrendGap
+{
+    qint64 fromMs = 0;
+    qint64 toMs = 0;
 };
 
 // Everything the chart of one sensor and range needs, reduced.
@@ -54,10 +75,17 @@ struct TrendView
     qint64 toMs = 0;
     bool fromMinutes = false; // the range reaches past the full resolution
     std::vector<QPointF> series[SeriesCount];
+    std::vector<TrendGap> gaps;
+    qint64 firstMs = 0; // the first and the last reply in the range (valid with hasLatest)
+    qint64 gapMs = 0;   // what counted as a gap
     TrendSummary summary;
-    // The newest values received in the range, for the margin now.
+    // The newest values received in the range, for the margin at its end.
     bool hasLatest = false;
     TrendSample latest;
+
+    // Whether anything was received at t: false in a gap, before the first
+    // reply, or longer than a gap after the last.
+    bool hasDataAt(qint64 t) const;
 };
 
 // Reads [fromMs, toMs) of a sensor from the store: samples while the range
@@ -69,23 +97,35 @@ TrendView loadTrendView(TrendStore &store, qint64 sensor, qint64 fromMs, qint64 
 TrendView buildTrendView(const std::vector<TrendSample> &samples, qint64 fromMs, qint64 toMs, int columns);
 TrendView buildTrendView(const std::vector<TrendMinute> &minutes, qint64 fromMs, qint64 toMs, int columns);
 
-// The events of a sensor's event file that matter beside its signal: trips,
-// faults, link losses and restorations, threshold changes; within the range.
-std::vector<TrendMark> readTrendMarks(const QString &eventFile, qint64 fromMs, qint64 toMs);
 bool isTrendMarkCode(quint8 code);
 
-// The marks of one event file, read again only when the file changed size
-// (event files are only ever appended to), so a live chart does not read a
-// sensor's whole history every second.
-class TrendMarkCache
+// The marks within [fromMs, toMs) (marks in time order), at most one a pixel
+// column: the first of the column, with the count of those it stands for.
+std::vector<TrendMark> reduceMarks(const std::vector<TrendMark> &marks, qint64 fromMs, qint64 toMs, int columns);
+
+// The marks of one sensor's event file: trips, faults, link losses and
+// restorations, threshold changes. Event files are only ever appended to, so
+// each update reads the records added since the last one; a file that
+// shrank or was replaced (another device or inode at its path) is read
+// afresh, and a partial record at the end is read once it is whole.
+class TrendMarkFile
 {
 public:
-    std::vector<TrendMark> within(const QString &eventFile, qint64 fromMs, qint64 toMs);
+    // Reads what is new; false when the file cannot be read (the marks
+    // already read stay).
+    bool update(const QString &path);
+    const std::vector<TrendMark> &marks() const { return marks_; }
+    // How far the file was read, in bytes of whole records.
+    qint64 readTo() const { return readTo_; }
 
 private:
+    void restart(const QString &path);
+
     QString path_;
-    qint64 size_ = -1;
-    std::vector<TrendMark> all_;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+    qint64 readTo_ = 0;
+    std::vector<TrendMark> marks_;
 };
 
 } // namespace dorvan

@@ -11,6 +11,8 @@
 #include "trends/widgets/trendchart.h"
 
 #include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -54,6 +56,12 @@ struct Rig : ConsoleRig
     SignalsPage::Parts pageParts() { return {parts.table, parts.selection, parts.ctx, prompter}; }
 };
 
+// What was asked last is drawn (the reader works in its own thread).
+bool drawn(TrendReader &reader)
+{
+    return QTest::qWaitFor([&] { return !reader.waiting(); }, 10000);
+}
+
 double highest(const std::vector<QPointF> &points)
 {
     double high = -1;
@@ -90,11 +98,26 @@ private slots:
         QCOMPARE(page.sensorChoice->currentIndex(), 1); // the grid's selected row
         page.rangeChoice->setCurrentIndex(range);
         page.refresh();
+        QVERIFY(drawn(page.reader()));
         const TrendView &view = page.chart->shownView();
         QVERIFY(!view.series[TrendView::Signal1].empty());
         QFETCH(double, expected);
         QCOMPARE(float(highest(view.series[TrendView::Signal1])), float(expected));
         QCOMPARE(highest(view.series[TrendView::Threshold2]), 1.5);
+    }
+
+    // The main window makes the page before start-up tells the console its
+    // working directory: the store is looked for where it is by then.
+    void pageMadeBeforeStartUpReadsTheStore()
+    {
+        Rig rig;
+        const QString workDir = std::exchange(rig.parts.ctx.workDir, QString());
+        SignalsPage page(rig.pageParts());
+        rig.parts.ctx.workDir = workDir;
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(drawn(page.reader()));
+        QVERIFY(!page.chart->shownView().series[TrendView::Signal1].empty());
     }
 
     void dialogShowsTheLastTenMinutes()
@@ -104,6 +127,7 @@ private slots:
                                         rig.parts.ctx);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        QVERIFY(drawn(dialog.recentSignals->reader()));
         const TrendView &view = dialog.recentSignals->chart->shownView();
         QCOMPARE(view.toMs - view.fromMs, RecentSignalChart::SpanMs);
         QVERIFY(view.series[TrendView::Signal1].size() > 100);
@@ -119,12 +143,46 @@ private slots:
         const QString path = rig.dir.file(QStringLiteral("shown.csv"));
         rig.prompter.saves.push_back(Prompter::SavedFile{path, 0});
         QTest::mouseClick(page.exportButton, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return page.exportButton->isEnabled(); }, 10000));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = file.readAll().split('\n');
         // Ten minutes every 3.3 s, a header and the empty end.
         QVERIFY2(lines.size() >= 180 && lines.size() <= 185, QByteArray::number(lines.size()).constData());
         QVERIFY(lines[1].endsWith(";4\r"));
+    }
+
+    void pageFollowsTheGridWhenShown()
+    {
+        Rig rig;
+        SignalsPage page(rig.pageParts());
+        rig.parts.selection.select(1);
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QCOMPARE(page.sensorChoice->currentData().toLongLong(), trendSensorKey(0, 1001));
+        page.hide();
+        rig.parts.selection.select(2);
+        page.show();
+        QCOMPARE(page.sensorChoice->currentData().toLongLong(), trendSensorKey(1, 2001));
+    }
+
+    void zoomedMarginSaysWhen()
+    {
+        Rig rig;
+        SignalsPage page(rig.pageParts());
+        page.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&page));
+        QVERIFY(drawn(page.reader()));
+        QVERIFY(page.summary->text().contains(QStringLiteral("сейчас")));
+        const qint64 now = rig.clock.nowUtcMs();
+        emit page.chart->rangeChosen(now - 100 * MinuteMs, now - 80 * MinuteMs);
+        QVERIFY(drawn(page.reader()));
+        const QString when = QDateTime::fromMSecsSinceEpoch(page.chart->shownView().latest.utcMs)
+                                 .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        QVERIFY2(!page.summary->text().contains(QStringLiteral("сейчас")) && page.summary->text().contains(when),
+                 qPrintable(page.summary->text()));
+        // Off the recorded two hours the cursor says so.
+        QVERIFY(page.chart->describeAt(now - 150 * MinuteMs).contains(QStringLiteral("нет данных")));
     }
 };
 

@@ -10,25 +10,29 @@
 namespace dorvan {
 
 RecentSignalChart::RecentSignalChart(const SensorTable &table, const WorkContext &work, QWidget *parent)
-    : QWidget(parent), table_(table), work_(work)
+    : QWidget(parent), table_(table), work_(work), reader_([&work] { return TrendRecorder::storePath(work.workDir); })
 {
     setObjectName(QStringLiteral("RecentSignalChart"));
     chart = new TrendChart(false, this);
-    chart->setMinimumSize(340, 300);
+    chart->setMinimumSize(380, 300);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(chart);
     timer_.setInterval(2000);
     connect(&timer_, &QTimer::timeout, this, &RecentSignalChart::refresh);
+    connect(&reader_, &TrendReader::answered, this,
+            [this](const TrendAnswer &answer) { chart->showView(answer.view, {}); });
 }
 
 RecentSignalChart::~RecentSignalChart() = default;
 
 void RecentSignalChart::follow(int slot)
 {
-    sensor_ = slot >= 0 && slot < SlotCount && table_.occupied(slot)
-                  ? trendSensorKey(table_[slot].model, quint16(table_[slot].address))
-                  : -1;
+    const bool occupied = slot >= 0 && slot < SlotCount && table_.occupied(slot);
+    const SensorRecord *r = occupied ? &table_[slot] : nullptr;
+    sensor_ = r ? trendSensorKey(r->model, quint16(r->address)) : -1;
+    chart->setTitle(r ? QStringLiteral("%1 № %2: сигналы за 10 минут").arg(modelName(r->model)).arg(r->address)
+                      : QStringLiteral("Датчик не выбран"));
     refresh();
     timer_.start();
 }
@@ -41,21 +45,13 @@ void RecentSignalChart::hideEvent(QHideEvent *event)
 
 void RecentSignalChart::refresh()
 {
-    const qint64 now = work_.clock.nowUtcMs();
-    TrendView view;
-    view.fromMs = now - SpanMs;
-    view.toMs = now;
-    if (sensor_ >= 0) {
-        if (!store_)
-            store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(work_.workDir),
-                                                  TrendStore::Mode::ReadOnly);
-        if (store_->isOpen() || store_->open()) {
-            view = loadTrendView(*store_, sensor_, now - SpanMs, now, now, chart->plotColumns());
-            if (store_->fault() != TrendStore::Fault::None)
-                store_->close();
-        }
-    }
-    chart->showView(view, {});
+    TrendQuery query;
+    query.sensor = sensor_;
+    query.nowMs = work_.clock.nowUtcMs();
+    query.fromMs = query.nowMs - SpanMs;
+    query.toMs = query.nowMs;
+    query.columns = chart->plotColumns();
+    reader_.ask(query);
 }
 
 } // namespace dorvan

@@ -1,11 +1,9 @@
 #pragma once
 
-#include "trends/trendstore.h"
+#include "trends/trendreader.h"
 
 #include <QTimer>
 #include <QWidget>
-
-#include <memory>
 
 namespace dorvan {
 
@@ -14,7 +12,8 @@ class TrendChart;
 struct WorkContext;
 
 // A small chart of one sensor's last 10 minutes of signal against threshold,
-// read again every two seconds while it is on screen.
+// named after the sensor, read again every two seconds while it is on
+// screen, in the reader's thread.
 class RecentSignalChart : public QWidget
 {
     Q_OBJECT
@@ -29,6 +28,7 @@ public:
     // Shows the sensor of the slot (nothing for an empty slot) and follows it.
     void follow(int slot);
     void refresh();
+    TrendReader &reader() { return reader_; }
 
     TrendChart *chart = nullptr;
 
@@ -38,7 +38,7 @@ protected:
 private:
     const SensorTable &table_;
     const WorkContext &work_;
-    std::unique_ptr<TrendStore> store_;
+    TrendReader reader_;
     qint64 sensor_ = -1;
     QTimer timer_;
 };

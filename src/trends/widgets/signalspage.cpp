@@ -1,22 +1,19 @@
 #include "trends/widgets/signalspage.h"
 
-#include "base/log.h"
 #include "base/prompter.h"
 #include "base/workcontext.h"
 #include "events/eventlog.h"
 #include "sensors/sensortable.h"
+#include "trends/trendaxis.h"
 #include "trends/trendrecorder.h"
-#include "trends/trendexport.h"
 #include "trends/widgets/trendchart.h"
 
 #include <QComboBox>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -43,18 +40,61 @@ constexpr RangeChoice ranges[] = {
 
 QString percent(double value)
 {
-    return std::isnan(value) ? QStringLiteral("—")
-                             : QString::number(value, 'f', 1).replace(u'.', u',') + QStringLiteral(" %");
+    return std::isnan(value) ? QStringLiteral("—") : decimalText(value, 1) + QStringLiteral(" %");
 }
 
 QString milliseconds(double value)
 {
-    return QString::number(value, 'f', 0) + QStringLiteral(" мс");
+    return decimalText(value, 0) + QStringLiteral(" мс");
 }
 
 } // namespace
 
-SignalsPage::SignalsPage(const Parts &parts, QWidget *parent) : QWidget(parent), p_(parts)
+// What the page takes from its parts, in one place.
+
+std::vector<SignalsPage::Choice> SignalsPage::sensorsOnLine() const
+{
+    std::vector<Choice> choices;
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        if (!p_.table.occupied(slot))
+            continue;
+        const SensorRecord &r = p_.table[slot];
+        choices.push_back({QStringLiteral("%1: № %2, %3").arg(slot + 1).arg(r.address).arg(modelName(r.model)),
+                           trendSensorKey(r.model, quint16(r.address))});
+    }
+    return choices;
+}
+
+qint64 SignalsPage::sensorSelectedInGrid() const
+{
+    const int slot = p_.selection.selectedRow() - 1;
+    if (slot < 0 || slot >= SlotCount || !p_.table.occupied(slot))
+        return -1;
+    return trendSensorKey(p_.table[slot].model, quint16(p_.table[slot].address));
+}
+
+qint64 SignalsPage::nowMs() const
+{
+    return p_.work.clock.nowUtcMs();
+}
+
+QString SignalsPage::workDir() const
+{
+    return p_.work.workDir;
+}
+
+QString SignalsPage::eventFileOf(qint64 sensor) const
+{
+    return p_.work.path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), int(sensor >> 16)));
+}
+
+Prompter &SignalsPage::prompter() const
+{
+    return p_.prompter;
+}
+
+SignalsPage::SignalsPage(const Parts &parts, QWidget *parent)
+    : QWidget(parent), p_(parts), reader_([&work = parts.work] { return TrendRecorder::storePath(work.workDir); })
 {
     setObjectName(QStringLiteral("TabSheetSignals"));
     auto *layout = new QVBoxLayout(this);
@@ -82,14 +122,17 @@ SignalsPage::SignalsPage(const Parts &parts, QWidget *parent) : QWidget(parent),
     layout->addWidget(chart, 1);
     cursor_ = new QLabel(this);
     cursor_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    cursor_->setWordWrap(true);
     cursor_->setMinimumHeight(cursor_->fontMetrics().height() + 4);
     layout->addWidget(cursor_);
-    summary_ = new QLabel(this);
-    summary_->setTextFormat(Qt::PlainText);
-    layout->addWidget(summary_);
+    summary = new QLabel(this);
+    summary->setTextFormat(Qt::PlainText);
+    summary->setWordWrap(true);
+    layout->addWidget(summary);
     auto *hint = new QLabel(QStringLiteral("Колесо мыши или выделение левой кнопкой: масштаб; правая кнопка: "
-                                           "сдвиг. Квадраты над графиком: события датчика."),
+                                           "сдвиг. Квадраты над графиком: события датчика; серым: нет данных."),
                             this);
+    hint->setWordWrap(true);
     hint->setEnabled(false);
     layout->addWidget(hint);
 
@@ -102,6 +145,8 @@ SignalsPage::SignalsPage(const Parts &parts, QWidget *parent) : QWidget(parent),
         following_ = false;
         showRange(from, to);
     });
+    connect(&reader_, &TrendReader::answered, this, &SignalsPage::showAnswer);
+    connect(&reader_, &TrendReader::exported, this, &SignalsPage::exportDone);
     connect(&live_, &QTimer::timeout, this, [this] {
         if (following_)
             refresh();
@@ -109,7 +154,7 @@ SignalsPage::SignalsPage(const Parts &parts, QWidget *parent) : QWidget(parent),
     // The sensor list follows connections and disconnections.
     connect(&p_.table, &SensorTable::changed, this, [this](int, SensorChanges what) {
         if (isVisible() && what.testFlag(SensorChange::Connection))
-            fillSensors();
+            fillSensors(false);
     });
 }
 
@@ -118,7 +163,7 @@ SignalsPage::~SignalsPage() = default;
 void SignalsPage::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    fillSensors();
+    fillSensors(true);
     rangeChanged();
 }
 
@@ -128,33 +173,22 @@ void SignalsPage::hideEvent(QHideEvent *event)
     live_.stop();
 }
 
-void SignalsPage::fillSensors()
+// followGrid: the sensor of the grid's selected row, when it has one;
+// otherwise the one shown before stays chosen.
+void SignalsPage::fillSensors(bool followGrid)
 {
-    const qint64 chosen = chosenSensor();
-    QStringList texts;
-    QList<qint64> keys;
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        if (!p_.table.occupied(slot))
-            continue;
-        const SensorRecord &r = p_.table[slot];
-        texts.append(QStringLiteral("%1: № %2, %3").arg(slot + 1).arg(r.address).arg(modelName(r.model)));
-        keys.append(trendSensorKey(r.model, quint16(r.address)));
+    const qint64 selected = followGrid ? sensorSelectedInGrid() : -1;
+    const qint64 wanted = selected >= 0 ? selected : chosenSensor();
+    const std::vector<Choice> choices = sensorsOnLine();
+    bool same = qsizetype(choices.size()) == sensorChoice->count();
+    for (qsizetype i = 0; same && i < sensorChoice->count(); ++i)
+        same = sensorChoice->itemText(int(i)) == choices[size_t(i)].text;
+    if (!same) {
+        sensorChoice->clear();
+        for (const Choice &choice : choices)
+            sensorChoice->addItem(choice.text, choice.sensor);
     }
-    bool same = texts.size() == sensorChoice->count();
-    for (int i = 0; same && i < texts.size(); ++i)
-        same = sensorChoice->itemText(i) == texts[i];
-    if (same)
-        return;
-    sensorChoice->clear();
-    for (int i = 0; i < texts.size(); ++i)
-        sensorChoice->addItem(texts[i], keys[i]);
-    // The sensor of the grid's selected row first, else the one shown before.
-    const int row = p_.selection.selectedRow();
-    int index = chosen >= 0 ? sensorChoice->findData(chosen) : -1;
-    if (row >= 1 && row <= SlotCount && p_.table.occupied(row - 1) && chosen < 0) {
-        const SensorRecord &r = p_.table[row - 1];
-        index = sensorChoice->findData(trendSensorKey(r.model, quint16(r.address)));
-    }
+    const int index = wanted >= 0 ? sensorChoice->findData(wanted) : -1;
     sensorChoice->setCurrentIndex(std::max(0, index));
 }
 
@@ -173,8 +207,8 @@ void SignalsPage::rangeChanged()
 
 void SignalsPage::refresh()
 {
-    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
     if (following_) {
+        const qint64 now = nowMs();
         const RangeChoice &range = ranges[std::max(0, rangeChoice->currentIndex())];
         showRange(now - range.spanMs, now);
     } else {
@@ -182,95 +216,89 @@ void SignalsPage::refresh()
     }
 }
 
-TrendStore *SignalsPage::store()
-{
-    if (!store_)
-        store_ = std::make_unique<TrendStore>(TrendRecorder::storePath(p_.work.workDir),
-                                              TrendStore::Mode::ReadOnly);
-    if (!store_->isOpen() && !store_->open())
-        return nullptr;
-    return store_.get();
-}
-
 void SignalsPage::showRange(qint64 fromMs, qint64 toMs)
 {
     from_ = fromMs;
     to_ = toMs;
-    QElapsedTimer took;
-    took.start();
-    const qint64 sensor = chosenSensor();
-    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
-    TrendView view;
-    view.fromMs = fromMs;
-    view.toMs = toMs;
-    std::vector<TrendMark> marks;
-    TrendStore *trends = sensor >= 0 ? store() : nullptr;
-    if (trends) {
-        view = loadTrendView(*trends, sensor, fromMs, toMs, now, chart->plotColumns());
-        if (trends->fault() != TrendStore::Fault::None)
-            store_->close(); // opened afresh at the next refresh
-        const int model = int(sensor >> 16);
-        marks = marks_.within(p_.work.path(EventLog::sensorEventFile(quint32(sensor & 0xFFFF), model)),
-                              fromMs, toMs);
-    }
-    chart->showView(view, marks);
-    showSummary(view);
-    if (sensor < 0)
-        summary_->setText(QStringLiteral("Нет подключённых датчиков."));
-    else if (!trends)
-        summary_->setText(QStringLiteral("Журнал сигналов недоступен: %1").arg(store_ ? store_->errorText() : QString()));
-    lastRefreshMs_ = took.elapsed();
-    qCDebug(lcTrends) << "range drawn in" << lastRefreshMs_ << "ms," << view.series[0].size() << "points";
+    TrendQuery query;
+    query.sensor = chosenSensor();
+    query.fromMs = fromMs;
+    query.toMs = toMs;
+    query.nowMs = nowMs();
+    query.columns = chart->plotColumns();
+    if (query.sensor >= 0)
+        query.eventFile = eventFileOf(query.sensor);
+    reader_.ask(query);
+}
+
+void SignalsPage::showAnswer(const TrendAnswer &answer)
+{
+    chart->showView(answer.view, answer.marks);
+    if (answer.query.sensor < 0)
+        summary->setText(QStringLiteral("Нет подключённых датчиков."));
+    else if (!answer.failure.isEmpty())
+        summary->setText(QStringLiteral("Журнал сигналов недоступен: %1").arg(answer.failure));
+    else
+        showSummary(answer.view);
 }
 
 void SignalsPage::showSummary(const TrendView &view)
 {
     const TrendSummary &s = view.summary;
-    QString text;
+    // Following the live range its last reply is now; after a zoom or pan
+    // the margin is that of the range's last reply, which says when that was.
+    const QString when = following_ || !view.hasLatest
+                             ? QStringLiteral("сейчас")
+                             : QStringLiteral("на %1").arg(QDateTime::fromMSecsSinceEpoch(view.latest.utcMs)
+                                                               .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")));
+    QStringList margins;
     for (int loop = 0; loop < 2; ++loop) {
-        const double now = view.hasLatest
-                               ? marginPercent(loop == 0 ? view.latest.threshold1 : view.latest.threshold2,
-                                               loop == 0 ? view.latest.signal1 : view.latest.signal2)
-                               : std::nan("");
-        text += QStringLiteral("Запас Ш%1: сейчас %2, наименьший за период %3.   ")
-                    .arg(loop + 1)
-                    .arg(percent(now), percent(s.smallestMargin[loop]));
+        const double at = view.hasLatest
+                              ? marginPercent(loop == 0 ? view.latest.threshold1 : view.latest.threshold2,
+                                              loop == 0 ? view.latest.signal1 : view.latest.signal2)
+                              : std::nan("");
+        margins.append(QStringLiteral("Запас Ш%1: %2 %3, наименьший за период %4.")
+                           .arg(loop + 1)
+                           .arg(when, percent(at), percent(s.smallestMargin[loop])));
     }
-    if (s.replies > 0)
-        text += QStringLiteral("Время ответа: мин. %1, средн. %2, макс. %3; ")
-                    .arg(milliseconds(s.replyMin), milliseconds(s.replyMean), milliseconds(s.replyMax));
-    text += QStringLiteral("без ответа: %1.").arg(s.timeouts);
+    QString replies = s.replies > 0 ? QStringLiteral("Время ответа: мин. %1, средн. %2, макс. %3; ")
+                                          .arg(milliseconds(s.replyMin), milliseconds(s.replyMean),
+                                               milliseconds(s.replyMax))
+                                    : QString();
+    replies += QStringLiteral("без ответа: %1.").arg(s.timeouts);
     if (view.fromMinutes)
-        text += QStringLiteral("   (поминутные значения)");
-    summary_->setText(text);
+        replies += QStringLiteral(" (поминутные значения)");
+    summary->setText(margins.join(QStringLiteral("   ")) + u'\n' + replies);
 }
 
 void SignalsPage::exportShown()
 {
     const qint64 sensor = chosenSensor();
-    TrendStore *trends = sensor >= 0 ? store() : nullptr;
-    if (!trends)
+    if (sensor < 0)
         return;
     const QString suggested =
-        QDir(p_.work.workDir)
-            .filePath(QStringLiteral("signal-%1-%2-%3")
-                          .arg(sensor >> 16 == 0 ? 301 : 302)
-                          .arg(sensor & 0xFFFF)
-                          .arg(QDateTime::fromMSecsSinceEpoch(from_).toString(QStringLiteral("yyyyMMdd-HHmm"))));
-    const std::optional<Prompter::SavedFile> saved = p_.prompter.saveFile(
-        suggested, {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON lines (*.jsonl)")});
+        QDir(workDir()).filePath(QStringLiteral("signal-%1-%2-%3")
+                                     .arg(sensor >> 16 == 0 ? 301 : 302)
+                                     .arg(sensor & 0xFFFF)
+                                     .arg(QDateTime::fromMSecsSinceEpoch(from_).toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    const std::optional<Prompter::SavedFile> saved =
+        prompter().saveFile(suggested, {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON lines (*.jsonl)")});
     if (!saved)
         return;
-    const ExportFormat format = saved->filter == 1 ? ExportFormat::JsonLines : ExportFormat::Csv;
-    QSaveFile file(saved->path);
-    const qint64 now = p_.work.clock.now().toMSecsSinceEpoch();
-    if (!file.open(QIODevice::WriteOnly)
-        || !exportTrend(*trends, sensor, from_, to_, now, format, file, false) || !file.commit()) {
-        p_.prompter.error(QStringLiteral("Не удалось записать %1: %2")
-                                        .arg(QDir::toNativeSeparators(saved->path),
-                                             trends->fault() != TrendStore::Fault::None ? trends->errorText()
-                                                                                        : file.errorString()));
-    }
+    TrendQuery query;
+    query.sensor = sensor;
+    query.fromMs = from_;
+    query.toMs = to_;
+    query.nowMs = nowMs();
+    exportButton->setEnabled(false); // one export at a time
+    reader_.exportTo(query, saved->filter == 1 ? ExportFormat::JsonLines : ExportFormat::Csv, saved->path);
+}
+
+void SignalsPage::exportDone(const QString &path, const QString &failure)
+{
+    exportButton->setEnabled(true);
+    if (!failure.isEmpty())
+        prompter().error(QStringLiteral("Не удалось записать %1: %2").arg(QDir::toNativeSeparators(path), failure));
 }
 
 } // namespace dorvan

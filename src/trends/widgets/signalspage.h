@@ -1,13 +1,10 @@
 #pragma once
 
-#include "trends/trendstore.h"
+#include "trends/trendreader.h"
 #include "trends/trendview.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
-
-#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -18,12 +15,14 @@ namespace dorvan {
 class Prompter;
 class SensorSelection;
 class SensorTable;
-class TrendChart;
 struct WorkContext;
+class TrendChart;
 
 // "Сигналы": one sensor's loop signals against their thresholds over the
 // last 10 minutes, hour, 24 hours or 7 days, with its events, live while the
 // page is on screen; the margins and the reply times of the shown range.
+// The store and the event file are read and reduced in the reader's thread:
+// the page only asks and draws what comes back.
 class SignalsPage : public QWidget
 {
     Q_OBJECT
@@ -40,39 +39,52 @@ public:
     explicit SignalsPage(const Parts &parts, QWidget *parent = nullptr);
     ~SignalsPage() override;
 
-    // Reads the chosen sensor and range again.
+    // Asks for the chosen sensor and range again.
     void refresh();
-    // The time the last refresh took, from the read to the drawn series.
-    qint64 lastRefreshMs() const { return lastRefreshMs_; }
+    // The reader, whose answered() says when what was asked is drawn.
+    TrendReader &reader() { return reader_; }
 
     QComboBox *sensorChoice = nullptr;
     QComboBox *rangeChoice = nullptr;
     QPushButton *exportButton = nullptr;
     TrendChart *chart = nullptr;
+    QLabel *summary = nullptr;
 
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void fillSensors();
+    // What the page takes from its parts: the sensors on the line, the
+    // grid's selected one, the clock, the working directory and the boxes.
+    struct Choice
+    {
+        QString text;
+        qint64 sensor;
+    };
+    std::vector<Choice> sensorsOnLine() const;
+    qint64 sensorSelectedInGrid() const;
+    qint64 nowMs() const;
+    QString workDir() const;
+    QString eventFileOf(qint64 sensor) const;
+    class Prompter &prompter() const;
+
+    void fillSensors(bool followGrid);
     void rangeChanged();
     void showRange(qint64 fromMs, qint64 toMs);
+    void showAnswer(const TrendAnswer &answer);
     void showSummary(const TrendView &view);
     void exportShown();
+    void exportDone(const QString &path, const QString &failure);
     qint64 chosenSensor() const;
-    TrendStore *store();
 
     Parts p_;
-    std::unique_ptr<TrendStore> store_;
-    TrendMarkCache marks_;
-    QLabel *summary_ = nullptr;
+    TrendReader reader_;
     QLabel *cursor_ = nullptr;
     QTimer live_;
     bool following_ = true; // the range ends now; false after a zoom or pan
     qint64 from_ = 0;
     qint64 to_ = 0;
-    qint64 lastRefreshMs_ = 0;
 };
 
 } // namespace dorvan
