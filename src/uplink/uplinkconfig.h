@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mqtt/brokersettings.h"
+
 #include <QByteArray>
 #include <QCommandLineParser>
 #include <QString>
@@ -8,21 +10,7 @@
 
 namespace dorvan::uplink {
 
-struct BrokerSettings
-{
-    QString host = QStringLiteral("localhost");
-    int port = 1883;
-    QString clientId;
-    int keepaliveSeconds = 7; // a dead path is given up within twice that, the will sent after 1.5 times
-    bool tls = false;
-    QString caFile;   // none: the system's trusted certificates
-    QString certFile; // client certificate, with keyFile
-    QString keyFile;
-    QString username;
-    QByteArray password;
-
-    QString name() const { return host + u':' + QString::number(port); }
-};
+using mqtt::BrokerSettings;
 
 struct UplinkSettings
 {
