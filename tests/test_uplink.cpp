@@ -87,7 +87,7 @@ QJsonObject jsonOf(const QByteArray &payload)
 
 // Stands in for the broker connection: records what is published and lets
 // the test connect, fail and acknowledge.
-class FakeTransport : public MqttTransport
+class FakeTransport : public mqtt::Transport
 {
 public:
     void open(const Message &) override { ++opens; }

@@ -20,7 +20,7 @@ namespace {
 
 constexpr qint64 MinuteMs = 60 * 1000;
 
-class TelemetrySink : public MqttTransport
+class TelemetrySink : public mqtt::Transport
 {
 public:
     void open(const Message &) override {}

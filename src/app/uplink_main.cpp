@@ -39,9 +39,9 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    dorvan::uplink::MqttClient::Library library;
+    dorvan::mqtt::MqttClient::Library library;
     dorvan::SystemClock clock;
-    dorvan::uplink::MqttClient client(config->broker);
+    dorvan::mqtt::MqttClient client(config->broker, lcUplinkMqtt);
     dorvan::uplink::Uplink uplink(config->uplink, client, clock);
     // Per-minute signal telemetry from the console's trend store, beside the events.
     dorvan::uplink::SignalPublisher signalTrends(config->uplink.workDir,

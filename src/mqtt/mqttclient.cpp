@@ -1,8 +1,6 @@
 // The only file that includes mosquitto.h.
 #include "mqtt/mqttclient.h"
 
-#include "uplink/uplinklog.h"
-
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
 
@@ -10,8 +8,9 @@
 #include <cstring>
 #include <poll.h>
 #include <utility>
+#include <vector>
 
-namespace dorvan::uplink {
+namespace dorvan::mqtt {
 
 namespace {
 
@@ -44,7 +43,8 @@ MqttClient::Library::~Library()
     mosquitto_lib_cleanup();
 }
 
-MqttClient::MqttClient(const BrokerSettings &settings, QObject *parent) : MqttTransport(parent), settings_(settings)
+MqttClient::MqttClient(const BrokerSettings &settings, LogCategory category, QObject *parent)
+    : Transport(parent), settings_(settings), category_(category)
 {
     miscTimer_.setInterval(MiscIntervalMs);
     connect(&miscTimer_, &QTimer::timeout, this, guarded("broker timer", [this] {
@@ -66,23 +66,31 @@ MqttClient::~MqttClient()
 
 QString MqttClient::setUp(const Message &will)
 {
-    client_ = mosquitto_new(settings_.clientId.toUtf8().constData(), true, this);
+    // libmosquitto gives MQTT 5's session expiry (a CONNECT property) only to
+    // its blocking connect, which would freeze the window for a TCP time-out
+    // on a dead broker; a persistent session is therefore MQTT 3.1.1's, kept
+    // by the broker until its persistent_client_expiration.
+    client_ = mosquitto_new(settings_.clientId.toUtf8().constData(), !persistentSession(), this);
     if (!client_)
         return QStringLiteral("cannot create an MQTT client: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
-    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, version5_ ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
+    mosquitto_int_option(client_, MOSQ_OPT_PROTOCOL_VERSION, speaksVersion5() ? MQTT_PROTOCOL_V5 : MQTT_PROTOCOL_V311);
     // The uplink bounds what is in flight itself.
     mosquitto_int_option(client_, MOSQ_OPT_SEND_MAXIMUM, 65535);
     mosquitto_int_option(client_, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_connect_callback_set(client_, &MqttClient::onConnect);
     mosquitto_disconnect_callback_set(client_, &MqttClient::onDisconnect);
     mosquitto_publish_v5_callback_set(client_, &MqttClient::onPublish);
+    mosquitto_message_callback_set(client_, &MqttClient::onMessage);
     mosquitto_log_callback_set(client_, &MqttClient::onLog);
 
-    const QByteArray willTopic = will.topic.toUtf8();
-    int result = mosquitto_will_set(client_, willTopic.constData(), int(will.payload.size()), will.payload.constData(), 1,
-                                    will.retain);
-    if (result != MOSQ_ERR_SUCCESS)
-        return QStringLiteral("cannot set the last will: %1").arg(QString::fromUtf8(mosquitto_strerror(result)));
+    int result = MOSQ_ERR_SUCCESS;
+    if (!will.topic.isEmpty()) {
+        const QByteArray willTopic = will.topic.toUtf8();
+        result = mosquitto_will_set(client_, willTopic.constData(), int(will.payload.size()), will.payload.constData(),
+                                    1, will.retain);
+        if (result != MOSQ_ERR_SUCCESS)
+            return QStringLiteral("cannot set the last will: %1").arg(QString::fromUtf8(mosquitto_strerror(result)));
+    }
     if (!settings_.username.isEmpty()) {
         const QByteArray user = settings_.username.toUtf8();
         result = mosquitto_username_pw_set(client_, user.constData(), settings_.password.isEmpty() ? nullptr
@@ -135,12 +143,7 @@ void MqttClient::open(const Message &will)
         return;
     }
     readNotifier_ = new QSocketNotifier(socket, QSocketNotifier::Read, this);
-    connect(readNotifier_, &QSocketNotifier::activated, this, guarded("broker socket read", [this] {
-        if (client_) {
-            const int result = mosquitto_loop_read(client_, 1);
-            afterStep(result, errno);
-        }
-    }));
+    connect(readNotifier_, &QSocketNotifier::activated, this, guarded("broker socket read", [this] { readSocket(); }));
     writeNotifier_ = new QSocketNotifier(socket, QSocketNotifier::Write, this);
     connect(writeNotifier_, &QSocketNotifier::activated, this, guarded("broker socket write", [this] {
         if (client_) {
@@ -214,6 +217,41 @@ void MqttClient::close()
     ++attempt_;
 }
 
+void MqttClient::readSocket()
+{
+    // One packet per read; what the socket already holds is read at once, so
+    // that a subscriber gets a flood in batches rather than one by one.
+    constexpr int MaxPacketsPerStep = 2000;
+    int result = MOSQ_ERR_SUCCESS;
+    int savedErrno = 0;
+    for (int packet = 0; packet < MaxPacketsPerStep && client_; ++packet) {
+        result = mosquitto_loop_read(client_, 1);
+        savedErrno = errno;
+        if (result != MOSQ_ERR_SUCCESS || mosquitto_socket(client_) < 0)
+            break;
+        pollfd polled{mosquitto_socket(client_), POLLIN, 0};
+        if (::poll(&polled, 1, 0) != 1 || polled.revents != POLLIN)
+            break;
+    }
+    afterStep(result, savedErrno);
+}
+
+void MqttClient::subscribe()
+{
+    if (settings_.subscriptions.isEmpty())
+        return;
+    QList<QByteArray> filters;
+    std::vector<char *> pointers;
+    for (const QString &filter : settings_.subscriptions)
+        filters.append(filter.toUtf8());
+    for (QByteArray &filter : filters)
+        pointers.push_back(filter.data());
+    const int result = mosquitto_subscribe_multiple(client_, nullptr, int(pointers.size()), pointers.data(), 1, 0,
+                                                    nullptr);
+    if (result != MOSQ_ERR_SUCCESS)
+        fail(QStringLiteral("cannot subscribe at %1: %2").arg(brokerName(), QString::fromUtf8(mosquitto_strerror(result))));
+}
+
 void MqttClient::afterStep(int result, int savedErrno)
 {
     if (!client_)
@@ -241,7 +279,19 @@ void MqttClient::afterStep(int result, int savedErrno)
     if (!connected_ && connack_ == 0) {
         connected_ = true;
         connectTimer_.stop();
+        subscribe();
+        if (!client_)
+            return;
+        updateWriteNotifier();
         emit connected();
+        if (!client_)
+            return;
+    }
+    if (!received_.isEmpty()) {
+        const QList<Received> received = std::exchange(received_, {});
+        emit this->received(received);
+        if (!client_)
+            return;
     }
     const QList<int> acknowledged = std::exchange(acknowledged_, {});
     for (int id : acknowledged) {
@@ -280,7 +330,7 @@ bool MqttClient::socketHungUp() const
 QString MqttClient::describe(int result, int savedErrno) const
 {
     const QString broker = brokerName();
-    if (connack_ > 0 && version5_) {
+    if (connack_ > 0 && speaksVersion5()) {
         switch (connack_) {
         case MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION:
         case 1: // a 3.1.1 broker answers in its own terms
@@ -347,9 +397,9 @@ QString MqttClient::describe(int result, int savedErrno) const
 
 void MqttClient::fail(const QString &reason)
 {
-    if (version5_ && (connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || connack_ == 1)) {
+    if (speaksVersion5() && (connack_ == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || connack_ == 1)) {
         version5_ = false;
-        qCWarning(lcUplinkMqtt).noquote() << QStringLiteral("%1 speaks MQTT 3.1.1 only: a publish it refuses (its access "
+        qCWarning(category_).noquote() << QStringLiteral("%1 speaks MQTT 3.1.1 only: a publish it refuses (its access "
                                                             "list) cannot be told from one it takes").arg(brokerName());
     }
     teardown();
@@ -386,6 +436,7 @@ void MqttClient::teardown()
     connected_ = false;
     acknowledged_.clear();
     refused_.clear();
+    received_.clear();
 }
 
 void MqttClient::onConnect(mosquitto *, void *self, int code)
@@ -408,11 +459,19 @@ void MqttClient::onPublish(mosquitto *, void *self, int messageId, int reason, c
         client->acknowledged_.append(messageId);
 }
 
+void MqttClient::onMessage(mosquitto *, void *self, const mosquitto_message *message)
+{
+    auto *client = static_cast<MqttClient *>(self);
+    client->received_.append({QString::fromUtf8(message->topic),
+                              QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
+                              message->retain, message->qos});
+}
+
 void MqttClient::onLog(mosquitto *, void *self, int level, const char *text)
 {
     if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))
         static_cast<MqttClient *>(self)->libraryError_ = QString::fromUtf8(text);
-    qCDebug(lcUplinkMqtt) << "libmosquitto:" << text;
+    qCDebug(static_cast<MqttClient *>(self)->category_) << "libmosquitto:" << text;
 }
 
-} // namespace dorvan::uplink
+} // namespace dorvan::mqtt

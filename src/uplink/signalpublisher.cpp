@@ -13,16 +13,16 @@ constexpr qint64 MinuteMs = 60 * 1000;
 
 } // namespace
 
-SignalPublisher::SignalPublisher(const QString &workDir, const Topics &topics, MqttTransport &transport,
+SignalPublisher::SignalPublisher(const QString &workDir, const Topics &topics, mqtt::Transport &transport,
                                  const Clock &clock, QObject *parent)
     : QObject(parent), path_(TrendRecorder::storePath(workDir)), topics_(topics), transport_(transport),
       clock_(clock)
 {
-    connect(&transport_, &MqttTransport::connected, this, guarded("signal trends on connecting", [this] {
+    connect(&transport_, &mqtt::Transport::connected, this, guarded("signal trends on connecting", [this] {
         connected_ = true;
         publishDue();
     }));
-    connect(&transport_, &MqttTransport::failed, this, [this] { connected_ = false; });
+    connect(&transport_, &mqtt::Transport::failed, this, [this] { connected_ = false; });
     timer_.setInterval(CheckMs);
     connect(&timer_, &QTimer::timeout, this, guarded("signal trends timer", [this] { publishDue(); }));
 }

@@ -2,7 +2,7 @@
 
 #include "base/clock.h"
 #include "trends/trendstore.h"
-#include "uplink/mqtttransport.h"
+#include "mqtt/transport.h"
 #include "uplink/topics.h"
 
 #include <QByteArray>
@@ -31,7 +31,7 @@ public:
     // batch of its last second has been written.
     static constexpr qint64 SettleMs = 3000;
 
-    SignalPublisher(const QString &workDir, const Topics &topics, MqttTransport &transport, const Clock &clock,
+    SignalPublisher(const QString &workDir, const Topics &topics, mqtt::Transport &transport, const Clock &clock,
                     QObject *parent = nullptr);
     ~SignalPublisher() override;
 
@@ -46,7 +46,7 @@ public:
 private:
     QString path_;
     Topics topics_;
-    MqttTransport &transport_;
+    mqtt::Transport &transport_;
     const Clock &clock_;
     std::unique_ptr<TrendStore> store_;
     std::map<qint64, qint64> sent_; // sensor -> last minute sent

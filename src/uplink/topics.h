@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mqtt/transport.h"
 #include "uplink/sensorstates.h"
 
 #include <QByteArray>
@@ -8,12 +9,7 @@
 
 namespace dorvan::uplink {
 
-struct Message
-{
-    QString topic;
-    QByteArray payload; // empty with retain: removes the retained message
-    bool retain = false;
-};
+using mqtt::Message;
 
 // <prefix>/<site>/status, /console, /event and /sensor/<address>/state.
 struct Topics

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
@@ -40,7 +39,7 @@ QTimeZone zoneOf(const QString &id)
 
 } // namespace
 
-Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const Clock &clock, QObject *parent)
+Uplink::Uplink(const UplinkSettings &settings, mqtt::Transport &transport, const Clock &clock, QObject *parent)
     : QObject(parent),
       settings_(settings),
       transport_(transport),
@@ -53,12 +52,12 @@ Uplink::Uplink(const UplinkSettings &settings, MqttTransport &transport, const C
     if (settings.haDiscovery)
         discovery_.emplace(topics_, settings.haPrefix);
     // No handler lets an exception unwind into the event loop.
-    connect(&transport_, &MqttTransport::connected, this, guarded("connected", [this] { onConnected(); }));
-    connect(&transport_, &MqttTransport::failed, this,
+    connect(&transport_, &mqtt::Transport::connected, this, guarded("connected", [this] { onConnected(); }));
+    connect(&transport_, &mqtt::Transport::failed, this,
             guarded("connection failed", [this](const QString &reason) { onFailed(reason); }));
-    connect(&transport_, &MqttTransport::acknowledged, this,
+    connect(&transport_, &mqtt::Transport::acknowledged, this,
             guarded("acknowledged", [this](int messageId) { onAcknowledged(messageId); }));
-    connect(&transport_, &MqttTransport::refused, this,
+    connect(&transport_, &mqtt::Transport::refused, this,
             guarded("refused", [this](int messageId, const QString &reason) { onRefused(messageId, reason); }));
     consoleProbe_ = [dir = settings.workDir] { return consoleHoldsLock(dir); };
 
@@ -185,7 +184,7 @@ void Uplink::onConnected()
     // A broker that takes the connection and refuses the records gets no
     // faster retries for it.
     if (!refusing_)
-        retryMs_ = FirstRetryMs;
+        backoff_.reset();
     broken_ = false;
     window_.clear();
     recordOfMessage_.clear();
@@ -258,10 +257,9 @@ void Uplink::onFailed(const QString &reason)
     state_ = State::Waiting;
     heartbeatTimer_.stop();
     // Posts that lost one broker together do not all come back at once.
-    const int wait = retryMs_ / 2 + int(QRandomGenerator::global()->bounded(retryMs_ / 2 + 1));
+    const int wait = backoff_.nextWaitMs();
     qCWarning(lcUplinkMqtt).noquote() << reason + QStringLiteral("; retrying in ") + seconds(wait);
     retryTimer_.start(wait);
-    retryMs_ = qMin(retryMs_ * 2, MaxRetryMs);
 }
 
 void Uplink::pump()

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "base/clock.h"
+#include "mqtt/backoff.h"
 #include "uplink/cursor.h"
 #include "uplink/dailyfollower.h"
-#include "uplink/mqtttransport.h"
+#include "mqtt/transport.h"
 #include "uplink/topics.h"
 #include "uplink/uplinkconfig.h"
 
@@ -30,8 +31,7 @@ class Uplink : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int FirstRetryMs = 1000;
-    static constexpr int MaxRetryMs = 15000;   // each wait is drawn from its second half (jitter)
+    static constexpr int FirstRetryMs = mqtt::Backoff::FirstMs;
     static constexpr int PollMs = 250;         // besides the file watch, for file systems without one
     static constexpr int CursorSaveDelayMs = 200; // acknowledgements within this share one save
     static constexpr int StopTimeoutMs = 2000;   // for the broker to take the "offline" status
@@ -39,7 +39,7 @@ public:
     static constexpr int LineStoppedMs = 10000;  // a line without a polling pass this long is stopped
     static constexpr int LateCheckMs = 1000;     // how often passed days' files are looked at
 
-    Uplink(const UplinkSettings &settings, MqttTransport &transport, const Clock &clock,
+    Uplink(const UplinkSettings &settings, mqtt::Transport &transport, const Clock &clock,
            QObject *parent = nullptr);
     ~Uplink() override;
 
@@ -61,7 +61,7 @@ public:
 
     const Cursor &cursor() const { return acked_; }
     int inFlight() const { return int(window_.size()); }
-    int nextRetryMs() const { return retryMs_; }
+    int nextRetryMs() const { return backoff_.stepMs(); }
 
 signals:
     void stopped();
@@ -93,7 +93,7 @@ private:
     void watchFiles();
 
     UplinkSettings settings_;
-    MqttTransport &transport_;
+    mqtt::Transport &transport_;
     const Clock &clock_;
     Topics topics_;
     std::optional<Discovery> discovery_;
@@ -119,7 +119,7 @@ private:
     QByteArray consoleShown_;          // the console's liveness last published, without its time
 
     State state_ = State::Idle;
-    int retryMs_ = FirstRetryMs;
+    mqtt::Backoff backoff_;
     int offlineMessage_ = -1;
     QString saveError_;
     QTimer retryTimer_;

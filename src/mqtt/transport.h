@@ -1,23 +1,41 @@
 #pragma once
 
-#include "uplink/topics.h"
-
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 
-namespace dorvan::uplink {
+namespace dorvan::mqtt {
 
-// A connection to an MQTT broker that publishes with QoS 1, as the uplink
-// needs it; the libmosquitto client implements it, tests fake it.
-class MqttTransport : public QObject
+// A message to publish.
+struct Message
+{
+    QString topic;
+    QByteArray payload; // empty with retain: removes the retained message
+    bool retain = false;
+};
+
+// A message the broker delivered to a subscriber.
+struct Received
+{
+    QString topic;
+    QByteArray payload;
+    bool retained = false; // sent because of a (re)subscription, not forwarded live
+    int qos = 0;
+};
+
+// A connection to an MQTT broker: publishing with QoS 1 (or 0 for
+// telemetry) and, for a subscriber, the messages of its subscriptions. The
+// libmosquitto client implements it, tests fake it.
+class Transport : public QObject
 {
     Q_OBJECT
 
 public:
     using QObject::QObject;
 
-    // Starts one connection attempt with a retained last will; it ends in
-    // connected() or failed().
+    // Starts one connection attempt, with a retained last will unless the
+    // will's topic is empty; it ends in connected() or failed().
     virtual void open(const Message &will) = 0;
     // Publishes with QoS 1 while connected: the message id that
     // acknowledged() will carry once the broker has it, or -1 when the
@@ -43,6 +61,8 @@ signals:
     // The broker answered the publish with an error (MQTT 5 reason code
     // 0x80 or above): it did not take the message.
     void refused(int messageId, const QString &reason);
+    // Everything one read of the socket brought, in the broker's order.
+    void received(const QList<dorvan::mqtt::Received> &messages);
 };
 
-} // namespace dorvan::uplink
+} // namespace dorvan::mqtt
