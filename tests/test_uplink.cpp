@@ -481,7 +481,7 @@ private slots:
 
         QTest::newRow("console not running") << false << true << 1 << "stopped";
         QTest::newRow("line running") << true << true << 3 << "running";
-        QTest::newRow("line stopped") << true << true << 11 << "stopped";
+        QTest::newRow("line stopped") << true << true << 13 << "stopped";
         QTest::newRow("console keeps no heartbeat") << true << false << 0 << "unknown";
         QTest::newRow("clock set back since the last pass") << true << true << -3600 << "stopped";
     }
@@ -496,13 +496,13 @@ private slots:
         WorkDir dir;
         FakeClock clock;
         const QDateTime now(today, QTime(12, 0), Qt::UTC);
-        quint64 passes = 0;
+        LinePasses passes;
         ConsoleHeartbeat console(clock, [&] { return passes; });
         if (keepsHeartbeat) {
             clock.current = now.addSecs(-lastPassAgo - 2);
             console.start(dir.path());
             clock.current = now.addSecs(-lastPassAgo);
-            ++passes;
+            passes = {1, clock.nowUtcMs()};
             console.beat();
             clock.current = now;
             console.beat();
@@ -548,6 +548,66 @@ private slots:
         uplink.checkConsole();
         QCOMPARE(broker.on(consoleTopic).size(), alive ? 3 : 2);
         QCOMPARE(jsonOf(broker.on(consoleTopic).last()).value(QStringLiteral("running")).toBool(), false);
+    }
+
+    // A console that hangs between two beats has made passes its heartbeat
+    // never told: wherever in the beat it hangs and wherever the uplink's
+    // looks fall, its line is shown stopped 10 to 14 s after the real last pass.
+    void hungConsoleShownStoppedInTime_data()
+    {
+        QTest::addColumn<int>("hangsAfterBeatMs");
+        QTest::addColumn<int>("looksAfterBeatMs");
+
+        QTest::newRow("hangs just after a beat") << 50 << 0;
+        QTest::newRow("hangs just before a beat") << 1950 << 0;
+        QTest::newRow("hangs before a beat, looks just after one") << 1950 << 100;
+        QTest::newRow("hangs after a beat, looks just before one") << 100 << 1950;
+        QTest::newRow("hangs mid-beat, looks mid-beat") << 1000 << 1000;
+    }
+
+    void hungConsoleShownStoppedInTime()
+    {
+        QFETCH(int, hangsAfterBeatMs);
+        QFETCH(int, looksAfterBeatMs);
+
+        WorkDir dir;
+        FakeClock clock;
+        LinePasses passes{1, clock.nowUtcMs()};
+        ConsoleHeartbeat console(clock, [&] { return passes; });
+        console.start(dir.path());
+        FakeTransport broker;
+        Uplink uplink(settingsFor(dir), broker, clock);
+        uplink.setConsoleProbe([] { return true; });
+        QString error;
+        QVERIFY2(uplink.start(&error), qPrintable(error));
+        emit broker.connected();
+
+        const auto lineShown = [&] {
+            return jsonOf(broker.on(QStringLiteral("dorvan/post1/console")).last()).value(QStringLiteral("line")).toString();
+        };
+        const int passMs = 100;
+        const int hangsAtMs = 5 * ConsoleHeartbeat::IntervalMs + hangsAfterBeatMs;
+        qint64 lastPassAtMs = 0;
+        for (int ms = 50; ms <= 30000; ms += 50) {
+            clock.advanceMs(50);
+            const bool hung = ms > hangsAtMs;
+            if (!hung && ms % passMs == 0) {
+                passes = {passes.count + 1, clock.nowUtcMs()};
+                lastPassAtMs = ms;
+            }
+            if (!hung && ms % ConsoleHeartbeat::IntervalMs == 0)
+                console.beat();
+            if ((ms - looksAfterBeatMs) % Uplink::ConsoleCheckMs != 0)
+                continue;
+            uplink.checkConsole();
+            if (lineShown() == QLatin1String("stopped")) {
+                const qint64 shownAfterMs = ms - lastPassAtMs;
+                QVERIFY2(hung && shownAfterMs >= 10000 && shownAfterMs <= 14000,
+                         qPrintable(QStringLiteral("stopped %1 ms after the last pass").arg(shownAfterMs)));
+                return;
+            }
+        }
+        QFAIL("a hung console's line never shown stopped");
     }
 
     // Whether a console holds a working directory: the process its lock
@@ -815,7 +875,7 @@ private slots:
     {
         WorkDir dir(false);
         FakeClock clock;
-        ConsoleHeartbeat heartbeat(clock, [] { return quint64(1); });
+        ConsoleHeartbeat heartbeat(clock, [] { return LinePasses{1, 0}; });
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("cannot write .*console.heartbeat")));
         heartbeat.start(dir.path());
         QTest::failOnWarning(QRegularExpression(QStringLiteral("cannot write")));
@@ -846,7 +906,7 @@ private slots:
         WorkDir dir;
         FakeClock clock;
         const mode_t previous = ::umask(mode_t(umask));
-        ConsoleHeartbeat heartbeat(clock, [] { return quint64(1); });
+        ConsoleHeartbeat heartbeat(clock, [] { return LinePasses{1, 0}; });
         heartbeat.start(dir.path());
         heartbeat.beat();
         heartbeat.stop();

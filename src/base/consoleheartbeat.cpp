@@ -59,9 +59,11 @@ std::optional<HeartbeatRecord> HeartbeatRecord::fromJson(const QByteArray &bytes
     return record;
 }
 
-ConsoleHeartbeat::ConsoleHeartbeat(const Clock &clock, std::function<quint64()> passes, QObject *parent)
+ConsoleHeartbeat::ConsoleHeartbeat(const Clock &clock, std::function<LinePasses()> passes, QObject *parent)
     : QObject(parent), clock_(clock), passes_(std::move(passes))
 {
+    // On time, not coarse: the lag of the last pass a reader sees stays within IntervalMs.
+    timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(IntervalMs);
     connect(&timer_, &QTimer::timeout, this, &ConsoleHeartbeat::beat);
 }
@@ -83,13 +85,10 @@ void ConsoleHeartbeat::beat()
 {
     if (path_.isEmpty())
         return;
-    const QDateTime now = clock_.now();
-    const quint64 passes = passes_();
-    if (seenPasses_ && passes != record_.passes)
-        record_.lastPoll = now;
-    seenPasses_ = true;
-    record_.passes = passes;
-    record_.written = now;
+    const LinePasses passes = passes_();
+    record_.passes = passes.count;
+    record_.lastPoll = passes.count > 0 ? QDateTime::fromMSecsSinceEpoch(passes.lastUtcMs, Qt::UTC) : QDateTime();
+    record_.written = clock_.now();
 
     // A reader sees the old file or the new one, never half of one.
     const FileReplace written = replaceFile(path_, record_.toJson(), newFileMode_, false, {}, Sync::No);

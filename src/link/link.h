@@ -77,8 +77,8 @@ public:
     LineStatistics &statistics() { return statistics_; }
     const LineStatistics &statistics() const { return statistics_; }
     int timer2Ticks() const { return timer2Tag_; }
-    // Passes of the polling cycle in this run (the console's heartbeat reads it).
-    quint64 passes() const { return poller_.passes(); }
+    // Passes of the polling cycle and the time of the last (the console's heartbeat reads them).
+    LinePasses passes() const { return poller_.passes(); }
 
     // Where every decoded status reply and every unanswered request is
     // appended for the signal trends; nothing is recorded while it is null.

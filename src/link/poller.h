@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "base/linepasses.h"
 #include "base/faultreporter.h"
 #include "link/frames.h"
 #include "link/linestatistics.h"
@@ -29,7 +30,11 @@ public:
     static constexpr qint16 LINK_LOSS_MISSES = 8;
     Unanswered judgePreviousRequest() const;
 
-    void countPass() { ++passes_; }
+    void countPass()
+    {
+        ++passes_;
+        lastPassUtcMs_ = clock_.nowUtcMs();
+    }
     // Sends the request of the next occupied slot; a tick with none ends the pass.
     void sendNextRequest();
     int Send_Cmd1(const quint8 *data, quint16 length);
@@ -45,8 +50,9 @@ public:
     bool replyPending() const { return replyPending_ != 0; }
     const RequestBuffer &requestBuffer() const { return txBuffer_; }
     quint32 requestSentMs() const { return requestSentMs_; }
-    // Passes of the polling cycle in this run (the console's heartbeat reads it).
-    quint64 passes() const { return passes_; }
+    // Passes of the polling cycle in this run and the wall-clock time of the
+    // last one (the console's heartbeat reads them).
+    LinePasses passes() const { return {passes_, lastPassUtcMs_}; }
 
 private:
     SensorTable &table_;
@@ -61,6 +67,7 @@ private:
     qint16 replyPending_ = 0;
     quint32 requestSentMs_ = 0; // tick of the last request, for the reply time
     quint64 passes_ = 0;
+    qint64 lastPassUtcMs_ = 0;
 };
 
 } // namespace dorvan

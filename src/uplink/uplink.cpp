@@ -72,6 +72,7 @@ Uplink::Uplink(const UplinkSettings &settings, mqtt::Transport &transport, const
     connect(&stopTimer_, &QTimer::timeout, this, guarded("stop timer", [this] { finishStop(); }));
     heartbeatTimer_.setInterval(settings.heartbeatSeconds * 1000);
     connect(&heartbeatTimer_, &QTimer::timeout, this, guarded("heartbeat timer", [this] { heartbeat(); }));
+    consoleTimer_.setTimerType(Qt::PreciseTimer); // its step is part of how late a stopped line is shown
     consoleTimer_.setInterval(ConsoleCheckMs);
     connect(&consoleTimer_, &QTimer::timeout, this, guarded("console timer", [this] { checkConsole(); }));
     connect(&watcher_, &QFileSystemWatcher::fileChanged, this, guarded("file watch", [this](const QString &) { pump(); }));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/clock.h"
+#include "base/consoleheartbeat.h"
 #include "mqtt/backoff.h"
 #include "uplink/cursor.h"
 #include "uplink/dailyfollower.h"
@@ -36,7 +37,11 @@ public:
     static constexpr int CursorSaveDelayMs = 200; // acknowledgements within this share one save
     static constexpr int StopTimeoutMs = 2000;   // for the broker to take the "offline" status
     static constexpr int ConsoleCheckMs = 2000;  // how often the console's lock and heartbeat are read
-    static constexpr int LineStoppedMs = 10000;  // a line without a polling pass this long is stopped
+    // A line whose last pass the heartbeat names is older than this is
+    // stopped: 10 s, and the up to one beat by which a hung console's
+    // heartbeat lags its real last pass. With a look every ConsoleCheckMs,
+    // a hung console's line is shown stopped 10 to 14 s after its last pass.
+    static constexpr int LineStoppedMs = 10000 + ConsoleHeartbeat::IntervalMs;
     static constexpr int LateCheckMs = 1000;     // how often passed days' files are looked at
 
     Uplink(const UplinkSettings &settings, mqtt::Transport &transport, const Clock &clock,
