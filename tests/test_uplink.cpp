@@ -63,6 +63,7 @@ const Event arm2{17, "Установка на охрану второго шле
 const Event disarm1{18, "Снятие с охраны первого шлейфа датчика <Дорван-301ДК> № %1"};
 const Event trip1{33, "Срабатывание 1 шлейфа датчика <Дорван-301ДК> № %1"};
 const Event trip2{33, "Срабатывание 2 шлейфа датчика <Дорван-301ДК> № %1"};
+const Event otherTrip1{34, "Срабатывание 1 шлейфа датчика <Дорван-302ДК> № %1"};
 const Event normal1{0, "Возврат в норму 1 шлейфа датчика <Дорван-301ДК> № %1"};
 const Event standby{0, "Возврат в дежурное состояние датчика <Дорван-301ДК> № %1"};
 const Event brokenFlank1{4, "Обрыв чувствительного элемента первого фланга датчика <Дорван-302ДК> № %1"};
@@ -185,6 +186,8 @@ private slots:
                                                   << "model=0 link=up loop1=disarmed loop2=disarmed fault=-1";
         QTest::newRow("first heard of mid-run") << QList<Event>{trip2}
                                                 << "model=0 link=unknown loop1=unknown loop2=alarm fault=-1";
+        QTest::newRow("trip under the other trip code") << QList<Event>{otherTrip1}
+                                                        << "model=1 link=unknown loop1=alarm loop2=unknown fault=-1";
         QTest::newRow("fault of a sensor not yet named") << QList<Event>{brokenFlank1}
                                                          << "model=-1 link=unknown loop1=unknown loop2=unknown fault=4";
         QTest::newRow("disconnected") << QList<Event>{connected, linkBack, arm1, disconnected} << "removed";

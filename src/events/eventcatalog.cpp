@@ -169,8 +169,10 @@ QString eventText(quint8 code, const EventArgs &args)
 
 std::optional<ParsedEvent> parseEventText(int code, const QString &text)
 {
+    // Another console's trip code comes with the text of a trip.
+    const int textCode = code == EventCode::OtherTrip ? EventCode::Tripped : code;
     for (std::size_t row = 0; row < RowCount; ++row) {
-        if (eventCatalog[row].code != code || eventCatalog[row].pattern.empty())
+        if (eventCatalog[row].code != textCode || eventCatalog[row].pattern.empty())
             continue;
         if (std::optional<ParsedEvent> parsed = parseWithRow(row, text))
             return parsed;

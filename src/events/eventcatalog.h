@@ -214,7 +214,8 @@ struct ParsedEvent
     QString operatorName = {};
 };
 
-// nullopt when no row of the code has a pattern the text matches.
+// nullopt when no row of the code has a pattern the text matches. Code 34,
+// which has no text of its own, is read with the texts of code 33.
 std::optional<ParsedEvent> parseEventText(int code, const QString &text);
 
 // The loop every row of the code names, 0 when it names none or its rows differ.
