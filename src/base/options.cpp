@@ -9,12 +9,24 @@ namespace dorvan {
 void addOptions(QCommandLineParser &parser, std::span<const OptionSpec> options)
 {
     for (const OptionSpec &option : options) {
-        const QString name = QString::fromLatin1(option.name);
+        QStringList names{QString::fromLatin1(option.name)};
+        if (option.shortName)
+            names.prepend(QString::fromLatin1(option.shortName));
+        const QString description = QString::fromUtf8(option.description);
         if (option.valueName)
-            parser.addOption({name, QString::fromLatin1(option.description), QString::fromLatin1(option.valueName)});
+            parser.addOption({names, description, QString::fromLatin1(option.valueName)});
         else
-            parser.addOption({name, QString::fromLatin1(option.description)});
+            parser.addOption({names, description});
     }
+}
+
+std::span<const OptionSpec> helpAndVersionOptions()
+{
+    static const OptionSpec options[] = {
+        {"help", nullptr, "Показать эту справку и выйти.", "h"},
+        {"version", nullptr, "Показать версию и выйти.", "v"},
+    };
+    return options;
 }
 
 std::unique_ptr<QSettings> openConfigFile(const QString &path,
@@ -42,6 +54,12 @@ std::unique_ptr<QSettings> openConfigFile(const QString &path,
         }
     }
     return file;
+}
+
+bool OptionValues::has(const char *name) const
+{
+    const QString key = QString::fromLatin1(name);
+    return parser_.isSet(key) || (file_ && file_->contains(key));
 }
 
 std::optional<QString> OptionValues::text(const char *name) const

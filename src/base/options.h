@@ -16,10 +16,14 @@ struct OptionSpec
 {
     const char *name;
     const char *valueName; // nullptr: a switch (true/false in the file)
-    const char *description;
+    const char *description; // UTF-8
+    const char *shortName = nullptr; // a one-letter alias on the command line
 };
 
 void addOptions(QCommandLineParser &parser, std::span<const OptionSpec> options);
+
+// -h/--help and -v/--version, worded for the operator's programs.
+std::span<const OptionSpec> helpAndVersionOptions();
 
 // The INI file (keys without a section) --config names; nullptr with the
 // reason when it cannot be read, is not INI, or holds a key that none of
@@ -33,6 +37,8 @@ class OptionValues
 public:
     OptionValues(const QCommandLineParser &parser, const QSettings *file) : parser_(parser), file_(file) {}
 
+    // Given on the command line or in the file, with or without a value.
+    bool has(const char *name) const;
     std::optional<QString> text(const char *name) const;
     // A switch on the command line, or true/false (yes/no, on/off, 1/0) in the file.
     std::optional<bool> flag(const char *name, QString *error) const;

@@ -1,6 +1,7 @@
 #include "console/consolestart.h"
 
 #include "base/log.h"
+#include "base/options.h"
 #include "base/regularfile.h"
 #include "base/russian.h"
 #include "console/workdirsetup.h"
@@ -21,43 +22,28 @@ namespace dorvan {
 
 namespace {
 
-struct ConsoleOptions
-{
-    QCommandLineOption workDir{QStringLiteral("workdir"),
-                               QStringLiteral("Работать в каталоге DIR вместо настроенного рабочего каталога."),
-                               QStringLiteral("DIR")};
-    QCommandLineOption init{QStringLiteral("init"),
-                            QStringLiteral("Подготовить DIR как рабочий каталог: шесть его каталогов, "
-                                           "ports/ и звук тревоги. Создаётся только недостающее, "
-                                           "ничего не перезаписывается."),
-                            QStringLiteral("DIR")};
-    QCommandLineOption saveConfig{QStringLiteral("save-config"),
-                                  QStringLiteral("Вместе с --init: записать DIR в ваш файл настройки, "
-                                                 "чтобы пункт меню запускал пульт в нём.")};
-    QCommandLineOption saveSystemConfig{QStringLiteral("save-system-config"),
-                                        QStringLiteral("Вместе с --init: записать DIR в "
-                                                       "/etc/dorvan-console/console.conf, для всех "
-                                                       "пользователей (от имени root).")};
-    QCommandLineOption autostart{QStringLiteral("autostart"),
-                                 QStringLiteral("Вместе с --init: запускать пульт в DIR при вашем входе "
-                                                "в систему (элемент автозапуска XDG).")};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Показать эту справку и выйти.")};
-    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Показать версию и выйти.")};
-
-    void addTo(QCommandLineParser &parser) const
-    {
-        parser.addOptions({workDir, init, saveConfig, saveSystemConfig, autostart, help, version});
-    }
+const OptionSpec consoleOptions[] = {
+    {"workdir", "DIR", "Работать в каталоге DIR вместо настроенного рабочего каталога."},
+    {"init", "DIR", "Подготовить DIR как рабочий каталог: шесть его каталогов, ports/ и звук тревоги. Создаётся "
+                    "только недостающее, ничего не перезаписывается."},
+    {"save-config", nullptr, "Вместе с --init: записать DIR в ваш файл настройки, чтобы пункт меню запускал пульт в нём."},
+    {"save-system-config", nullptr, "Вместе с --init: записать DIR в /etc/dorvan-console/console.conf, для всех "
+                                    "пользователей (от имени root)."},
+    {"autostart", nullptr, "Вместе с --init: запускать пульт в DIR при вашем входе в систему (элемент автозапуска XDG)."},
 };
+
+void addConsoleOptions(QCommandLineParser &parser)
+{
+    addOptions(parser, consoleOptions);
+    addOptions(parser, helpAndVersionOptions());
+}
 
 } // namespace
 
 QString ConsoleCommand::helpText()
 {
     QCommandLineParser parser;
-    ConsoleOptions().addTo(parser);
+    addConsoleOptions(parser);
     const QString generated = parser.helpText();
     return QStringLiteral(
                "Запуск: dorvan-console [--workdir DIR]\n"
@@ -76,8 +62,8 @@ QString ConsoleCommand::helpText()
 ConsoleCommand parseConsoleCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    const ConsoleOptions options;
-    options.addTo(parser);
+    addConsoleOptions(parser);
+    const OptionValues options(parser, nullptr);
 
     ConsoleCommand command;
     const auto usage = [&command](const QString &error) {
@@ -89,31 +75,31 @@ ConsoleCommand parseConsoleCommand(const QStringList &arguments)
         command.unknownOptions = parser.unknownOptionNames();
         return usage(ru::commandLineError(parser));
     }
-    if (parser.isSet(options.help)) {
+    if (options.has("help")) {
         command.action = ConsoleCommand::Action::Help;
         return command;
     }
-    if (parser.isSet(options.version)) {
+    if (options.has("version")) {
         command.action = ConsoleCommand::Action::Version;
         return command;
     }
     if (!parser.positionalArguments().isEmpty())
         return usage(QStringLiteral("Лишний аргумент «%1».").arg(parser.positionalArguments().constFirst()));
-    command.saveUserConfig = parser.isSet(options.saveConfig);
-    command.saveSystemConfig = parser.isSet(options.saveSystemConfig);
-    command.autostart = parser.isSet(options.autostart);
-    if (parser.isSet(options.init)) {
-        if (parser.isSet(options.workDir))
+    command.saveUserConfig = options.has("save-config");
+    command.saveSystemConfig = options.has("save-system-config");
+    command.autostart = options.has("autostart");
+    if (options.has("init")) {
+        if (options.has("workdir"))
             return usage(QStringLiteral("--init и --workdir не указываются вместе: каталог называет --init."));
         if (command.saveUserConfig && command.saveSystemConfig)
             return usage(QStringLiteral("Укажите что-то одно: --save-config или --save-system-config."));
         command.action = ConsoleCommand::Action::Init;
-        command.initDir = parser.value(options.init);
+        command.initDir = *options.text("init");
         return command;
     }
     if (command.saveUserConfig || command.saveSystemConfig || command.autostart)
         return usage(QStringLiteral("--save-config, --save-system-config и --autostart указываются вместе с --init DIR."));
-    command.workDir = parser.value(options.workDir);
+    command.workDir = options.text("workdir").value_or(QString());
     return command;
 }
 

@@ -1,6 +1,7 @@
 #include "report/reportcommand.h"
 
 #include "base/log.h"
+#include "base/options.h"
 #include "base/russian.h"
 #include "trends/trendexport.h"
 #include "trends/trendrecorder.h"
@@ -15,51 +16,27 @@ namespace dorvan {
 
 namespace {
 
-struct ReportOptions
-{
-    QCommandLineOption sensor{QStringLiteral("sensor"),
-                              QStringLiteral("Файл событий датчика в рабочем каталоге: модель MODEL 301 "
-                                             "или 302 и его адрес ADDRESS (например, 301:1001)."),
-                              QStringLiteral("MODEL:ADDRESS")};
-    QCommandLineOption from{QStringLiteral("from"),
-                            QStringLiteral("Суточные файлы событий с этого дня (дд.мм.гггг), вместе с --to."),
-                            QStringLiteral("DATE")};
-    QCommandLineOption to{QStringLiteral("to"),
-                          QStringLiteral("Суточные файлы событий по этот день включительно."),
-                          QStringLiteral("DATE")};
-    QCommandLineOption trends{QStringLiteral("trends"),
-                              QStringLiteral("Записанные сигналы датчика (MODEL:ADDRESS) из data/trends.sqlite "
-                                             "пульта; --from и --to в виде дд.мм.гггг [чч:мм[:сс]] "
-                                             "(по умолчанию последние сутки)."),
-                              QStringLiteral("MODEL:ADDRESS")};
-    QCommandLineOption minutes{QStringLiteral("minutes"),
-                               QStringLiteral("С --trends: минимум, среднее и максимум за каждую минуту вместо "
-                                              "каждого ответа (старше 48 часов всегда так).")};
-    QCommandLineOption workDir{QStringLiteral("workdir"),
-                               QStringLiteral("Рабочий каталог пульта, для --sensor и --from "
-                                              "(по умолчанию тот же, что выбирает пульт)."),
-                               QStringLiteral("DIR")};
-    QCommandLineOption filter{QStringLiteral("filter"),
-                              QStringLiteral("Отбор сообщений, как в протоколе: all (\"Все\", по умолчанию), "
-                                             "alarms (\"Тревожные\") или link-losses (\"Потери связи\")."),
-                              QStringLiteral("FILTER"), QStringLiteral("all")};
-    QCommandLineOption format{QStringLiteral("format"),
-                              QStringLiteral("csv (по умолчанию; UTF-8 с меткой порядка байтов, ';') или "
-                                             "jsonl (по объекту JSON в строке)."),
-                              QStringLiteral("FORMAT"), QStringLiteral("csv")};
-    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
-                              QStringLiteral("Записать в файл FILE (он заменяется по окончании) вместо стандартного вывода."),
-                              QStringLiteral("FILE")};
-    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
-                            QStringLiteral("Показать эту справку и выйти.")};
-    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
-                               QStringLiteral("Показать версию и выйти.")};
-
-    void addTo(QCommandLineParser &parser) const
-    {
-        parser.addOptions({sensor, trends, minutes, from, to, workDir, filter, format, output, help, version});
-    }
+const OptionSpec reportOptions[] = {
+    {"sensor", "MODEL:ADDRESS", "Файл событий датчика в рабочем каталоге: модель MODEL 301 или 302 и его адрес "
+                                "ADDRESS (например, 301:1001)."},
+    {"trends", "MODEL:ADDRESS", "Записанные сигналы датчика (MODEL:ADDRESS) из data/trends.sqlite пульта; --from и "
+                                "--to в виде дд.мм.гггг [чч:мм[:сс]] (по умолчанию последние сутки)."},
+    {"minutes", nullptr, "С --trends: минимум, среднее и максимум за каждую минуту вместо каждого ответа (старше 48 "
+                         "часов всегда так)."},
+    {"from", "DATE", "Суточные файлы событий с этого дня (дд.мм.гггг), вместе с --to."},
+    {"to", "DATE", "Суточные файлы событий по этот день включительно."},
+    {"workdir", "DIR", "Рабочий каталог пульта, для --sensor и --from (по умолчанию тот же, что выбирает пульт)."},
+    {"filter", "FILTER", "Отбор сообщений, как в протоколе: all (\"Все\", по умолчанию), alarms (\"Тревожные\") или "
+                         "link-losses (\"Потери связи\")."},
+    {"format", "FORMAT", "csv (по умолчанию; UTF-8 с меткой порядка байтов, ';') или jsonl (по объекту JSON в строке)."},
+    {"output", "FILE", "Записать в файл FILE (он заменяется по окончании) вместо стандартного вывода.", "o"},
 };
+
+void addReportOptions(QCommandLineParser &parser)
+{
+    addOptions(parser, reportOptions);
+    addOptions(parser, helpAndVersionOptions());
+}
 
 std::optional<ReportScope> scopeNamed(const QString &name)
 {
@@ -177,7 +154,7 @@ int exportSources(const ReportCommand &command, const ReportSources &sources, QI
 QString ReportCommand::helpText()
 {
     QCommandLineParser parser;
-    ReportOptions().addTo(parser);
+    addReportOptions(parser);
     const QString generated = parser.helpText();
     return QStringLiteral(
                "Запуск: dorvan-report [параметры] FILE\n"
@@ -201,8 +178,8 @@ QString ReportCommand::helpText()
 ReportCommand parseReportCommand(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    const ReportOptions options;
-    options.addTo(parser);
+    addReportOptions(parser);
+    const OptionValues options(parser, nullptr);
 
     ReportCommand command;
     const auto usage = [&command](const QString &error) {
@@ -212,30 +189,30 @@ ReportCommand parseReportCommand(const QStringList &arguments)
     };
     if (!parser.parse(arguments))
         return usage(ru::commandLineError(parser));
-    if (parser.isSet(options.help)) {
+    if (options.has("help")) {
         command.action = ReportCommand::Action::Help;
         return command;
     }
-    if (parser.isSet(options.version)) {
+    if (options.has("version")) {
         command.action = ReportCommand::Action::Version;
         return command;
     }
 
-    const std::optional<ReportScope> scope = scopeNamed(parser.value(options.filter));
+    const std::optional<ReportScope> scope = scopeNamed(options.text("filter").value_or(QStringLiteral("all")));
     if (!scope)
         return usage(QStringLiteral("--filter принимает all, alarms или link-losses."));
     command.scope = *scope;
-    const QString format = parser.value(options.format);
+    const QString format = options.text("format").value_or(QStringLiteral("csv"));
     if (format != u"csv" && format != u"jsonl")
         return usage(QStringLiteral("--format принимает csv или jsonl."));
     command.format = format == u"csv" ? ExportFormat::Csv : ExportFormat::JsonLines;
-    command.output = parser.value(options.output);
-    command.workDir = parser.value(options.workDir);
+    command.output = options.text("output").value_or(QString());
+    command.workDir = options.text("workdir").value_or(QString());
 
     const QStringList files = parser.positionalArguments();
-    const bool trends = parser.isSet(options.trends);
-    const bool days = !trends && (parser.isSet(options.from) || parser.isSet(options.to));
-    const int inputs = int(!files.isEmpty()) + int(parser.isSet(options.sensor)) + int(days) + int(trends);
+    const bool trends = options.has("trends");
+    const bool days = !trends && (options.has("from") || options.has("to"));
+    const int inputs = int(!files.isEmpty()) + int(options.has("sensor")) + int(days) + int(trends);
     if (inputs != 1 || files.size() > 1)
         return usage(QStringLiteral("Укажите один источник: файл событий, --sensor MODEL:ADDRESS, --from и --to "
                                     "или --trends MODEL:ADDRESS."));
@@ -252,9 +229,9 @@ ReportCommand parseReportCommand(const QStringList &arguments)
 
     if (trends) {
         command.input = ReportCommand::Input::Trends;
-        if (!sensorNamed(parser.value(options.trends)))
+        if (!sensorNamed(*options.text("trends")))
             return usage(QStringLiteral("--trends принимает MODEL:ADDRESS: 301 или 302 и 1..65535 (например, 302:2001)."));
-        command.minutes = parser.isSet(options.minutes);
+        command.minutes = options.has("minutes");
         const auto moment = [](const QString &text, bool end) {
             for (const char16_t *format : {u"dd.MM.yyyy HH:mm:ss", u"dd.MM.yyyy HH:mm"}) {
                 const QDateTime at = QDateTime::fromString(text, QString::fromUtf16(format));
@@ -266,29 +243,28 @@ ReportCommand parseReportCommand(const QStringList &arguments)
             return day.isValid() ? (end ? day.addDays(1) : day).startOfDay() : QDateTime();
         };
         const QDateTime now = QDateTime::currentDateTime();
-        command.trendsTo = parser.isSet(options.to) ? moment(parser.value(options.to), true) : now;
-        command.trendsFrom = parser.isSet(options.from) ? moment(parser.value(options.from), false)
-                                                        : command.trendsTo.addDays(-1);
+        command.trendsTo = options.has("to") ? moment(*options.text("to"), true) : now;
+        command.trendsFrom = options.has("from") ? moment(*options.text("from"), false) : command.trendsTo.addDays(-1);
         if (!command.trendsFrom.isValid() || !command.trendsTo.isValid())
             return usage(QStringLiteral("--from и --to указываются в виде дд.мм.гггг, дд.мм.гггг чч:мм или дд.мм.гггг чч:мм:сс."));
         if (command.trendsFrom >= command.trendsTo)
             return usage(QStringLiteral("Время --from не раньше времени --to."));
         return command;
     }
-    if (parser.isSet(options.minutes))
+    if (options.has("minutes"))
         return usage(QStringLiteral("--minutes указывается вместе с --trends."));
 
     if (!files.isEmpty()) {
         command.input = ReportCommand::Input::File;
         command.file = files.constFirst();
-    } else if (parser.isSet(options.sensor)) {
+    } else if (options.has("sensor")) {
         command.input = ReportCommand::Input::Sensor;
-        if (!sensorNamed(parser.value(options.sensor)))
+        if (!sensorNamed(*options.text("sensor")))
             return usage(QStringLiteral("--sensor принимает MODEL:ADDRESS: 301 или 302 и 1..65535 (например, 301:1001)."));
     } else {
         command.input = ReportCommand::Input::Days;
-        command.from = QDate::fromString(parser.value(options.from), u"dd.MM.yyyy");
-        command.to = QDate::fromString(parser.value(options.to), u"dd.MM.yyyy");
+        command.from = QDate::fromString(options.text("from").value_or(QString()), u"dd.MM.yyyy");
+        command.to = QDate::fromString(options.text("to").value_or(QString()), u"dd.MM.yyyy");
         if (!command.from.isValid() || !command.to.isValid())
             return usage(QStringLiteral("--from и --to указываются вместе, даты в виде дд.мм.гггг."));
         if (command.from > command.to)
