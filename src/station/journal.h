@@ -85,6 +85,7 @@ struct AlarmRow
     QString site;
     int address = -1;
     int loop = 0;
+    QString sensor; // "Дорван-301ДК № 1001", empty for the post's or the station's own
     QString text;
     AlarmState state = AlarmState::Unacknowledged;
     int repeats = 0;
