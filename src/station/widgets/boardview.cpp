@@ -9,12 +9,15 @@
 #include <QScrollBar>
 #include <QToolTip>
 
+#include <algorithm>
+
 namespace dorvan::station {
 
 namespace {
 
-constexpr int Gap = 2;        // between tiles, on each side
-constexpr int MinTileEms = 8; // the narrowest tile in the font's "М" widths
+constexpr int Gap = 1;        // between tiles, on each side
+constexpr int MinTileEms = 8; // the narrowest tile in widths of the bold font's "M"
+constexpr int MaxTileEms = 14;
 
 QFont nameFont(const QFont &base)
 {
@@ -69,23 +72,22 @@ void BoardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->setPen(QPen(current ? QColor(0x10, 0x30, 0xA0) : colours.border, current ? 3 : 1));
     painter->drawRect(tile.adjusted(0, 0, -1, -1));
 
-    const QRect text = tile.adjusted(4, 2, -4, -2);
+    const QRect text = tile.adjusted(4, 1, -3, -1);
     const int half = text.height() / 2;
     const QRect top(text.left(), text.top(), text.width(), half);
     const QRect bottom(text.left(), text.top() + half, text.width(), text.height() - half);
 
     painter->setPen(colours.ink);
+    const QFont bold = nameFont(option.font);
+    painter->setFont(bold);
+    painter->drawText(top, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, top.width()));
+
     const QFont small = smallFont(option.font);
     const QString age = shortAge(index.data(StatusAgeRole).toInt());
     painter->setFont(small);
     const int ageWidth = QFontMetrics(small).horizontalAdvance(age) + 4;
-    painter->drawText(top, Qt::AlignRight | Qt::AlignVCenter, age);
-
-    const QFont bold = nameFont(option.font);
-    painter->setFont(bold);
-    const QString name = QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight,
-                                                       top.width() - ageWidth);
-    painter->drawText(top.adjusted(0, 0, -ageWidth, 0), Qt::AlignLeft | Qt::AlignVCenter, name);
+    painter->drawText(bottom, Qt::AlignRight | Qt::AlignVCenter, age);
 
     // The counts when any sensor is in trouble, else the post's state in words.
     QString second = tileCounts(index.data(AlarmCountRole).toInt(), index.data(FaultCountRole).toInt(),
@@ -93,8 +95,8 @@ void BoardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
     painter->setFont(second.isEmpty() ? small : bold);
     if (second.isEmpty())
         second = index.data(StateTextRole).toString();
-    painter->drawText(bottom, Qt::AlignLeft | Qt::AlignVCenter,
-                      painter->fontMetrics().elidedText(second, Qt::ElideRight, bottom.width()));
+    painter->drawText(bottom.adjusted(0, 0, -ageWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                      painter->fontMetrics().elidedText(second, Qt::ElideRight, bottom.width() - ageWidth));
     painter->restore();
 }
 
@@ -147,18 +149,37 @@ void BoardView::resizeEvent(QResizeEvent *event)
     fitTiles();
 }
 
-// The columns divide the width evenly; a tile is two lines high.
+// A tile is two lines high. The columns divide the width evenly: as few as
+// let every post fit the height, so that the tiles are as wide as can be,
+// and as many as the narrowest tile allows when they cannot all fit (the
+// board then scrolls).
 void BoardView::fitTiles()
 {
     const QFontMetrics metrics(nameFont(font()));
-    const int minWidth = MinTileEms * metrics.horizontalAdvance(QLatin1Char('M')) + 2 * Gap;
+    const int em = metrics.horizontalAdvance(QLatin1Char('M'));
+    const int minWidth = MinTileEms * em + 2 * Gap;
+    const int maxWidth = MaxTileEms * em + 2 * Gap;
     const int width = qMax(minWidth, viewport()->width() - 1);
-    const int columns = qMax(1, width / minWidth);
-    const QSize tile(width / columns, 2 * metrics.height() + 8 + 2 * Gap);
+    const int height = 2 * metrics.height() + 4 + 2 * Gap;
+    const int posts = model() ? model()->rowCount() : 0;
+    const int rowsInSight = qMax(1, viewport()->height() / height);
+    const int mostColumns = qMax(1, width / minWidth);
+    const int fewestColumns = qMin(mostColumns, qMax(1, (width + maxWidth - 1) / maxWidth));
+    const int columns = std::clamp((posts + rowsInSight - 1) / rowsInSight, fewestColumns, mostColumns);
+    const QSize tile(width / columns, height);
     if (tile == gridSize())
         return;
     delegate_->setTileSize(tile);
     setGridSize(tile);
+}
+
+void BoardView::setModel(QAbstractItemModel *model)
+{
+    QListView::setModel(model);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model, signal, this, &BoardView::fitTiles);
+    connect(model, &QAbstractItemModel::modelReset, this, &BoardView::fitTiles);
+    fitTiles();
 }
 
 } // namespace dorvan::station

@@ -5,9 +5,9 @@
 
 namespace dorvan::station {
 
-// One post as a tile: its name and the age of its last status on the first
-// line, the counts of sensors in alarm (Т), fault (Н) and without link (С),
-// or its state in words, on the second; the colour of its worst state,
+// One post as a tile: its name on the first line; the counts of sensors in
+// alarm (Т), fault (Н) and without link (С), or its state in words, and the
+// age of its last status on the second; the colour of its worst state,
 // blinking while it has an unacknowledged alarm.
 class BoardDelegate : public QStyledItemDelegate
 {
@@ -38,6 +38,7 @@ public:
     explicit BoardView(QWidget *parent = nullptr);
 
     // Called by the window's blink timer: the blinking tiles change phase.
+    void setModel(QAbstractItemModel *model) override;
     void setBlinkOff(bool off);
     QString currentSite() const;
 

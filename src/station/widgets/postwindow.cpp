@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace dorvan::station {
 
 PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
@@ -35,7 +37,7 @@ PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(&sensors_, signal, this, [this] { fitColumns(); });
     connect(&sensors_, &QAbstractItemModel::modelReset, this, [this] { fitColumns(); });
-    resize(1000, 640);
+    resize(1000, 400);
 }
 
 void PostWindow::showPost(const QString &site)
@@ -55,10 +57,16 @@ QString PostWindow::site() const
     return sensors_.shownPost();
 }
 
+// As high as its sensors need, from 8 rows to all 32, and no higher than the screen.
 void PostWindow::fitColumns()
 {
     table_->resizeColumnsToContents();
     summary_->setText(QStringLiteral("Датчиков: %1").arg(sensors_.rowCount()));
+    const int rows = std::clamp(sensors_.rowCount(), 8, 32);
+    const int tableHeight = table_->horizontalHeader()->height() + rows * table_->verticalHeader()->defaultSectionSize()
+                            + 2 * table_->frameWidth();
+    const int wanted = tableHeight + height() - table_->height();
+    resize(width(), qMin(wanted, screenArea(*this).height() - 60));
 }
 
 } // namespace dorvan::station

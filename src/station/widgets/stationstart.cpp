@@ -24,17 +24,18 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// One line without its line end; nullopt at the end of the input.
+// One line without its line end (a file written on Windows ends it with
+// CR LF); nullopt at the end of the input.
 std::optional<QString> readLine(std::FILE *input)
 {
     QByteArray line;
-    for (int c = std::fgetc(input); c != EOF; c = std::fgetc(input)) {
-        if (c == '\n')
-            return QString::fromLocal8Bit(line);
-        line.append(char(c));
-    }
-    if (line.isEmpty())
+    int c = std::fgetc(input);
+    if (c == EOF)
         return std::nullopt;
+    for (; c != EOF && c != '\n'; c = std::fgetc(input))
+        line.append(char(c));
+    if (line.endsWith('\r'))
+        line.chop(1);
     return QString::fromLocal8Bit(line);
 }
 

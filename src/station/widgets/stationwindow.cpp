@@ -76,8 +76,16 @@ StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(pa
     layout->addWidget(makeTopBar());
     layout->addWidget(makeLists(), 1);
     setCentralWidget(central);
-    statusBar()->showMessage(QStringLiteral("Табло: Т — датчиков в тревоге, Н — неисправных, С — без связи; "
-                                            "двойной щелчок или Enter открывает датчики поста"));
+    statusBar()->addWidget(new QLabel(QStringLiteral("Т — датчиков в тревоге, Н — неисправных, С — без связи; "
+                                                     "двойной щелчок или Enter — датчики поста"),
+                                      this),
+                           1);
+    summary_ = new QLabel(this);
+    summary_->setObjectName(QStringLiteral("summary"));
+    QFont summaryFont = summary_->font();
+    summaryFont.setBold(true);
+    summary_->setFont(summaryFont);
+    statusBar()->addPermanentWidget(summary_);
 
     postWindow_ = new PostWindow(station_.sensors(), this);
     connect(postWindow_, &PostWindow::acknowledgePostClicked, this, &StationWindow::acknowledgePost);
@@ -112,7 +120,7 @@ QWidget *StationWindow::makeTopBar()
     operatorFont.setBold(true);
     operatorFont.setPointSizeF(operatorFont.pointSizeF() * 1.15);
     operator_->setFont(operatorFont);
-    operator_->setMinimumWidth(220);
+    operator_->setMinimumWidth(operator_->fontMetrics().horizontalAdvance(QStringLiteral("Оператор: Ивановский")));
     line->addWidget(operator_);
 
     QPushButton *signIn = button(QStringLiteral("Вход"), QStringLiteral("signIn"), bar);
@@ -129,15 +137,12 @@ QWidget *StationWindow::makeTopBar()
 
     for (QPushButton *each : {signIn, signOut_})
         line->addWidget(each);
-    line->addSpacing(16);
+    line->addSpacing(12);
     line->addWidget(silence_);
-    line->addSpacing(16);
+    line->addSpacing(12);
     line->addWidget(acknowledge);
     line->addWidget(acknowledgePost);
     line->addStretch(1);
-    summary_ = new QLabel(bar);
-    summary_->setObjectName(QStringLiteral("summary"));
-    line->addWidget(summary_);
     rows->addLayout(line);
     return bar;
 }
@@ -160,11 +165,17 @@ QWidget *StationWindow::makeLists()
     alarms_->setModel(&station_.alarmList());
     sizeAlarmColumns(*alarms_);
     alarmLayout->addWidget(alarms_, 1);
+    // The post of the chosen alarm becomes the chosen tile: "all alarms of
+    // the post" is then that alarm's post.
+    connect(alarms_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex &current) { choosePostOf(current); });
 
     splitter->addWidget(board_);
     splitter->addWidget(alarmPane);
-    splitter->setStretchFactor(0, 3);
-    splitter->setStretchFactor(1, 2);
+    // Two thirds for the board: at 1280x1024 its two hundred tiles, and a
+    // dozen rows of alarms below.
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
     splitter->setChildrenCollapsible(false);
     return splitter;
 }
@@ -305,6 +316,16 @@ void StationWindow::askComment(const QString &what,
         refreshSummary();
     });
     dialog->open();
+}
+
+void StationWindow::choosePostOf(const QModelIndex &alarm)
+{
+    if (!alarm.isValid())
+        return;
+    const QString site = alarm.siblingAtColumn(AlarmListModel::PostColumn).data().toString();
+    const int row = station_.board().rowOf(site);
+    if (row >= 0)
+        board_->setCurrentIndex(station_.board().index(row, 0));
 }
 
 void StationWindow::openPost(const QModelIndex &tile)

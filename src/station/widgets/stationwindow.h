@@ -57,6 +57,7 @@ private:
     void acknowledgePost(const QString &site);
     bool refusedWithoutOperator(const QString &what);
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
+    void choosePostOf(const QModelIndex &alarm);
     void openPost(const QModelIndex &tile);
 
     Station &station_;

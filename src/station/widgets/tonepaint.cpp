@@ -34,9 +34,9 @@ TonePaint tonePaint(Tone tone, bool blinkPhaseOff)
     const TonePaint paint = steady(tone);
     if (!blinkPhaseOff)
         return paint;
-    // White with the state's colour for the text and the frame: the eye
-    // still reads the state in the off phase.
-    return {Qt::white, paint.fill == QColor(Qt::white) ? paint.ink : paint.fill.darker(115), paint.fill};
+    // White with the state's colour, darkened to be read on white, for the
+    // text and the frame: the eye still reads the state in the off phase.
+    return {Qt::white, paint.fill.darker(150), paint.fill.darker(150)};
 }
 
 Tone toneOf(const QVariant &value)
