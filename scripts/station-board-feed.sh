@@ -27,6 +27,7 @@ pub() { mosquitto_pub -h "$host" -p "$port" -q 1 "$@"; }
 utc() { date -u -d "@$1" +%Y-%m-%dT%H:%M:%S.000Z; }
 now=$(date +%s)
 today=$(date +%d.%m.%Y)
+yesterday=$(date -d yesterday +%d.%m.%Y)
 m301='Дорван-301ДК'
 m302='Дорван-302ДК'
 
@@ -77,7 +78,7 @@ for i in $(seq 1 "$posts"); do
   console "$site" true running
   for address in 1001 1002 2001 2002; do
     model=$m301; [ "$address" -ge 2000 ] && model=$m302
-    state "$site" "$address" "$model" up normal normal null null "$today#0"
+    state "$site" "$address" "$model" up normal normal null null "$yesterday#3"
   done
   signal "$site" 2001 0.43 1.25
 done

@@ -23,13 +23,13 @@ PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
     auto *acknowledge = new QPushButton(QStringLiteral("Квитировать все тревоги поста"), this);
     acknowledge->setObjectName(QStringLiteral("acknowledgePost"));
     connect(acknowledge, &QPushButton::clicked, this, [this] { emit acknowledgePostClicked(site()); });
-    auto *close = new QPushButton(QStringLiteral("Закрыть"), this);
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    close_ = new QPushButton(QStringLiteral("Закрыть"), this);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(summary_, 1);
     buttons->addWidget(acknowledge);
-    buttons->addWidget(close);
+    buttons->addWidget(close_);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);
     layout->addLayout(buttons);
@@ -45,6 +45,7 @@ void PostWindow::showPost(const QString &site)
     sensors_.showPost(site);
     setWindowTitle(QStringLiteral("Пост %1: датчики").arg(site));
     fitColumns();
+    fitHeight();
     if (!isVisible())
         centreOnScreen(*this);
     show();
@@ -57,15 +58,20 @@ QString PostWindow::site() const
     return sensors_.shownPost();
 }
 
-// As high as its sensors need, from 8 rows to all 32, and no higher than the screen.
 void PostWindow::fitColumns()
 {
     table_->resizeColumnsToContents();
     summary_->setText(QStringLiteral("Датчиков: %1").arg(sensors_.rowCount()));
+}
+
+// As high as its sensors need, from 8 rows to all 32, and no higher than the screen.
+void PostWindow::fitHeight()
+{
     const int rows = std::clamp(sensors_.rowCount(), 8, 32);
     const int tableHeight = table_->horizontalHeader()->height() + rows * table_->verticalHeader()->defaultSectionSize()
                             + 2 * table_->frameWidth();
-    const int wanted = tableHeight + height() - table_->height();
+    const QMargins margins = layout()->contentsMargins();
+    const int wanted = tableHeight + layout()->spacing() + close_->sizeHint().height() + margins.top() + margins.bottom();
     resize(width(), qMin(wanted, screenArea(*this).height() - 60));
 }
 

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPushButton;
 
 namespace dorvan::station {
 
@@ -27,10 +28,12 @@ signals:
 
 private:
     void fitColumns();
+    void fitHeight();
 
     SensorListModel &sensors_;
     ToneTable *table_;
     QLabel *summary_;
+    QPushButton *close_ = nullptr;
 };
 
 } // namespace dorvan::station
