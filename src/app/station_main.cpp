@@ -38,7 +38,7 @@ QString packagedSoundDir()
 // who started it from the desktop.
 int refuseStart(const QString &logLine, const QString &boxText)
 {
-    qCCritical(lcStation).noquote() << logLine;
+    qCCritical(lcStation).noquote() << logLine << "| box:" << boxText;
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Дорван: центральная станция"), boxText);
     box.addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
     box.exec();
@@ -91,7 +91,6 @@ int runStation(QApplication &app, const StationSettings &settings)
                                                 window.closeWithoutAsking();
                                             }));
     ::signal(SIGPIPE, SIG_IGN);
-    QObject::connect(&app, &QApplication::lastWindowClosed, &app, &QApplication::quit);
 
     qCInfo(lcStation).noquote() << QStringLiteral("station %1: data %2, broker %3 as %4")
                                        .arg(settings.stationName, settings.dataDir, settings.broker.name(),

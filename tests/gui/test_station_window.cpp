@@ -9,6 +9,8 @@
 #include "station/widgets/stationstart.h"
 #include "station/widgets/stationwindow.h"
 
+#include "sound/wavefile.h"
+
 #include "fakes.h"
 
 #include <QLineEdit>
@@ -178,6 +180,18 @@ private slots:
         attempt(QStringLiteral("secret"));
         QVERIFY(!f.openDialog<SignInDialog>());
         QCOMPARE(f.station.operatorName(), QStringLiteral("ivanov"));
+    }
+
+    // The sounds the program finds beside it, as the installed one does:
+    // both playable, and not the same sound.
+    void packagedSoundsArePlayable()
+    {
+        const QString dir = qEnvironmentVariable("DORVAN_BIN_DIR") + QStringLiteral("/../share/dorvan-station/");
+        const WaveSound trip = readWave(dir + QStringLiteral("Error.wav"));
+        const WaveSound other = readWave(dir + QStringLiteral("Notice.wav"));
+        QVERIFY2(trip.playable(), qPrintable(trip.fault));
+        QVERIFY2(other.playable(), qPrintable(other.fault));
+        QVERIFY(trip.pcm != other.pcm);
     }
 
     void secondStationOnTheDataDirIsRefused()
