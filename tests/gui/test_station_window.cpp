@@ -186,7 +186,7 @@ private slots:
     // both playable, and not the same sound.
     void packagedSoundsArePlayable()
     {
-        const QString dir = qEnvironmentVariable("DORVAN_BIN_DIR") + QStringLiteral("/../share/dorvan-station/");
+        const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/dorvan-station/");
         const WaveSound trip = readWave(dir + QStringLiteral("Error.wav"));
         const WaveSound other = readWave(dir + QStringLiteral("Notice.wav"));
         QVERIFY2(trip.playable(), qPrintable(trip.fault));

@@ -4,7 +4,9 @@
 #include "station/widgets/tonepaint.h"
 
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QPainter>
+#include <QToolTip>
 
 namespace dorvan::station {
 
@@ -32,6 +34,22 @@ void ToneRowDelegate::paint(QPainter *painter, const QStyleOptionViewItem &optio
         painter->drawLine(option.rect.bottomLeft(), option.rect.bottomRight());
     }
     painter->restore();
+}
+
+bool ToneRowDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                                const QModelIndex &index)
+{
+    if (event->type() != QEvent::ToolTip || !index.isValid())
+        return QStyledItemDelegate::helpEvent(event, view, option, index);
+    const QAbstractItemModel &model = *index.model();
+    QStringList lines;
+    for (int column = 0; column < model.columnCount(); ++column) {
+        const QString text = index.siblingAtColumn(column).data().toString();
+        if (!text.isEmpty())
+            lines << QStringLiteral("%1: %2").arg(model.headerData(column, Qt::Horizontal, Qt::DisplayRole).toString(), text);
+    }
+    QToolTip::showText(event->globalPos(), lines.join(u'\n'), view);
+    return true;
 }
 
 ToneTable::ToneTable(QWidget *parent) : QTableView(parent), delegate_(new ToneRowDelegate(this))

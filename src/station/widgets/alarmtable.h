@@ -13,6 +13,9 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override;
+    // The whole row in a tooltip: its texts are cut to the columns' widths.
+    bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
+                   const QModelIndex &index) override;
     void setBlinkOff(bool off) { blinkOff_ = off; }
 
 private:

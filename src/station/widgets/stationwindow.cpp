@@ -95,7 +95,8 @@ StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(pa
     connect(&blinkTimer_, &QTimer::timeout, this, &StationWindow::blink);
     blinkTimer_.start();
     refresh();
-    resize(1280, 960);
+    // Restored from maximized, it still fits the screen.
+    resize(screenArea(*this).size() * 0.9);
 }
 
 QWidget *StationWindow::makeTopBar()
@@ -158,7 +159,9 @@ QWidget *StationWindow::makeLists()
     auto *alarmLayout = new QVBoxLayout(alarmPane);
     alarmLayout->setContentsMargins(0, 0, 0, 0);
     alarmLayout->setSpacing(2);
-    auto *title = new QLabel(QStringLiteral("Тревоги: не квитированные мигают; квитировать — выбрать строку и «Квитировать»"), alarmPane);
+    auto *title = new QLabel(QStringLiteral("Тревоги: не квитированные мигают; квитировать — выбрать строку и "
+                                            "«Квитировать» или Enter"),
+                             alarmPane);
     alarmLayout->addWidget(title);
     alarms_ = new ToneTable(alarmPane);
     alarms_->setObjectName(QStringLiteral("alarms"));
@@ -169,6 +172,8 @@ QWidget *StationWindow::makeLists()
     // the post" is then that alarm's post.
     connect(alarms_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { choosePostOf(current); });
+    // Enter or a double click on a row acknowledges it, after the comment dialog.
+    connect(alarms_, &QAbstractItemView::activated, this, [this] { acknowledgeChosen(); });
 
     splitter->addWidget(board_);
     splitter->addWidget(alarmPane);
