@@ -65,9 +65,6 @@ void sizeAlarmColumns(ToneTable &table)
 StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(parent), station_(station)
 {
     setObjectName(QStringLiteral("stationWindow"));
-    const QString name = station_.settings().stationName;
-    setWindowTitle(name.isEmpty() ? QStringLiteral("Дорван: центральная станция")
-                                  : QStringLiteral("Дорван: центральная станция %1").arg(name));
 
     auto *central = new QWidget(this);
     auto *layout = new QVBoxLayout(central);
@@ -250,6 +247,11 @@ void StationWindow::refreshSummary()
                           .arg(station_.board().rowCount())
                           .arg(alarms.rowCount())
                           .arg(unacknowledged));
+    // The task bar tells of waiting alarms while the window is minimized.
+    const QString name = station_.settings().stationName;
+    const QString title = name.isEmpty() ? QStringLiteral("Дорван: центральная станция")
+                                         : QStringLiteral("Дорван: центральная станция %1").arg(name);
+    setWindowTitle(unacknowledged > 0 ? QStringLiteral("(%1) %2").arg(unacknowledged).arg(title) : title);
 }
 
 void StationWindow::signIn()
