@@ -4,9 +4,12 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 namespace dorvan::station {
 
@@ -83,20 +86,107 @@ QVariant orNull(int number, int none)
 
 } // namespace
 
+namespace {
+
+// A prepared statement on SQLite's own interface: the writes of every
+// message go through these, at a fraction of the cost of binding through
+// QSqlQuery; the journal's connection and its transactions stay Qt's.
+class Statement
+{
+public:
+    explicit Statement(sqlite3 *db) : db_(db) {}
+    ~Statement() { sqlite3_finalize(statement_); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    bool run(const char *sql, std::initializer_list<QVariant> values, QString *error)
+    {
+        if (!statement_ && sqlite3_prepare_v2(db_, sql, -1, &statement_, nullptr) != SQLITE_OK)
+            return failed(error);
+        int at = 1;
+        for (const QVariant &value : values)
+            bind(at++, value);
+        const int result = sqlite3_step(statement_);
+        sqlite3_reset(statement_);
+        sqlite3_clear_bindings(statement_);
+        return result == SQLITE_DONE || failed(error);
+    }
+    int changes() const { return sqlite3_changes(db_); }
+    qint64 lastInsertId() const { return sqlite3_last_insert_rowid(db_); }
+
+private:
+    void bind(int at, const QVariant &value)
+    {
+        switch (value.typeId()) {
+        case QMetaType::UnknownType:
+            sqlite3_bind_null(statement_, at);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            sqlite3_bind_int64(statement_, at, value.toLongLong());
+            break;
+        default: {
+            const QString text = value.toString();
+            sqlite3_bind_text16(statement_, at, text.utf16(), int(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+        }
+        }
+    }
+    bool failed(QString *error) const
+    {
+        *error = QString::fromUtf8(sqlite3_errmsg(db_));
+        return false;
+    }
+
+    sqlite3 *db_;
+    sqlite3_stmt *statement_ = nullptr;
+};
+
+sqlite3 *handleOf(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
+} // namespace
+
 struct Journal::Statements
 {
-    explicit Statements(const QSqlDatabase &db)
+    explicit Statements(sqlite3 *db)
         : addEvent(db), savePost(db), saveSensor(db), removeSensor(db), insertAlarm(db), updateAlarm(db),
           addChange(db), addAction(db), saveMark(db), closeGaps(db), addGap(db)
     {
     }
-    QSqlQuery addEvent, savePost, saveSensor, removeSensor, insertAlarm, updateAlarm, addChange, addAction,
+    Statement addEvent, savePost, saveSensor, removeSensor, insertAlarm, updateAlarm, addChange, addAction,
         saveMark, closeGaps, addGap;
 };
 
 QString RecordId::text() const
 {
-    return day.toString(QStringLiteral("dd.MM.yyyy")) + u'#' + QString::number(number);
+    // Written by hand: this runs for every event and state stored.
+    char16_t text[32];
+    int at = 0;
+    const auto put = [&](int value, int width) {
+        char16_t digits[12];
+        int count = 0;
+        do {
+            digits[count++] = char16_t(u'0' + value % 10);
+            value /= 10;
+        } while (value > 0 && count < 12);
+        while (count < width)
+            digits[count++] = u'0';
+        while (count > 0)
+            text[at++] = digits[--count];
+    };
+    put(day.day(), 2);
+    text[at++] = u'.';
+    put(day.month(), 2);
+    text[at++] = u'.';
+    put(day.year(), 4);
+    text[at++] = u'#';
+    put(qMax(number, 0), 1);
+    return QString(reinterpret_cast<const QChar *>(text), at);
 }
 
 QString actionName(ActionKind kind)
@@ -137,6 +227,7 @@ bool Journal::open(QString *error)
     // Operators' actions are committed with FULL (beginDurable).
     const bool ok = db_.open() && exec(QStringLiteral("PRAGMA journal_mode=WAL"))
                     && exec(QStringLiteral("PRAGMA synchronous=NORMAL")) && exec(QStringLiteral("PRAGMA foreign_keys=ON"))
+                    && exec(QStringLiteral("PRAGMA wal_autocheckpoint=8000"))
                     && createSchema();
     if (!ok) {
         *error = QStringLiteral("the journal %1 cannot be opened: %2")
@@ -144,7 +235,13 @@ bool Journal::open(QString *error)
         close();
         return false;
     }
-    statements_ = new Statements(db_);
+    sqlite3 *handle = handleOf(db_);
+    if (!handle) {
+        *error = QStringLiteral("the journal %1: the SQLite driver gives no handle").arg(path_);
+        close();
+        return false;
+    }
+    statements_ = new Statements(handle);
     return true;
 }
 
@@ -194,38 +291,35 @@ bool Journal::begin()
 
 bool Journal::beginDurable()
 {
-    return exec(QStringLiteral("PRAGMA synchronous=FULL")) && begin();
+    durable_ = exec(QStringLiteral("PRAGMA synchronous=FULL"));
+    return durable_ && begin();
 }
 
 bool Journal::commit()
 {
     const bool ok = db_.commit() || fail(QStringLiteral("commit"), db_.lastError().text());
-    exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    endDurable();
     return ok;
 }
 
 void Journal::rollback()
 {
     db_.rollback();
-    exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    endDurable();
+}
+
+void Journal::endDurable()
+{
+    if (durable_)
+        exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    durable_ = false;
 }
 
 namespace {
 
-bool run(QSqlQuery &query, const char *sql, std::initializer_list<QVariant> values, QString *error)
+bool run(Statement &statement, const char *sql, std::initializer_list<QVariant> values, QString *error)
 {
-    if (query.lastQuery().isEmpty() && !query.prepare(QString::fromLatin1(sql))) {
-        *error = query.lastError().text();
-        return false;
-    }
-    int at = 0;
-    for (const QVariant &value : values)
-        query.bindValue(at++, value);
-    if (!query.exec()) {
-        *error = query.lastError().text();
-        return false;
-    }
-    return true;
+    return statement.run(sql, values, error);
 }
 
 } // namespace
@@ -233,19 +327,29 @@ bool run(QSqlQuery &query, const char *sql, std::initializer_list<QVariant> valu
 Journal::Insert Journal::addEvent(const EventRow &event, const QDateTime &received)
 {
     QString error;
-    QSqlQuery &query = statements_->addEvent;
+    Statement &query = statements_->addEvent;
     const bool ok = run(query,
                         "INSERT OR IGNORE INTO events (site, id, day, number, time, code, kind, address, loop, text,"
                         " payload, received) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                         {event.site, event.id.text(), isoDay(event.id.day), event.id.number, event.time,
                          orNull(event.code, -1), event.kind, orNull(event.address, -1), orNull(event.loop, 0),
-                         event.text, QString::fromUtf8(event.payload), iso(received)},
+                         event.text, QString::fromUtf8(event.payload), receivedText(received)},
                         &error);
     if (!ok) {
         fail(QStringLiteral("adding event %1 of %2").arg(event.id.text(), event.site), error);
         return Insert::Failed;
     }
-    return query.numRowsAffected() > 0 ? Insert::Added : Insert::Duplicate;
+    return query.changes() > 0 ? Insert::Added : Insert::Duplicate;
+}
+
+// A batch's messages share their time of arrival: formatted once.
+QString Journal::receivedText(const QDateTime &received)
+{
+    if (received != lastReceived_) {
+        lastReceived_ = received;
+        lastReceivedText_ = iso(received);
+    }
+    return lastReceivedText_;
 }
 
 bool Journal::savePost(const PostRow &post)
@@ -271,7 +375,7 @@ bool Journal::saveSensor(const SensorRow &sensor, const QByteArray &payload, con
                " event, payload, received) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                {sensor.site, sensor.address, orNull(sensor.model), sensor.link, sensor.loop1, sensor.loop2,
                 orNull(sensor.fault), orNull(sensor.faultCode, -1), orNull(sensor.changed), sensor.event.text(),
-                QString::fromUtf8(payload), iso(received)},
+                QString::fromUtf8(payload), receivedText(received)},
                &error)
            || fail(QStringLiteral("saving sensor %1 of %2").arg(sensor.address).arg(sensor.site), error);
 }
@@ -287,7 +391,7 @@ bool Journal::saveAlarm(AlarmRow &alarm)
 {
     QString error;
     if (alarm.id == 0) {
-        QSqlQuery &query = statements_->insertAlarm;
+        Statement &query = statements_->insertAlarm;
         if (!run(query,
                  "INSERT INTO alarms (source, kind, priority, site, address, loop, sensor, text, state, repeats, raised,"
                  " last_activation, acknowledged_by, acknowledged_at, cleared) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
@@ -298,7 +402,7 @@ bool Journal::saveAlarm(AlarmRow &alarm)
                   orNull(iso(alarm.acknowledgedAt)), orNull(iso(alarm.cleared))},
                  &error))
             return fail(QStringLiteral("raising alarm ") + alarm.source, error);
-        alarm.id = query.lastInsertId().toLongLong();
+        alarm.id = query.lastInsertId();
         return true;
     }
     return run(statements_->updateAlarm,

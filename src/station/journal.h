@@ -188,6 +188,8 @@ private:
     bool createSchema();
     bool exec(const QString &statement);
     bool fail(const QString &what, const QString &reason);
+    void endDurable();
+    QString receivedText(const QDateTime &received);
 
     QString path_;
     QString connection_;
@@ -195,6 +197,9 @@ private:
     QString error_;
     struct Statements;
     Statements *statements_ = nullptr;
+    bool durable_ = false;
+    QDateTime lastReceived_;
+    QString lastReceivedText_;
 };
 
 QString actionName(ActionKind kind);

@@ -3,7 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
-#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace dorvan::station {
 
@@ -115,8 +116,10 @@ std::optional<Channel> channelOf(const QStringList &levels, int *address)
     }
     if (levels.size() != 3 || levels[0] != u"sensor")
         return std::nullopt;
-    static const QRegularExpression number(QStringLiteral("^[1-9][0-9]{0,4}$"));
-    if (!number.match(levels[1]).hasMatch() || levels[1].toInt() > 65535)
+    const QString &number = levels[1];
+    const bool digits = !number.isEmpty() && number.size() <= 5 && number[0] != u'0'
+                        && std::all_of(number.begin(), number.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+    if (!digits || number.toInt() > 65535)
         return std::nullopt;
     *address = levels[1].toInt();
     if (levels[2] == u"state")
@@ -187,8 +190,7 @@ ParseResult event(const TopicParts &topic, const QByteArray &payload, const QJso
     row.id = parseRecordId(fields.text("id"));
     if (fields.ok() && !row.id.isValid())
         fields.wrong("id", "dd.mm.yyyy#N");
-    row.time = fields.text("time");
-    message.time = fields.time("time");
+    row.time = fields.text("time"); // kept as the post sent it
     row.code = int(fields.integer("code", 0, 255).value_or(-1));
     row.kind = fields.text("kind");
     message.model = fields.text("model", true);
@@ -254,14 +256,27 @@ QString badKindName(BadKind kind)
 
 RecordId parseRecordId(const QString &text)
 {
-    static const QRegularExpression pattern(QStringLiteral("^(\\d\\d\\.\\d\\d\\.\\d{4})#(\\d{1,9})$"));
-    const QRegularExpressionMatch match = pattern.match(text);
-    if (!match.hasMatch())
+    // dd.mm.yyyy#N, read by hand: this runs for every event and state.
+    constexpr qsizetype NumberAt = 11, MaxDigits = 9;
+    if (text.size() <= NumberAt || text.size() > NumberAt + MaxDigits || text[2] != u'.' || text[5] != u'.'
+        || text[10] != u'#')
         return {};
-    const QDate day = QDate::fromString(match.captured(1), QStringLiteral("dd.MM.yyyy"));
-    if (!day.isValid())
+    const auto digits = [&](qsizetype from, qsizetype count) {
+        int value = 0;
+        for (qsizetype i = from; i < from + count; ++i) {
+            const char16_t c = text[i].unicode();
+            if (c < u'0' || c > u'9')
+                return -1;
+            value = value * 10 + (c - u'0');
+        }
+        return value;
+    };
+    const int day = digits(0, 2), month = digits(3, 2), year = digits(6, 4);
+    const int number = digits(NumberAt, text.size() - NumberAt);
+    const QDate date(year, month, day);
+    if (day < 0 || month < 0 || year < 0 || number < 0 || !date.isValid())
         return {};
-    return {day, match.captured(2).toInt()};
+    return {date, number};
 }
 
 std::optional<TopicParts> parseTopic(const QString &topic, const QStringList &prefixes, QString *reason)

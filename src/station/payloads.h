@@ -51,7 +51,6 @@ struct ConsoleMessage
 struct EventMessage
 {
     EventRow row;
-    QDateTime time;
     QString model; // empty: a general event, or a model no earlier event named
 };
 

@@ -134,6 +134,7 @@ struct Station::Impl
     QString operatorName;
     qint64 badInputs = 0;
     QSet<QString> badLogged;
+    QSet<QString> olderStateLogged;
     QSet<QString> dirtyPosts;
     QSet<std::pair<QString, QDate>> gapFiles;
     bool raisedNew = false;
@@ -375,9 +376,13 @@ void Station::Impl::onState(const QString &site, const StateMessage &state, cons
     PostData &data = post(site);
     auto held = data.sensors.find(address);
     if (held != data.sensors.end() && state.row.event < held->row.event) {
-        qCInfo(lcStationIntake).noquote() << "ignored the state of sensor" << address << "of" << site << "after"
-                                          << state.row.event.text() << ": the station holds the one after"
-                                          << held->row.event.text();
+        if (!olderStateLogged.contains(site)) {
+            olderStateLogged.insert(site);
+            qCInfo(lcStationIntake).noquote()
+                << "ignored the state of sensor" << address << "of" << site << "after" << state.row.event.text()
+                << "(a broker's older copy?): the station holds the one after" << held->row.event.text()
+                << "- further ones of this post are not logged";
+        }
         return;
     }
     if (held == data.sensors.end())

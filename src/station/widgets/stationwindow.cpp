@@ -6,6 +6,7 @@
 #include "station/widgets/postwindow.h"
 #include "station/widgets/stationdialogs.h"
 #include "station/widgets/stationuilog.h"
+#include "base/exceptionedge.h"
 #include "widgets/placement.h"
 
 #include <QCloseEvent>
@@ -89,7 +90,7 @@ StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(pa
 
     connectStation();
     blinkTimer_.setInterval(BlinkMs);
-    connect(&blinkTimer_, &QTimer::timeout, this, &StationWindow::blink);
+    connect(&blinkTimer_, &QTimer::timeout, this, guarded(lcStationUi, "blink", [this] { blink(); }));
     blinkTimer_.start();
     refresh();
     // Restored from maximized, it still fits the screen.
@@ -101,48 +102,57 @@ QWidget *StationWindow::makeTopBar()
     auto *bar = new QWidget(this);
     auto *rows = new QVBoxLayout(bar);
     rows->setContentsMargins(0, 0, 0, 0);
+    rows->addWidget(makeBanner(bar));
+    rows->addLayout(makeButtons(bar));
+    return bar;
+}
 
-    banner_ = new QLabel(bar);
+QLabel *StationWindow::makeBanner(QWidget *parent)
+{
+    banner_ = new QLabel(parent);
     banner_->setObjectName(QStringLiteral("banner"));
     banner_->setWordWrap(true);
     banner_->setStyleSheet(QStringLiteral("background: #D00000; color: white; font-weight: bold; padding: 6px;"));
-    QFont bannerFont = banner_->font();
-    bannerFont.setPointSizeF(bannerFont.pointSizeF() * 1.25);
-    banner_->setFont(bannerFont);
-    rows->addWidget(banner_);
+    QFont font = banner_->font();
+    font.setPointSizeF(font.pointSizeF() * 1.25);
+    banner_->setFont(font);
+    return banner_;
+}
 
+QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
+{
     auto *line = new QHBoxLayout;
-    operator_ = new QLabel(bar);
+    operator_ = new QLabel(parent);
     operator_->setObjectName(QStringLiteral("operator"));
-    QFont operatorFont = operator_->font();
-    operatorFont.setBold(true);
-    operatorFont.setPointSizeF(operatorFont.pointSizeF() * 1.15);
-    operator_->setFont(operatorFont);
+    QFont font = operator_->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    operator_->setFont(font);
     operator_->setMinimumWidth(operator_->fontMetrics().horizontalAdvance(QStringLiteral("Оператор: Ивановский")));
     line->addWidget(operator_);
 
-    QPushButton *signIn = button(QStringLiteral("Вход"), QStringLiteral("signIn"), bar);
+    QPushButton *signIn = button(QStringLiteral("Вход"), QStringLiteral("signIn"), parent);
     connect(signIn, &QPushButton::clicked, this, &StationWindow::signIn);
-    signOut_ = button(QStringLiteral("Выход"), QStringLiteral("signOut"), bar);
+    signOut_ = button(QStringLiteral("Выход"), QStringLiteral("signOut"), parent);
     connect(signOut_, &QPushButton::clicked, this, [this] { station_.signOut(); });
-    silence_ = button(QStringLiteral("Тишина"), QStringLiteral("silence"), bar);
+    silence_ = button(QStringLiteral("Тишина"), QStringLiteral("silence"), parent);
     silence_->setMinimumWidth(silence_->fontMetrics().horizontalAdvance(QStringLiteral("Тишина (000 с)")) + 24);
     connect(silence_, &QPushButton::clicked, this, &StationWindow::silence);
-    QPushButton *acknowledge = button(QStringLiteral("Квитировать"), QStringLiteral("acknowledge"), bar);
+    QPushButton *acknowledge = button(QStringLiteral("Квитировать"), QStringLiteral("acknowledge"), parent);
     connect(acknowledge, &QPushButton::clicked, this, &StationWindow::acknowledgeChosen);
-    QPushButton *acknowledgePost = button(QStringLiteral("Квитировать все тревоги поста"), QStringLiteral("acknowledgePost"), bar);
+    QPushButton *acknowledgePost =
+        button(QStringLiteral("Квитировать все тревоги поста"), QStringLiteral("acknowledgePost"), parent);
     connect(acknowledgePost, &QPushButton::clicked, this, [this] { this->acknowledgePost(board_->currentSite()); });
 
-    for (QPushButton *each : {signIn, signOut_})
-        line->addWidget(each);
+    line->addWidget(signIn);
+    line->addWidget(signOut_);
     line->addSpacing(12);
     line->addWidget(silence_);
     line->addSpacing(12);
     line->addWidget(acknowledge);
     line->addWidget(acknowledgePost);
     line->addStretch(1);
-    rows->addLayout(line);
-    return bar;
+    return line;
 }
 
 QWidget *StationWindow::makeLists()

@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 
@@ -42,6 +43,8 @@ protected:
 
 private:
     QWidget *makeTopBar();
+    QLabel *makeBanner(QWidget *parent);
+    QHBoxLayout *makeButtons(QWidget *parent);
     QWidget *makeLists();
     void connectStation();
     void blink();
