@@ -1,12 +1,12 @@
 #include "station/widgets/stationwindow.h"
 
+#include "base/exceptionedge.h"
 #include "station/station.h"
 #include "station/widgets/alarmtable.h"
 #include "station/widgets/boardview.h"
 #include "station/widgets/postwindow.h"
 #include "station/widgets/stationdialogs.h"
 #include "station/widgets/stationuilog.h"
-#include "base/exceptionedge.h"
 #include "widgets/placement.h"
 
 #include <QCloseEvent>
