@@ -182,6 +182,20 @@ private slots:
         QCOMPARE(f.station.operatorName(), QStringLiteral("ivanov"));
     }
 
+    // A journal that cannot be written fails at every batch: the operator
+    // gets one box, not a pile of them.
+    void aJournalFailingAtEveryBatchShowsOneBox()
+    {
+        Fixture f;
+        for (int batch = 0; batch < 3; ++batch)
+            emit f.station.journalFailed(QStringLiteral("database or disk is full (batch %1)").arg(batch));
+        int boxes = 0;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            boxes += qobject_cast<QMessageBox *>(widget) && widget->isVisible() ? 1 : 0;
+        QCOMPARE(boxes, 1);
+        QVERIFY(f.openDialog<QMessageBox>()->text().contains(QStringLiteral("batch 2")));
+    }
+
     // The sounds the program finds beside it, as the installed one does:
     // both playable, and not the same sound.
     void packagedSoundsArePlayable()

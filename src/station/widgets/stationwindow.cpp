@@ -199,8 +199,13 @@ void StationWindow::connectStation()
     connect(&station_, &Station::operatorChanged, this, &StationWindow::refreshOperator);
     connect(&station_, &Station::silenceChanged, this, &StationWindow::refreshSilence);
     connect(&station_, &Station::journalFailed, this, [this](const QString &reason) {
-        showBox(QMessageBox::Critical,
-                QStringLiteral("Журнал станции не записывается: %1\nТревоги показываются, но не сохраняются.").arg(reason));
+        const QString text =
+            QStringLiteral("Журнал станции не записывается: %1\nТревоги показываются, но не сохраняются.").arg(reason);
+        // A journal that fails fails at every batch: one box, with the latest reason.
+        if (journalBox_)
+            journalBox_->setText(text);
+        else
+            journalBox_ = showBox(QMessageBox::Critical, text);
     });
 }
 
@@ -351,7 +356,7 @@ void StationWindow::openPost(const QModelIndex &tile)
         postWindow_->showPost(tile.data(KeyRole).toString());
 }
 
-void StationWindow::showBox(QMessageBox::Icon icon, const QString &text)
+QMessageBox *StationWindow::showBox(QMessageBox::Icon icon, const QString &text)
 {
     if (icon == QMessageBox::Critical)
         qCCritical(lcStationUi).noquote() << "box:" << text;
@@ -362,6 +367,7 @@ void StationWindow::showBox(QMessageBox::Icon icon, const QString &text)
     box->addButton(QStringLiteral("ОК"), QMessageBox::AcceptRole);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
+    return box;
 }
 
 void StationWindow::closeWithoutAsking()

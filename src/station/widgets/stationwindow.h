@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 class QHBoxLayout;
@@ -36,7 +37,7 @@ public:
     PostWindow &postWindow() { return *postWindow_; }
 
     // A box that does not hold anything up; its text goes to the log too.
-    void showBox(QMessageBox::Icon icon, const QString &text);
+    QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -72,6 +73,7 @@ private:
     BoardView *board_ = nullptr;
     ToneTable *alarms_ = nullptr;
     PostWindow *postWindow_ = nullptr;
+    QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
     bool blinkOff_ = false;
     bool closing_ = false;
