@@ -45,14 +45,6 @@ int refuseStart(const QString &logLine, const QString &boxText)
     return 1;
 }
 
-void useStationFont()
-{
-    // Liberation Sans has Arial's metrics: post names fit the board's tiles.
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPointSize(9);
-    QApplication::setFont(font);
-}
-
 void loadQtTranslations(QApplication &app, QTranslator &translator)
 {
     if (translator.load(QLocale(QLocale::Russian), QStringLiteral("qtbase"), QStringLiteral("_"),

@@ -14,6 +14,7 @@
 #include "fakes.h"
 
 #include <QLineEdit>
+#include <QStandardItemModel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -103,6 +104,8 @@ class TestStationWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { useStationFont(); }
+
     void newAlarmBringsTheWindowIntoSight_data()
     {
         QTest::addColumn<bool>("minimize");
@@ -180,6 +183,43 @@ private slots:
         attempt(QStringLiteral("secret"));
         QVERIFY(!f.openDialog<SignInDialog>());
         QCOMPARE(f.station.operatorName(), QStringLiteral("ivanov"));
+    }
+
+    // The board's tiles at the sizes the board has in a maximized window:
+    // every post's name whole on its tile, and at 1280x1024 all 200 posts
+    // in sight without scrolling.
+    void boardShowsEveryPost_data()
+    {
+        QTest::addColumn<QSize>("viewport");
+        QTest::addColumn<bool>("allInSight");
+        QTest::newRow("1280x1024") << QSize(1245, 580) << true;
+        QTest::newRow("1024x768") << QSize(990, 430) << false;
+    }
+
+    void boardShowsEveryPost()
+    {
+        QFETCH(QSize, viewport);
+        QFETCH(bool, allInSight);
+        QStandardItemModel posts;
+        for (int i = 1; i <= 200; ++i)
+            posts.appendRow(new QStandardItem(QStringLiteral("vostok-%1").arg(i, 3, 10, QLatin1Char('0'))));
+        BoardView board;
+        board.setModel(&posts);
+        board.show();
+        board.resize(board.size() + viewport - board.viewport()->size());
+        QVERIFY(QTest::qWaitForWindowExposed(&board));
+        QCOMPARE(board.viewport()->size(), viewport);
+
+        QFont bold = board.font();
+        bold.setBold(true);
+        const int nameWidth = QFontMetrics(bold).horizontalAdvance(QStringLiteral("vostok-200"));
+        int inSight = 0;
+        for (int row = 0; row < posts.rowCount(); ++row) {
+            const QRect tile = board.visualRect(posts.index(row, 0));
+            QVERIFY2(tile.width() >= nameWidth + 8, qPrintable(QStringLiteral("tile %1 px wide").arg(tile.width())));
+            inSight += board.viewport()->rect().contains(tile) ? 1 : 0;
+        }
+        QCOMPARE(inSight == posts.rowCount(), allInSight);
     }
 
     // A journal that cannot be written fails at every batch: the operator

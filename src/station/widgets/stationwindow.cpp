@@ -9,6 +9,7 @@
 #include "station/widgets/stationuilog.h"
 #include "widgets/placement.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -62,6 +63,13 @@ void sizeAlarmColumns(ToneTable &table)
 }
 
 } // namespace
+
+void useStationFont()
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPointSize(9);
+    QApplication::setFont(font);
+}
 
 StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(parent), station_(station)
 {

@@ -16,6 +16,11 @@ class PostWindow;
 class Station;
 class ToneTable;
 
+// The station's face for every window, before the first: Liberation Sans
+// (Arial's metrics, as the console's) at 9 points, for which the board's
+// tiles are sized.
+void useStationFont();
+
 // The duty operator's window: a banner while the broker is lost, who is
 // signed in and the buttons, the board of posts above the alarm list. Every
 // decision is the station's; the window shows its models and forwards the
