@@ -139,17 +139,17 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     operator_->setMinimumWidth(operator_->fontMetrics().horizontalAdvance(QStringLiteral("Оператор: Ивановский")));
     line->addWidget(operator_);
 
-    QPushButton *signIn = button(QStringLiteral("Вход"), QStringLiteral("signIn"), parent);
+    QPushButton *signIn = button(QStringLiteral("&Вход"), QStringLiteral("signIn"), parent);
     connect(signIn, &QPushButton::clicked, this, &StationWindow::signIn);
-    signOut_ = button(QStringLiteral("Выход"), QStringLiteral("signOut"), parent);
+    signOut_ = button(QStringLiteral("Вы&ход"), QStringLiteral("signOut"), parent);
     connect(signOut_, &QPushButton::clicked, this, [this] { station_.signOut(); });
     silence_ = button(QStringLiteral("Тишина"), QStringLiteral("silence"), parent);
     silence_->setMinimumWidth(silence_->fontMetrics().horizontalAdvance(QStringLiteral("Тишина (000 с)")) + 24);
     connect(silence_, &QPushButton::clicked, this, &StationWindow::silence);
-    QPushButton *acknowledge = button(QStringLiteral("Квитировать"), QStringLiteral("acknowledge"), parent);
+    QPushButton *acknowledge = button(QStringLiteral("&Квитировать"), QStringLiteral("acknowledge"), parent);
     connect(acknowledge, &QPushButton::clicked, this, &StationWindow::acknowledgeChosen);
     QPushButton *acknowledgePost =
-        button(QStringLiteral("Квитировать все тревоги поста"), QStringLiteral("acknowledgePost"), parent);
+        button(QStringLiteral("Квитировать все тревоги &поста"), QStringLiteral("acknowledgePost"), parent);
     connect(acknowledgePost, &QPushButton::clicked, this, [this] { this->acknowledgePost(board_->currentSite()); });
 
     line->addWidget(signIn);
@@ -257,7 +257,7 @@ void StationWindow::refreshBanner()
 void StationWindow::refreshSilence()
 {
     const int left = station_.silenceLeftSeconds();
-    silence_->setText(left > 0 ? QStringLiteral("Тишина (%1 с)").arg(left) : QStringLiteral("Тишина"));
+    silence_->setText(left > 0 ? QStringLiteral("&Тишина (%1 с)").arg(left) : QStringLiteral("&Тишина"));
 }
 
 void StationWindow::refreshSummary()
