@@ -105,6 +105,47 @@ void parseOnly(const QList<mqtt::Received> &all, QTextStream &out)
     out << "parsing alone: " << parsed << " messages in " << QString::number(timer.nsecsElapsed() / 1e9, 'f', 2) << " s\n";
 }
 
+// 200 posts of 32 sensors: a burst of 10,000 states and signals in one read,
+// as after a reconnection; how long the thread is held at a time.
+void burst(Station &station, QTextStream &out)
+{
+    QList<mqtt::Received> messages;
+    for (int i = 0; messages.size() < 10000; ++i) {
+        const QString site = QStringLiteral("post%1").arg(i % Posts);
+        const int address = 2001 + (i / Posts) % 32;
+        const QString prefix = QStringLiteral("dorvan/%1/sensor/%2/").arg(site).arg(address);
+        messages.append({prefix + QStringLiteral("state"),
+                         statePayload(site, 1000 + i, i % 7 == 0 ? "alarm" : "normal")
+                             .replace("\"address\":1001", "\"address\":" + QByteArray::number(address)),
+                         true, 1});
+        messages.append({prefix + QStringLiteral("signal"),
+                         QStringLiteral(R"({"address":%1,"model":"Дорван-302ДК","time":"08.12.2026 15:33:00.000",)"
+                                        R"("utcMs":1796743980000,"replies":40,"timeouts":0,)"
+                                        R"("signal1":{"min":0.27,"mean":0.35,"max":0.42},"signal2":null,)"
+                                        R"("threshold1":{"min":1.25,"mean":1.25,"max":1.5},"threshold2":null,)"
+                                        R"("replyMs":{"min":2,"mean":3.2,"max":9}})")
+                             .arg(address)
+                             .toUtf8(),
+                         false, 0});
+    }
+    QElapsedTimer total, step;
+    total.start();
+    step.start();
+    station.receive(messages);
+    qint64 longestUs = step.nsecsElapsed() / 1000;
+    int steps = 1;
+    while (station.backlog() > 0) {
+        step.restart();
+        QCoreApplication::processEvents();
+        longestUs = qMax(longestUs, step.nsecsElapsed() / 1000);
+        ++steps;
+    }
+    out << "burst of " << messages.size() << " states and signals: " << QString::number(total.nsecsElapsed() / 1e6, 'f', 0)
+        << " ms in " << steps << " steps, the longest " << QString::number(longestUs / 1000.0, 'f', 1)
+        << " ms (goal: never more than 100 ms at a time)\n";
+    out.flush();
+}
+
 qint64 residentKb()
 {
     QFile status(QStringLiteral("/proc/self/status"));
@@ -148,6 +189,7 @@ int main(int argc, char **argv)
     const qint64 afterFresh = residentKb();
     feed(station, all, events, out, "duplicates");
     const qint64 afterAgain = residentKb();
+    burst(station, out);
     out << "resident: " << before / 1024 << " MB before, " << afterFresh / 1024 << " MB after the new ones, "
         << afterAgain / 1024 << " MB after the duplicates (the messages themselves hold about "
         << all.size() * 400 / 1024 / 1024 << " MB)\n";

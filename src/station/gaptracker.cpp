@@ -1,5 +1,7 @@
 #include "station/gaptracker.h"
 
+#include <algorithm>
+
 namespace dorvan::station {
 
 void GapTracker::load(const QList<FileMark> &marks, const QList<GapRow> &gaps)
@@ -69,6 +71,14 @@ const GapTracker::File *GapTracker::file(const QString &site, const QDate &day) 
         return nullptr;
     const auto found = known->files.find(day);
     return found == known->files.end() ? nullptr : &*found;
+}
+
+bool GapTracker::hasMissing(const QString &site) const
+{
+    const auto known = sites_.find(site);
+    if (known == sites_.end())
+        return false;
+    return std::any_of(known->files.begin(), known->files.end(), [](const File &file) { return !file.missing.isEmpty(); });
 }
 
 QList<std::pair<QString, QDate>> GapTracker::takeChanged()

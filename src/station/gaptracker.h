@@ -35,6 +35,7 @@ public:
     Change note(const QString &site, const RecordId &id, const QDateTime &now);
 
     const File *file(const QString &site, const QDate &day) const;
+    bool hasMissing(const QString &site) const;
     // The files noted since the last call, for the journal.
     QList<std::pair<QString, QDate>> takeChanged();
 

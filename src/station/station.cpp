@@ -8,6 +8,7 @@
 #include "station/stationlog.h"
 
 #include <QLocale>
+#include <QTimer>
 
 #include <variant>
 
@@ -163,6 +164,10 @@ struct Station::Impl
     QList<SensorView> sensorsOf(const QString &site) const;
 
     // --- intake ---
+    static constexpr qsizetype MaxStepMessages = 500;
+    QList<mqtt::Received> pending;
+    bool drainScheduled = false;
+    void drainStep();
     void take(const mqtt::Received &message);
     void badInput(const QString &topic, const BadInput &bad);
     void onStatus(const QString &site, const StatusMessage &status, bool retained);
@@ -189,6 +194,7 @@ struct Station::Impl
 
     // --- writes ---
     bool beginWrites();
+    bool beginDurableWrites(); // for an operator's action
     bool endWrites(const char *what);
     bool action(ActionKind kind, const QString &target, const QString &comment);
 };
@@ -514,7 +520,7 @@ void Station::Impl::refreshPost(const QString &site)
         view.faults += !sensor.row.fault.isEmpty();
         view.noLink += sensor.row.link == u"lost";
     }
-    const bool gap = book.bySource(sourceOf(AlarmKind::Gap, site)) != nullptr;
+    const bool gap = gaps.hasMissing(site);
     if (!brokerConnected) {
         view.tone = Tone::Unknown;
         view.stateText = QStringLiteral("нет связи со станцией");
@@ -577,6 +583,17 @@ bool Station::Impl::beginWrites()
     return false;
 }
 
+bool Station::Impl::beginDurableWrites()
+{
+    writeFailed = false;
+    book.clearJournalFailure();
+    raisedNew = false;
+    if (parts.journal.beginDurable())
+        return true;
+    qCCritical(lcStationJournal).noquote() << "cannot write the journal:" << parts.journal.errorText();
+    return false;
+}
+
 bool Station::Impl::endWrites(const char *what)
 {
     storeFileMarks();
@@ -609,15 +626,33 @@ bool Station::open(QString *error)
 
 void Station::receive(const QList<mqtt::Received> &batch)
 {
-    if (!d_->beginWrites())
+    Impl &d = *d_;
+    d.pending.append(batch);
+    if (!d.drainScheduled)
+        d.drainStep();
+}
+
+// At most MaxStepMessages in one transaction, so that a flood (a backlog
+// after an outage) never holds the window's thread long; the rest follows
+// from the event loop, in order, before anything received later.
+void Station::Impl::drainStep()
+{
+    drainScheduled = false;
+    const qsizetype count = qMin(pending.size(), MaxStepMessages);
+    if (count == 0 || !beginWrites())
         return;
-    for (const mqtt::Received &message : batch)
-        d_->take(message);
-    d_->endWrites("a received batch");
-    d_->refreshChanged();
-    d_->updateSound();
-    if (d_->raisedNew)
-        emit newAlarm();
+    for (qsizetype i = 0; i < count; ++i)
+        take(pending.at(i));
+    pending.remove(0, count);
+    endWrites("a received batch");
+    refreshChanged();
+    updateSound();
+    if (raisedNew)
+        emit q.newAlarm();
+    if (!pending.isEmpty()) {
+        drainScheduled = true;
+        QTimer::singleShot(0, &q, guarded("received backlog", [this] { drainStep(); }));
+    }
 }
 
 void Station::setBrokerConnected(bool connected, const QString &reason)
@@ -673,11 +708,10 @@ bool Station::signIn(const QString &name, const QString &password, QString *erro
         *error = QStringLiteral("Неверное имя оператора или пароль.");
         return false;
     }
-    if (!d.parts.journal.beginDurable()) {
+    if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
-    d.writeFailed = false;
     if (!d.operatorName.isEmpty() && d.operatorName != name)
         d.action(ActionKind::SignOut, QStringLiteral("operator change"), {});
     d.operatorName = name;
@@ -693,8 +727,7 @@ void Station::signOut()
     Impl &d = *d_;
     if (d.operatorName.isEmpty())
         return;
-    if (d.parts.journal.beginDurable()) {
-        d.writeFailed = false;
+    if (d.beginDurableWrites()) {
         d.action(ActionKind::SignOut, {}, {});
         d.endWrites("a sign-out");
     }
@@ -727,12 +760,10 @@ bool Station::acknowledge(qint64 alarmId, const QString &comment, QString *error
         return false;
     }
     const QString site = alarm->site;
-    if (!d.parts.journal.beginDurable()) {
+    if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
-    d.writeFailed = false;
-    d.book.clearJournalFailure();
     d.book.acknowledge(alarmId, d.operatorCause(comment));
     d.action(ActionKind::Acknowledge, QStringLiteral("alarm %1").arg(alarmId), comment);
     const bool stored = d.endWrites("an acknowledgement");
@@ -755,12 +786,10 @@ bool Station::acknowledgePost(const QString &site, const QString &comment, QStri
         *error = QStringLiteral("У поста %1 нет неквитированных тревог.").arg(site);
         return false;
     }
-    if (!d.parts.journal.beginDurable()) {
+    if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
-    d.writeFailed = false;
-    d.book.clearJournalFailure();
     for (const qint64 id : ids)
         d.book.acknowledge(id, d.operatorCause(comment));
     d.action(ActionKind::Acknowledge, QStringLiteral("post ") + site, comment);
@@ -779,11 +808,10 @@ bool Station::silence(QString *error)
         *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы включить тишину.");
         return false;
     }
-    if (!d.parts.journal.beginDurable()) {
+    if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
-    d.writeFailed = false;
     d.action(ActionKind::Silence, {}, QStringLiteral("%1 s").arg(d.parts.settings.silenceSeconds));
     if (!d.endWrites("a silence")) {
         *error = QStringLiteral("Тишина не записана в журнал: %1").arg(d.parts.journal.errorText());
@@ -798,6 +826,11 @@ bool Station::silence(QString *error)
 int Station::silenceLeftSeconds() const
 {
     return d_->annunciator.silenceLeftSeconds(d_->monotonicMs());
+}
+
+qsizetype Station::backlog() const
+{
+    return d_->pending.size();
 }
 
 QString Station::brokerProblem() const

@@ -40,7 +40,10 @@ public:
 
     // Opens the journal and shows its posts, sensors and open alarms.
     bool open(QString *error);
+    // Writes and shows the batch; a flood is taken in steps of a few hundred
+    // messages from the event loop, in order (backlog() says how many wait).
     void receive(const QList<mqtt::Received> &batch);
+    qsizetype backlog() const;
     void setBrokerConnected(bool connected, const QString &reason = {});
     void tick(); // every second: staleness, status ages, the end of a silence
 
