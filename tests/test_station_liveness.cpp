@@ -134,7 +134,7 @@ private slots:
         rig->station->setBrokerConnected(false, QStringLiteral("connection to localhost:1883 lost"));
         for (const char *site : {"post1", "post2"}) {
             QCOMPARE(tile(site, ToneRole).toInt(), int(Tone::Unknown));
-            QCOMPARE(tile(site, StateTextRole).toString(), QStringLiteral("нет связи со станцией"));
+            QCOMPARE(tile(site, StateTextRole).toString(), QStringLiteral("неизвестно"));
         }
         QVERIFY(rig->station->brokerLostSince().isValid());
         rig->advance(300000); // its own outage makes no post stale

@@ -144,7 +144,7 @@ private slots:
         QCOMPARE(transport.willTopic, QString()); // the station publishes nothing, not even a will
 
         emit transport.failed(QStringLiteral("localhost:1883 refused the connection"));
-        QCOMPARE(rig.station->brokerProblem(), QStringLiteral("localhost:1883 refused the connection"));
+        QCOMPARE(rig.station->brokerProblem(), QStringLiteral("брокер localhost:1883 отказал в соединении"));
         QVERIFY(link.nextRetryMs() >= 400 && link.nextRetryMs() <= 1000);
 
         emit transport.connected();

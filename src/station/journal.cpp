@@ -20,7 +20,11 @@ const char *const schema[] = {
     "CREATE TABLE IF NOT EXISTS events ("
     " seq INTEGER PRIMARY KEY, site TEXT NOT NULL, id TEXT NOT NULL, day TEXT NOT NULL, number INTEGER NOT NULL,"
     " time TEXT, code INTEGER, kind TEXT, address INTEGER, loop INTEGER, text TEXT,"
-    " payload TEXT NOT NULL, received TEXT NOT NULL, UNIQUE (site, id))",
+    " payload TEXT NOT NULL, received TEXT NOT NULL)",
+    // One row per record of a post's daily file: the key that drops what the uplink sends again,
+    // and the order in which the history reads a post's day.
+    "CREATE UNIQUE INDEX IF NOT EXISTS events_by_post ON events (site, day, number)",
+    "CREATE INDEX IF NOT EXISTS events_by_day ON events (day, site, number)",
     "CREATE TABLE IF NOT EXISTS posts ("
     " site TEXT PRIMARY KEY, status TEXT, status_time TEXT, interval INTEGER, status_received TEXT,"
     " console_running INTEGER, line TEXT, last_poll TEXT, console_time TEXT)",

@@ -34,7 +34,8 @@ public:
         if (nullable && value.isNull())
             return std::nullopt;
         const double number = value.toDouble(-1e300);
-        if (!value.isDouble() || number != double(qint64(number)) || number < double(low) || number > double(high)) {
+        // The range first: a double beyond qint64 must never be converted.
+        if (!value.isDouble() || !(number >= double(low) && number <= double(high)) || number != double(qint64(number))) {
             wrong(name, "a whole number in range");
             return std::nullopt;
         }

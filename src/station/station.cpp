@@ -96,6 +96,34 @@ QString printable(const QString &text)
     return shown;
 }
 
+// What the operator reads of the broker library's reason (which the log keeps as it is).
+QString brokerProblemText(const QString &broker, const QString &reason)
+{
+    struct Meaning
+    {
+        const char *words;
+        const char16_t *text;
+    };
+    static constexpr Meaning meanings[] = {
+        {"client id", u"брокер %1 не принял идентификатор клиента станции (client-id)"},
+        {"wrong user name or password", u"брокер %1 не пускает: неверное имя или пароль"},
+        {"bad user name or password", u"брокер %1 не пускает: неверное имя или пароль"},
+        {"certificate", u"сертификат брокера %1 не принят (TLS)"},
+        {"TLS", u"соединение TLS с брокером %1 не установлено"},
+        {"refused the connection (is the broker running", u"брокер %1 не принимает соединение (не запущен?)"},
+        {"refused the connection", u"брокер %1 отказал в соединении"},
+        {"lost", u"соединение с брокером %1 потеряно"},
+        {"stopped answering", u"брокер %1 перестал отвечать"},
+        {"no answer", u"брокер %1 не отвечает"},
+        {"closed the connection", u"брокер %1 закрыл соединение, не ответив"},
+    };
+    for (const Meaning &meaning : meanings) {
+        if (reason.contains(QLatin1StringView(meaning.words)))
+            return QString::fromUtf16(meaning.text).arg(broker);
+    }
+    return QStringLiteral("нет связи с брокером %1").arg(broker);
+}
+
 // The texts of the posts' own alarms.
 QString postAlarmText(AlarmKind kind)
 {
@@ -523,7 +551,7 @@ void Station::Impl::refreshPost(const QString &site)
     const bool gap = gaps.hasMissing(site);
     if (!brokerConnected) {
         view.tone = Tone::Unknown;
-        view.stateText = QStringLiteral("нет связи со станцией");
+        view.stateText = QStringLiteral("неизвестно"); // the banner says why
     } else if (health.offline) {
         view.tone = Tone::Offline;
         view.stateText = QStringLiteral("отключён");
@@ -658,15 +686,16 @@ void Station::Impl::drainStep()
 void Station::setBrokerConnected(bool connected, const QString &reason)
 {
     Impl &d = *d_;
-    if (connected == d.brokerConnected && (connected || reason == d.brokerProblem))
+    if (connected == d.brokerConnected
+        && (connected || brokerProblemText(d.parts.settings.broker.name(), reason) == d.brokerProblem))
         return;
     const bool changed = connected != d.brokerConnected || !d.brokerLostSince.isValid();
     d.brokerConnected = connected;
-    d.brokerProblem = connected ? QString() : (reason.isEmpty() ? QStringLiteral("нет связи с брокером") : reason);
+    d.brokerProblem = connected ? QString() : brokerProblemText(d.parts.settings.broker.name(), reason);
     if (changed && d.beginWrites()) {
         const AlarmSpec spec{sourceOf(AlarmKind::BrokerLost, {}), AlarmKind::BrokerLost, {}, -1, 0, {},
                              QStringLiteral("Нет связи с брокером %1").arg(d.parts.settings.broker.name())};
-        d.setCondition(spec, !connected, connected ? QStringLiteral("connected") : d.brokerProblem);
+        d.setCondition(spec, !connected, connected ? QStringLiteral("connected") : reason);
         d.endWrites("the broker alarm");
     }
     d.brokerLostSince = connected ? QDateTime() : (d.brokerLostSince.isValid() ? d.brokerLostSince : d.wallTime());
