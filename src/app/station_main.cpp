@@ -81,6 +81,8 @@ int runStation(QApplication &app, const StationSettings &settings)
     const dorvan::SignalEvents signalEvents({SIGTERM, SIGINT, SIGHUP}, guarded("signal", [&window](int signal) {
                                                 qCInfo(lcStation) << "signal" << signal << "received: stopping";
                                                 window.closeWithoutAsking();
+                                                // Ends the loop even while a box or dialog is open.
+                                                QCoreApplication::exit(0);
                                             }));
     ::signal(SIGPIPE, SIG_IGN);
 

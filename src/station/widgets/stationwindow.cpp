@@ -397,7 +397,10 @@ void StationWindow::closeEvent(QCloseEvent *event)
                                 QStringLiteral("Закрыть станцию? Тревоги постов перестанут быть видны и слышны здесь."),
                                 QMessageBox::NoButton, this);
     QPushButton *yes = box->addButton(QStringLiteral("Закрыть"), QMessageBox::DestructiveRole);
-    box->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    // Enter at a slip keeps the station open.
+    QPushButton *cancel = box->addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+    box->setDefaultButton(cancel);
+    box->setEscapeButton(cancel);
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, yes](QAbstractButton *clicked) {
         if (clicked == yes) {
