@@ -305,18 +305,21 @@ bool StationWindow::refusedWithoutOperator(const QString &what)
     return true;
 }
 
+// The chosen row, or with none chosen the top one: the most urgent alarm
+// waiting. The dialog names it before anything is acknowledged.
 void StationWindow::acknowledgeChosen()
 {
     if (refusedWithoutOperator(QStringLiteral("Квитировать тревоги")))
         return;
-    const QModelIndexList rows = alarms_->selectionModel()->selectedRows();
-    if (rows.isEmpty()) {
-        showBox(QMessageBox::Information, QStringLiteral("Выберите тревогу в списке тревог."));
+    const QModelIndexList chosen = alarms_->selectionModel()->selectedRows();
+    const int row = chosen.isEmpty() ? 0 : chosen.first().row();
+    if (row >= station_.alarmList().rowCount()) {
+        showBox(QMessageBox::Information, QStringLiteral("Открытых тревог нет."));
         return;
     }
     // The row may move while the operator writes; the alarm is named by its id.
-    const qint64 id = rows.first().data(KeyRole).toLongLong();
-    askComment(alarmDescription(station_.alarmList(), rows.first().row()),
+    const qint64 id = station_.alarmList().index(row, 0).data(KeyRole).toLongLong();
+    askComment(alarmDescription(station_.alarmList(), row),
                [this, id](const QString &comment, QString *error) { return station_.acknowledge(id, comment, error); });
 }
 
