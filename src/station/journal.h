@@ -73,7 +73,8 @@ struct SensorRow
     int faultCode = -1;
     QString changed;
     RecordId event;
-    // The last minute of signal, kept in memory only (telemetry).
+
+    bool operator==(const SensorRow &) const = default;
 };
 
 // An alarm from its raising to its clearing.

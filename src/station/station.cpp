@@ -419,6 +419,8 @@ void Station::Impl::onState(const QString &site, const StateMessage &state, cons
         }
         return;
     }
+    if (held != data.sensors.end() && held->row == state.row)
+        return; // sent again (after a reconnection): nothing changed
     if (held == data.sensors.end())
         held = data.sensors.insert(address, {});
     held->row = state.row;
@@ -533,6 +535,37 @@ void Station::Impl::judgePost(const QString &site, const QString &cause)
     }
 }
 
+namespace {
+
+// The post's colour and words: the first layer that fails, from the
+// station's own connection down to the sensors.
+void describe(PostView &view, const PostHealth &health, bool brokerConnected, bool gap)
+{
+    if (!brokerConnected) {
+        view.tone = Tone::Unknown;
+        view.stateText = QStringLiteral("неизвестно"); // the banner says why
+        return;
+    }
+    if (health.offline || health.stale) {
+        view.tone = health.offline ? Tone::Offline : Tone::Stale;
+        view.stateText = health.offline ? QStringLiteral("отключён") : QStringLiteral("устарел");
+        return;
+    }
+    const bool consoleTrouble = health.consoleDown || health.lineStopped;
+    view.tone = view.alarms > 0                            ? Tone::Alarm
+                : consoleTrouble || view.faults > 0 || gap ? Tone::Fault
+                : view.noLink > 0                          ? Tone::NoLink
+                : health.hasStatus                         ? Tone::Normal
+                                                           : Tone::Unknown;
+    view.stateText = health.consoleDown   ? QStringLiteral("консоль не работает")
+                     : health.lineStopped ? QStringLiteral("линия остановлена")
+                     : health.lineUnknown ? QStringLiteral("на связи, линия: нет данных")
+                     : health.hasStatus   ? QStringLiteral("на связи")
+                                          : QStringLiteral("нет статуса");
+}
+
+} // namespace
+
 void Station::Impl::refreshPost(const QString &site)
 {
     const auto found = posts.find(site);
@@ -548,29 +581,7 @@ void Station::Impl::refreshPost(const QString &site)
         view.faults += !sensor.row.fault.isEmpty();
         view.noLink += sensor.row.link == u"lost";
     }
-    const bool gap = gaps.hasMissing(site);
-    if (!brokerConnected) {
-        view.tone = Tone::Unknown;
-        view.stateText = QStringLiteral("неизвестно"); // the banner says why
-    } else if (health.offline) {
-        view.tone = Tone::Offline;
-        view.stateText = QStringLiteral("отключён");
-    } else if (health.stale) {
-        view.tone = Tone::Stale;
-        view.stateText = QStringLiteral("устарел");
-    } else {
-        const bool consoleTrouble = health.consoleDown || health.lineStopped;
-        view.tone = view.alarms > 0                         ? Tone::Alarm
-                    : consoleTrouble || view.faults > 0 || gap ? Tone::Fault
-                    : view.noLink > 0                        ? Tone::NoLink
-                    : health.hasStatus                       ? Tone::Normal
-                                                             : Tone::Unknown;
-        view.stateText = health.consoleDown   ? QStringLiteral("консоль не работает")
-                         : health.lineStopped ? QStringLiteral("линия остановлена")
-                         : health.lineUnknown ? QStringLiteral("на связи, линия: нет данных")
-                         : health.hasStatus   ? QStringLiteral("на связи")
-                                              : QStringLiteral("нет статуса");
-    }
+    describe(view, health, brokerConnected, gaps.hasMissing(site));
     board.setPost(view);
 }
 
