@@ -23,12 +23,14 @@ void AlarmBook::load(const QList<AlarmRow> &open)
 {
     open_.clear();
     sourceOf_.clear();
+    unacknowledged_.clear();
     QList<AlarmView> views;
     for (const AlarmRow &alarm : open) {
         open_.insert(alarm.source, alarm);
         sourceOf_.insert(alarm.id, alarm.source);
         views.append(viewOf(alarm));
         changedSites_.insert(alarm.site);
+        unacknowledged_[alarm.site] += isUnacknowledged(alarm.state);
     }
     list_.setAll(views);
 }
@@ -104,6 +106,7 @@ bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause
     }
     if (alarm.state == AlarmState::Normal)
         alarm.cleared = cause.time;
+    unacknowledged_[alarm.site] += int(isUnacknowledged(alarm.state)) - int(isUnacknowledged(from));
     const bool stored = journal_.saveAlarm(alarm)
                         && journal_.addAlarmChange({alarm.id, cause.time, from, alarm.state, cause.cause,
                                                     cause.operatorName, cause.station, cause.comment});
@@ -149,11 +152,7 @@ QList<qint64> AlarmBook::unacknowledgedOf(const QString &site) const
 
 bool AlarmBook::hasUnacknowledged(const QString &site) const
 {
-    for (const AlarmRow &alarm : open_) {
-        if (alarm.site == site && isUnacknowledged(alarm.state))
-            return true;
-    }
-    return false;
+    return unacknowledged_.value(site) > 0;
 }
 
 bool AlarmBook::anyUnacknowledged(bool trips) const

@@ -69,6 +69,7 @@ private:
     AlarmListModel &list_;
     QHash<QString, AlarmRow> open_;
     QHash<qint64, QString> sourceOf_;
+    QHash<QString, int> unacknowledged_; // per site
     QSet<QString> changedSites_;
     bool journalFailed_ = false;
 };
