@@ -126,8 +126,12 @@ private slots:
         QCOMPARE(rig->station->silenceLeftSeconds(), 60);
         rig->advance(30000);
         QVERIFY(!rig->sound.playing);
+        QSignalSpy silenceChanges(rig->station.get(), &Station::silenceChanged);
+        QSignalSpy newAlarms(rig->station.get(), &Station::newAlarm);
         step("trip"); // a new occurrence ends the silence
         QVERIFY(rig->sound.playing);
+        QCOMPARE(silenceChanges.count(), 1); // the window's countdown learns it at once
+        QCOMPARE(newAlarms.count(), 1);
         QCOMPARE(rig->station->silenceLeftSeconds(), 0);
 
         QVERIFY(rig->station->silence(&error));

@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QTimer>
 
+#include <utility>
 #include <variant>
 
 namespace dorvan::station {
@@ -167,6 +168,7 @@ struct Station::Impl
     QSet<QString> dirtyPosts;
     QSet<std::pair<QString, QDate>> gapFiles;
     bool raisedNew = false;
+    bool silenceChanged = false;
     bool writeFailed = false;
     quint32 lastTick;
     qint64 monotonic = 0;
@@ -219,6 +221,8 @@ struct Station::Impl
     void refreshChanged();
     void refreshAll();
     void updateSound();
+    // After a change: the sound as the alarms want it, and the signals the window follows.
+    void announce();
 
     // --- writes ---
     bool beginWrites();
@@ -515,6 +519,7 @@ void Station::Impl::setCondition(const AlarmSpec &spec, bool present, const QStr
     }
     if (book.activate(spec, repeat, causeOf(cause))) {
         raisedNew = true;
+        silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
         annunciator.newAlarm();
     }
 }
@@ -609,6 +614,15 @@ void Station::Impl::updateSound()
     annunciator.update(book.anyUnacknowledged(true), book.anyUnacknowledged(false), monotonicMs());
 }
 
+void Station::Impl::announce()
+{
+    updateSound();
+    if (std::exchange(silenceChanged, false))
+        emit q.silenceChanged();
+    if (std::exchange(raisedNew, false))
+        emit q.newAlarm();
+}
+
 bool Station::Impl::beginWrites()
 {
     writeFailed = false;
@@ -685,9 +699,7 @@ void Station::Impl::drainStep()
     pending.remove(0, count);
     endWrites("a received batch");
     refreshChanged();
-    updateSound();
-    if (raisedNew)
-        emit q.newAlarm();
+    announce();
     if (!pending.isEmpty()) {
         drainScheduled = true;
         QTimer::singleShot(0, &q, guarded("received backlog", [this] { drainStep(); }));
@@ -717,10 +729,9 @@ void Station::setBrokerConnected(bool connected, const QString &reason)
             post.live.watchedSinceMs = now;
     }
     d.refreshAll();
-    d.updateSound();
     emit brokerChanged();
-    if (changed && !connected && d.raisedNew)
-        emit newAlarm();
+    d.raisedNew = d.raisedNew && changed;
+    d.announce();
 }
 
 void Station::tick()
@@ -733,11 +744,8 @@ void Station::tick()
         d.endWrites("the liveness checks");
     }
     d.refreshAll();
-    d.updateSound();
-    if (wasSilenced)
-        emit silenceChanged();
-    if (d.raisedNew)
-        emit newAlarm();
+    d.silenceChanged = d.silenceChanged || wasSilenced; // the countdown moved, or the silence ended
+    d.announce();
 }
 
 bool Station::signIn(const QString &name, const QString &password, QString *error)
