@@ -22,9 +22,9 @@ const char *const schema[] = {
     " time TEXT, code INTEGER, kind TEXT, address INTEGER, loop INTEGER, text TEXT,"
     " payload TEXT NOT NULL, received TEXT NOT NULL)",
     // One row per record of a post's daily file: the key that drops what the uplink sends again,
-    // and the order in which the history reads a post's day.
+    // and the order in which the history reads a post's day; every post's day in order of arrival.
     "CREATE UNIQUE INDEX IF NOT EXISTS events_by_post ON events (site, day, number)",
-    "CREATE INDEX IF NOT EXISTS events_by_day ON events (day, site, number)",
+    "CREATE INDEX IF NOT EXISTS events_by_day ON events (day, seq)",
     "CREATE TABLE IF NOT EXISTS posts ("
     " site TEXT PRIMARY KEY, status TEXT, status_time TEXT, interval INTEGER, status_received TEXT,"
     " console_running INTEGER, line TEXT, last_poll TEXT, console_time TEXT)",
@@ -129,9 +129,14 @@ private:
         case QMetaType::LongLong:
             sqlite3_bind_int64(statement_, at, value.toLongLong());
             break;
+        case QMetaType::QByteArray: { // UTF-8 already (a payload as received)
+            const QByteArray bytes = value.toByteArray();
+            sqlite3_bind_text(statement_, at, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
         default: {
-            const QString text = value.toString();
-            sqlite3_bind_text16(statement_, at, text.utf16(), int(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+            const QByteArray text = value.toString().toUtf8();
+            sqlite3_bind_text(statement_, at, text.constData(), int(text.size()), SQLITE_TRANSIENT);
         }
         }
     }
@@ -337,7 +342,7 @@ Journal::Insert Journal::addEvent(const EventRow &event, const QDateTime &receiv
                         " payload, received) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                         {event.site, event.id.text(), isoDay(event.id.day), event.id.number, event.time,
                          orNull(event.code, -1), event.kind, orNull(event.address, -1), orNull(event.loop, 0),
-                         event.text, QString::fromUtf8(event.payload), receivedText(received)},
+                         event.text, event.payload, receivedText(received)},
                         &error);
     if (!ok) {
         fail(QStringLiteral("adding event %1 of %2").arg(event.id.text(), event.site), error);
@@ -379,7 +384,7 @@ bool Journal::saveSensor(const SensorRow &sensor, const QByteArray &payload, con
                " event, payload, received) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                {sensor.site, sensor.address, orNull(sensor.model), sensor.link, sensor.loop1, sensor.loop2,
                 orNull(sensor.fault), orNull(sensor.faultCode, -1), orNull(sensor.changed), sensor.event.text(),
-                QString::fromUtf8(payload), receivedText(received)},
+                payload, receivedText(received)},
                &error)
            || fail(QStringLiteral("saving sensor %1 of %2").arg(sensor.address).arg(sensor.site), error);
 }
@@ -444,7 +449,8 @@ bool Journal::addAction(const ActionRow &action)
 bool Journal::saveFileMark(const FileMark &mark)
 {
     QString error;
-    return run(statements_->saveMark, "INSERT OR REPLACE INTO files (site, day, last_number) VALUES (?, ?, ?)",
+    return run(statements_->saveMark, "INSERT INTO files (site, day, last_number) VALUES (?, ?, ?)"
+               " ON CONFLICT (site, day) DO UPDATE SET last_number = excluded.last_number",
                {mark.site, isoDay(mark.day), mark.lastNumber}, &error)
            || fail(QStringLiteral("noting how far %1 was received").arg(mark.site), error);
 }
