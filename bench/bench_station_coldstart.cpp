@@ -184,7 +184,11 @@ bool makeJournal(const QString &path)
         for (int post = 0; post < Posts; ++post)
             station.acknowledgePost(siteName(post), QStringLiteral("конец смены"), &error);
     }
-    station.receive(boardMessages(last));
+    // In batches as a socket brings them: a larger one would be taken in
+    // steps from the event loop, which does not run here.
+    const QList<mqtt::Received> board = boardMessages(last);
+    for (qsizetype at = 0; at < board.size(); at += Posts)
+        station.receive(board.mid(at, Posts));
     std::printf("made in %.0f s: %d open alarms\n", double(timer.elapsed()) / 1000, station.alarmList().rowCount());
     return true;
 }
@@ -233,7 +237,7 @@ int main(int argc, char *argv[])
         return openJournal(QString::fromLocal8Bit(argv[2]));
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const QString cache = qEnvironmentVariable("DORVAN_BENCH_CACHE", QDir::tempPath()) + QStringLiteral("/dorvan-bench-station");
-    const QString fixture = cache + QStringLiteral("/journal.sqlite");
+    const QString fixture = cache + QStringLiteral("/journal-2.sqlite");
     QDir().mkpath(cache);
     if (countOf(fixture, QStringLiteral("events")) != Events && !makeJournal(fixture))
         return 1;
