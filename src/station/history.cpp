@@ -3,16 +3,18 @@
 #include "events/eventcatalog.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <sqlite3.h>
 
 namespace dorvan::station {
 
 namespace {
 
-const QString selectedColumns = QStringLiteral("site, day, number, time, code, kind, address, loop, text, received");
+const QString selectedColumns = QStringLiteral("seq, site, day, number, time, code, kind, address, loop, text, received");
 const QString wallTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
 QString isoDay(const QDate &day)
@@ -64,27 +66,25 @@ Conditions conditionsOf(const HistoryFilter &filter, const HistoryCursor &after)
             conditions.values.append(kind);
     }
     addTimeSpan(conditions, filter.from, filter.to);
-    // Qt's REGEXP is QRegularExpression's: Unicode case folding, which
-    // SQLite's LIKE does not do beyond ASCII.
     if (!filter.text.isEmpty())
-        conditions.add(QStringLiteral("text REGEXP ?"), QStringLiteral("(?i)") + QRegularExpression::escape(filter.text));
+        conditions.add(QStringLiteral("history_contains(text, ?)"), filter.text);
     if (after.isValid()) {
-        // With the post fixed the key is (day, number): the by-post index's own order.
-        if (filter.site.isEmpty()) {
-            conditions.add(QStringLiteral("(day, site, number) > (?, ?, ?)"), isoDay(after.day));
-            conditions.values.append(after.site);
-        } else {
+        if (filter.site.isEmpty())
+            conditions.add(QStringLiteral("(day, seq) > (?, ?)"), isoDay(after.day));
+        else
             conditions.add(QStringLiteral("(day, number) > (?, ?)"), isoDay(after.day));
-        }
-        conditions.values.append(after.number);
+        conditions.values.append(filter.site.isEmpty() ? QVariant(after.seq) : QVariant(after.number));
     }
     return conditions;
 }
 
-QString pageStatement(const Conditions &conditions)
+// Each order is an index's own (events_by_post, events_by_day), so a page
+// is read off the index without sorting what the search found.
+QString pageStatement(const HistoryFilter &filter, const Conditions &conditions)
 {
-    return QStringLiteral("SELECT %1 FROM events%2 ORDER BY day, site, number LIMIT ?")
-        .arg(selectedColumns, conditions.where());
+    return QStringLiteral("SELECT %1 FROM events%2 ORDER BY %3 LIMIT ?")
+        .arg(selectedColumns, conditions.where(),
+             filter.site.isEmpty() ? QStringLiteral("day, seq") : QStringLiteral("day, number"));
 }
 
 bool run(QSqlQuery &query, const QString &statement, const QVariantList &values)
@@ -99,16 +99,45 @@ bool run(QSqlQuery &query, const QString &statement, const QVariantList &values)
 HistoryRow rowOf(const QSqlQuery &query)
 {
     HistoryRow row;
-    row.site = query.value(0).toString();
-    row.id = {QDate::fromString(query.value(1).toString(), Qt::ISODate), query.value(2).toInt()};
-    row.time = query.value(3).toString();
-    row.code = query.value(4).isNull() ? -1 : query.value(4).toInt();
-    row.kind = query.value(5).toString();
-    row.address = query.value(6).isNull() ? -1 : query.value(6).toInt();
-    row.loop = query.value(7).toInt();
-    row.text = query.value(8).toString();
-    row.received = query.value(9).toString();
+    row.seq = query.value(0).toLongLong();
+    row.site = query.value(1).toString();
+    row.id = {QDate::fromString(query.value(2).toString(), Qt::ISODate), query.value(3).toInt()};
+    row.time = query.value(4).toString();
+    row.code = query.value(5).isNull() ? -1 : query.value(5).toInt();
+    row.kind = query.value(6).toString();
+    row.address = query.value(7).isNull() ? -1 : query.value(7).toInt();
+    row.loop = query.value(8).toInt();
+    row.text = query.value(9).toString();
+    row.received = query.value(10).toString();
     return row;
+}
+
+// history_contains(text, needle): whether the text holds the needle, with
+// Unicode's case folding, which SQLite's LIKE does only for ASCII. The needle
+// is folded once a statement.
+void containsFolded(sqlite3_context *context, int, sqlite3_value **values)
+{
+    const auto *needle = static_cast<const QString *>(sqlite3_get_auxdata(context, 1));
+    QString folded;
+    if (!needle) {
+        folded = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(values[1]))).toCaseFolded();
+        sqlite3_set_auxdata(context, 1, new QString(folded), [](void *data) { delete static_cast<QString *>(data); });
+        needle = &folded;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
+    const int bytes = sqlite3_value_bytes(values[0]);
+    sqlite3_result_int(context, text && QString::fromUtf8(text, bytes).contains(*needle, Qt::CaseInsensitive));
+}
+
+bool addContainsFunction(const QSqlDatabase &db)
+{
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.data());
+    return sqlite3_create_function_v2(sqlite, "history_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                      containsFolded, nullptr, nullptr, nullptr)
+           == SQLITE_OK;
 }
 
 bool failed(QString *error, const QString &text)
@@ -137,10 +166,12 @@ bool HistoryQuery::open(QString *error)
         return failed(error, QStringLiteral("нет журнала станции %1").arg(path_));
     db_ = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
     db_.setDatabaseName(path_);
-    db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_ENABLE_REGEXP;QSQLITE_BUSY_TIMEOUT=2000"));
+    db_.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
     QString reason;
     if (!db_.open()) {
         reason = db_.lastError().text();
+    } else if (!addContainsFunction(db_)) {
+        reason = QStringLiteral("the SQLite driver gives no handle");
     } else {
         QSqlQuery probe(db_);
         if (!probe.exec(QStringLiteral("SELECT %1 FROM events LIMIT 0").arg(selectedColumns)))
@@ -170,7 +201,7 @@ std::optional<HistoryPage> HistoryQuery::page(const HistoryFilter &filter, const
     conditions.values.append(limit + 1); // one more tells whether a next page has rows
     QSqlQuery query(db_);
     query.setForwardOnly(true);
-    if (!run(query, pageStatement(conditions), conditions.values)) {
+    if (!run(query, pageStatement(filter, conditions), conditions.values)) {
         failed(error, QStringLiteral("поиск в журнале %1 не удался: %2").arg(path_, query.lastError().text()));
         return std::nullopt;
     }
@@ -184,7 +215,7 @@ std::optional<HistoryPage> HistoryQuery::page(const HistoryFilter &filter, const
     }
     if (!page.rows.isEmpty()) {
         const HistoryRow &last = page.rows.constLast();
-        page.last = {last.id.day, last.site, last.id.number};
+        page.last = {last.id.day, last.id.number, last.seq};
     }
     return page;
 }
@@ -208,19 +239,11 @@ QStringList HistoryQuery::plan(const HistoryFilter &filter)
     conditions.values.append(1);
     QSqlQuery query(db_);
     QStringList steps;
-    if (!run(query, QStringLiteral("EXPLAIN QUERY PLAN ") + pageStatement(conditions), conditions.values))
+    if (!run(query, QStringLiteral("EXPLAIN QUERY PLAN ") + pageStatement(filter, conditions), conditions.values))
         return {query.lastError().text()};
     while (query.next())
         steps.append(query.value(3).toString());
     return steps;
-}
-
-QStringList historyIndexes()
-{
-    return {
-        QStringLiteral("CREATE INDEX IF NOT EXISTS events_by_post ON events (site, day, number)"),
-        QStringLiteral("CREATE INDEX IF NOT EXISTS events_by_day ON events (day, site, number)"),
-    };
 }
 
 QStringList historyKinds()

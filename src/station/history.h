@@ -29,6 +29,7 @@ struct HistoryFilter
 // An event as the journal holds it.
 struct HistoryRow
 {
+    qint64 seq = 0; // the journal's order of arrival
     QString site;
     RecordId id;
     QString time; // the post's, as sent
@@ -41,12 +42,13 @@ struct HistoryRow
 };
 
 // Where a page ended: the next one starts after this event. Results run by
-// day, then post, then record number, the order of the posts' daily files.
+// day; a post's in the order of its daily file, every post's in the order
+// the station received them.
 struct HistoryCursor
 {
     QDate day;
-    QString site;
     int number = -1;
+    qint64 seq = 0; // the journal's order of arrival
 
     bool isValid() const { return day.isValid(); }
 };
@@ -60,7 +62,8 @@ struct HistoryPage
 
 // Searches the journal's events on a read-only connection of its own, a
 // page at a time: a page costs what its rows cost, not what the journal
-// holds, when the search names a post or days (see historyIndexes()).
+// holds, when the search names a post or days (through the journal's
+// indexes events_by_post and events_by_day).
 class HistoryQuery
 {
 public:
@@ -86,10 +89,6 @@ private:
     QString connection_;
     QSqlDatabase db_;
 };
-
-// The indexes the searches need, as CREATE INDEX IF NOT EXISTS statements
-// for the journal's schema: by post and day, and by day over every post.
-QStringList historyIndexes();
 
 // The words the uplink sends for kinds of events.
 QStringList historyKinds();

@@ -5,9 +5,7 @@
 #include "base/russian.h"
 #include "mqtt/brokersettings.h"
 #include "station/stationconfig.h"
-#include "station/stationlog.h"
 
-#include <QBuffer>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -297,19 +295,16 @@ bool exportTo(QIODevice &device, const ExportCommand &command, QString *error)
     return exportHistory(query, command.filter, exporter, error);
 }
 
-// Standard output as a device when the stream has one; a stream on a
-// string gets the text.
+// The export's bytes go to the stream's device (standard output), not
+// through its text encoding.
 bool exportToStream(QTextStream &out, const ExportCommand &command, QString *error)
 {
     out.flush();
-    if (out.device())
-        return exportTo(*out.device(), command, error);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    if (!exportTo(buffer, command, error))
+    if (!out.device()) {
+        *error = QStringLiteral("некуда выводить выгрузку");
         return false;
-    out << QString::fromUtf8(buffer.data());
-    return true;
+    }
+    return exportTo(*out.device(), command, error);
 }
 
 // Written beside the target and renamed over it when complete, so an
@@ -354,7 +349,8 @@ QString helpText(const QCommandLineParser &parser)
                "как выгрузка событий пульта: по строке на событие, столбцы \"Дата и время\"\n"
                "(по часам поста), \"Наименование события\", \"Код\", затем \"Пост\", \"Запись\",\n"
                "\"Вид\", \"Адрес\", \"Шлейф\" и \"Получено\" (часы станции, UTC). События идут по\n"
-               "дням, в каждом дне по постам, в порядке записей суточного файла поста.\n"
+               "дням: события одного поста (--site) в порядке записей его суточного файла,\n"
+               "всех постов в порядке, в котором их получила станция.\n"
                "\n")
         + ru::commandLineOptions(parser.helpText());
 }
