@@ -3,10 +3,10 @@
 // resident memory then, each in a fresh process (this program again with
 // --open JOURNAL). The journal is made once through the station itself: 200
 // posts of 32 sensors, ten days of 500 records each, trips and returns
-// acknowledged by an operator at the end of each day, and the last day's
-// trips and faults left open. It is kept for later runs in
-// $DORVAN_BENCH_CACHE (default: the temporary directory), and copied before
-// each start so that every start sees the same file.
+// acknowledged by an operator at the end of each day, then every sensor's
+// state, a few tripped or faulty and left open. It is kept for later runs
+// in $DORVAN_BENCH_CACHE (default: the temporary directory) and copied
+// before each start, so that every start sees the same file.
 
 #include "base/clock.h"
 #include "station/station.h"
