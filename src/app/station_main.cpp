@@ -7,6 +7,7 @@
 #include "mqtt/mqttclient.h"
 #include "sound/qtalarmsound.h"
 #include "station/brokerlink.h"
+#include "station/historyexport.h"
 #include "station/journal.h"
 #include "station/operators.h"
 #include "station/station.h"
@@ -119,6 +120,9 @@ int main(int argc, char *argv[])
 {
     dorvan::installLogFormat();
     dorvan::installTerminateLog(lcStation);
+    // The journal's history to a file, from the terminal: no window, no broker.
+    if (isHistoryExport(argc, argv))
+        return historyExportMain(argc, argv);
     const bool display = needsDisplay(argc, argv);
     const std::unique_ptr<QCoreApplication> app =
         display ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
