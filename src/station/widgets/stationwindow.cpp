@@ -51,7 +51,10 @@ QString alarmDescription(const QAbstractItemModel &model, int row)
 
 void sizeAlarmColumns(ToneTable &table)
 {
-    const QFontMetrics metrics(table.font());
+    // The chosen row is bold: the columns are as wide as its texts.
+    QFont bold = table.font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
     const auto width = [&metrics](const char *sample) { return metrics.horizontalAdvance(QString::fromUtf8(sample)) + 16; };
     QHeaderView &header = *table.horizontalHeader();
     header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00"));
@@ -355,10 +358,11 @@ void StationWindow::choosePostOf(const QModelIndex &alarm)
 {
     if (!alarm.isValid())
         return;
+    // The station's own alarms have no tile: no post is chosen then, rather
+    // than one chosen before.
     const QString site = alarm.siblingAtColumn(AlarmListModel::PostColumn).data().toString();
     const int row = station_.board().rowOf(site);
-    if (row >= 0)
-        board_->setCurrentIndex(station_.board().index(row, 0));
+    board_->setCurrentIndex(row >= 0 ? station_.board().index(row, 0) : QModelIndex());
 }
 
 void StationWindow::openPost(const QModelIndex &tile)
