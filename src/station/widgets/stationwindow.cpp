@@ -60,9 +60,13 @@ void sizeAlarmColumns(ToneTable &table)
     header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00"));
     header.resizeSection(AlarmListModel::PostColumn, width("Пост-Северный-12"));
     header.resizeSection(AlarmListModel::SensorColumn, width("Дорван-301ДК № 10001"));
-    header.resizeSection(AlarmListModel::AlarmColumn, width("Срабатывание 1 шлейфа датчика № 10001"));
     header.resizeSection(AlarmListModel::StateColumn, width("Вернулась, не квитирована"));
     header.resizeSection(AlarmListModel::RepeatsColumn, width("Повторы"));
+    header.resizeSection(AlarmListModel::AcknowledgedColumn, width("Ивановский"));
+    // The alarm's text takes what the window's width leaves: the list has
+    // no horizontal scrolling at 1024 pixels.
+    header.setStretchLastSection(false);
+    header.setSectionResizeMode(AlarmListModel::AlarmColumn, QHeaderView::Stretch);
 }
 
 } // namespace
