@@ -74,30 +74,37 @@ void BoardDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,
 
     const QRect text = tile.adjusted(4, 1, -3, -1);
     const int half = text.height() / 2;
-    const QRect top(text.left(), text.top(), text.width(), half);
-    const QRect bottom(text.left(), text.top() + half, text.width(), text.height() - half);
-
     painter->setPen(colours.ink);
-    const QFont bold = nameFont(option.font);
-    painter->setFont(bold);
-    painter->drawText(top, Qt::AlignLeft | Qt::AlignVCenter,
-                      QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, top.width()));
+    paintName(painter, option.font, QRect(text.left(), text.top(), text.width(), half), index);
+    paintState(painter, option.font, QRect(text.left(), text.top() + half, text.width(), text.height() - half), index);
+    painter->restore();
+}
 
-    const QFont small = smallFont(option.font);
+void BoardDelegate::paintName(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const
+{
+    const QFont bold = nameFont(font);
+    painter->setFont(bold);
+    painter->drawText(line, Qt::AlignLeft | Qt::AlignVCenter,
+                      QFontMetrics(bold).elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, line.width()));
+}
+
+// The counts when any sensor is in trouble, else the post's state in words;
+// the status's age on the right.
+void BoardDelegate::paintState(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const
+{
+    const QFont small = smallFont(font);
     const QString age = shortAge(index.data(StatusAgeRole).toInt());
     painter->setFont(small);
     const int ageWidth = QFontMetrics(small).horizontalAdvance(age) + 4;
-    painter->drawText(bottom, Qt::AlignRight | Qt::AlignVCenter, age);
+    painter->drawText(line, Qt::AlignRight | Qt::AlignVCenter, age);
 
-    // The counts when any sensor is in trouble, else the post's state in words.
-    QString second = tileCounts(index.data(AlarmCountRole).toInt(), index.data(FaultCountRole).toInt(),
-                                index.data(NoLinkCountRole).toInt());
-    painter->setFont(second.isEmpty() ? small : bold);
-    if (second.isEmpty())
-        second = index.data(StateTextRole).toString();
-    painter->drawText(bottom.adjusted(0, 0, -ageWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                      painter->fontMetrics().elidedText(second, Qt::ElideRight, bottom.width() - ageWidth));
-    painter->restore();
+    QString text = tileCounts(index.data(AlarmCountRole).toInt(), index.data(FaultCountRole).toInt(),
+                              index.data(NoLinkCountRole).toInt());
+    painter->setFont(text.isEmpty() ? small : nameFont(font));
+    if (text.isEmpty())
+        text = index.data(StateTextRole).toString();
+    painter->drawText(line.adjusted(0, 0, -ageWidth, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                      painter->fontMetrics().elidedText(text, Qt::ElideRight, line.width() - ageWidth));
 }
 
 QSize BoardDelegate::sizeHint(const QStyleOptionViewItem &, const QModelIndex &) const

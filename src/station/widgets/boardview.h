@@ -23,6 +23,9 @@ public:
     void setBlinkOff(bool off) { blinkOff_ = off; }
 
 private:
+    void paintName(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const;
+    void paintState(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const;
+
     QSize tileSize_{96, 36};
     bool blinkOff_ = false;
 };
