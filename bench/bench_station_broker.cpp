@@ -1,7 +1,7 @@
 // The central station against a real mosquitto on a free localhost port,
 // wired as dorvan-station wires it (MqttClient, BrokerLink, Station) on a
 // journal of its own. The posts' uplinks are this program again in a child
-// process (--publish PORT FILE RATE: libmosquitto, QoS as each line says), so
+// process (--publish PORT RATE FILE...: libmosquitto, QoS as each line says), so
 // that the station's resident memory is its own. A phase ends when its last
 // message, a trip of a post of its own, has its row in the alarm list.
 // Figures:
@@ -33,6 +33,7 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTimer>
 
 #include <mosquitto.h>
@@ -64,26 +65,40 @@ constexpr int BurstMessages = 10000;
 // ---------------------------------------------------------------- the posts
 
 // A file of messages for the publisher: "qos retain topic payload" a line.
+// Written out as it grows, so that the station's process holds no plan.
 class Plan
 {
 public:
+    Plan() : file_(std::make_shared<QTemporaryFile>()) { file_->open(); }
+
     void add(int qos, bool retain, const QString &topic, const QByteArray &payload)
     {
-        bytes_ += QByteArray::number(qos) + (retain ? " 1 " : " 0 ") + topic.toUtf8() + ' ' + payload + '\n';
+        buffer_ += QByteArray::number(qos) + (retain ? " 1 " : " 0 ") + topic.toUtf8() + ' ' + payload + '\n';
         ++count_;
         if (topic.endsWith(QLatin1StringView("/event")))
             ++events_;
+        if (buffer_.size() > 256 * 1024)
+            flush();
     }
-    bool write(const QString &path) const
+    // The file with everything added so far.
+    QString path() const
     {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes_) == bytes_.size();
+        flush();
+        return file_->fileName();
     }
     int count() const { return count_; }
     int events() const { return events_; }
 
 private:
-    QByteArray bytes_;
+    void flush() const
+    {
+        file_->write(buffer_);
+        file_->flush();
+        buffer_.clear();
+    }
+
+    std::shared_ptr<QTemporaryFile> file_;
+    mutable QByteArray buffer_;
     int count_ = 0;
     int events_ = 0;
 };
@@ -229,12 +244,15 @@ struct PublisherState
     std::atomic<int> done = 0;
 };
 
-int publishFile(int port, const QString &path, int perSecond)
+int publishFiles(int port, int perSecond, const QStringList &paths)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return 2;
-    const QList<QByteArray> lines = file.readAll().split('\n');
+    QList<QByteArray> lines;
+    for (const QString &path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return 2;
+        lines += file.readAll().split('\n');
+    }
     mosquitto_lib_init();
     PublisherState state;
     mosquitto *client = mosquitto_new(QStringLiteral("bench-posts-%1").arg(::getpid()).toUtf8().constData(), true, &state);
@@ -502,15 +520,12 @@ public:
     // returns once the child has had them all acknowledged.
     bool publish(const Plan &plan, int perSecond, bool wait)
     {
-        Plan marked = plan;
-        marked.add(1, false, QStringLiteral("dorvan/") + MarkerSite + QStringLiteral("/event"), markerPayload(++markersSent_));
-        const QString path = dir_.filePath(QStringLiteral("plan%1.txt").arg(markersSent_));
-        if (!marked.write(path))
-            return false;
+        marker_ = Plan();
+        marker_.add(1, false, QStringLiteral("dorvan/") + MarkerSite + QStringLiteral("/event"), markerPayload(++markersSent_));
         publisher_ = std::make_unique<QProcess>();
         publisher_->setProcessChannelMode(QProcess::ForwardedChannels);
-        publisher_->start(QCoreApplication::applicationFilePath(),
-                          {QStringLiteral("--publish"), QString::number(port_), path, QString::number(perSecond)});
+        publisher_->start(QCoreApplication::applicationFilePath(), {QStringLiteral("--publish"), QString::number(port_),
+                                                                    QString::number(perSecond), plan.path(), marker_.path()});
         if (!publisher_->waitForStarted(5000))
             return false;
         return !wait || publisherDone(300000);
@@ -663,6 +678,7 @@ private:
     bool postsConnected_ = false;
     std::unique_ptr<BrokerLink> link_;
     std::unique_ptr<QProcess> publisher_;
+    Plan marker_;
     int markersSent_ = 0;
     int markersSeen_ = 0;
     QElapsedTimer call_;
@@ -878,8 +894,12 @@ bool board()
 
 int main(int argc, char *argv[])
 {
-    if (argc == 5 && QByteArray(argv[1]) == "--publish")
-        return publishFile(QByteArray(argv[2]).toInt(), QString::fromLocal8Bit(argv[3]), QByteArray(argv[4]).toInt());
+    if (argc >= 5 && QByteArray(argv[1]) == "--publish") {
+        QStringList paths;
+        for (int i = 4; i < argc; ++i)
+            paths.append(QString::fromLocal8Bit(argv[i]));
+        return publishFiles(QByteArray(argv[2]).toInt(), QByteArray(argv[3]).toInt(), paths);
+    }
     QCoreApplication app(argc, argv);
     // The intake's own log (new posts, gaps) would be most of the output.
     QLoggingCategory::setFilterRules(QStringLiteral("dorvan.station*.info=false"));
