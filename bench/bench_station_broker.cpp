@@ -520,6 +520,7 @@ public:
     // returns once the child has had them all acknowledged.
     bool publish(const Plan &plan, int perSecond, bool wait)
     {
+        plan_ = plan; // its file stays until the publisher has read it
         marker_ = Plan();
         marker_.add(1, false, QStringLiteral("dorvan/") + MarkerSite + QStringLiteral("/event"), markerPayload(++markersSent_));
         publisher_ = std::make_unique<QProcess>();
@@ -678,7 +679,7 @@ private:
     bool postsConnected_ = false;
     std::unique_ptr<BrokerLink> link_;
     std::unique_ptr<QProcess> publisher_;
-    Plan marker_;
+    Plan plan_, marker_;
     int markersSent_ = 0;
     int markersSeen_ = 0;
     QElapsedTimer call_;
