@@ -194,7 +194,8 @@ struct Station::Impl
     QList<SensorView> sensorsOf(const QString &site) const;
 
     // --- intake ---
-    static constexpr qsizetype MaxStepMessages = 500;
+    static constexpr qsizetype MinStepMessages = 500;
+    static constexpr qsizetype MaxStepMessages = 1000;
     QList<mqtt::Received> pending;
     bool drainScheduled = false;
     void drainStep();
@@ -685,13 +686,17 @@ void Station::receive(const QList<mqtt::Received> &batch)
         d.drainStep();
 }
 
-// At most MaxStepMessages in one transaction, so that a flood (a backlog
-// after an outage) never holds the window's thread long; the rest follows
-// from the event loop, in order, before anything received later.
+// A flood (a backlog after an outage) is taken in steps, one transaction
+// each, so that it never holds the window's thread long; the rest follows
+// from the event loop, in order, before anything received later. A step
+// takes at least MinStepMessages and all but that many of what waits, up to
+// MaxStepMessages (twice what the broker client reads at a time): so the
+// station keeps up with the socket and the waiting messages stay few.
 void Station::Impl::drainStep()
 {
     drainScheduled = false;
-    const qsizetype count = qMin(pending.size(), MaxStepMessages);
+    const qsizetype count =
+        qMin(pending.size(), qBound(MinStepMessages, pending.size() - MinStepMessages, MaxStepMessages));
     if (count == 0 || !beginWrites())
         return;
     for (qsizetype i = 0; i < count; ++i)

@@ -40,7 +40,7 @@ public:
 
     // Opens the journal and shows its posts, sensors and open alarms.
     bool open(QString *error);
-    // Writes and shows the batch; a flood is taken in steps of a few hundred
+    // Writes and shows the batch; a flood is taken in steps of 500 to 1000
     // messages from the event loop, in order (backlog() says how many wait).
     void receive(const QList<mqtt::Received> &batch);
     qsizetype backlog() const;
