@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Central monitoring on one machine: a mosquitto broker on a free localhost
 # port, two guard posts (demo-central/post1 and demo-central/post2), each a
-# console on its own simulated line with a dorvan-uplink beside it, and
-# mosquitto_sub showing what a central station receives from both.
+# console on its own simulated line with a dorvan-uplink beside it, the
+# central station dorvan-station (demo-central/station) watching both, and
+# mosquitto_sub showing the events as they pass the broker.
 #
 # This terminal takes simulator commands for either post, for example
 #   post1 trip 1001 1      post2 fault 4001 9      post1 silent 1002
@@ -14,7 +15,7 @@ bin=$root/build/bin
 demo=$root/demo-central
 
 scripts/install-deps.sh
-scripts/build.sh dorvan-console dorvan-sim dorvan-uplink
+scripts/build.sh dorvan-console dorvan-sim dorvan-uplink dorvan-station
 
 mosquitto=$(command -v mosquitto || echo /usr/sbin/mosquitto)
 pids=()
@@ -52,8 +53,8 @@ for _ in $(seq 1 20); do
 done
 [ -n "$port" ] || { echo "could not start mosquitto (see $demo/mosquitto.log)" >&2; exit 1; }
 
-# What a central station sees: every message of both sites.
-mosquitto_sub -h 127.0.0.1 -p "$port" -t 'dorvan/#' -v &
+# The events of both sites as they pass the broker.
+mosquitto_sub -h 127.0.0.1 -p "$port" -t 'dorvan/+/event' -v &
 pids+=($!)
 
 start_post() {
@@ -77,11 +78,23 @@ start_post() {
 start_post post1 --sensor 1001:0 --sensor 1002:0 --sensor 2001:1 --sensor 2002:1
 start_post post2 --sensor 3001:0 --sensor 4001:1
 
+# The central station, with one duty operator.
+station=$demo/station
+mkdir -p "$station"
+if [ ! -e "$station/operators" ]; then
+  printf 'dorvan\n' | "$bin/dorvan-station" --data-dir "$station" --add-operator "Дежурный" >/dev/null
+fi
+"$bin/dorvan-station" --data-dir "$station" --host 127.0.0.1 --port "$port" --client-id dorvan-station-demo \
+  2>"$station/station.log" &
+pids+=($!)
+
 cat <<EOF
 
 Broker: mosquitto on 127.0.0.1:$port (its log: demo-central/mosquitto.log).
 post1: sensors 1001, 1002 (Дорван-301ДК), 2001, 2002 (Дорван-302ДК); post2: 3001 and 4001.
 Every loop is armed. Each post's console, simulator and uplink log to demo-central/<post>/.
+The station's window shows both posts; sign in as "Дежурный" with the password dorvan to
+acknowledge (its journal: demo-central/station/journal.sqlite, log: demo-central/station/station.log).
 Type "<post> <simulator command>", for example:
   post1 trip 1001 1       loop 1 of 1001 trips: an "alarm" event and its state
   post1 restore 1001 1    and back to normal

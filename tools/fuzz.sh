@@ -20,13 +20,13 @@ fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDORVAN_FUZZ=ON -DDORVAN_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_receiver fuzz_link fuzz_files -j"$(nproc)"
+cmake --build build-fuzz --target fuzz_receiver fuzz_link fuzz_files fuzz_station -j"$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 mkdir -p build-fuzz/artifacts
-for target in fuzz_receiver fuzz_link fuzz_files; do
+for target in fuzz_receiver fuzz_link fuzz_files fuzz_station; do
   corpus=build-fuzz/corpus/$target
   mkdir -p "$corpus"
   cp -n fuzz/seeds/$target/* "$corpus"/ 2>/dev/null || true

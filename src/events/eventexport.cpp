@@ -8,10 +8,10 @@ namespace dorvan {
 
 namespace {
 
-constexpr char Bom[] = "\xEF\xBB\xBF";
-
 constexpr auto needsCsvQuotes = [](char c) { return c == ';' || c == '"' || c == '\n' || c == '\r'; };
 constexpr auto needsJsonEscape = [](char c) { return c == '"' || c == '\\' || quint8(c) < 0x20; };
+
+} // namespace
 
 void appendCsvField(QByteArray &out, const QString &field)
 {
@@ -59,6 +59,8 @@ void appendJsonString(QByteArray &out, const QString &text)
     out += '"';
 }
 
+namespace {
+
 void appendLine(QByteArray &out, const EventRecord &record, ExportFormat format)
 {
     if (format == ExportFormat::Csv) {
@@ -90,7 +92,7 @@ EventExport::~EventExport() = default;
 
 QByteArray EventExport::csvHeader()
 {
-    QByteArray header(Bom);
+    QByteArray header(csvByteOrderMark);
     appendCsvField(header, reportTimeTitle());
     header += ';';
     appendCsvField(header, reportTextTitle());

@@ -12,6 +12,12 @@ namespace dorvan {
 
 enum class ExportFormat { Csv, JsonLines };
 
+// The pieces of both formats, for a table of other columns written the same
+// way: a CSV field quoted when it must be, a JSON string with its escapes.
+inline constexpr char csvByteOrderMark[] = "\xEF\xBB\xBF";
+void appendCsvField(QByteArray &out, const QString &field);
+void appendJsonString(QByteArray &out, const QString &text);
+
 // Writes the records of event files that a report filter keeps, in file
 // order, with the texts of the report's rows, to a device.
 //

@@ -220,8 +220,11 @@ void MqttClient::close()
 void MqttClient::readSocket()
 {
     // One packet per read; what the socket already holds is read at once, so
-    // that a subscriber gets a flood in batches rather than one by one.
-    constexpr int MaxPacketsPerStep = 2000;
+    // that a subscriber gets a flood in batches rather than one by one, but no
+    // more than its receiver takes in one step of the event loop (the
+    // station's journal: 500 messages in a few tens of milliseconds): the rest
+    // waits at the broker, not in our memory.
+    constexpr int MaxPacketsPerStep = 500;
     int result = MOSQ_ERR_SUCCESS;
     int savedErrno = 0;
     for (int packet = 0; packet < MaxPacketsPerStep && client_; ++packet) {

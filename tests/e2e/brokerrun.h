@@ -7,6 +7,8 @@
 
 #include "consolerun.h"
 
+#include "base/daycount.h"
+
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,6 +80,27 @@ inline void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+}
+
+// Records and daily files are dated by the console's own day, which in a test
+// that gives the uplink another zone is that zone's, not the test machine's.
+inline EventRecord record(qint32 address, quint8 code, const QString &text, int second = 0,
+                          QDate day = QDate::currentDate())
+{
+    const QDateTime at(day, QTime(10, 0, 0, 125).addSecs(second));
+    return EventRecord::make(address, toDayCount(at), code, text);
+}
+
+inline QString dailyFile(const test::WorkDir &dir, QDate day = QDate::currentDate())
+{
+    return dir.file(QStringLiteral("QReport/") + day.toString(u"dd.MM.yyyy"));
+}
+
+inline void append(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append))
         file.write(bytes);
 }
 

@@ -1,0 +1,174 @@
+#include "station/alarmbook.h"
+
+namespace dorvan::station {
+
+AlarmView viewOf(const AlarmRow &alarm)
+{
+    AlarmView view;
+    view.id = alarm.id;
+    view.kind = alarm.kind;
+    view.state = alarm.state;
+    view.time = alarm.lastActivation.isValid() ? alarm.lastActivation : alarm.raised;
+    view.site = alarm.site;
+    view.sensor = alarm.sensor;
+    view.text = alarm.text;
+    view.repeats = alarm.repeats;
+    view.acknowledgedBy = alarm.acknowledgedBy;
+    return view;
+}
+
+AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list) : journal_(journal), list_(list) {}
+
+void AlarmBook::load(const QList<AlarmRow> &open)
+{
+    open_.clear();
+    sourceOf_.clear();
+    unacknowledged_.clear();
+    QList<AlarmView> views;
+    for (const AlarmRow &alarm : open) {
+        open_.insert(alarm.source, alarm);
+        sourceOf_.insert(alarm.id, alarm.source);
+        views.append(viewOf(alarm));
+        changedSites_.insert(alarm.site);
+        unacknowledged_[alarm.site] += isUnacknowledged(alarm.state);
+    }
+    list_.setAll(views);
+}
+
+bool AlarmBook::activate(const AlarmSpec &spec, bool repeat, const AlarmCause &cause)
+{
+    auto found = open_.find(spec.source);
+    if (found == open_.end()) {
+        AlarmRow alarm;
+        alarm.source = spec.source;
+        alarm.kind = spec.kind;
+        alarm.site = spec.site;
+        alarm.address = spec.address;
+        alarm.loop = spec.loop;
+        alarm.sensor = spec.sensor;
+        alarm.text = spec.text;
+        alarm.state = AlarmState::Normal;
+        alarm.raised = cause.time;
+        found = open_.insert(spec.source, alarm);
+    } else if (isActive(found->state) && !repeat) {
+        return false;
+    }
+    if (!spec.text.isEmpty())
+        found->text = spec.text;
+    if (!spec.sensor.isEmpty())
+        found->sensor = spec.sensor;
+    return apply(*found, AlarmInput::Activate, cause);
+}
+
+void AlarmBook::settle(const QString &source, const AlarmCause &cause)
+{
+    const auto found = open_.find(source);
+    if (found != open_.end() && isActive(found->state))
+        apply(*found, AlarmInput::Return, cause);
+}
+
+void AlarmBook::retext(const QString &source, const QString &text)
+{
+    const auto found = open_.find(source);
+    if (found == open_.end() || found->text == text)
+        return;
+    found->text = text;
+    journalFailed_ = !journal_.saveAlarm(*found) || journalFailed_;
+    show(*found);
+}
+
+bool AlarmBook::acknowledge(qint64 id, const AlarmCause &cause)
+{
+    const auto source = sourceOf_.find(id);
+    if (source == sourceOf_.end())
+        return false;
+    const auto found = open_.find(*source);
+    return found != open_.end() && isUnacknowledged(found->state) && apply(*found, AlarmInput::Acknowledge, cause);
+}
+
+bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause)
+{
+    const std::optional<AlarmTransition> transition = transitionFor(alarm.state, input);
+    if (!transition)
+        return false;
+    const AlarmState from = alarm.state;
+    alarm.state = transition->to;
+    if (transition->repeats)
+        ++alarm.repeats;
+    if (input == AlarmInput::Activate) {
+        alarm.lastActivation = cause.time;
+        alarm.acknowledgedBy.clear();
+        alarm.acknowledgedAt = {};
+    }
+    if (input == AlarmInput::Acknowledge) {
+        alarm.acknowledgedBy = cause.operatorName;
+        alarm.acknowledgedAt = cause.time;
+    }
+    if (alarm.state == AlarmState::Normal)
+        alarm.cleared = cause.time;
+    unacknowledged_[alarm.site] += int(isUnacknowledged(alarm.state)) - int(isUnacknowledged(from));
+    const bool stored = journal_.saveAlarm(alarm)
+                        && journal_.addAlarmChange({alarm.id, cause.time, from, alarm.state, cause.cause,
+                                                    cause.operatorName, cause.station, cause.comment});
+    journalFailed_ = journalFailed_ || !stored;
+    show(alarm);
+    return input != AlarmInput::Activate || from != AlarmState::Unacknowledged || transition->repeats;
+}
+
+void AlarmBook::show(const AlarmRow &alarm)
+{
+    changedSites_.insert(alarm.site);
+    list_.setAlarm(viewOf(alarm));
+    if (alarm.id != 0)
+        sourceOf_.insert(alarm.id, alarm.source);
+    if (!isOpen(alarm.state)) {
+        sourceOf_.remove(alarm.id);
+        open_.remove(alarm.source); // alarm refers into open_: nothing after this
+    }
+}
+
+const AlarmRow *AlarmBook::bySource(const QString &source) const
+{
+    const auto found = open_.find(source);
+    return found == open_.end() ? nullptr : &*found;
+}
+
+const AlarmRow *AlarmBook::byId(qint64 id) const
+{
+    const auto source = sourceOf_.find(id);
+    return source == sourceOf_.end() ? nullptr : bySource(*source);
+}
+
+QList<qint64> AlarmBook::unacknowledgedOf(const QString &site) const
+{
+    QList<qint64> ids;
+    for (const AlarmRow &alarm : open_) {
+        if (alarm.site == site && isUnacknowledged(alarm.state))
+            ids.append(alarm.id);
+    }
+    std::sort(ids.begin(), ids.end());
+    return ids;
+}
+
+bool AlarmBook::hasUnacknowledged(const QString &site) const
+{
+    return unacknowledged_.value(site) > 0;
+}
+
+bool AlarmBook::anyUnacknowledged(bool trips) const
+{
+    for (const AlarmRow &alarm : open_) {
+        if (isUnacknowledged(alarm.state) && (alarm.kind == AlarmKind::Trip) == trips)
+            return true;
+    }
+    return false;
+}
+
+QSet<QString> AlarmBook::takeChangedSites()
+{
+    QSet<QString> sites;
+    sites.swap(changedSites_);
+    return sites;
+}
+
+} // namespace dorvan::station

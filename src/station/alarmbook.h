@@ -1,0 +1,79 @@
+#pragma once
+
+#include "station/journal.h"
+#include "station/models.h"
+
+#include <QHash>
+#include <QSet>
+#include <QString>
+
+namespace dorvan::station {
+
+// What raises an alarm: one source (a loop, a sensor's fault, a post's
+// layer) has at most one open alarm at a time.
+struct AlarmSpec
+{
+    QString source;
+    AlarmKind kind = AlarmKind::Trip;
+    QString site;
+    int address = -1;
+    int loop = 0;
+    QString sensor;
+    QString text;
+};
+
+// Who changed an alarm and why: the event or check that caused it, and for
+// an acknowledgement the operator, the station and the comment.
+struct AlarmCause
+{
+    QString cause;
+    QDateTime time;
+    QString operatorName;
+    QString station;
+    QString comment;
+};
+
+// The open alarms: each input goes through the transition table, every
+// change is stored (the alarm's state and a row of its changes) and shown.
+class AlarmBook
+{
+public:
+    AlarmBook(Journal &journal, AlarmListModel &list);
+
+    void load(const QList<AlarmRow> &open);
+
+    // The condition is present. A repeat is a new occurrence (an event); a
+    // condition merely confirmed (a state) leaves an active alarm as it is.
+    // True when the alarm became unacknowledged by it: a new alarm.
+    bool activate(const AlarmSpec &spec, bool repeat, const AlarmCause &cause);
+    void settle(const QString &source, const AlarmCause &cause);
+    // An open alarm's text follows its condition (the records still missing).
+    void retext(const QString &source, const QString &text);
+    bool acknowledge(qint64 id, const AlarmCause &cause);
+
+    const AlarmRow *bySource(const QString &source) const;
+    const AlarmRow *byId(qint64 id) const;
+    QList<qint64> unacknowledgedOf(const QString &site) const;
+    bool hasUnacknowledged(const QString &site) const;
+    bool anyUnacknowledged(bool trips) const;
+    // Sites whose alarms changed since the last call.
+    QSet<QString> takeChangedSites();
+    bool journalFailed() const { return journalFailed_; }
+    void clearJournalFailure() { journalFailed_ = false; }
+
+private:
+    bool apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause);
+    void show(const AlarmRow &alarm);
+
+    Journal &journal_;
+    AlarmListModel &list_;
+    QHash<QString, AlarmRow> open_;
+    QHash<qint64, QString> sourceOf_;
+    QHash<QString, int> unacknowledged_; // per site
+    QSet<QString> changedSites_;
+    bool journalFailed_ = false;
+};
+
+AlarmView viewOf(const AlarmRow &alarm);
+
+} // namespace dorvan::station

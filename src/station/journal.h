@@ -1,0 +1,208 @@
+#pragma once
+
+#include "station/alarmstates.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <optional>
+
+namespace dorvan::station {
+
+// A record of a post's daily file: the file's date and the record's number in it.
+struct RecordId
+{
+    QDate day;
+    int number = -1;
+
+    bool isValid() const { return day.isValid() && number >= 0; }
+    QString text() const; // dd.mm.yyyy#N, as the posts send it
+    auto operator<=>(const RecordId &other) const
+    {
+        if (day != other.day)
+            return day.toJulianDay() <=> other.day.toJulianDay();
+        return number <=> other.number;
+    }
+    bool operator==(const RecordId &) const = default;
+};
+
+// An event as received, stored once per site and id.
+struct EventRow
+{
+    QString site;
+    RecordId id;
+    QString time; // the post's, as sent
+    int code = -1;
+    QString kind;
+    int address = -1; // -1: a general event
+    int loop = 0;     // 0: none
+    QString text;
+    QByteArray payload;
+};
+
+// What the journal keeps of a post: its last status and console report.
+struct PostRow
+{
+    QString site;
+    bool online = false;
+    bool hasStatus = false;
+    QDateTime statusTime;     // the post's clock
+    int intervalSeconds = 0;
+    QDateTime statusReceived; // the station's clock
+    bool hasConsole = false;
+    bool consoleRunning = false;
+    QString line;             // running, stopped, unknown
+    QDateTime lastPoll;
+    QDateTime consoleTime;
+};
+
+// A sensor's state as its post last sent it.
+struct SensorRow
+{
+    QString site;
+    int address = 0;
+    QString model;
+    QString link;  // up, lost, unknown
+    QString loop1; // disarmed, normal, alarm, unknown
+    QString loop2;
+    QString fault; // empty: none
+    int faultCode = -1;
+    QString changed;
+    RecordId event;
+
+    bool operator==(const SensorRow &) const = default;
+};
+
+// An alarm from its raising to its clearing.
+struct AlarmRow
+{
+    qint64 id = 0; // 0 until stored
+    QString source; // one open alarm per source at a time
+    AlarmKind kind = AlarmKind::Trip;
+    QString site;
+    int address = -1;
+    int loop = 0;
+    QString sensor; // "Дорван-301ДК № 1001", empty for the post's or the station's own
+    QString text;
+    AlarmState state = AlarmState::Unacknowledged;
+    int repeats = 0;
+    QDateTime raised;
+    QDateTime lastActivation;
+    QString acknowledgedBy;
+    QDateTime acknowledgedAt;
+    QDateTime cleared;
+};
+
+// A change of an alarm's state: the cause is the event (site and id) or the
+// station's check; an operator's acknowledgement names who and where.
+struct AlarmChange
+{
+    qint64 alarm = 0;
+    QDateTime time;
+    AlarmState from = AlarmState::Normal;
+    AlarmState to = AlarmState::Normal;
+    QString cause;
+    QString operatorName;
+    QString station;
+    QString comment;
+};
+
+enum class ActionKind { SignIn, SignOut, Acknowledge, Silence };
+
+struct ActionRow
+{
+    QDateTime time;
+    QString station;
+    QString operatorName;
+    ActionKind kind = ActionKind::SignIn;
+    QString target;
+    QString comment;
+};
+
+// A run of records missing from a post's daily file.
+struct GapRow
+{
+    QString site;
+    QDate day;
+    int first = 0;
+    int last = 0;
+    QDateTime found;
+};
+
+// How far each post's daily file has been received.
+struct FileMark
+{
+    QString site;
+    QDate day;
+    int lastNumber = -1;
+};
+
+// The station's journal: an SQLite database (WAL) that the auditor reads
+// with sqlite3. Writes go in transactions, one per received batch; actions
+// and alarm changes are refused any UPDATE or DELETE by the database itself.
+class Journal
+{
+public:
+    enum class Insert { Added, Duplicate, Failed };
+
+    explicit Journal(QString path);
+    ~Journal();
+    Journal(const Journal &) = delete;
+    Journal &operator=(const Journal &) = delete;
+
+    bool open(QString *error);
+    void close();
+    QString path() const { return path_; }
+    QString errorText() const { return error_; } // the last failure, for the log
+
+    bool begin();
+    bool commit();
+    void rollback();
+    // A transaction for an operator's action, synced to disk at its commit.
+    bool beginDurable();
+
+    Insert addEvent(const EventRow &event, const QDateTime &received);
+    bool savePost(const PostRow &post);
+    bool saveSensor(const SensorRow &sensor, const QByteArray &payload, const QDateTime &received);
+    bool removeSensor(const QString &site, int address);
+    // Inserts (id 0: the new id is set) or updates the alarm's current state.
+    bool saveAlarm(AlarmRow &alarm);
+    bool addAlarmChange(const AlarmChange &change);
+    bool addAction(const ActionRow &action);
+    bool saveFileMark(const FileMark &mark);
+    // The open gaps of the file are replaced by these.
+    bool replaceGaps(const QString &site, const QDate &day, const QList<GapRow> &gaps, const QDateTime &now);
+
+    QList<PostRow> posts();
+    QList<SensorRow> sensors();
+    QList<AlarmRow> openAlarms();
+    QList<FileMark> fileMarks();
+    QList<GapRow> openGaps();
+
+    QSqlDatabase &database() { return db_; }
+
+private:
+    bool createSchema();
+    bool exec(const QString &statement);
+    bool fail(const QString &what, const QString &reason);
+    void endDurable();
+    QString receivedText(const QDateTime &received);
+
+    QString path_;
+    QString connection_;
+    QSqlDatabase db_;
+    QString error_;
+    struct Statements;
+    Statements *statements_ = nullptr;
+    bool durable_ = false;
+    QDateTime lastReceived_;
+    QString lastReceivedText_;
+};
+
+QString actionName(ActionKind kind);
+
+} // namespace dorvan::station

@@ -1,0 +1,924 @@
+#include "station/station.h"
+
+#include "station/alarmbook.h"
+#include "station/annunciator.h"
+#include "station/gaptracker.h"
+#include "station/liveness.h"
+#include "station/payloads.h"
+#include "station/stationlog.h"
+
+#include <QLocale>
+#include <QTimer>
+
+#include <utility>
+#include <variant>
+
+namespace dorvan::station {
+
+namespace {
+
+struct SensorData
+{
+    SensorRow row;
+    LoopSignal signal1, signal2;
+};
+
+struct PostData
+{
+    PostLiveness live;
+    QMap<int, SensorData> sensors;
+};
+
+LinkState linkOf(const QString &word)
+{
+    if (word == u"up")
+        return LinkState::Up;
+    return word == u"lost" ? LinkState::Lost : LinkState::Unknown;
+}
+
+LoopState loopOf(const QString &word)
+{
+    if (word == u"disarmed")
+        return LoopState::Disarmed;
+    if (word == u"normal")
+        return LoopState::Normal;
+    return word == u"alarm" ? LoopState::Alarm : LoopState::Unknown;
+}
+
+QString signalText(const LoopSignal &signal)
+{
+    if (!signal.signal)
+        return {};
+    const QLocale russian(QLocale::Russian);
+    QString text = russian.toString(*signal.signal, 'g', 3);
+    if (signal.threshold)
+        text += QStringLiteral(" (порог %1)").arg(russian.toString(*signal.threshold, 'g', 3));
+    return text;
+}
+
+SensorView viewOf(const SensorData &sensor)
+{
+    SensorView view;
+    view.address = quint16(sensor.row.address);
+    view.model = sensor.row.model;
+    view.link = linkOf(sensor.row.link);
+    view.loop1 = loopOf(sensor.row.loop1);
+    view.loop2 = loopOf(sensor.row.loop2);
+    view.fault = sensor.row.fault;
+    view.changed = QDateTime::fromString(sensor.row.changed, Qt::ISODateWithMs);
+    view.signal1 = signalText(sensor.signal1);
+    view.signal2 = signalText(sensor.signal2);
+    return view;
+}
+
+QString sensorName(const QString &model, int address)
+{
+    const QString number = QStringLiteral("№ %1").arg(address);
+    return model.isEmpty() ? number : model + u' ' + number;
+}
+
+QString sourceOf(AlarmKind kind, const QString &site, int address = -1, int loop = 0)
+{
+    QString source = kindName(kind) + u':' + site;
+    if (address >= 0)
+        source += u':' + QString::number(address);
+    if (loop > 0)
+        source += u':' + QString::number(loop);
+    return source;
+}
+
+QString printable(const QString &text)
+{
+    QString shown = text.left(200);
+    for (QChar &c : shown) {
+        if (!c.isPrint())
+            c = u'?';
+    }
+    return shown;
+}
+
+// What the operator reads of the broker library's reason (which the log keeps as it is).
+QString brokerProblemText(const QString &broker, const QString &reason)
+{
+    struct Meaning
+    {
+        const char *words;
+        const char16_t *text;
+    };
+    static constexpr Meaning meanings[] = {
+        {"client id", u"брокер %1 не принял идентификатор клиента станции (client-id)"},
+        {"wrong user name or password", u"брокер %1 не пускает: неверное имя или пароль"},
+        {"bad user name or password", u"брокер %1 не пускает: неверное имя или пароль"},
+        {"certificate", u"сертификат брокера %1 не принят (TLS)"},
+        {"TLS", u"соединение TLS с брокером %1 не установлено"},
+        {"refused the connection (is the broker running", u"брокер %1 не принимает соединение (не запущен?)"},
+        {"refused the connection", u"брокер %1 отказал в соединении"},
+        {"lost", u"соединение с брокером %1 потеряно"},
+        {"stopped answering", u"брокер %1 перестал отвечать"},
+        {"no answer", u"брокер %1 не отвечает"},
+        {"closed the connection", u"брокер %1 закрыл соединение, не ответив"},
+    };
+    for (const Meaning &meaning : meanings) {
+        if (reason.contains(QLatin1StringView(meaning.words)))
+            return QString::fromUtf16(meaning.text).arg(broker);
+    }
+    return QStringLiteral("нет связи с брокером %1").arg(broker);
+}
+
+// The texts of the posts' own alarms.
+QString postAlarmText(AlarmKind kind)
+{
+    switch (kind) {
+    case AlarmKind::Offline: return QStringLiteral("Пост не на связи (отключился от брокера)");
+    case AlarmKind::Stale: return QStringLiteral("Статус поста устарел: нет обновлений");
+    case AlarmKind::ClockSkew: return QStringLiteral("Часы поста расходятся с часами станции");
+    case AlarmKind::ConsoleDown: return QStringLiteral("Консоль поста не работает");
+    case AlarmKind::LineStopped: return QStringLiteral("Линия поста остановлена");
+    default: return {};
+    }
+}
+
+} // namespace
+
+struct Station::Impl
+{
+    Impl(Station &owner, Parts p)
+        : q(owner), parts(std::move(p)), book(parts.journal, alarmList),
+          annunciator(parts.sound, parts.settings.tripSound, parts.settings.otherSound, parts.settings.silenceSeconds),
+          lastTick(parts.clock.tickMs())
+    {
+    }
+
+    Station &q;
+    Parts parts;
+    BoardModel board;
+    AlarmListModel alarmList;
+    SensorListModel sensorList{[this](const QString &site) { return sensorsOf(site); }};
+    AlarmBook book;
+    GapTracker gaps;
+    Annunciator annunciator;
+    QHash<QString, PostData> posts;
+    bool brokerConnected = false;
+    QString brokerProblem = QStringLiteral("ещё не подключена к брокеру");
+    QDateTime brokerLostSince;
+    QString operatorName;
+    qint64 badInputs = 0;
+    QSet<QString> badLogged;
+    QSet<QString> olderStateLogged;
+    QSet<QString> dirtyPosts;
+    QSet<std::pair<QString, QDate>> gapFiles;
+    bool raisedNew = false;
+    bool silenceChanged = false;
+    bool writeFailed = false;
+    quint32 lastTick;
+    qint64 monotonic = 0;
+
+    // --- time ---
+    qint64 monotonicMs()
+    {
+        const quint32 tick = parts.clock.tickMs();
+        monotonic += quint32(tick - lastTick); // tickMs wraps after 49 days
+        lastTick = tick;
+        return monotonic;
+    }
+    qint64 wallMs() const { return parts.clock.nowUtcMs(); }
+    QDateTime wallTime() const { return QDateTime::fromMSecsSinceEpoch(wallMs(), Qt::UTC); }
+    AlarmCause causeOf(const QString &cause) const { return {cause, wallTime(), {}, {}, {}}; }
+    AlarmCause operatorCause(const QString &comment) const
+    {
+        return {QStringLiteral("operator"), wallTime(), operatorName, parts.settings.stationName, comment};
+    }
+
+    // --- loading ---
+    bool open(QString *error);
+    QList<SensorView> sensorsOf(const QString &site) const;
+
+    // --- intake ---
+    static constexpr qsizetype MinStepMessages = 500;
+    static constexpr qsizetype MaxStepMessages = 1000;
+    QList<mqtt::Received> pending;
+    bool drainScheduled = false;
+    void drainStep();
+    void take(const mqtt::Received &message);
+    void badInput(const QString &topic, const BadInput &bad);
+    void onStatus(const QString &site, const StatusMessage &status, bool retained);
+    void onConsole(const QString &site, const ConsoleMessage &console);
+    void onEvent(const QString &site, const EventMessage &event);
+    void onState(const QString &site, const StateMessage &state, const QByteArray &payload);
+    void onSignal(const QString &site, const SignalMessage &signal);
+    void applyEvent(const QString &site, const EventMessage &event);
+    void reconcileSensor(const QString &site, const SensorData &sensor, const QString &cause);
+    void removeSensor(const QString &site, int address);
+    void gapChanged(const QString &site, const QDate &day, GapTracker::Change change, const QString &cause);
+    void storeFileMarks();
+    PostData &post(const QString &site);
+
+    // --- alarms and liveness ---
+    void setCondition(const AlarmSpec &spec, bool present, const QString &cause, bool repeat = false);
+    AlarmSpec sensorSpec(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
+                         const QString &text) const;
+    void judgePost(const QString &site, const QString &cause);
+    void refreshPost(const QString &site);
+    void refreshChanged();
+    void refreshAll();
+    void updateSound();
+    // After a change: the sound as the alarms want it, and the signals the window follows.
+    void announce();
+
+    // --- writes ---
+    bool beginWrites();
+    bool beginDurableWrites(); // for an operator's action
+    bool endWrites(const char *what);
+    bool action(ActionKind kind, const QString &target, const QString &comment);
+};
+
+bool Station::Impl::open(QString *error)
+{
+    if (!parts.journal.open(error))
+        return false;
+    for (const PostRow &row : parts.journal.posts())
+        posts[row.site].live.row = row;
+    for (const SensorRow &row : parts.journal.sensors())
+        posts[row.site].sensors[row.address].row = row;
+    gaps.load(parts.journal.fileMarks(), parts.journal.openGaps());
+    book.load(parts.journal.openAlarms());
+    book.takeChangedSites();
+    const qint64 now = monotonicMs();
+    for (auto post = posts.begin(); post != posts.end(); ++post)
+        post->live.watchedSinceMs = now;
+    board.setAll({});
+    refreshAll();
+    updateSound();
+    qCInfo(lcStation).noquote() << "journal" << parts.journal.path() << "opened:" << posts.size() << "posts,"
+                                << alarmList.rowCount() << "open alarms";
+    return true;
+}
+
+QList<SensorView> Station::Impl::sensorsOf(const QString &site) const
+{
+    QList<SensorView> views;
+    const auto found = posts.find(site);
+    if (found == posts.end())
+        return views;
+    for (const SensorData &sensor : found->sensors)
+        views.append(viewOf(sensor));
+    return views;
+}
+
+PostData &Station::Impl::post(const QString &site)
+{
+    dirtyPosts.insert(site);
+    auto found = posts.find(site);
+    if (found == posts.end()) {
+        found = posts.insert(site, {});
+        found->live.row.site = site;
+        found->live.watchedSinceMs = monotonicMs();
+        qCInfo(lcStationIntake).noquote() << "new post" << site;
+    }
+    return *found;
+}
+
+void Station::Impl::take(const mqtt::Received &message)
+{
+    const ParseResult parsed = parseMessage(message.topic, message.payload, parts.settings.prefixes);
+    if (!parsed.message) {
+        badInput(message.topic, parsed.bad);
+        return;
+    }
+    const QString &site = parsed.message->topic.site;
+    if (!parts.settings.sites.isEmpty() && !parts.settings.sites.contains(site))
+        return;
+    std::visit(
+        [&](const auto &body) {
+            using Body = std::decay_t<decltype(body)>;
+            if constexpr (std::is_same_v<Body, StatusMessage>)
+                onStatus(site, body, message.retained);
+            else if constexpr (std::is_same_v<Body, ConsoleMessage>)
+                onConsole(site, body);
+            else if constexpr (std::is_same_v<Body, EventMessage>)
+                onEvent(site, body);
+            else if constexpr (std::is_same_v<Body, StateMessage>)
+                onState(site, body, message.payload);
+            else
+                onSignal(site, body);
+        },
+        parsed.message->body);
+}
+
+void Station::Impl::badInput(const QString &topic, const BadInput &bad)
+{
+    ++badInputs;
+    // Once per post and kind: a post sending garbage every second must not flood the log.
+    const QString key = badKindName(bad.kind) + u'|' + topic.section(u'/', 0, 1);
+    if (badLogged.contains(key))
+        return;
+    badLogged.insert(key);
+    qCWarning(lcStationIntake).noquote() << "ignored a message on" << printable(topic) << "(" + badKindName(bad.kind) + "):"
+                                         << printable(bad.reason) << "- further ones like it are counted, not logged";
+}
+
+void Station::Impl::onStatus(const QString &site, const StatusMessage &status, bool retained)
+{
+    if (!posts.contains(site) && !status.time.isValid()) {
+        badInput(parts.settings.prefixes.value(0) + u'/' + site + QStringLiteral("/status"),
+                 {BadKind::UnknownSite, QStringLiteral("offline from a post never heard of; not made a post")});
+        return;
+    }
+    PostLiveness &live = post(site).live;
+    live.row.hasStatus = true;
+    live.row.online = status.online;
+    if (status.time.isValid()) {
+        live.row.statusTime = status.time;
+        live.row.intervalSeconds = status.intervalSeconds;
+    }
+    live.row.statusReceived = wallTime();
+    if (status.online && !retained)
+        live.renewed(monotonicMs(), wallMs());
+    writeFailed = !parts.journal.savePost(live.row) || writeFailed;
+    judgePost(site, QStringLiteral("status of ") + site);
+}
+
+void Station::Impl::onConsole(const QString &site, const ConsoleMessage &console)
+{
+    PostRow &row = post(site).live.row;
+    row.hasConsole = true;
+    row.consoleRunning = console.running;
+    row.line = console.line;
+    row.lastPoll = console.lastPoll;
+    row.consoleTime = console.time;
+    writeFailed = !parts.journal.savePost(row) || writeFailed;
+    judgePost(site, QStringLiteral("console report of ") + site);
+}
+
+void Station::Impl::onEvent(const QString &site, const EventMessage &event)
+{
+    const Journal::Insert inserted = parts.journal.addEvent(event.row, wallTime());
+    if (inserted == Journal::Insert::Duplicate)
+        return;
+    if (inserted == Journal::Insert::Failed) {
+        writeFailed = true;
+        return;
+    }
+    post(site);
+    const QString cause = site + u' ' + event.row.id.text();
+    const GapTracker::Change change = gaps.note(site, event.row.id, wallTime());
+    if (change != GapTracker::Change::None)
+        gapChanged(site, event.row.id.day, change, cause);
+    applyEvent(site, event);
+}
+
+AlarmSpec Station::Impl::sensorSpec(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
+                                    const QString &text) const
+{
+    QString known = model;
+    if (known.isEmpty()) {
+        const auto found = posts.find(site);
+        if (found != posts.end() && found->sensors.contains(address))
+            known = found->sensors.value(address).row.model;
+    }
+    return {sourceOf(kind, site, address, loop), kind, site, address, loop, sensorName(known, address), text};
+}
+
+void Station::Impl::applyEvent(const QString &site, const EventMessage &event)
+{
+    const EventRow &row = event.row;
+    if (row.address < 0)
+        return;
+    const QString cause = site + u' ' + row.id.text();
+    const auto spec = [&](AlarmKind kind, int loop) {
+        return sensorSpec(kind, site, row.address, loop, event.model, row.text);
+    };
+    if (row.kind == u"alarm" && row.loop > 0) {
+        setCondition(spec(AlarmKind::Trip, row.loop), true, cause, true);
+    } else if (row.kind == u"fault") {
+        setCondition(spec(AlarmKind::Fault, 0), true, cause, true);
+    } else if (row.kind == u"link_lost") {
+        setCondition(spec(AlarmKind::LinkLost, 0), true, cause, true);
+    } else if (row.kind == u"link_restored") {
+        book.settle(sourceOf(AlarmKind::LinkLost, site, row.address), causeOf(cause));
+    } else if (row.kind == u"normal") {
+        // A loop back to normal, or the whole sensor back to standby, which ends its fault.
+        if (row.loop > 0)
+            book.settle(sourceOf(AlarmKind::Trip, site, row.address, row.loop), causeOf(cause));
+        else
+            book.settle(sourceOf(AlarmKind::Fault, site, row.address), causeOf(cause));
+    }
+}
+
+void Station::Impl::onState(const QString &site, const StateMessage &state, const QByteArray &payload)
+{
+    const int address = state.row.address;
+    if (state.removed) {
+        removeSensor(site, address);
+        return;
+    }
+    PostData &data = post(site);
+    auto held = data.sensors.find(address);
+    if (held != data.sensors.end() && state.row.event < held->row.event) {
+        if (!olderStateLogged.contains(site)) {
+            olderStateLogged.insert(site);
+            qCInfo(lcStationIntake).noquote()
+                << "ignored the state of sensor" << address << "of" << site << "after" << state.row.event.text()
+                << "(a broker's older copy?): the station holds the one after" << held->row.event.text()
+                << "- further ones of this post are not logged";
+        }
+        return;
+    }
+    if (held != data.sensors.end() && held->row == state.row)
+        return; // sent again (after a reconnection): nothing changed
+    if (held == data.sensors.end())
+        held = data.sensors.insert(address, {});
+    held->row = state.row;
+    writeFailed = !parts.journal.saveSensor(state.row, payload, wallTime()) || writeFailed;
+    reconcileSensor(site, *held, site + QStringLiteral(" state after ") + state.row.event.text());
+    sensorList.sensorChanged(site, viewOf(*held));
+}
+
+void Station::Impl::reconcileSensor(const QString &site, const SensorData &sensor, const QString &cause)
+{
+    const SensorRow &row = sensor.row;
+    const auto spec = [&](AlarmKind kind, int loop, const QString &text) {
+        return sensorSpec(kind, site, row.address, loop, row.model, text);
+    };
+    const QString loops[] = {row.loop1, row.loop2};
+    for (int loop = 1; loop <= 2; ++loop) {
+        const QString &word = loops[loop - 1];
+        if (word != u"unknown")
+            setCondition(spec(AlarmKind::Trip, loop, QStringLiteral("Срабатывание %1 шлейфа").arg(loop)),
+                         word == u"alarm", cause);
+    }
+    setCondition(spec(AlarmKind::Fault, 0, row.fault), !row.fault.isEmpty(), cause);
+    if (row.link != u"unknown")
+        setCondition(spec(AlarmKind::LinkLost, 0, QStringLiteral("Нет связи с датчиком")), row.link == u"lost", cause);
+}
+
+void Station::Impl::removeSensor(const QString &site, int address)
+{
+    const auto found = posts.find(site);
+    if (found == posts.end() || !found->sensors.contains(address))
+        return;
+    dirtyPosts.insert(site);
+    const AlarmCause cause = causeOf(QStringLiteral("sensor %1 of %2 disconnected").arg(address).arg(site));
+    for (const QString &source : {sourceOf(AlarmKind::Trip, site, address, 1), sourceOf(AlarmKind::Trip, site, address, 2),
+                                  sourceOf(AlarmKind::Fault, site, address), sourceOf(AlarmKind::LinkLost, site, address)})
+        book.settle(source, cause);
+    found->sensors.remove(address);
+    writeFailed = !parts.journal.removeSensor(site, address) || writeFailed;
+    sensorList.sensorRemoved(site, quint16(address));
+}
+
+void Station::Impl::onSignal(const QString &site, const SignalMessage &signal)
+{
+    const auto found = posts.find(site);
+    if (found == posts.end() || !found->sensors.contains(signal.address))
+        return;
+    SensorData &sensor = found->sensors[signal.address];
+    sensor.signal1 = signal.loop1;
+    sensor.signal2 = signal.loop2;
+    sensorList.sensorChanged(site, viewOf(sensor));
+}
+
+void Station::Impl::gapChanged(const QString &site, const QDate &day, GapTracker::Change change, const QString &cause)
+{
+    gapFiles.insert({site, day});
+    const GapTracker::File *file = gaps.file(site, day);
+    const QString source = sourceOf(AlarmKind::Gap, site) + u':' + day.toString(Qt::ISODate);
+    if (!file || file->missing.isEmpty()) {
+        book.settle(source, causeOf(cause));
+        return;
+    }
+    const QString text = QStringLiteral("Пропущены записи %1: %2")
+                             .arg(day.toString(QStringLiteral("dd.MM.yyyy")), GapTracker::describe(file->missing));
+    if (change == GapTracker::Change::Opened) {
+        qCWarning(lcStationIntake).noquote() << "records missing from" << site << day.toString(QStringLiteral("dd.MM.yyyy"))
+                                             << GapTracker::describe(file->missing) << "(noticed at" << cause + ")";
+        setCondition({source, AlarmKind::Gap, site, -1, 0, {}, text}, true, cause, true);
+    } else {
+        book.retext(source, text);
+    }
+}
+
+void Station::Impl::storeFileMarks()
+{
+    for (const auto &[site, day] : gaps.takeChanged()) {
+        const GapTracker::File *file = gaps.file(site, day);
+        if (file)
+            writeFailed = !parts.journal.saveFileMark({site, day, file->lastNumber}) || writeFailed;
+    }
+    for (const auto &[site, day] : std::as_const(gapFiles)) {
+        const GapTracker::File *file = gaps.file(site, day);
+        writeFailed = !parts.journal.replaceGaps(site, day, file ? file->missing : QList<GapRow>(), wallTime()) || writeFailed;
+    }
+    gapFiles.clear();
+}
+
+void Station::Impl::setCondition(const AlarmSpec &spec, bool present, const QString &cause, bool repeat)
+{
+    if (!present) {
+        book.settle(spec.source, causeOf(cause));
+        return;
+    }
+    if (book.activate(spec, repeat, causeOf(cause))) {
+        raisedNew = true;
+        silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
+        annunciator.newAlarm();
+    }
+}
+
+void Station::Impl::judgePost(const QString &site, const QString &cause)
+{
+    const auto found = posts.find(site);
+    if (found == posts.end() || !brokerConnected)
+        return;
+    const PostHealth health = judge(found->live, monotonicMs(), wallMs());
+    const auto spec = [&](AlarmKind kind) { return AlarmSpec{sourceOf(kind, site), kind, site, -1, 0, {}, postAlarmText(kind)}; };
+    setCondition(spec(AlarmKind::Offline), health.offline, cause);
+    setCondition(spec(AlarmKind::Stale), health.stale, cause);
+    setCondition(spec(AlarmKind::ClockSkew), found->live.skewed && !health.offline, cause);
+    if (health.consoleKnown) {
+        setCondition(spec(AlarmKind::ConsoleDown), health.consoleDown, cause);
+        setCondition(spec(AlarmKind::LineStopped), health.lineStopped, cause);
+    }
+}
+
+namespace {
+
+// The post's colour and words: the first layer that fails, from the
+// station's own connection down to the sensors.
+void describe(PostView &view, const PostHealth &health, bool brokerConnected, bool gap)
+{
+    if (!brokerConnected) {
+        view.tone = Tone::Unknown;
+        view.stateText = QStringLiteral("неизвестно"); // the banner says why
+        return;
+    }
+    if (health.offline || health.stale) {
+        view.tone = health.offline ? Tone::Offline : Tone::Stale;
+        view.stateText = health.offline ? QStringLiteral("отключён") : QStringLiteral("устарел");
+        return;
+    }
+    const bool consoleTrouble = health.consoleDown || health.lineStopped;
+    view.tone = view.alarms > 0                            ? Tone::Alarm
+                : consoleTrouble || view.faults > 0 || gap ? Tone::Fault
+                : view.noLink > 0                          ? Tone::NoLink
+                : health.hasStatus                         ? Tone::Normal
+                                                           : Tone::Unknown;
+    view.stateText = health.consoleDown   ? QStringLiteral("консоль не работает")
+                     : health.lineStopped ? QStringLiteral("линия остановлена")
+                     : health.lineUnknown ? QStringLiteral("на связи, линия: нет данных")
+                     : health.hasStatus   ? QStringLiteral("на связи")
+                                          : QStringLiteral("нет статуса");
+}
+
+} // namespace
+
+void Station::Impl::refreshPost(const QString &site)
+{
+    const auto found = posts.find(site);
+    if (found == posts.end())
+        return;
+    const PostHealth health = judge(found->live, monotonicMs(), wallMs());
+    PostView view;
+    view.site = site;
+    view.blink = book.hasUnacknowledged(site);
+    view.statusAgeSeconds = health.statusAgeSeconds;
+    for (const SensorData &sensor : found->sensors) {
+        view.alarms += sensor.row.loop1 == u"alarm" || sensor.row.loop2 == u"alarm";
+        view.faults += !sensor.row.fault.isEmpty();
+        view.noLink += sensor.row.link == u"lost";
+    }
+    describe(view, health, brokerConnected, gaps.hasMissing(site));
+    board.setPost(view);
+}
+
+void Station::Impl::refreshChanged()
+{
+    QSet<QString> sites = book.takeChangedSites();
+    sites.unite(dirtyPosts);
+    dirtyPosts.clear();
+    for (const QString &site : std::as_const(sites)) {
+        if (!site.isEmpty())
+            refreshPost(site);
+    }
+}
+
+void Station::Impl::refreshAll()
+{
+    book.takeChangedSites();
+    dirtyPosts.clear();
+    for (auto post = posts.cbegin(); post != posts.cend(); ++post)
+        refreshPost(post.key());
+}
+
+void Station::Impl::updateSound()
+{
+    annunciator.update(book.anyUnacknowledged(true), book.anyUnacknowledged(false), monotonicMs());
+}
+
+void Station::Impl::announce()
+{
+    updateSound();
+    if (std::exchange(silenceChanged, false))
+        emit q.silenceChanged();
+    if (std::exchange(raisedNew, false))
+        emit q.newAlarm();
+}
+
+bool Station::Impl::beginWrites()
+{
+    writeFailed = false;
+    book.clearJournalFailure();
+    raisedNew = false;
+    if (parts.journal.begin())
+        return true;
+    const QString reason = parts.journal.errorText();
+    qCCritical(lcStationJournal).noquote() << "cannot write the journal:" << reason;
+    emit q.journalFailed(reason);
+    return false;
+}
+
+bool Station::Impl::beginDurableWrites()
+{
+    writeFailed = false;
+    book.clearJournalFailure();
+    raisedNew = false;
+    if (parts.journal.beginDurable())
+        return true;
+    qCCritical(lcStationJournal).noquote() << "cannot write the journal:" << parts.journal.errorText();
+    return false;
+}
+
+bool Station::Impl::endWrites(const char *what)
+{
+    storeFileMarks();
+    if (!writeFailed && !book.journalFailed() && parts.journal.commit())
+        return true;
+    parts.journal.rollback();
+    const QString reason = parts.journal.errorText();
+    qCCritical(lcStationJournal).noquote() << "the journal did not take" << what << ":" << reason;
+    emit q.journalFailed(reason);
+    return false;
+}
+
+bool Station::Impl::action(ActionKind kind, const QString &target, const QString &comment)
+{
+    const bool stored = parts.journal.addAction({wallTime(), parts.settings.stationName, operatorName, kind, target, comment});
+    writeFailed = !stored || writeFailed;
+    return stored;
+}
+
+// --- the facade ---
+
+Station::Station(Parts parts, QObject *parent) : QObject(parent), d_(std::make_unique<Impl>(*this, std::move(parts))) {}
+
+Station::~Station() = default;
+
+bool Station::open(QString *error)
+{
+    return d_->open(error);
+}
+
+void Station::receive(const QList<mqtt::Received> &batch)
+{
+    Impl &d = *d_;
+    d.pending.append(batch);
+    if (!d.drainScheduled)
+        d.drainStep();
+}
+
+// A flood (a backlog after an outage) is taken in steps, one transaction
+// each, so that it never holds the window's thread long; the rest follows
+// from the event loop, in order, before anything received later. A step
+// takes at least MinStepMessages and all but that many of what waits, up to
+// MaxStepMessages (twice what the broker client reads at a time): so the
+// station keeps up with the socket and the waiting messages stay few.
+void Station::Impl::drainStep()
+{
+    drainScheduled = false;
+    const qsizetype count =
+        qMin(pending.size(), qBound(MinStepMessages, pending.size() - MinStepMessages, MaxStepMessages));
+    if (count == 0 || !beginWrites())
+        return;
+    for (qsizetype i = 0; i < count; ++i)
+        take(pending.at(i));
+    pending.remove(0, count);
+    endWrites("a received batch");
+    refreshChanged();
+    announce();
+    if (!pending.isEmpty()) {
+        drainScheduled = true;
+        QTimer::singleShot(0, &q, guarded("received backlog", [this] { drainStep(); }));
+    }
+}
+
+void Station::setBrokerConnected(bool connected, const QString &reason)
+{
+    Impl &d = *d_;
+    if (connected == d.brokerConnected
+        && (connected || brokerProblemText(d.parts.settings.broker.name(), reason) == d.brokerProblem))
+        return;
+    const bool changed = connected != d.brokerConnected || !d.brokerLostSince.isValid();
+    d.brokerConnected = connected;
+    d.brokerProblem = connected ? QString() : brokerProblemText(d.parts.settings.broker.name(), reason);
+    if (changed && d.beginWrites()) {
+        const AlarmSpec spec{sourceOf(AlarmKind::BrokerLost, {}), AlarmKind::BrokerLost, {}, -1, 0, {},
+                             QStringLiteral("Нет связи с брокером %1").arg(d.parts.settings.broker.name())};
+        d.setCondition(spec, !connected, connected ? QStringLiteral("connected") : reason);
+        d.endWrites("the broker alarm");
+    }
+    d.brokerLostSince = connected ? QDateTime() : (d.brokerLostSince.isValid() ? d.brokerLostSince : d.wallTime());
+    if (connected) {
+        // Every post gets its interval twice over to be heard again.
+        const qint64 now = d.monotonicMs();
+        for (PostData &post : d.posts)
+            post.live.watchedSinceMs = now;
+    }
+    d.refreshAll();
+    emit brokerChanged();
+    d.raisedNew = d.raisedNew && changed;
+    d.announce();
+}
+
+void Station::tick()
+{
+    Impl &d = *d_;
+    const bool wasSilenced = d.annunciator.silenced(d.monotonicMs());
+    if (d.beginWrites()) {
+        for (auto post = d.posts.cbegin(); post != d.posts.cend(); ++post)
+            d.judgePost(post.key(), QStringLiteral("station check"));
+        d.endWrites("the liveness checks");
+    }
+    d.refreshAll();
+    d.silenceChanged = d.silenceChanged || wasSilenced; // the countdown moved, or the silence ended
+    d.announce();
+}
+
+bool Station::signIn(const QString &name, const QString &password, QString *error)
+{
+    Impl &d = *d_;
+    if (!d.parts.operators.verify(name, password)) {
+        qCWarning(lcStation).noquote() << "sign-in refused for" << printable(name);
+        *error = QStringLiteral("Неверное имя оператора или пароль.");
+        return false;
+    }
+    if (!d.beginDurableWrites()) {
+        *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
+        return false;
+    }
+    if (!d.operatorName.isEmpty() && d.operatorName != name)
+        d.action(ActionKind::SignOut, QStringLiteral("operator change"), {});
+    d.operatorName = name;
+    d.action(ActionKind::SignIn, {}, {});
+    d.endWrites("a sign-in");
+    qCInfo(lcStation).noquote() << "operator" << name << "signed in";
+    emit operatorChanged();
+    return true;
+}
+
+void Station::signOut()
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty())
+        return;
+    if (d.beginDurableWrites()) {
+        d.action(ActionKind::SignOut, {}, {});
+        d.endWrites("a sign-out");
+    }
+    qCInfo(lcStation).noquote() << "operator" << d.operatorName << "signed out";
+    d.operatorName.clear();
+    emit operatorChanged();
+}
+
+QString Station::operatorName() const
+{
+    return d_->operatorName;
+}
+
+namespace {
+
+const QString nobodySignedIn = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы квитировать тревоги.");
+
+} // namespace
+
+bool Station::acknowledge(qint64 alarmId, const QString &comment, QString *error)
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty()) {
+        *error = nobodySignedIn;
+        return false;
+    }
+    const AlarmRow *alarm = d.book.byId(alarmId);
+    if (!alarm || !isUnacknowledged(alarm->state)) {
+        *error = alarm ? QStringLiteral("Тревога уже квитирована.") : QStringLiteral("Тревога уже закрыта.");
+        return false;
+    }
+    const QString site = alarm->site;
+    if (!d.beginDurableWrites()) {
+        *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
+        return false;
+    }
+    d.book.acknowledge(alarmId, d.operatorCause(comment));
+    d.action(ActionKind::Acknowledge, QStringLiteral("alarm %1").arg(alarmId), comment);
+    const bool stored = d.endWrites("an acknowledgement");
+    d.refreshChanged();
+    d.updateSound();
+    if (!stored)
+        *error = QStringLiteral("Квитирование не записано в журнал: %1").arg(d.parts.journal.errorText());
+    return stored;
+}
+
+bool Station::acknowledgePost(const QString &site, const QString &comment, QString *error)
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty()) {
+        *error = nobodySignedIn;
+        return false;
+    }
+    const QList<qint64> ids = d.book.unacknowledgedOf(site);
+    if (ids.isEmpty()) {
+        *error = QStringLiteral("У поста %1 нет неквитированных тревог.").arg(site);
+        return false;
+    }
+    if (!d.beginDurableWrites()) {
+        *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
+        return false;
+    }
+    for (const qint64 id : ids)
+        d.book.acknowledge(id, d.operatorCause(comment));
+    d.action(ActionKind::Acknowledge, QStringLiteral("post ") + site, comment);
+    const bool stored = d.endWrites("an acknowledgement");
+    d.refreshChanged();
+    d.updateSound();
+    if (!stored)
+        *error = QStringLiteral("Квитирование не записано в журнал: %1").arg(d.parts.journal.errorText());
+    return stored;
+}
+
+bool Station::silence(QString *error)
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty()) {
+        *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы включить тишину.");
+        return false;
+    }
+    if (!d.beginDurableWrites()) {
+        *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
+        return false;
+    }
+    d.action(ActionKind::Silence, {}, QStringLiteral("%1 s").arg(d.parts.settings.silenceSeconds));
+    if (!d.endWrites("a silence")) {
+        *error = QStringLiteral("Тишина не записана в журнал: %1").arg(d.parts.journal.errorText());
+        return false;
+    }
+    d.annunciator.silence(d.monotonicMs());
+    qCInfo(lcStation).noquote() << "silenced for" << d.parts.settings.silenceSeconds << "s by" << d.operatorName;
+    emit silenceChanged();
+    return true;
+}
+
+int Station::silenceLeftSeconds() const
+{
+    return d_->annunciator.silenceLeftSeconds(d_->monotonicMs());
+}
+
+qsizetype Station::backlog() const
+{
+    return d_->pending.size();
+}
+
+QString Station::brokerProblem() const
+{
+    return d_->brokerProblem;
+}
+
+QDateTime Station::brokerLostSince() const
+{
+    return d_->brokerLostSince;
+}
+
+const StationSettings &Station::settings() const
+{
+    return d_->parts.settings;
+}
+
+qint64 Station::badInputCount() const
+{
+    return d_->badInputs;
+}
+
+BoardModel &Station::board()
+{
+    return d_->board;
+}
+
+AlarmListModel &Station::alarmList()
+{
+    return d_->alarmList;
+}
+
+SensorListModel &Station::sensors()
+{
+    return d_->sensorList;
+}
+
+} // namespace dorvan::station

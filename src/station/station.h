@@ -1,0 +1,81 @@
+#pragma once
+
+#include "base/alarmsound.h"
+#include "base/clock.h"
+#include "mqtt/transport.h"
+#include "station/journal.h"
+#include "station/models.h"
+#include "station/operators.h"
+#include "station/stationconfig.h"
+
+#include <QDateTime>
+#include <QObject>
+
+#include <memory>
+
+namespace dorvan::station {
+
+// The central station's decisions, in one place the window only shows and
+// forwards clicks to: what arrives from the posts goes into the journal
+// (once, each batch in one transaction), becomes the posts' and sensors'
+// state, raises and returns alarms, and sounds until they are acknowledged.
+// Time comes from the Clock: its wall clock for the journal and for judging
+// the posts' clocks, its tickMs() as the monotonic clock of staleness.
+class Station : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Parts
+    {
+        Journal &journal;
+        Operators &operators;
+        const Clock &clock;
+        AlarmSound &sound;
+        StationSettings settings;
+    };
+
+    explicit Station(Parts parts, QObject *parent = nullptr);
+    ~Station() override;
+
+    // Opens the journal and shows its posts, sensors and open alarms.
+    bool open(QString *error);
+    // Writes and shows the batch; a flood is taken in steps of 500 to 1000
+    // messages from the event loop, in order (backlog() says how many wait).
+    void receive(const QList<mqtt::Received> &batch);
+    qsizetype backlog() const;
+    void setBrokerConnected(bool connected, const QString &reason = {});
+    void tick(); // every second: staleness, status ages, the end of a silence
+
+    bool signIn(const QString &name, const QString &password, QString *error);
+    void signOut();
+    QString operatorName() const; // empty: nobody signed in
+
+    bool acknowledge(qint64 alarmId, const QString &comment, QString *error);
+    bool acknowledgePost(const QString &site, const QString &comment, QString *error);
+    bool silence(QString *error);
+    int silenceLeftSeconds() const; // 0: not silenced
+
+    QString brokerProblem() const;  // empty while connected
+    QDateTime brokerLostSince() const;
+    const StationSettings &settings() const;
+    qint64 badInputCount() const;
+
+    BoardModel &board();
+    AlarmListModel &alarmList();
+    SensorListModel &sensors();
+
+signals:
+    void newAlarm();      // a window should come into sight
+    void brokerChanged();
+    void operatorChanged();
+    void silenceChanged();
+    // The journal refused a write: the station cannot keep its evidence.
+    void journalFailed(const QString &reason);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d_;
+};
+
+} // namespace dorvan::station

@@ -1,0 +1,153 @@
+#include "station/stationconfig.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSysInfo>
+
+namespace dorvan::station {
+
+namespace {
+
+constexpr int SessionExpirySeconds = 7 * 24 * 3600;
+
+const OptionSpec options[] = {
+    {"data-dir", "DIR", "Directory of the journal and the operators' file (default: ~/.local/share/dorvan-station)."},
+    {"prefix", "PREFIXES", "First topic levels of the posts, comma-separated (default: dorvan)."},
+    {"sites", "SITES", "Only these posts, comma-separated (default: every post under the prefixes)."},
+    {"silence", "SECONDS", "How long \"Тишина\" silences the alarm sound (default: 60, from 5 to 3600)."},
+    {"station-name", "NAME", "This station's name in the journal (default: the host name)."},
+    {"trip-sound", "FILE", "Wave file looped while a trip is unacknowledged (default: the packaged one)."},
+    {"other-sound", "FILE", "Wave file looped for every other unacknowledged alarm (default: the packaged one)."},
+};
+
+const QStringList channels = {
+    QStringLiteral("status"), QStringLiteral("console"), QStringLiteral("event"),
+    QStringLiteral("sensor/+/state"), QStringLiteral("sensor/+/signal"),
+};
+
+QStringList listFrom(const QString &text)
+{
+    QStringList items;
+    for (const QString &item : text.split(u',', Qt::SkipEmptyParts)) {
+        if (!item.trimmed().isEmpty())
+            items.append(item.trimmed());
+    }
+    return items;
+}
+
+bool validLevels(const QString &text, bool oneLevel)
+{
+    if (text.isEmpty() || text.contains(u'+') || text.contains(u'#') || (oneLevel && text.contains(u'/')))
+        return false;
+    return !text.startsWith(u'/') && !text.endsWith(u'/') && !text.contains(QStringLiteral("//"));
+}
+
+bool listsUsable(const StationSettings &settings, QString *error)
+{
+    if (settings.prefixes.isEmpty()) {
+        *error = QStringLiteral("prefix must name at least one topic prefix");
+        return false;
+    }
+    for (const QString &prefix : settings.prefixes) {
+        if (!validLevels(prefix, false)) {
+            *error = QStringLiteral("prefix \"%1\" must be topic levels without + # and empty levels").arg(prefix);
+            return false;
+        }
+    }
+    for (const QString &site : settings.sites) {
+        if (!validLevels(site, true)) {
+            *error = QStringLiteral("site \"%1\" must be one topic level: not empty, without / + #").arg(site);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool soundsUsable(const StationSettings &settings, QString *error)
+{
+    for (const auto &[key, path] : {std::pair{"trip-sound", settings.tripSound}, std::pair{"other-sound", settings.otherSound}}) {
+        if (!path.isEmpty() && !QFileInfo(path).isReadable()) {
+            *error = QStringLiteral("%1 %2 cannot be read").arg(QLatin1StringView(key), path);
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::span<const OptionSpec> stationOptions()
+{
+    return options;
+}
+
+QString stationConfigPath(const QString &explicitPath)
+{
+    if (!explicitPath.isEmpty())
+        return explicitPath;
+    const QString home = qEnvironmentVariable("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"));
+    const QString own = home + QStringLiteral("/dorvan-station/station.conf");
+    if (QFileInfo::exists(own))
+        return own;
+    return QStringLiteral("/etc/dorvan-station/station.conf");
+}
+
+QStringList stationSubscriptions(const QStringList &prefixes, const QStringList &sites)
+{
+    QStringList filters;
+    const QStringList levels = sites.isEmpty() ? QStringList{QStringLiteral("+")} : sites;
+    for (const QString &prefix : prefixes) {
+        for (const QString &site : levels) {
+            for (const QString &channel : channels)
+                filters.append(prefix + u'/' + site + u'/' + channel);
+        }
+    }
+    return filters;
+}
+
+std::optional<StationSettings> stationFrom(const OptionValues &values, QString *error)
+{
+    StationSettings settings;
+    settings.dataDir = values.text("data-dir").value_or(defaultDataDir());
+    if (const std::optional<QString> prefixes = values.text("prefix"))
+        settings.prefixes = listFrom(*prefixes);
+    settings.sites = listFrom(values.text("sites").value_or(QString()));
+    settings.stationName = values.text("station-name").value_or(QSysInfo::machineHostName());
+    settings.tripSound = values.text("trip-sound").value_or(QString());
+    settings.otherSound = values.text("other-sound").value_or(QString());
+    const std::optional<int> silence = values.number("silence", settings.silenceSeconds, 5, 3600, error);
+    if (!silence || !listsUsable(settings, error) || !soundsUsable(settings, error))
+        return std::nullopt;
+    settings.silenceSeconds = *silence;
+    if (settings.stationName.trimmed().isEmpty()) {
+        *error = QStringLiteral("station-name must not be empty");
+        return std::nullopt;
+    }
+
+    const QString clientId = QStringLiteral("dorvan-station-") + QSysInfo::machineHostName();
+    std::optional<mqtt::BrokerSettings> broker = mqtt::brokerFrom(values, clientId, error);
+    if (!broker)
+        return std::nullopt;
+    settings.broker = *broker;
+    settings.broker.sessionExpirySeconds = SessionExpirySeconds;
+    settings.broker.subscriptions = stationSubscriptions(settings.prefixes, settings.sites);
+    return settings;
+}
+
+QString defaultDataDir()
+{
+    const QString home = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + QStringLiteral("/.local/share"));
+    return home + QStringLiteral("/dorvan-station");
+}
+
+QString operatorsPath(const StationSettings &settings)
+{
+    return settings.dataDir + QStringLiteral("/operators");
+}
+
+QString journalPath(const StationSettings &settings)
+{
+    return settings.dataDir + QStringLiteral("/journal.sqlite");
+}
+
+} // namespace dorvan::station

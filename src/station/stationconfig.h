@@ -1,0 +1,50 @@
+#pragma once
+
+#include "base/options.h"
+#include "mqtt/brokersettings.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <span>
+
+namespace dorvan::station {
+
+struct StationSettings
+{
+    mqtt::BrokerSettings broker;
+    QString dataDir;                                 // holds journal.sqlite and operators
+    QStringList prefixes{QStringLiteral("dorvan")};
+    QStringList sites;                               // empty: every site under the prefixes
+    int silenceSeconds = 60;
+    QString stationName;                             // default: the host name
+    QString tripSound, otherSound;                   // wav files; the program fills in the packaged ones
+};
+
+// The station's own keys (data-dir, prefix, sites, silence, station-name,
+// trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
+std::span<const OptionSpec> stationOptions();
+
+// --config when given, else ~/.config/dorvan-station/station.conf if it
+// exists, else /etc/dorvan-station/station.conf.
+QString stationConfigPath(const QString &explicitPath);
+
+// The subscriptions for the prefixes, narrowed to the sites when any are named.
+QStringList stationSubscriptions(const QStringList &prefixes, const QStringList &sites);
+
+// The settings from the options; nullopt with a one-line reason for one
+// that cannot be used.
+std::optional<StationSettings> stationFrom(const OptionValues &values, QString *error);
+
+// The data directory used when none is configured: $XDG_DATA_HOME/dorvan-station
+// (~/.local/share/dorvan-station).
+QString defaultDataDir();
+
+// The operators' file of the station: <dataDir>/operators.
+QString operatorsPath(const StationSettings &settings);
+
+// The journal's database: <dataDir>/journal.sqlite.
+QString journalPath(const StationSettings &settings);
+
+} // namespace dorvan::station

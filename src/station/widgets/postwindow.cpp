@@ -1,0 +1,78 @@
+#include "station/widgets/postwindow.h"
+
+#include "station/models.h"
+#include "station/widgets/alarmtable.h"
+#include "widgets/placement.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace dorvan::station {
+
+PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
+    : QWidget(parent, Qt::Window), sensors_(sensors), table_(new ToneTable(this)), summary_(new QLabel(this))
+{
+    setObjectName(QStringLiteral("postWindow"));
+    table_->setObjectName(QStringLiteral("sensors"));
+    table_->setModel(&sensors_);
+    auto *acknowledge = new QPushButton(QStringLiteral("Квитировать все тревоги поста"), this);
+    acknowledge->setObjectName(QStringLiteral("acknowledgePost"));
+    connect(acknowledge, &QPushButton::clicked, this, [this] { emit acknowledgePostClicked(site()); });
+    close_ = new QPushButton(QStringLiteral("Закрыть"), this);
+    connect(close_, &QPushButton::clicked, this, &QWidget::close);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(summary_, 1);
+    buttons->addWidget(acknowledge);
+    buttons->addWidget(close_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(table_, 1);
+    layout->addLayout(buttons);
+
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&sensors_, signal, this, [this] { fitColumns(); });
+    connect(&sensors_, &QAbstractItemModel::modelReset, this, [this] { fitColumns(); });
+    resize(1000, 400);
+}
+
+void PostWindow::showPost(const QString &site)
+{
+    sensors_.showPost(site);
+    setWindowTitle(QStringLiteral("Пост %1: датчики").arg(site));
+    fitColumns();
+    fitHeight();
+    if (!isVisible())
+        centreOnScreen(*this);
+    show();
+    raise();
+    activateWindow();
+}
+
+QString PostWindow::site() const
+{
+    return sensors_.shownPost();
+}
+
+void PostWindow::fitColumns()
+{
+    table_->resizeColumnsToContents();
+    summary_->setText(QStringLiteral("Датчиков: %1").arg(sensors_.rowCount()));
+}
+
+// As high as its sensors need, from 8 rows to all 32, and no higher than the screen.
+void PostWindow::fitHeight()
+{
+    const int rows = std::clamp(sensors_.rowCount(), 8, 32);
+    const int tableHeight = table_->horizontalHeader()->height() + rows * table_->verticalHeader()->defaultSectionSize()
+                            + 2 * table_->frameWidth();
+    const QMargins margins = layout()->contentsMargins();
+    const int wanted = tableHeight + layout()->spacing() + close_->sizeHint().height() + margins.top() + margins.bottom();
+    resize(width(), qMin(wanted, screenArea(*this).height() - 60));
+}
+
+} // namespace dorvan::station

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+
+class QHBoxLayout;
+class QLabel;
+class QPushButton;
+
+namespace dorvan::station {
+
+class BoardView;
+class PostWindow;
+class Station;
+class ToneTable;
+
+// The station's face for every window, before the first: Liberation Sans
+// (Arial's metrics, as the console's) at 9 points, for which the board's
+// tiles are sized.
+void useStationFont();
+
+// The duty operator's window: a banner while the broker is lost, who is
+// signed in and the buttons, the board of posts above the alarm list. Every
+// decision is the station's; the window shows its models and forwards the
+// operator's clicks, and comes into sight at every new alarm.
+class StationWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    static constexpr int BlinkMs = 500;
+
+    explicit StationWindow(Station &station, QWidget *parent = nullptr);
+
+    // For a signal that ends the program: no question asked.
+    void closeWithoutAsking();
+
+    BoardView &board() { return *board_; }
+    ToneTable &alarmTable() { return *alarms_; }
+    PostWindow &postWindow() { return *postWindow_; }
+
+    // A box that does not hold anything up; its text goes to the log too.
+    QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    QWidget *makeTopBar();
+    QLabel *makeBanner(QWidget *parent);
+    QHBoxLayout *makeButtons(QWidget *parent);
+    QWidget *makeLists();
+    void connectStation();
+    void blink();
+    void refresh();
+    void refreshOperator();
+    void refreshBanner();
+    void refreshSilence();
+    void refreshSummary();
+
+    void signIn();
+    void silence();
+    void acknowledgeChosen();
+    void acknowledgePost(const QString &site);
+    bool refusedWithoutOperator(const QString &what);
+    void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
+    void choosePostOf(const QModelIndex &alarm);
+    void openPost(const QModelIndex &tile);
+
+    Station &station_;
+    QLabel *banner_ = nullptr;
+    QLabel *operator_ = nullptr;
+    QPushButton *signOut_ = nullptr;
+    QPushButton *silence_ = nullptr;
+    QLabel *summary_ = nullptr;
+    BoardView *board_ = nullptr;
+    ToneTable *alarms_ = nullptr;
+    PostWindow *postWindow_ = nullptr;
+    QPointer<QMessageBox> journalBox_;
+    QTimer blinkTimer_;
+    bool blinkOff_ = false;
+    bool closing_ = false;
+};
+
+} // namespace dorvan::station
