@@ -1,18 +1,18 @@
 #pragma once
 
-#include "mqtt/backoff.h"
+#include "mqtt/supervisor.h"
 #include "mqtt/transport.h"
 
 #include <QObject>
-#include <QTimer>
 
 namespace dorvan::station {
 
 class Station;
 
-// Keeps the station connected: opens the transport (no will: the station
-// publishes nothing), hands each received batch to the station, tells it
-// when the connection comes and goes, and tries again after the back-off.
+// Keeps the station connected through the broker transport's supervisor
+// (no will: the station publishes nothing; the uplink's jittered back-off),
+// hands each received batch to the station and tells it when the
+// connection comes and goes.
 class BrokerLink final : public QObject
 {
     Q_OBJECT
@@ -22,16 +22,12 @@ public:
 
     void start();
     void stop();
-    int nextRetryMs() const { return retry_.isActive() ? retry_.remainingTime() : -1; }
+    int nextRetryMs() const { return supervisor_.retryInMs(); }
 
 private:
-    void onConnected();
-    void onFailed(const QString &reason);
-
     mqtt::Transport &transport_;
     Station &station_;
-    mqtt::Backoff backoff_;
-    QTimer retry_;
+    mqtt::Supervisor supervisor_;
     bool running_ = false;
 };
 
