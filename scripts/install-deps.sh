@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the console and the uplink need to build, run
+# Installs the Debian packages the console, the uplink and the station need to build, run
 # and test (mosquitto, its clients and openssl for the uplink's tests).
 # Does nothing when they are all there already.
 set -euo pipefail
@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(cmake g++ ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev libqt6opengl6-dev libqt6sql6-sqlite
           qt6-translations-l10n libqt6svg6 fonts-dejavu-core fonts-liberation2 poppler-utils
           xvfb xauth openbox xdotool x11-utils
-          libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl)
+          libmosquitto-dev pkg-config mosquitto mosquitto-clients openssl libsqlite3-dev)
 
 missing=()
 for p in "${packages[@]}"; do
