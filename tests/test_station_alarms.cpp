@@ -28,7 +28,29 @@ private:
         else if (what == u"ack") {
             QString error;
             QVERIFY2(rig->station->acknowledge(rig->firstAlarmId(), QStringLiteral("проверено"), &error), qPrintable(error));
-        }
+        } else
+            shelvingStep(what);
+    }
+
+    // Shelving for an hour; "half" and "expire" let half of it or all of it pass.
+    void shelvingStep(const QString &what)
+    {
+        QString error;
+        if (what == u"shelve")
+            QVERIFY2(rig->station->shelve(rig->firstAlarmId(), 60, QStringLiteral("ремонт шлейфа"), &error), qPrintable(error));
+        else if (what == u"shelve sensor")
+            QVERIFY2(rig->station->shelveSensor(QStringLiteral("post1"), 1001, 60, QStringLiteral("ремонт"), &error),
+                     qPrintable(error));
+        else if (what == u"unshelve")
+            QVERIFY2(rig->station->unshelve(rig->station->shelved().at(0).id, &error), qPrintable(error));
+        else if (what == u"half")
+            rig->advance(30 * 60 * 1000);
+        else if (what == u"expire")
+            rig->advance(60 * 60 * 1000);
+        else if (what == u"restart")
+            rig->restart();
+        else
+            QFAIL(qPrintable(what));
     }
 
 private slots:
@@ -77,6 +99,84 @@ private slots:
         QCOMPARE(rig->query("SELECT count(*) FROM alarm_changes").toInt(), changes);
         const bool blinking = rig->station->board().data(rig->station->board().index(0), BlinkRole).toBool();
         QCOMPARE(blinking, row.startsWith(u"unack") || row.startsWith(u"returned"));
+    }
+
+    void shelving_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("row"); // of the main list, empty: none
+        QTest::addColumn<int>("shelved");
+        QTest::addColumn<bool>("heard");
+
+        QTest::newRow("shelved leaves the list, unheard") << QStringList{"trip", "shelve"} << "" << 1 << false;
+        QTest::newRow("not back before its time") << QStringList{"trip", "shelve", "half"} << "" << 1 << false;
+        QTest::newRow("still active comes back unacknowledged")
+            << QStringList{"trip", "ack", "shelve", "expire"} << "unacknowledged trip 0" << 0 << true;
+        QTest::newRow("unacknowledged comes back unacknowledged")
+            << QStringList{"trip", "shelve", "expire"} << "unacknowledged trip 0" << 0 << true;
+        QTest::newRow("returned while shelved comes back returned")
+            << QStringList{"trip", "shelve", "normal", "expire"} << "returned trip 0" << 0 << true;
+        QTest::newRow("acknowledged and returned while shelved stays cleared")
+            << QStringList{"trip", "ack", "shelve", "normal", "expire"} << "" << 0 << false;
+        QTest::newRow("trips again while shelved, unheard")
+            << QStringList{"trip", "ack", "shelve", "trip"} << "" << 1 << false;
+        QTest::newRow("a sensor's later alarms are shelved too")
+            << QStringList{"trip", "ack", "normal", "shelve sensor", "trip"} << "" << 1 << false;
+        QTest::newRow("unshelved early") << QStringList{"trip", "ack", "shelve", "unshelve"} << "unacknowledged trip 0" << 0
+                                         << true;
+        QTest::newRow("still shelved after a restart") << QStringList{"trip", "shelve", "restart"} << "" << 1 << false;
+        QTest::newRow("expires after a restart")
+            << QStringList{"trip", "ack", "shelve", "restart", "expire"} << "unacknowledged trip 0" << 0 << true;
+    }
+    void shelving()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, row);
+        QFETCH(int, shelved);
+        QFETCH(bool, heard);
+
+        for (const QString &what : steps)
+            step(what);
+
+        QCOMPARE(rig->alarmRows(), row.isEmpty() ? QStringList() : QStringList{row});
+        QCOMPARE(rig->station->shelved().rowCount(), shelved);
+        QCOMPARE(rig->sound.playing, heard);
+        QCOMPARE(rig->station->board().data(rig->station->board().index(0), BlinkRole).toBool(), heard);
+    }
+
+    void shelvingNeedsAReasonATimeAndAName_data()
+    {
+        QTest::addColumn<int>("minutes");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("signedIn");
+        QTest::addColumn<bool>("taken");
+
+        QTest::newRow("the longest") << 480 << "ремонт" << true << true;
+        QTest::newRow("longer than allowed") << 481 << "ремонт" << true << false;
+        QTest::newRow("no time") << 0 << "ремонт" << true << false;
+        QTest::newRow("blank reason") << 60 << "  " << true << false;
+        QTest::newRow("nobody signed in") << 60 << "ремонт" << false << false;
+    }
+    void shelvingNeedsAReasonATimeAndAName()
+    {
+        QFETCH(int, minutes);
+        QFETCH(QString, reason);
+        QFETCH(bool, signedIn);
+        QFETCH(bool, taken);
+
+        step("trip");
+        if (!signedIn)
+            rig->station->signOut();
+        QString error;
+        QCOMPARE(rig->station->shelve(rig->firstAlarmId(), minutes, reason, &error), taken);
+        QCOMPARE(error.isEmpty(), taken);
+        QCOMPARE(rig->query("SELECT count(*) FROM actions WHERE kind = 'shelve'").toInt(), int(taken));
+        if (taken) {
+            QCOMPARE(rig->query("SELECT operator || '|' || station || '|' || comment FROM actions WHERE kind = 'shelve'")
+                         .toString(),
+                     QStringLiteral("Иванов|duty-room|") + reason);
+            QCOMPARE(rig->station->shelved().at(0).until, rig->clock.current.addSecs(minutes * 60));
+        }
     }
 
     void acknowledgementIsEvidence()

@@ -11,28 +11,143 @@ AlarmView viewOf(const AlarmRow &alarm)
     view.time = alarm.lastActivation.isValid() ? alarm.lastActivation : alarm.raised;
     view.site = alarm.site;
     view.sensor = alarm.sensor;
+    view.address = alarm.address;
     view.text = alarm.text;
     view.repeats = alarm.repeats;
     view.acknowledgedBy = alarm.acknowledgedBy;
     return view;
 }
 
-AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list) : journal_(journal), list_(list) {}
+AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList)
+    : journal_(journal), list_(list), shelvedList_(shelvedList)
+{
+}
 
-void AlarmBook::load(const QList<AlarmRow> &open)
+void AlarmBook::load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves)
 {
     open_.clear();
     sourceOf_.clear();
-    unacknowledged_.clear();
+    shelves_ = shelves;
     QList<AlarmView> views;
     for (const AlarmRow &alarm : open) {
         open_.insert(alarm.source, alarm);
         sourceOf_.insert(alarm.id, alarm.source);
-        views.append(viewOf(alarm));
+        if (!shelfOf(alarm))
+            views.append(viewOf(alarm));
         changedSites_.insert(alarm.site);
-        unacknowledged_[alarm.site] += isUnacknowledged(alarm.state);
     }
     list_.setAll(views);
+    recount();
+    showShelves();
+}
+
+bool AlarmBook::shelve(ShelfRow shelf)
+{
+    if (!journal_.addShelf(shelf)) {
+        journalFailed_ = true;
+        return false;
+    }
+    shelves_.append(shelf);
+    for (const AlarmRow &alarm : std::as_const(open_)) {
+        if (shelf.covers(alarm)) {
+            list_.removeAlarm(alarm.id);
+            changedSites_.insert(alarm.site);
+        }
+    }
+    recount();
+    showShelves();
+    return true;
+}
+
+bool AlarmBook::endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause)
+{
+    const auto ending = std::find_if(shelves_.cbegin(), shelves_.cend(), [&](const ShelfRow &s) { return s.id == shelfId; });
+    if (ending == shelves_.cend())
+        return false;
+    const ShelfRow shelf = *ending;
+    shelves_.erase(ending);
+    journalFailed_ = !journal_.endShelf(shelfId, cause.time, how) || journalFailed_;
+    QStringList back;
+    for (const AlarmRow &alarm : std::as_const(open_)) {
+        if (shelf.covers(alarm) && !shelfOf(alarm))
+            back.append(alarm.source);
+    }
+    bool unacknowledgedAgain = false;
+    for (const QString &source : std::as_const(back)) {
+        AlarmRow &alarm = open_[source];
+        if (!apply(alarm, AlarmInput::ShelfEnds, cause))
+            show(alarm);
+        unacknowledgedAgain = isUnacknowledged(alarm.state) || unacknowledgedAgain;
+    }
+    recount();
+    showShelves();
+    return unacknowledgedAgain;
+}
+
+QList<qint64> AlarmBook::expiredShelves(const QDateTime &now) const
+{
+    QList<qint64> ids;
+    for (const ShelfRow &shelf : shelves_) {
+        if (shelf.until <= now)
+            ids.append(shelf.id);
+    }
+    return ids;
+}
+
+const ShelfRow *AlarmBook::shelf(qint64 shelfId) const
+{
+    for (const ShelfRow &shelf : shelves_) {
+        if (shelf.id == shelfId)
+            return &shelf;
+    }
+    return nullptr;
+}
+
+const ShelfRow *AlarmBook::shelfOf(const AlarmRow &alarm) const
+{
+    for (const ShelfRow &shelf : shelves_) {
+        if (shelf.covers(alarm))
+            return &shelf;
+    }
+    return nullptr;
+}
+
+bool AlarmBook::isShelved(const QString &source) const
+{
+    const AlarmRow *alarm = bySource(source);
+    return alarm && shelfOf(*alarm);
+}
+
+bool AlarmBook::heardUnacknowledged(const AlarmRow &alarm) const
+{
+    return isUnacknowledged(alarm.state) && !shelfOf(alarm);
+}
+
+void AlarmBook::recount()
+{
+    for (auto count = unacknowledged_.begin(); count != unacknowledged_.end(); ++count) {
+        if (count.value() != 0)
+            changedSites_.insert(count.key());
+    }
+    unacknowledged_.clear();
+    for (const AlarmRow &alarm : std::as_const(open_))
+        unacknowledged_[alarm.site] += heardUnacknowledged(alarm);
+}
+
+void AlarmBook::showShelves()
+{
+    QList<ShelfView> views;
+    for (const ShelfRow &shelf : std::as_const(shelves_)) {
+        QStringList states;
+        for (const AlarmRow &alarm : std::as_const(open_)) {
+            if (shelf.covers(alarm))
+                states.append(stateText(alarm.state));
+        }
+        states.removeDuplicates();
+        views.append({shelf.id, shelf.site, shelf.what, states.join(QStringLiteral("; ")), shelf.until,
+                      shelf.operatorName, shelf.reason});
+    }
+    shelvedList_.setAll(views);
 }
 
 bool AlarmBook::activate(const AlarmSpec &spec, bool repeat, const AlarmCause &cause)
@@ -106,7 +221,8 @@ bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause
     }
     if (alarm.state == AlarmState::Normal)
         alarm.cleared = cause.time;
-    unacknowledged_[alarm.site] += int(isUnacknowledged(alarm.state)) - int(isUnacknowledged(from));
+    const bool shelved = shelfOf(alarm) != nullptr;
+    unacknowledged_[alarm.site] += int(isUnacknowledged(alarm.state) && !shelved) - int(isUnacknowledged(from) && !shelved);
     const bool stored = journal_.saveAlarm(alarm)
                         && journal_.addAlarmChange({alarm.id, cause.time, from, alarm.state, cause.cause,
                                                     cause.operatorName, cause.station, cause.comment});
@@ -118,13 +234,20 @@ bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause
 void AlarmBook::show(const AlarmRow &alarm)
 {
     changedSites_.insert(alarm.site);
-    list_.setAlarm(viewOf(alarm));
+    const bool shelved = shelfOf(alarm) != nullptr;
+    if (shelved)
+        list_.removeAlarm(alarm.id);
+    else
+        list_.setAlarm(viewOf(alarm));
     if (alarm.id != 0)
         sourceOf_.insert(alarm.id, alarm.source);
-    if (!isOpen(alarm.state)) {
+    const bool closed = !isOpen(alarm.state);
+    if (closed) {
         sourceOf_.remove(alarm.id);
         open_.remove(alarm.source); // alarm refers into open_: nothing after this
     }
+    if (shelved)
+        showShelves();
 }
 
 const AlarmRow *AlarmBook::bySource(const QString &source) const
@@ -143,7 +266,7 @@ QList<qint64> AlarmBook::unacknowledgedOf(const QString &site) const
 {
     QList<qint64> ids;
     for (const AlarmRow &alarm : open_) {
-        if (alarm.site == site && isUnacknowledged(alarm.state))
+        if (alarm.site == site && heardUnacknowledged(alarm))
             ids.append(alarm.id);
     }
     std::sort(ids.begin(), ids.end());
@@ -158,7 +281,7 @@ bool AlarmBook::hasUnacknowledged(const QString &site) const
 bool AlarmBook::anyUnacknowledged(bool trips) const
 {
     for (const AlarmRow &alarm : open_) {
-        if (isUnacknowledged(alarm.state) && (alarm.kind == AlarmKind::Trip) == trips)
+        if (heardUnacknowledged(alarm) && (alarm.kind == AlarmKind::Trip) == trips)
             return true;
     }
     return false;

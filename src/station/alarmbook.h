@@ -38,9 +38,9 @@ struct AlarmCause
 class AlarmBook
 {
 public:
-    AlarmBook(Journal &journal, AlarmListModel &list);
+    AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList);
 
-    void load(const QList<AlarmRow> &open);
+    void load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves);
 
     // The condition is present. A repeat is a new occurrence (an event); a
     // condition merely confirmed (a state) leaves an active alarm as it is.
@@ -50,6 +50,16 @@ public:
     // An open alarm's text follows its condition (the records still missing).
     void retext(const QString &source, const QString &text);
     bool acknowledge(qint64 id, const AlarmCause &cause);
+
+    // A shelved alarm goes on through its states out of the list and unheard.
+    bool shelve(ShelfRow shelf);
+    // The shelf's alarms come back as they are now; true when one of them
+    // is unacknowledged again (heard as a new alarm).
+    bool endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause);
+    QList<qint64> expiredShelves(const QDateTime &now) const;
+    const ShelfRow *shelf(qint64 shelfId) const;
+    const ShelfRow *shelfOf(const AlarmRow &alarm) const;
+    bool isShelved(const QString &source) const;
 
     const AlarmRow *bySource(const QString &source) const;
     const AlarmRow *byId(qint64 id) const;
@@ -64,12 +74,17 @@ public:
 private:
     bool apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause);
     void show(const AlarmRow &alarm);
+    bool heardUnacknowledged(const AlarmRow &alarm) const;
+    void recount();
+    void showShelves();
 
     Journal &journal_;
     AlarmListModel &list_;
+    ShelvedListModel &shelvedList_;
+    QList<ShelfRow> shelves_;
     QHash<QString, AlarmRow> open_;
     QHash<qint64, QString> sourceOf_;
-    QHash<QString, int> unacknowledged_; // per site
+    QHash<QString, int> unacknowledged_; // per site, not shelved
     QSet<QString> changedSites_;
     bool journalFailed_ = false;
 };

@@ -11,7 +11,8 @@ using enum AlarmInput;
 
 // Activation from Normal or Acknowledged makes the alarm unacknowledged;
 // its return keeps an unacknowledged one in the list until it is
-// acknowledged; acknowledging a returned one clears it.
+// acknowledged; acknowledging a returned one clears it. A shelved alarm
+// still active comes back unacknowledged: it was not seen while shelved.
 constexpr AlarmTransition transitions[] = {
     {Normal, Activate, Unacknowledged, false},
     {Unacknowledged, Activate, Unacknowledged, true},
@@ -21,6 +22,7 @@ constexpr AlarmTransition transitions[] = {
     {Acknowledged, Return, Normal, false},
     {Unacknowledged, Acknowledge, Acknowledged, false},
     {ReturnedUnacknowledged, Acknowledge, Normal, false},
+    {Acknowledged, ShelfEnds, Unacknowledged, false},
 };
 
 struct StateNames

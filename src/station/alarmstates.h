@@ -10,9 +10,9 @@ namespace dorvan::station {
 // The states of an alarm as alarm-management practice names them.
 enum class AlarmState { Normal, Unacknowledged, Acknowledged, ReturnedUnacknowledged };
 
-// What happens to an alarm: its condition comes (again), goes, or an
-// operator acknowledges it.
-enum class AlarmInput { Activate, Return, Acknowledge };
+// What happens to an alarm: its condition comes (again), goes, an operator
+// acknowledges it, or its shelving ends (by time or by an operator).
+enum class AlarmInput { Activate, Return, Acknowledge, ShelfEnds };
 
 struct AlarmTransition
 {

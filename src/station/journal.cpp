@@ -50,6 +50,10 @@ const char *const schema[] = {
     " seq INTEGER PRIMARY KEY, site TEXT NOT NULL, day TEXT NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,"
     " found TEXT NOT NULL, closed TEXT)",
     "CREATE INDEX IF NOT EXISTS gaps_open ON gaps (site, day) WHERE closed IS NULL",
+    // source NULL: every alarm of the sensor (site, address); how: expired or unshelved.
+    "CREATE TABLE IF NOT EXISTS shelves ("
+    " id INTEGER PRIMARY KEY, source TEXT, site TEXT, address INTEGER, what TEXT NOT NULL, shelved TEXT NOT NULL,"
+    " until TEXT NOT NULL, operator TEXT NOT NULL, station TEXT NOT NULL, reason TEXT NOT NULL, ended TEXT, how TEXT)",
     // The evidence: what happened to an alarm and what operators did is never changed.
     "CREATE TRIGGER IF NOT EXISTS actions_no_update BEFORE UPDATE ON actions"
     " BEGIN SELECT RAISE(ABORT, 'actions are append-only'); END",
@@ -164,11 +168,11 @@ struct Journal::Statements
 {
     explicit Statements(sqlite3 *db)
         : addEvent(db), savePost(db), saveSensor(db), removeSensor(db), insertAlarm(db), updateAlarm(db),
-          addChange(db), addAction(db), saveMark(db), closeGaps(db), addGap(db)
+          addChange(db), addAction(db), saveMark(db), closeGaps(db), addGap(db), addShelf(db), endShelf(db)
     {
     }
     Statement addEvent, savePost, saveSensor, removeSensor, insertAlarm, updateAlarm, addChange, addAction,
-        saveMark, closeGaps, addGap;
+        saveMark, closeGaps, addGap, addShelf, endShelf;
 };
 
 QString RecordId::text() const
@@ -205,6 +209,8 @@ QString actionName(ActionKind kind)
     case ActionKind::SignOut: return QStringLiteral("sign_out");
     case ActionKind::Acknowledge: return QStringLiteral("acknowledge");
     case ActionKind::Silence: return QStringLiteral("silence");
+    case ActionKind::Shelve: return QStringLiteral("shelve");
+    case ActionKind::Unshelve: return QStringLiteral("unshelve");
     }
     return {};
 }
@@ -467,6 +473,55 @@ bool Journal::replaceGaps(const QString &site, const QDate &day, const QList<Gap
             return fail(QStringLiteral("noting a gap of ") + site, error);
     }
     return true;
+}
+
+bool Journal::addShelf(ShelfRow &shelf)
+{
+    QString error;
+    Statement &query = statements_->addShelf;
+    if (!run(query,
+             "INSERT INTO shelves (source, site, address, what, shelved, until, operator, station, reason)"
+             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
+             {orNull(shelf.source), orNull(shelf.site), orNull(shelf.address, -1), shelf.what, iso(shelf.shelved),
+              iso(shelf.until), shelf.operatorName, shelf.station, shelf.reason},
+             &error))
+        return fail(QStringLiteral("shelving ") + shelf.what, error);
+    shelf.id = query.lastInsertId();
+    return true;
+}
+
+bool Journal::endShelf(qint64 id, const QDateTime &ended, const QString &how)
+{
+    QString error;
+    return run(statements_->endShelf, "UPDATE shelves SET ended = ?, how = ? WHERE id = ? AND ended IS NULL",
+               {iso(ended), how, id}, &error)
+           || fail(QStringLiteral("ending shelf %1").arg(id), error);
+}
+
+QList<ShelfRow> Journal::activeShelves()
+{
+    QList<ShelfRow> shelves;
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("SELECT id, source, site, address, what, shelved, until, operator, station, reason"
+                                   " FROM shelves WHERE ended IS NULL ORDER BY id"))) {
+        fail(QStringLiteral("reading shelves"), query.lastError().text());
+        return shelves;
+    }
+    while (query.next()) {
+        ShelfRow shelf;
+        shelf.id = query.value(0).toLongLong();
+        shelf.source = query.value(1).toString();
+        shelf.site = query.value(2).toString();
+        shelf.address = query.value(3).isNull() ? -1 : query.value(3).toInt();
+        shelf.what = query.value(4).toString();
+        shelf.shelved = fromIso(query.value(5));
+        shelf.until = fromIso(query.value(6));
+        shelf.operatorName = query.value(7).toString();
+        shelf.station = query.value(8).toString();
+        shelf.reason = query.value(9).toString();
+        shelves.append(shelf);
+    }
+    return shelves;
 }
 
 QList<PostRow> Journal::posts()

@@ -111,7 +111,7 @@ struct AlarmChange
     QString comment;
 };
 
-enum class ActionKind { SignIn, SignOut, Acknowledge, Silence };
+enum class ActionKind { SignIn, SignOut, Acknowledge, Silence, Shelve, Unshelve };
 
 struct ActionRow
 {
@@ -121,6 +121,27 @@ struct ActionRow
     ActionKind kind = ActionKind::SignIn;
     QString target;
     QString comment;
+};
+
+// An alarm's source, or every alarm of one sensor, kept out of the list and
+// silent until a time; ended early by an operator or at that time.
+struct ShelfRow
+{
+    qint64 id = 0;  // 0 until stored
+    QString source; // the alarm's; empty: every alarm of the sensor
+    QString site;
+    int address = -1;
+    QString what;   // as the operator reads it
+    QDateTime shelved;
+    QDateTime until;
+    QString operatorName;
+    QString station;
+    QString reason;
+
+    bool covers(const AlarmRow &alarm) const
+    {
+        return source.isEmpty() ? alarm.site == site && alarm.address == address : alarm.source == source;
+    }
 };
 
 // A run of records missing from a post's daily file.
@@ -174,6 +195,8 @@ public:
     bool addAlarmChange(const AlarmChange &change);
     bool addAction(const ActionRow &action);
     bool saveFileMark(const FileMark &mark);
+    bool addShelf(ShelfRow &shelf); // sets its id
+    bool endShelf(qint64 id, const QDateTime &ended, const QString &how);
     // The open gaps of the file are replaced by these.
     bool replaceGaps(const QString &site, const QDate &day, const QList<GapRow> &gaps, const QDateTime &now);
 
@@ -182,6 +205,7 @@ public:
     QList<AlarmRow> openAlarms();
     QList<FileMark> fileMarks();
     QList<GapRow> openGaps();
+    QList<ShelfRow> activeShelves();
 
     QSqlDatabase &database() { return db_; }
 

@@ -240,6 +240,13 @@ void AlarmListModel::setAll(QList<AlarmView> alarms)
     endResetModel();
 }
 
+void AlarmListModel::removeAlarm(qint64 id)
+{
+    const int row = rowOf(id);
+    if (row >= 0)
+        removeRowAt(row);
+}
+
 int AlarmListModel::rowOf(qint64 id) const
 {
     for (int row = 0; row < alarms_.size(); ++row) {
@@ -247,6 +254,57 @@ int AlarmListModel::rowOf(qint64 id) const
             return row;
     }
     return -1;
+}
+
+// --- the shelved ---
+
+int ShelvedListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(shelves_.size());
+}
+
+int ShelvedListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant ShelvedListModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= shelves_.size())
+        return {};
+    const ShelfView &shelf = shelves_.at(index.row());
+    if (role == KeyRole)
+        return shelf.id;
+    if (role != Qt::DisplayRole)
+        return {};
+    switch (index.column()) {
+    case UntilColumn: return shownTime(shelf.until);
+    case PostColumn: return shelf.site;
+    case WhatColumn: return shelf.what;
+    case StateColumn: return shelf.state.isEmpty() ? QStringLiteral("нет открытых тревог") : shelf.state;
+    case OperatorColumn: return shelf.operatorName;
+    case ReasonColumn: return shelf.reason;
+    default: return {};
+    }
+}
+
+QVariant ShelvedListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    static const char16_t *const titles[] = {u"Отложено до", u"Пост", u"Что", u"Состояние", u"Отложил", u"Причина"};
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
+        return {};
+    return QString::fromUtf16(titles[section]);
+}
+
+void ShelvedListModel::setAll(QList<ShelfView> shelves)
+{
+    std::sort(shelves.begin(), shelves.end(),
+              [](const ShelfView &a, const ShelfView &b) { return a.until != b.until ? a.until < b.until : a.id < b.id; });
+    if (shelves == shelves_)
+        return;
+    beginResetModel();
+    shelves_ = std::move(shelves);
+    endResetModel();
 }
 
 // --- a post's sensors ---

@@ -73,6 +73,7 @@ struct AlarmView
     QDateTime time; // of the last activation
     QString site;   // empty: the station's own
     QString sensor; // "Дорван-301ДК № 1001", or empty
+    int address = -1; // the sensor's, -1: none
     QString text;
     int repeats = 0;
     QString acknowledgedBy;
@@ -104,6 +105,7 @@ public:
     // a closed one (state Normal) leaves the list.
     void setAlarm(const AlarmView &alarm);
     void setAll(QList<AlarmView> alarms);
+    void removeAlarm(qint64 id); // shelved: out of this list while it is open
     int rowOf(qint64 id) const;
     const AlarmView &at(int row) const { return alarms_.at(row); }
 
@@ -112,6 +114,42 @@ private:
     int insertionRow(const AlarmView &alarm) const;
 
     QList<AlarmView> alarms_;
+};
+
+// One row of the shelved: an alarm or a sensor's alarms, until when, by whom and why.
+struct ShelfView
+{
+    qint64 id = 0;  // the shelf's
+    QString site;
+    QString what;
+    QString state;  // of the alarms it holds now, empty: none open
+    QDateTime until;
+    QString operatorName;
+    QString reason;
+
+    bool operator==(const ShelfView &) const = default;
+};
+
+// What is shelved, the soonest to come back first; KeyRole is the shelf's id.
+class ShelvedListModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { UntilColumn, PostColumn, WhatColumn, StateColumn, OperatorColumn, ReasonColumn, ColumnCount };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    void setAll(QList<ShelfView> shelves); // unchanged: nothing emitted
+    const ShelfView &at(int row) const { return shelves_.at(row); }
+
+private:
+    QList<ShelfView> shelves_;
 };
 
 // Parts of a sensor's state as it is shown.

@@ -143,7 +143,7 @@ QString postAlarmText(AlarmKind kind)
 struct Station::Impl
 {
     Impl(Station &owner, Parts p)
-        : q(owner), parts(std::move(p)), book(parts.journal, alarmList),
+        : q(owner), parts(std::move(p)), book(parts.journal, alarmList, shelvedList),
           annunciator(parts.sound, parts.settings.tripSound, parts.settings.otherSound, parts.settings.silenceSeconds),
           lastTick(parts.clock.tickMs())
     {
@@ -153,6 +153,7 @@ struct Station::Impl
     Parts parts;
     BoardModel board;
     AlarmListModel alarmList;
+    ShelvedListModel shelvedList;
     SensorListModel sensorList{[this](const QString &site) { return sensorsOf(site); }};
     AlarmBook book;
     GapTracker gaps;
@@ -230,6 +231,13 @@ struct Station::Impl
     bool beginDurableWrites(); // for an operator's action
     bool endWrites(const char *what);
     bool action(ActionKind kind, const QString &target, const QString &comment);
+
+    // --- shelving ---
+    bool shelvingRefused(int minutes, const QString &reason, QString *error) const;
+    bool addShelf(ShelfRow shelf, int minutes, QString *error);
+    void endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause);
+    void expireShelves();
+    QString sensorOf(const QString &site, int address) const;
 };
 
 bool Station::Impl::open(QString *error)
@@ -241,7 +249,7 @@ bool Station::Impl::open(QString *error)
     for (const SensorRow &row : parts.journal.sensors())
         posts[row.site].sensors[row.address].row = row;
     gaps.load(parts.journal.fileMarks(), parts.journal.openGaps());
-    book.load(parts.journal.openAlarms());
+    book.load(parts.journal.openAlarms(), parts.journal.activeShelves());
     book.takeChangedSites();
     const qint64 now = monotonicMs();
     for (auto post = posts.begin(); post != posts.end(); ++post)
@@ -518,7 +526,7 @@ void Station::Impl::setCondition(const AlarmSpec &spec, bool present, const QStr
         book.settle(spec.source, causeOf(cause));
         return;
     }
-    if (book.activate(spec, repeat, causeOf(cause))) {
+    if (book.activate(spec, repeat, causeOf(cause)) && !book.isShelved(spec.source)) {
         raisedNew = true;
         silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
         annunciator.newAlarm();
@@ -746,6 +754,7 @@ void Station::tick()
     if (d.beginWrites()) {
         for (auto post = d.posts.cbegin(); post != d.posts.cend(); ++post)
             d.judgePost(post.key(), QStringLiteral("station check"));
+        d.expireShelves();
         d.endWrites("the liveness checks");
     }
     d.refreshAll();
@@ -876,6 +885,141 @@ bool Station::silence(QString *error)
     return true;
 }
 
+namespace {
+
+QString journalRefused(Journal &journal)
+{
+    return QStringLiteral("Журнал станции не записывается: %1").arg(journal.errorText());
+}
+
+} // namespace
+
+bool Station::Impl::shelvingRefused(int minutes, const QString &reason, QString *error) const
+{
+    if (operatorName.isEmpty())
+        *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы откладывать тревоги.");
+    else if (reason.trimmed().isEmpty())
+        *error = QStringLiteral("Укажите причину, по которой тревога откладывается.");
+    else if (minutes < 1 || minutes > parts.settings.maxShelveMinutes)
+        *error = QStringLiteral("Отложить можно на срок от 1 до %1 мин.").arg(parts.settings.maxShelveMinutes);
+    else
+        return false;
+    return true;
+}
+
+bool Station::Impl::addShelf(ShelfRow shelf, int minutes, QString *error)
+{
+    shelf.shelved = wallTime();
+    shelf.until = shelf.shelved.addSecs(qint64(minutes) * 60);
+    shelf.operatorName = operatorName;
+    shelf.station = parts.settings.stationName;
+    shelf.reason = shelf.reason.trimmed();
+    if (!beginDurableWrites()) {
+        *error = journalRefused(parts.journal);
+        return false;
+    }
+    const QString target = shelf.source.isEmpty()
+                               ? QStringLiteral("sensor %1 %2").arg(shelf.site).arg(shelf.address)
+                               : QStringLiteral("alarm source ") + shelf.source;
+    const bool stored = book.shelve(shelf)
+                        && action(ActionKind::Shelve, target + QStringLiteral(" for %1 min").arg(minutes), shelf.reason)
+                        && endWrites("a shelving");
+    if (!stored) {
+        parts.journal.rollback();
+        book.load(parts.journal.openAlarms(), parts.journal.activeShelves()); // as the journal has it
+        *error = QStringLiteral("Отложить не удалось, журнал не записывается: %1").arg(parts.journal.errorText());
+        return false;
+    }
+    qCInfo(lcStation).noquote() << operatorName << "shelved" << target << "for" << minutes << "min:" << shelf.reason;
+    refreshChanged();
+    updateSound();
+    return true;
+}
+
+void Station::Impl::endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause)
+{
+    if (book.endShelf(shelfId, how, cause)) {
+        raisedNew = true;
+        silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
+        annunciator.newAlarm();
+    }
+}
+
+void Station::Impl::expireShelves()
+{
+    const QDateTime now = wallTime();
+    for (const qint64 id : book.expiredShelves(now)) {
+        qCInfo(lcStation).noquote() << "shelf" << id << "ended: its time is up";
+        endShelf(id, QStringLiteral("expired"), {QStringLiteral("shelving expired"), now, {}, {}, {}});
+    }
+}
+
+QString Station::Impl::sensorOf(const QString &site, int address) const
+{
+    const auto post = posts.find(site);
+    if (post == posts.end() || !post->sensors.contains(address))
+        return {};
+    return sensorName(post->sensors.value(address).row.model, address);
+}
+
+bool Station::shelve(qint64 alarmId, int minutes, const QString &reason, QString *error)
+{
+    Impl &d = *d_;
+    if (d.shelvingRefused(minutes, reason, error))
+        return false;
+    const AlarmRow *alarm = d.book.byId(alarmId);
+    if (!alarm || d.book.shelfOf(*alarm)) {
+        *error = alarm ? QStringLiteral("Тревога уже отложена.") : QStringLiteral("Тревога уже закрыта.");
+        return false;
+    }
+    const QString what = alarm->sensor.isEmpty() ? alarm->text : alarm->sensor + QStringLiteral(": ") + alarm->text;
+    return d.addShelf({0, alarm->source, alarm->site, alarm->address, what, {}, {}, {}, {}, reason}, minutes, error);
+}
+
+bool Station::shelveSensor(const QString &site, int address, int minutes, const QString &reason, QString *error)
+{
+    Impl &d = *d_;
+    if (d.shelvingRefused(minutes, reason, error))
+        return false;
+    const QString sensor = d.sensorOf(site, address);
+    if (sensor.isEmpty()) {
+        *error = QStringLiteral("У поста %1 нет датчика № %2.").arg(site).arg(address);
+        return false;
+    }
+    return d.addShelf({0, {}, site, address, QStringLiteral("все тревоги датчика ") + sensor, {}, {}, {}, {}, reason},
+                      minutes, error);
+}
+
+bool Station::unshelve(qint64 shelfId, QString *error)
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty()) {
+        *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы вернуть отложенное.");
+        return false;
+    }
+    const ShelfRow *shelf = d.book.shelf(shelfId);
+    if (!shelf) {
+        *error = QStringLiteral("Уже не отложено: срок вышел или вернул другой оператор.");
+        return false;
+    }
+    const QString what = shelf->what;
+    if (!d.beginDurableWrites()) {
+        *error = journalRefused(d.parts.journal);
+        return false;
+    }
+    AlarmCause cause = d.operatorCause({});
+    cause.cause = QStringLiteral("unshelved");
+    d.endShelf(shelfId, QStringLiteral("unshelved"), cause);
+    d.action(ActionKind::Unshelve, QStringLiteral("shelf %1").arg(shelfId), what);
+    const bool stored = d.endWrites("an unshelving");
+    qCInfo(lcStation).noquote() << d.operatorName << "unshelved" << what;
+    d.refreshChanged();
+    d.announce();
+    if (!stored)
+        *error = QStringLiteral("Возврат не записан в журнал: %1").arg(d.parts.journal.errorText());
+    return stored;
+}
+
 int Station::silenceLeftSeconds() const
 {
     return d_->annunciator.silenceLeftSeconds(d_->monotonicMs());
@@ -914,6 +1058,11 @@ BoardModel &Station::board()
 AlarmListModel &Station::alarmList()
 {
     return d_->alarmList;
+}
+
+ShelvedListModel &Station::shelved()
+{
+    return d_->shelvedList;
 }
 
 SensorListModel &Station::sensors()

@@ -54,6 +54,13 @@ public:
     bool acknowledge(qint64 alarmId, const QString &comment, QString *error);
     bool acknowledgePost(const QString &site, const QString &comment, QString *error);
     bool silence(QString *error);
+
+    // Shelving keeps an alarm (or every alarm of a sensor, also those raised
+    // later) out of the list and unheard for 1 to max-shelve minutes; at the
+    // end (tick() or unshelve()) they come back as they then are.
+    bool shelve(qint64 alarmId, int minutes, const QString &reason, QString *error);
+    bool shelveSensor(const QString &site, int address, int minutes, const QString &reason, QString *error);
+    bool unshelve(qint64 shelfId, QString *error);
     int silenceLeftSeconds() const; // 0: not silenced
 
     QString brokerProblem() const;  // empty while connected
@@ -63,6 +70,7 @@ public:
 
     BoardModel &board();
     AlarmListModel &alarmList();
+    ShelvedListModel &shelved();
     SensorListModel &sensors();
 
 signals:

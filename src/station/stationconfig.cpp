@@ -15,6 +15,7 @@ const OptionSpec options[] = {
     {"prefix", "PREFIXES", "First topic levels of the posts, comma-separated (default: dorvan)."},
     {"sites", "SITES", "Only these posts, comma-separated (default: every post under the prefixes)."},
     {"silence", "SECONDS", "How long \"Тишина\" silences the alarm sound (default: 60, from 5 to 3600)."},
+    {"max-shelve", "MINUTES", "The longest time an operator may shelve an alarm (default: 480, from 1 to 10080)."},
     {"station-name", "NAME", "This station's name in the journal (default: the host name)."},
     {"trip-sound", "FILE", "Wave file looped while a trip is unacknowledged (default: the packaged one)."},
     {"other-sound", "FILE", "Wave file looped for every other unacknowledged alarm (default: the packaged one)."},
@@ -116,9 +117,11 @@ std::optional<StationSettings> stationFrom(const OptionValues &values, QString *
     settings.tripSound = values.text("trip-sound").value_or(QString());
     settings.otherSound = values.text("other-sound").value_or(QString());
     const std::optional<int> silence = values.number("silence", settings.silenceSeconds, 5, 3600, error);
-    if (!silence || !listsUsable(settings, error) || !soundsUsable(settings, error))
+    const std::optional<int> maxShelve = values.number("max-shelve", settings.maxShelveMinutes, 1, 7 * 24 * 60, error);
+    if (!silence || !maxShelve || !listsUsable(settings, error) || !soundsUsable(settings, error))
         return std::nullopt;
     settings.silenceSeconds = *silence;
+    settings.maxShelveMinutes = *maxShelve;
     if (settings.stationName.trimmed().isEmpty()) {
         *error = QStringLiteral("station-name must not be empty");
         return std::nullopt;

@@ -18,12 +18,13 @@ struct StationSettings
     QStringList prefixes{QStringLiteral("dorvan")};
     QStringList sites;                               // empty: every site under the prefixes
     int silenceSeconds = 60;
+    int maxShelveMinutes = 8 * 60;                   // the longest an alarm may be shelved
     QString stationName;                             // default: the host name
     QString tripSound, otherSound;                   // wav files; the program fills in the packaged ones
 };
 
-// The station's own keys (data-dir, prefix, sites, silence, station-name,
-// trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
+// The station's own keys (data-dir, prefix, sites, silence, max-shelve,
+// station-name, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
 std::span<const OptionSpec> stationOptions();
 
 // --config when given, else ~/.config/dorvan-station/station.conf if it

@@ -13,7 +13,9 @@
 
 #include "fakes.h"
 
+#include <QCheckBox>
 #include <QLineEdit>
+#include <QTableView>
 #include <QStandardItemModel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -162,6 +164,42 @@ private slots:
             QTest::mouseClick(comment->findChild<QPushButton *>(QStringLiteral("accept")), Qt::LeftButton);
         }
         QCOMPARE(f.firstAlarmUnacknowledged(), !signedIn);
+    }
+
+    // A blank reason keeps the dialog open; shelved, the alarm moves to the
+    // second list, and "Вернуть" brings it back.
+    void shelvingAndReturning_data()
+    {
+        QTest::addColumn<bool>("wholeSensor");
+        QTest::newRow("the alarm") << false;
+        QTest::newRow("the sensor") << true;
+    }
+    void shelvingAndReturning()
+    {
+        QFETCH(bool, wholeSensor);
+        Fixture f;
+        f.trip();
+        QString error;
+        QVERIFY2(f.station.signIn(QStringLiteral("ivanov"), QStringLiteral("secret"), &error), qPrintable(error));
+        f.window.alarmTable().selectRow(0);
+
+        QTest::mouseClick(f.window.findChild<QPushButton *>(QStringLiteral("shelve")), Qt::LeftButton);
+        auto *dialog = f.openDialog<ShelveDialog>();
+        QVERIFY(dialog);
+        dialog->findChild<QCheckBox *>(QStringLiteral("wholeSensor"))->setChecked(wholeSensor);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("accept")), Qt::LeftButton);
+        QVERIFY(dialog->isVisible());
+        QCOMPARE(f.station.alarmList().rowCount(), 1);
+        dialog->findChild<QLineEdit *>(QStringLiteral("reason"))->setText(QStringLiteral("ремонт шлейфа"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("accept")), Qt::LeftButton);
+        QTRY_VERIFY(!f.openDialog<ShelveDialog>());
+        QCOMPARE(f.station.alarmList().rowCount(), 0);
+        QCOMPARE(f.station.shelved().rowCount(), 1);
+
+        f.window.shelvedTable().selectRow(0);
+        QTest::mouseClick(f.window.findChild<QPushButton *>(QStringLiteral("unshelve")), Qt::LeftButton);
+        QCOMPARE(f.station.shelved().rowCount(), 0);
+        QVERIFY(f.firstAlarmUnacknowledged());
     }
 
     // A wrong password leaves the dialog open and nobody signed in.

@@ -2,6 +2,8 @@
 
 #include "station/widgets/stationuilog.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
@@ -12,6 +14,23 @@
 namespace dorvan::station {
 
 namespace {
+
+QLabel *errorLabel(QWidget *parent)
+{
+    auto *error = new QLabel(parent);
+    error->setObjectName(QStringLiteral("error"));
+    error->setStyleSheet(QStringLiteral("color: #B00000; font-weight: bold"));
+    error->setWordWrap(true);
+    error->hide();
+    return error;
+}
+
+QString durationText(int minutes)
+{
+    if (minutes % 60 != 0)
+        return QStringLiteral("%1 мин").arg(minutes);
+    return QStringLiteral("%1 ч").arg(minutes / 60);
+}
 
 QDialogButtonBox *buttons(QDialog *dialog, const QString &acceptText)
 {
@@ -83,6 +102,54 @@ CommentDialog::CommentDialog(const QString &what, QWidget *parent) : QDialog(par
     layout->addWidget(comment_);
     layout->addWidget(buttons(this, QStringLiteral("Квитировать")));
     setMinimumWidth(420);
+}
+
+ShelveDialog::ShelveDialog(const QString &what, int maxMinutes, bool sensorOffered, Check check, QWidget *parent)
+    : QDialog(parent), check_(std::move(check)), time_(new QComboBox(this)),
+      wholeSensor_(new QCheckBox(QStringLiteral("все тревоги этого датчика, и новые тоже"), this)),
+      reason_(new QLineEdit(this)), error_(errorLabel(this))
+{
+    setObjectName(QStringLiteral("shelve"));
+    setWindowTitle(QStringLiteral("Отложить тревогу"));
+    time_->setObjectName(QStringLiteral("time"));
+    for (const int minutes : {15, 30, 60, 120, 240, 480, 720, 1440}) {
+        if (minutes < maxMinutes)
+            time_->addItem(durationText(minutes), minutes);
+    }
+    time_->addItem(durationText(maxMinutes), maxMinutes);
+    time_->setCurrentIndex(qMin(2, time_->count() - 1));
+    wholeSensor_->setObjectName(QStringLiteral("wholeSensor"));
+    wholeSensor_->setVisible(sensorOffered);
+    reason_->setObjectName(QStringLiteral("reason"));
+    reason_->setMaxLength(500);
+    reason_->setPlaceholderText(QStringLiteral("обязательно: например, ремонт шлейфа"));
+    auto *label = new QLabel(what, this);
+    label->setWordWrap(true);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("На срок:"), time_);
+    form->addRow(QStringLiteral("Причина:"), reason_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addLayout(form);
+    layout->addWidget(wholeSensor_);
+    layout->addWidget(error_);
+    layout->addWidget(buttons(this, QStringLiteral("Отложить")));
+    setMinimumWidth(420);
+}
+
+void ShelveDialog::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        QString error;
+        if (!check_(time_->currentData().toInt(), wholeSensor_->isChecked(), reason_->text(), &error)) {
+            qCWarning(lcStationUi).noquote() << "shelving refused:" << error;
+            error_->setText(error);
+            error_->show();
+            reason_->setFocus();
+            return;
+        }
+    }
+    QDialog::done(result);
 }
 
 QString CommentDialog::comment() const

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 
@@ -43,6 +45,28 @@ public:
 
 private:
     QLineEdit *comment_;
+};
+
+// How long and why an alarm (or every alarm of its sensor) is shelved. The
+// station decides: a refusal stays in the dialog for the operator to mend.
+class ShelveDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using Check = std::function<bool(int minutes, bool wholeSensor, const QString &reason, QString *error)>;
+
+    // wholeSensor offered only when the alarm is a sensor's.
+    ShelveDialog(const QString &what, int maxMinutes, bool sensorOffered, Check check, QWidget *parent = nullptr);
+
+    void done(int result) override;
+
+private:
+    Check check_;
+    QComboBox *time_;
+    QCheckBox *wholeSensor_;
+    QLineEdit *reason_;
+    QLabel *error_;
 };
 
 } // namespace dorvan::station

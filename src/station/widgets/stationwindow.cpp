@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
 #include <QVBoxLayout>
 
 namespace dorvan::station {
@@ -37,7 +39,7 @@ QString since(const QDateTime &time)
     return time.isValid() ? time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) : QString();
 }
 
-// What the acknowledgement names: the alarm as its row reads.
+// What an acknowledgement or a shelving names: the alarm as its row reads.
 QString alarmDescription(const QAbstractItemModel &model, int row)
 {
     QStringList parts;
@@ -46,7 +48,7 @@ QString alarmDescription(const QAbstractItemModel &model, int row)
         if (!text.isEmpty())
             parts << text;
     }
-    return QStringLiteral("Квитировать тревогу: %1").arg(parts.join(QStringLiteral(", ")));
+    return parts.join(QStringLiteral(", "));
 }
 
 void sizeAlarmColumns(ToneTable &table)
@@ -158,6 +160,8 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     QPushButton *acknowledgePost =
         button(QStringLiteral("Квитировать все тревоги &поста"), QStringLiteral("acknowledgePost"), parent);
     connect(acknowledgePost, &QPushButton::clicked, this, [this] { this->acknowledgePost(board_->currentSite()); });
+    QPushButton *shelve = button(QStringLiteral("&Отложить…"), QStringLiteral("shelve"), parent);
+    connect(shelve, &QPushButton::clicked, this, &StationWindow::shelveChosen);
 
     line->addWidget(signIn);
     line->addWidget(signOut_);
@@ -166,6 +170,8 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     line->addSpacing(12);
     line->addWidget(acknowledge);
     line->addWidget(acknowledgePost);
+    line->addSpacing(12);
+    line->addWidget(shelve);
     line->addStretch(1);
     return line;
 }
@@ -177,7 +183,25 @@ QWidget *StationWindow::makeLists()
     board_->setModel(&station_.board());
     connect(board_, &QAbstractItemView::activated, this, &StationWindow::openPost);
 
-    auto *alarmPane = new QWidget(splitter);
+    lists_ = new QTabWidget(splitter);
+    lists_->setObjectName(QStringLiteral("lists"));
+    lists_->addTab(makeAlarmPane(lists_), QStringLiteral("Тревоги"));
+    lists_->addTab(makeShelvedPane(lists_), QString());
+    refreshShelvedTitle();
+
+    splitter->addWidget(board_);
+    splitter->addWidget(lists_);
+    // Two thirds for the board: at 1280x1024 its two hundred tiles, and a
+    // dozen rows of alarms below.
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 1);
+    splitter->setChildrenCollapsible(false);
+    return splitter;
+}
+
+QWidget *StationWindow::makeAlarmPane(QWidget *parent)
+{
+    auto *alarmPane = new QWidget(parent);
     auto *alarmLayout = new QVBoxLayout(alarmPane);
     alarmLayout->setContentsMargins(0, 0, 0, 0);
     alarmLayout->setSpacing(2);
@@ -196,15 +220,34 @@ QWidget *StationWindow::makeLists()
             [this](const QModelIndex &current) { choosePostOf(current); });
     // Enter or a double click on a row acknowledges it, after the comment dialog.
     connect(alarms_, &QAbstractItemView::activated, this, [this] { acknowledgeChosen(); });
+    return alarmPane;
+}
 
-    splitter->addWidget(board_);
-    splitter->addWidget(alarmPane);
-    // Two thirds for the board: at 1280x1024 its two hundred tiles, and a
-    // dozen rows of alarms below.
-    splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 1);
-    splitter->setChildrenCollapsible(false);
-    return splitter;
+QWidget *StationWindow::makeShelvedPane(QWidget *parent)
+{
+    auto *pane = new QWidget(parent);
+    auto *layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto *line = new QHBoxLayout;
+    line->addWidget(new QLabel(QStringLiteral("Отложенные тревоги не звучат; по истечении срока они возвращаются в список"),
+                               pane),
+                    1);
+    QPushButton *unshelve = button(QStringLiteral("&Вернуть"), QStringLiteral("unshelve"), pane);
+    connect(unshelve, &QPushButton::clicked, this, &StationWindow::unshelveChosen);
+    line->addWidget(unshelve);
+    layout->addLayout(line);
+    shelvedTable_ = new QTableView(pane);
+    shelvedTable_->setObjectName(QStringLiteral("shelved"));
+    shelvedTable_->setModel(&station_.shelved());
+    shelvedTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    shelvedTable_->setSelectionMode(QAbstractItemView::SingleSelection);
+    shelvedTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    shelvedTable_->verticalHeader()->hide();
+    shelvedTable_->horizontalHeader()->setStretchLastSection(true);
+    layout->addWidget(shelvedTable_, 1);
+    connect(&station_.shelved(), &QAbstractItemModel::modelReset, this, &StationWindow::refreshShelvedTitle);
+    return pane;
 }
 
 void StationWindow::connectStation()
@@ -284,6 +327,12 @@ void StationWindow::refreshSummary()
     setWindowTitle(unacknowledged > 0 ? QStringLiteral("(%1) %2").arg(unacknowledged).arg(title) : title);
 }
 
+void StationWindow::refreshShelvedTitle()
+{
+    const int count = station_.shelved().rowCount();
+    lists_->setTabText(1, count > 0 ? QStringLiteral("Отложенные (%1)").arg(count) : QStringLiteral("Отложенные"));
+}
+
 void StationWindow::signIn()
 {
     auto *dialog = new SignInDialog(
@@ -318,16 +367,57 @@ void StationWindow::acknowledgeChosen()
 {
     if (refusedWithoutOperator(QStringLiteral("Квитировать тревоги")))
         return;
-    const QModelIndexList chosen = alarms_->selectionModel()->selectedRows();
-    const int row = chosen.isEmpty() ? 0 : chosen.first().row();
-    if (row >= station_.alarmList().rowCount()) {
-        showBox(QMessageBox::Information, QStringLiteral("Открытых тревог нет."));
+    const int row = chosenAlarmRow();
+    if (row < 0)
         return;
-    }
     // The row may move while the operator writes; the alarm is named by its id.
     const qint64 id = station_.alarmList().index(row, 0).data(KeyRole).toLongLong();
-    askComment(alarmDescription(station_.alarmList(), row),
+    askComment(QStringLiteral("Квитировать тревогу: ") + alarmDescription(station_.alarmList(), row),
                [this, id](const QString &comment, QString *error) { return station_.acknowledge(id, comment, error); });
+}
+
+int StationWindow::chosenAlarmRow()
+{
+    const QModelIndexList chosen = alarms_->selectionModel()->selectedRows();
+    const int row = chosen.isEmpty() ? 0 : chosen.first().row();
+    if (row < station_.alarmList().rowCount())
+        return row;
+    showBox(QMessageBox::Information, QStringLiteral("Открытых тревог нет."));
+    return -1;
+}
+
+void StationWindow::shelveChosen()
+{
+    if (refusedWithoutOperator(QStringLiteral("Откладывать тревоги")))
+        return;
+    const int row = chosenAlarmRow();
+    if (row < 0)
+        return;
+    const AlarmView alarm = station_.alarmList().at(row);
+    const QString what = QStringLiteral("Отложить тревогу: ") + alarmDescription(station_.alarmList(), row);
+    auto *dialog = new ShelveDialog(
+        what, station_.settings().maxShelveMinutes, alarm.address >= 0 && !alarm.site.isEmpty(),
+        [this, alarm](int minutes, bool wholeSensor, const QString &reason, QString *error) {
+            return wholeSensor ? station_.shelveSensor(alarm.site, alarm.address, minutes, reason, error)
+                               : station_.shelve(alarm.id, minutes, reason, error);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, &StationWindow::refreshSummary);
+    dialog->open();
+}
+
+void StationWindow::unshelveChosen()
+{
+    const QModelIndexList chosen = shelvedTable_->selectionModel()->selectedRows();
+    if (chosen.isEmpty()) {
+        showBox(QMessageBox::Information, QStringLiteral("Выберите строку в списке отложенных."));
+        return;
+    }
+    QString error;
+    if (!station_.unshelve(chosen.first().data(KeyRole).toLongLong(), &error))
+        showBox(QMessageBox::Warning, error);
+    refreshSummary();
 }
 
 void StationWindow::acknowledgePost(const QString &site)

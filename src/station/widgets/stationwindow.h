@@ -8,6 +8,8 @@
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
+class QTabWidget;
+class QTableView;
 
 namespace dorvan::station {
 
@@ -40,6 +42,7 @@ public:
     BoardView &board() { return *board_; }
     ToneTable &alarmTable() { return *alarms_; }
     PostWindow &postWindow() { return *postWindow_; }
+    QTableView &shelvedTable() { return *shelvedTable_; }
 
     // A box that does not hold anything up; its text goes to the log too.
     QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
@@ -52,6 +55,8 @@ private:
     QLabel *makeBanner(QWidget *parent);
     QHBoxLayout *makeButtons(QWidget *parent);
     QWidget *makeLists();
+    QWidget *makeAlarmPane(QWidget *parent);
+    QWidget *makeShelvedPane(QWidget *parent);
     void connectStation();
     void blink();
     void refresh();
@@ -59,11 +64,15 @@ private:
     void refreshBanner();
     void refreshSilence();
     void refreshSummary();
+    void refreshShelvedTitle();
 
     void signIn();
     void silence();
     void acknowledgeChosen();
     void acknowledgePost(const QString &site);
+    void shelveChosen();
+    void unshelveChosen();
+    int chosenAlarmRow(); // -1: no open alarm (and the operator is told)
     bool refusedWithoutOperator(const QString &what);
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
@@ -77,6 +86,8 @@ private:
     QLabel *summary_ = nullptr;
     BoardView *board_ = nullptr;
     ToneTable *alarms_ = nullptr;
+    QTabWidget *lists_ = nullptr;
+    QTableView *shelvedTable_ = nullptr;
     PostWindow *postWindow_ = nullptr;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
