@@ -233,7 +233,7 @@ QWidget *StationWindow::makeShelvedPane(QWidget *parent)
     line->addWidget(new QLabel(QStringLiteral("Отложенные тревоги не звучат; по истечении срока они возвращаются в список"),
                                pane),
                     1);
-    QPushButton *unshelve = button(QStringLiteral("&Вернуть"), QStringLiteral("unshelve"), pane);
+    QPushButton *unshelve = button(QStringLiteral("В&ернуть"), QStringLiteral("unshelve"), pane);
     connect(unshelve, &QPushButton::clicked, this, &StationWindow::unshelveChosen);
     line->addWidget(unshelve);
     layout->addLayout(line);
