@@ -2,6 +2,8 @@
 // returns arriving as events and states, acknowledgements by an operator.
 #include "stationrig.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 using namespace dorvan;
@@ -49,6 +51,10 @@ private:
             rig->advance(60 * 60 * 1000);
         else if (what == u"restart")
             rig->restart();
+        else if (what == u"fault")
+            rig->feed(rig->event("post1", QStringLiteral("06.12.2026#%1").arg(record++), "fault", 1002, 0));
+        else if (what.startsWith(u"wait "))
+            rig->advance(what.mid(5).toLongLong() * 1000);
         else
             QFAIL(qPrintable(what));
     }
@@ -177,6 +183,83 @@ private slots:
                      QStringLiteral("Иванов|duty-room|") + reason);
             QCOMPARE(rig->station->shelved().at(0).until, rig->clock.current.addSecs(minutes * 60));
         }
+    }
+
+    void escalation_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<bool>("escalated"); // the first row
+        QTest::addColumn<int>("escalations"); // in the journal's actions
+        QTest::addColumn<QString>("sound");
+
+        QTest::newRow("trip at its limit") << QStringList{"trip", "wait 120"} << true << 1 << "trip.wav";
+        QTest::newRow("trip just before") << QStringList{"trip", "wait 119"} << false << 0 << "trip.wav";
+        QTest::newRow("acknowledged in time") << QStringList{"trip", "wait 60", "ack", "wait 120"} << false << 0 << "";
+        QTest::newRow("once only") << QStringList{"trip", "wait 120", "wait 600"} << true << 1 << "trip.wav";
+        QTest::newRow("repeats do not restart the count") << QStringList{"trip", "wait 60", "trip", "wait 60"} << true << 1
+                                                          << "trip.wav";
+        QTest::newRow("fault not at the trip's limit") << QStringList{"fault", "wait 120"} << false << 0 << "other.wav";
+        QTest::newRow("fault sounds as a trip once escalated") << QStringList{"fault", "wait 600"} << true << 1 << "trip.wav";
+        QTest::newRow("tripped again after acknowledgement")
+            << QStringList{"trip", "wait 120", "ack", "trip", "wait 120"} << true << 2 << "trip.wav";
+        QTest::newRow("shelved is not escalated") << QStringList{"trip", "shelve", "wait 600"} << false << 0 << "";
+        QTest::newRow("counted from the end of a shelving")
+            << QStringList{"trip", "shelve", "expire", "wait 119"} << false << 0 << "trip.wav";
+        QTest::newRow("not again after a restart") << QStringList{"trip", "wait 120", "restart", "wait 1"} << true << 1
+                                                   << "trip.wav";
+    }
+    void escalation()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(bool, escalated);
+        QFETCH(int, escalations);
+        QFETCH(QString, sound);
+
+        for (const QString &what : steps)
+            step(what);
+
+        QVERIFY(rig->station->alarmList().rowCount() > 0 || !escalated);
+        if (rig->station->alarmList().rowCount() > 0)
+            QCOMPARE(rig->station->alarmList().at(0).escalated, escalated);
+        QCOMPARE(rig->query("SELECT count(*) FROM actions WHERE kind = 'escalate' AND operator IS NULL").toInt(), escalations);
+        QCOMPARE(rig->sound.playing ? rig->sound.path : QString(), sound);
+    }
+
+    // The centre's command gets the alarm on its standard input; one that
+    // fails is told to the operator.
+    void escalationCommand_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("fails");
+        QTest::newRow("receives the alarm") << "sh -c 'cat > %1'" << false;
+        QTest::newRow("exits with an error") << "sh -c 'cat > /dev/null; exit 3'" << true;
+        QTest::newRow("not there") << "/nonexistent/notify-duty-officer" << true;
+    }
+    void escalationCommand()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, fails);
+        const QString received = rig->dir.filePath(QStringLiteral("escalated.json"));
+        rig->settings.onEscalation = command.arg(received);
+        rig->restart();
+        QSignalSpy notices(rig->station.get(), &Station::notice);
+        step("trip");
+        rig->advance(120 * 1000);
+
+        if (fails) {
+            QTRY_COMPARE(notices.count(), 1);
+            return;
+        }
+        QTRY_VERIFY(QFileInfo(received).size() > 0);
+        QCOMPARE(notices.count(), 0);
+        QFile file(received);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject alarm = QJsonDocument::fromJson(file.readAll()).object();
+        QCOMPARE(alarm.value("alarm").toInteger(), rig->firstAlarmId());
+        QCOMPARE(alarm.value("kind").toString(), QStringLiteral("trip"));
+        QCOMPARE(alarm.value("site").toString(), QStringLiteral("post1"));
+        QCOMPARE(alarm.value("address").toInt(), 1001);
+        QCOMPARE(alarm.value("station").toString(), QStringLiteral("duty-room"));
     }
 
     void acknowledgementIsEvidence()

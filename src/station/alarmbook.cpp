@@ -15,6 +15,7 @@ AlarmView viewOf(const AlarmRow &alarm)
     view.text = alarm.text;
     view.repeats = alarm.repeats;
     view.acknowledgedBy = alarm.acknowledgedBy;
+    view.escalated = alarm.escalated;
     return view;
 }
 
@@ -23,13 +24,19 @@ AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &s
 {
 }
 
-void AlarmBook::load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves)
+void AlarmBook::load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves,
+                     const QHash<qint64, QDateTime> &escalations)
 {
     open_.clear();
     sourceOf_.clear();
     shelves_ = shelves;
     QList<AlarmView> views;
-    for (const AlarmRow &alarm : open) {
+    for (AlarmRow alarm : open) {
+        if (isUnacknowledged(alarm.state)) {
+            alarm.unacknowledgedSince = alarm.lastActivation.isValid() ? alarm.lastActivation : alarm.raised;
+            const QDateTime escalated = escalations.value(alarm.id);
+            alarm.escalated = escalated.isValid() && escalated >= alarm.unacknowledgedSince;
+        }
         open_.insert(alarm.source, alarm);
         sourceOf_.insert(alarm.id, alarm.source);
         if (!shelfOf(alarm))
@@ -75,6 +82,7 @@ bool AlarmBook::endShelf(qint64 shelfId, const QString &how, const AlarmCause &c
     bool unacknowledgedAgain = false;
     for (const QString &source : std::as_const(back)) {
         AlarmRow &alarm = open_[source];
+        alarm.unacknowledgedSince = cause.time; // unseen while shelved: counted from now
         if (!apply(alarm, AlarmInput::ShelfEnds, cause))
             show(alarm);
         unacknowledgedAgain = isUnacknowledged(alarm.state) || unacknowledgedAgain;
@@ -219,6 +227,10 @@ bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause
         alarm.acknowledgedBy = cause.operatorName;
         alarm.acknowledgedAt = cause.time;
     }
+    if (isUnacknowledged(alarm.state) && !isUnacknowledged(from))
+        alarm.unacknowledgedSince = cause.time;
+    if (!isUnacknowledged(alarm.state))
+        alarm.escalated = false;
     if (alarm.state == AlarmState::Normal)
         alarm.cleared = cause.time;
     const bool shelved = shelfOf(alarm) != nullptr;
@@ -248,6 +260,31 @@ void AlarmBook::show(const AlarmRow &alarm)
     }
     if (shelved)
         showShelves();
+}
+
+QList<AlarmRow> AlarmBook::escalate(const QDateTime &now, const EscalationLimits &limits)
+{
+    QList<AlarmRow> escalated;
+    for (AlarmRow &alarm : open_) {
+        const int minutes = limits.minutesFor(priorityOf(alarm.kind));
+        if (alarm.escalated || minutes <= 0 || !heardUnacknowledged(alarm)
+            || alarm.unacknowledgedSince.addSecs(qint64(minutes) * 60) > now)
+            continue;
+        alarm.escalated = true;
+        escalated.append(alarm);
+    }
+    for (const AlarmRow &alarm : std::as_const(escalated))
+        show(alarm);
+    return escalated;
+}
+
+bool AlarmBook::anyEscalated() const
+{
+    for (const AlarmRow &alarm : open_) {
+        if (alarm.escalated && heardUnacknowledged(alarm))
+            return true;
+    }
+    return false;
 }
 
 const AlarmRow *AlarmBook::bySource(const QString &source) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "station/escalation.h"
 #include "station/journal.h"
 #include "station/models.h"
 
@@ -40,7 +41,9 @@ class AlarmBook
 public:
     AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList);
 
-    void load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves);
+    // escalations: the last of each alarm; one after its last activation still holds.
+    void load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves,
+              const QHash<qint64, QDateTime> &escalations = {});
 
     // The condition is present. A repeat is a new occurrence (an event); a
     // condition merely confirmed (a state) leaves an active alarm as it is.
@@ -60,6 +63,10 @@ public:
     const ShelfRow *shelf(qint64 shelfId) const;
     const ShelfRow *shelfOf(const AlarmRow &alarm) const;
     bool isShelved(const QString &source) const;
+
+    // The heard alarms unacknowledged for longer than their limit, now escalated.
+    QList<AlarmRow> escalate(const QDateTime &now, const EscalationLimits &limits);
+    bool anyEscalated() const;
 
     const AlarmRow *bySource(const QString &source) const;
     const AlarmRow *byId(qint64 id) const;

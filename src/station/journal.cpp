@@ -211,6 +211,7 @@ QString actionName(ActionKind kind)
     case ActionKind::Silence: return QStringLiteral("silence");
     case ActionKind::Shelve: return QStringLiteral("shelve");
     case ActionKind::Unshelve: return QStringLiteral("unshelve");
+    case ActionKind::Escalate: return QStringLiteral("escalate");
     }
     return {};
 }
@@ -522,6 +523,22 @@ QList<ShelfRow> Journal::activeShelves()
         shelves.append(shelf);
     }
     return shelves;
+}
+
+QHash<qint64, QDateTime> Journal::lastEscalations()
+{
+    QHash<qint64, QDateTime> escalations;
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("SELECT target, max(time) FROM actions WHERE kind = 'escalate' GROUP BY target"))) {
+        fail(QStringLiteral("reading escalations"), query.lastError().text());
+        return escalations;
+    }
+    while (query.next()) {
+        const QString target = query.value(0).toString();
+        if (target.startsWith(u"alarm "))
+            escalations.insert(target.mid(6).toLongLong(), fromIso(query.value(1)));
+    }
+    return escalations;
 }
 
 QList<PostRow> Journal::posts()

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -95,6 +96,10 @@ struct AlarmRow
     QString acknowledgedBy;
     QDateTime acknowledgedAt;
     QDateTime cleared;
+    // Not columns: since when nobody has acknowledged it, and whether that
+    // has been too long (the journal's actions keep each escalation).
+    QDateTime unacknowledgedSince;
+    bool escalated = false;
 };
 
 // A change of an alarm's state: the cause is the event (site and id) or the
@@ -111,7 +116,7 @@ struct AlarmChange
     QString comment;
 };
 
-enum class ActionKind { SignIn, SignOut, Acknowledge, Silence, Shelve, Unshelve };
+enum class ActionKind { SignIn, SignOut, Acknowledge, Silence, Shelve, Unshelve, Escalate };
 
 struct ActionRow
 {
@@ -206,6 +211,7 @@ public:
     QList<FileMark> fileMarks();
     QList<GapRow> openGaps();
     QList<ShelfRow> activeShelves();
+    QHash<qint64, QDateTime> lastEscalations(); // per alarm id
 
     QSqlDatabase &database() { return db_; }
 

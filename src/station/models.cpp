@@ -174,7 +174,7 @@ QVariant AlarmListModel::data(const QModelIndex &index, int role) const
     case PostColumn: return alarm.site.isEmpty() ? QStringLiteral("Станция") : alarm.site;
     case SensorColumn: return alarm.sensor;
     case AlarmColumn: return alarm.text;
-    case StateColumn: return stateText(alarm.state);
+    case StateColumn: return alarm.escalated ? stateText(alarm.state) + QStringLiteral(", эскалирована") : stateText(alarm.state);
     case RepeatsColumn: return alarm.repeats > 0 ? QVariant(alarm.repeats) : QVariant(QString());
     case AcknowledgedColumn: return alarm.acknowledgedBy;
     default: return {};

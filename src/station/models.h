@@ -77,6 +77,7 @@ struct AlarmView
     QString text;
     int repeats = 0;
     QString acknowledgedBy;
+    bool escalated = false; // unacknowledged longer than its priority allows
 
     AlarmPriority priority() const { return priorityOf(kind); }
     bool operator==(const AlarmView &) const = default;

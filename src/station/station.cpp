@@ -147,6 +147,7 @@ struct Station::Impl
           annunciator(parts.sound, parts.settings.tripSound, parts.settings.otherSound, parts.settings.silenceSeconds),
           lastTick(parts.clock.tickMs())
     {
+        QObject::connect(&escalationCommand, &EscalationCommand::failed, &q, &Station::notice);
     }
 
     Station &q;
@@ -158,6 +159,7 @@ struct Station::Impl
     AlarmBook book;
     GapTracker gaps;
     Annunciator annunciator;
+    EscalationCommand escalationCommand{parts.settings.onEscalation};
     QHash<QString, PostData> posts;
     bool brokerConnected = false;
     QString brokerProblem = QStringLiteral("ещё не подключена к брокеру");
@@ -238,6 +240,8 @@ struct Station::Impl
     void endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause);
     void expireShelves();
     QString sensorOf(const QString &site, int address) const;
+
+    void escalate();
 };
 
 bool Station::Impl::open(QString *error)
@@ -249,7 +253,7 @@ bool Station::Impl::open(QString *error)
     for (const SensorRow &row : parts.journal.sensors())
         posts[row.site].sensors[row.address].row = row;
     gaps.load(parts.journal.fileMarks(), parts.journal.openGaps());
-    book.load(parts.journal.openAlarms(), parts.journal.activeShelves());
+    book.load(parts.journal.openAlarms(), parts.journal.activeShelves(), parts.journal.lastEscalations());
     book.takeChangedSites();
     const qint64 now = monotonicMs();
     for (auto post = posts.begin(); post != posts.end(); ++post)
@@ -620,7 +624,8 @@ void Station::Impl::refreshAll()
 
 void Station::Impl::updateSound()
 {
-    annunciator.update(book.anyUnacknowledged(true), book.anyUnacknowledged(false), monotonicMs());
+    // An escalated alarm of any priority sounds as a trip does.
+    annunciator.update(book.anyUnacknowledged(true) || book.anyEscalated(), book.anyUnacknowledged(false), monotonicMs());
 }
 
 void Station::Impl::announce()
@@ -755,6 +760,7 @@ void Station::tick()
         for (auto post = d.posts.cbegin(); post != d.posts.cend(); ++post)
             d.judgePost(post.key(), QStringLiteral("station check"));
         d.expireShelves();
+        d.escalate();
         d.endWrites("the liveness checks");
     }
     d.refreshAll();
@@ -926,7 +932,7 @@ bool Station::Impl::addShelf(ShelfRow shelf, int minutes, QString *error)
                         && endWrites("a shelving");
     if (!stored) {
         parts.journal.rollback();
-        book.load(parts.journal.openAlarms(), parts.journal.activeShelves()); // as the journal has it
+        book.load(parts.journal.openAlarms(), parts.journal.activeShelves(), parts.journal.lastEscalations());
         *error = QStringLiteral("Отложить не удалось, журнал не записывается: %1").arg(parts.journal.errorText());
         return false;
     }
@@ -951,6 +957,26 @@ void Station::Impl::expireShelves()
     for (const qint64 id : book.expiredShelves(now)) {
         qCInfo(lcStation).noquote() << "shelf" << id << "ended: its time is up";
         endShelf(id, QStringLiteral("expired"), {QStringLiteral("shelving expired"), now, {}, {}, {}});
+    }
+}
+
+// Each escalation ends a silence and brings the window into sight, as a new alarm does.
+void Station::Impl::escalate()
+{
+    const QDateTime now = wallTime();
+    for (const AlarmRow &alarm : book.escalate(now, parts.settings.escalation)) {
+        const qint64 minutes = alarm.unacknowledgedSince.secsTo(now) / 60;
+        qCWarning(lcStation).noquote() << "alarm" << alarm.id << alarm.source << "escalated: unacknowledged for"
+                                       << minutes << "min";
+        // Not an operator's doing: the row names nobody.
+        writeFailed = !parts.journal.addAction({now, parts.settings.stationName, {}, ActionKind::Escalate,
+                                                QStringLiteral("alarm %1").arg(alarm.id),
+                                                QStringLiteral("unacknowledged for %1 min").arg(minutes)})
+                      || writeFailed;
+        escalationCommand.run(alarm.id, escalationJson(alarm, parts.settings.stationName, now));
+        raisedNew = true;
+        silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
+        annunciator.newAlarm();
     }
 }
 

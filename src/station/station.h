@@ -45,7 +45,9 @@ public:
     void receive(const QList<mqtt::Received> &batch);
     qsizetype backlog() const;
     void setBrokerConnected(bool connected, const QString &reason = {});
-    void tick(); // every second: staleness, status ages, the end of a silence
+    // Every second: staleness, status ages, the end of a silence or a
+    // shelving, the escalation of alarms left unacknowledged too long.
+    void tick();
 
     bool signIn(const QString &name, const QString &password, QString *error);
     void signOut();
@@ -78,6 +80,8 @@ signals:
     void brokerChanged();
     void operatorChanged();
     void silenceChanged();
+    // Something the operator should read in passing (the escalation command failed), logged already.
+    void notice(const QString &text);
     // The journal refused a write: the station cannot keep its evidence.
     void journalFailed(const QString &reason);
 

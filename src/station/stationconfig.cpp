@@ -16,6 +16,10 @@ const OptionSpec options[] = {
     {"sites", "SITES", "Only these posts, comma-separated (default: every post under the prefixes)."},
     {"silence", "SECONDS", "How long \"Тишина\" silences the alarm sound (default: 60, from 5 to 3600)."},
     {"max-shelve", "MINUTES", "The longest time an operator may shelve an alarm (default: 480, from 1 to 10080)."},
+    {"escalate-trip", "MINUTES", "A trip unacknowledged this long is escalated (default: 2; 0: never)."},
+    {"escalate-fault", "MINUTES", "The same for faults and the posts' liveness alarms (default: 10; 0: never)."},
+    {"escalate-notice", "MINUTES", "The same for notices such as a post's clock far off (default: 0: never)."},
+    {"on-escalation", "COMMAND", "Started at each escalation with the alarm as JSON on its standard input; killed after 10 s."},
     {"station-name", "NAME", "This station's name in the journal (default: the host name)."},
     {"trip-sound", "FILE", "Wave file looped while a trip is unacknowledged (default: the packaged one)."},
     {"other-sound", "FILE", "Wave file looped for every other unacknowledged alarm (default: the packaged one)."},
@@ -61,6 +65,18 @@ bool listsUsable(const StationSettings &settings, QString *error)
             return false;
         }
     }
+    return true;
+}
+
+bool escalationFrom(const OptionValues &values, EscalationLimits &limits, QString *error)
+{
+    constexpr int Day = 24 * 60;
+    const std::optional<int> trip = values.number("escalate-trip", limits.tripMinutes, 0, Day, error);
+    const std::optional<int> fault = trip ? values.number("escalate-fault", limits.faultMinutes, 0, Day, error) : std::nullopt;
+    const std::optional<int> notice = fault ? values.number("escalate-notice", limits.noticeMinutes, 0, Day, error) : std::nullopt;
+    if (!notice)
+        return false;
+    limits = {*trip, *fault, *notice};
     return true;
 }
 
@@ -118,10 +134,12 @@ std::optional<StationSettings> stationFrom(const OptionValues &values, QString *
     settings.otherSound = values.text("other-sound").value_or(QString());
     const std::optional<int> silence = values.number("silence", settings.silenceSeconds, 5, 3600, error);
     const std::optional<int> maxShelve = values.number("max-shelve", settings.maxShelveMinutes, 1, 7 * 24 * 60, error);
-    if (!silence || !maxShelve || !listsUsable(settings, error) || !soundsUsable(settings, error))
+    if (!silence || !maxShelve || !escalationFrom(values, settings.escalation, error) || !listsUsable(settings, error)
+        || !soundsUsable(settings, error))
         return std::nullopt;
     settings.silenceSeconds = *silence;
     settings.maxShelveMinutes = *maxShelve;
+    settings.onEscalation = values.text("on-escalation").value_or(QString()).trimmed();
     if (settings.stationName.trimmed().isEmpty()) {
         *error = QStringLiteral("station-name must not be empty");
         return std::nullopt;

@@ -2,6 +2,7 @@
 
 #include "base/options.h"
 #include "mqtt/brokersettings.h"
+#include "station/escalation.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,11 +20,14 @@ struct StationSettings
     QStringList sites;                               // empty: every site under the prefixes
     int silenceSeconds = 60;
     int maxShelveMinutes = 8 * 60;                   // the longest an alarm may be shelved
+    EscalationLimits escalation;
+    QString onEscalation;                            // the centre's command, empty: none
     QString stationName;                             // default: the host name
     QString tripSound, otherSound;                   // wav files; the program fills in the packaged ones
 };
 
 // The station's own keys (data-dir, prefix, sites, silence, max-shelve,
+// escalate-trip, escalate-fault, escalate-notice, on-escalation,
 // station-name, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
 std::span<const OptionSpec> stationOptions();
 

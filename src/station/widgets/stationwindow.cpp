@@ -256,6 +256,7 @@ void StationWindow::connectStation()
     connect(&station_, &Station::brokerChanged, this, &StationWindow::refreshBanner);
     connect(&station_, &Station::operatorChanged, this, &StationWindow::refreshOperator);
     connect(&station_, &Station::silenceChanged, this, &StationWindow::refreshSilence);
+    connect(&station_, &Station::notice, this, [this](const QString &text) { statusBar()->showMessage(text, 5 * 60 * 1000); });
     connect(&station_, &Station::journalFailed, this, [this](const QString &reason) {
         const QString text =
             QStringLiteral("Журнал станции не записывается: %1\nТревоги показываются, но не сохраняются.").arg(reason);
