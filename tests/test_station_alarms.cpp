@@ -1,6 +1,9 @@
 // The alarm states of the station, driven as a post drives them: trips and
 // returns arriving as events and states, acknowledgements by an operator.
+#include "station/escalation.h"
 #include "stationrig.h"
+
+#include <QProcess>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -15,6 +18,12 @@ class TestStationAlarms : public QObject
 
 private:
     std::unique_ptr<test::StationRig> rig;
+
+    static QString readAll(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()) : QString();
+    }
     int record = 0;
 
     void step(const QString &what)
@@ -260,6 +269,25 @@ private slots:
         QCOMPARE(alarm.value("site").toString(), QStringLiteral("post1"));
         QCOMPARE(alarm.value("address").toInt(), 1001);
         QCOMPARE(alarm.value("station").toString(), QStringLiteral("duty-room"));
+    }
+
+    // A command that hangs is killed at its time limit (shortened here) with
+    // what it started, and told.
+    void escalationCommandThatHangsIsKilled()
+    {
+        const QString pidFile = rig->dir.filePath(QStringLiteral("sleep.pid"));
+        EscalationCommand command(QStringLiteral("sleep 30 & echo $! > %1; wait").arg(pidFile), 200);
+        QSignalSpy failures(&command, &EscalationCommand::failed);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        command.run(7, "{}\n");
+        QTRY_COMPARE(failures.count(), 1);
+        QVERIFY(elapsed.elapsed() < 10000);
+        QTRY_COMPARE(command.findChildren<QProcess *>().size(), 0);
+        QFile pid(pidFile);
+        QVERIFY(pid.open(QIODevice::ReadOnly));
+        const QString stat = QStringLiteral("/proc/%1/stat").arg(QString::fromLatin1(pid.readAll().trimmed()));
+        QTRY_VERIFY(!QFile::exists(stat) || readAll(stat).section(u' ', 2, 2) == u"Z");
     }
 
     void acknowledgementIsEvidence()

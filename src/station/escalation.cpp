@@ -7,6 +7,9 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace dorvan::station {
 
 int EscalationLimits::minutesFor(AlarmPriority priority) const
@@ -82,6 +85,8 @@ void EscalationCommand::run(qint64 alarmId, const QByteArray &json)
         fail(alarmId, QStringLiteral("killed after %1 ms").arg(timeLimitMs_),
              QStringLiteral("не закончилась за %1 с и остановлена").arg(timeLimitMs_ / 1000.0));
         process->setProperty("killed", true);
+        // The whole group: what the shell started (a hung curl, a mailer) too.
+        ::kill(-pid_t(process->processId()), SIGKILL);
         process->kill();
     });
     connect(process, &QProcess::finished, this, [this, process, alarmId](int code, QProcess::ExitStatus status) {
@@ -96,6 +101,7 @@ void EscalationCommand::run(qint64 alarmId, const QByteArray &json)
     });
     process->setProcessChannelMode(QProcess::SeparateChannels);
     process->setStandardOutputFile(QProcess::nullDevice());
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
     process->start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), command_});
     limit->start(timeLimitMs_);
 }
