@@ -6,9 +6,9 @@
 
 namespace dorvan {
 
-void addOptions(QCommandLineParser &parser, std::span<const OptionSpec> options)
+void addOptions(QCommandLineParser &parser, std::span<const OptionEntry> options)
 {
-    for (const OptionSpec &option : options) {
+    for (const OptionEntry &option : options) {
         QStringList names{QString::fromLatin1(option.name)};
         if (option.shortName)
             names.prepend(QString::fromLatin1(option.shortName));
@@ -20,9 +20,9 @@ void addOptions(QCommandLineParser &parser, std::span<const OptionSpec> options)
     }
 }
 
-std::span<const OptionSpec> helpAndVersionOptions()
+std::span<const OptionEntry> helpAndVersionOptions()
 {
-    static const OptionSpec options[] = {
+    static const OptionEntry options[] = {
         {"help", nullptr, "Показать эту справку и выйти.", "h"},
         {"version", nullptr, "Показать версию и выйти.", "v"},
     };
@@ -30,7 +30,7 @@ std::span<const OptionSpec> helpAndVersionOptions()
 }
 
 std::unique_ptr<QSettings> openConfigFile(const QString &path,
-                                          std::initializer_list<std::span<const OptionSpec>> known, QString *error)
+                                          std::initializer_list<std::span<const OptionEntry>> known, QString *error)
 {
     if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
         *error = QStringLiteral("configuration file %1 cannot be read").arg(path);
@@ -42,9 +42,9 @@ std::unique_ptr<QSettings> openConfigFile(const QString &path,
         return nullptr;
     }
     const auto isKnown = [&known](const QString &key) {
-        return std::any_of(known.begin(), known.end(), [&key](std::span<const OptionSpec> options) {
+        return std::any_of(known.begin(), known.end(), [&key](std::span<const OptionEntry> options) {
             return std::any_of(options.begin(), options.end(),
-                               [&key](const OptionSpec &option) { return key == QLatin1String(option.name); });
+                               [&key](const OptionEntry &option) { return key == QLatin1String(option.name); });
         });
     };
     for (const QString &key : file->allKeys()) {

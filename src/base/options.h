@@ -12,7 +12,7 @@ namespace dorvan {
 
 // One setting of a program: a command-line option and, for a program with a
 // configuration file, the file's key of the same name.
-struct OptionSpec
+struct OptionEntry
 {
     const char *name;
     const char *valueName; // nullptr: a switch (true/false in the file)
@@ -20,16 +20,16 @@ struct OptionSpec
     const char *shortName = nullptr; // a one-letter alias on the command line
 };
 
-void addOptions(QCommandLineParser &parser, std::span<const OptionSpec> options);
+void addOptions(QCommandLineParser &parser, std::span<const OptionEntry> options);
 
 // -h/--help and -v/--version, worded for the operator's programs.
-std::span<const OptionSpec> helpAndVersionOptions();
+std::span<const OptionEntry> helpAndVersionOptions();
 
 // The INI file (keys without a section) --config names; nullptr with the
 // reason when it cannot be read, is not INI, or holds a key that none of
 // the lists names.
 std::unique_ptr<QSettings> openConfigFile(const QString &path,
-                                          std::initializer_list<std::span<const OptionSpec>> known, QString *error);
+                                          std::initializer_list<std::span<const OptionEntry>> known, QString *error);
 
 // The settings' values: the command line's, else the file's, else none.
 class OptionValues

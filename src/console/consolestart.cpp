@@ -22,7 +22,7 @@ namespace dorvan {
 
 namespace {
 
-const OptionSpec consoleOptions[] = {
+const OptionEntry consoleOptions[] = {
     {"workdir", "DIR", "Работать в каталоге DIR вместо настроенного рабочего каталога."},
     {"init", "DIR", "Подготовить DIR как рабочий каталог: шесть его каталогов, ports/ и звук тревоги. Создаётся "
                     "только недостающее, ничего не перезаписывается."},

@@ -7,7 +7,7 @@ namespace dorvan::mqtt {
 
 namespace {
 
-const OptionSpec options[] = {
+const OptionEntry options[] = {
     {"host", "HOST", "Broker host (default: localhost)."},
     {"port", "PORT", "Broker port (default: 1883, with TLS 8883)."},
     {"client-id", "ID", "MQTT client id, unique per broker."},
@@ -55,7 +55,7 @@ bool filesUsable(const BrokerSettings &broker, QString *error)
 
 } // namespace
 
-std::span<const OptionSpec> brokerOptions()
+std::span<const OptionEntry> brokerOptions()
 {
     return options;
 }

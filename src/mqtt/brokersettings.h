@@ -37,7 +37,7 @@ struct BrokerSettings
 // The broker's settings as options and configuration keys, the same for
 // every program that connects: host, port, client-id, keepalive, tls,
 // ca-file, cert-file, key-file, username, password-file.
-std::span<const OptionSpec> brokerOptions();
+std::span<const OptionEntry> brokerOptions();
 
 // The broker's settings from the options; nullopt with a one-line reason
 // for a setting that cannot be used (a bad number, a certificate without

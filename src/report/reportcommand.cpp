@@ -16,7 +16,7 @@ namespace dorvan {
 
 namespace {
 
-const OptionSpec reportOptions[] = {
+const OptionEntry reportOptions[] = {
     {"sensor", "MODEL:ADDRESS", "Файл событий датчика в рабочем каталоге: модель MODEL 301 или 302 и его адрес "
                                 "ADDRESS (например, 301:1001)."},
     {"trends", "MODEL:ADDRESS", "Записанные сигналы датчика (MODEL:ADDRESS) из data/trends.sqlite пульта; --from и "

@@ -158,28 +158,28 @@ void AlarmBook::showShelves()
     shelvedList_.setAll(views);
 }
 
-bool AlarmBook::activate(const AlarmSpec &spec, bool repeat, const AlarmCause &cause)
+bool AlarmBook::activate(const AlarmCondition &wanted, bool repeat, const AlarmCause &cause)
 {
-    auto found = open_.find(spec.source);
+    auto found = open_.find(wanted.source);
     if (found == open_.end()) {
         AlarmRow alarm;
-        alarm.source = spec.source;
-        alarm.kind = spec.kind;
-        alarm.site = spec.site;
-        alarm.address = spec.address;
-        alarm.loop = spec.loop;
-        alarm.sensor = spec.sensor;
-        alarm.text = spec.text;
+        alarm.source = wanted.source;
+        alarm.kind = wanted.kind;
+        alarm.site = wanted.site;
+        alarm.address = wanted.address;
+        alarm.loop = wanted.loop;
+        alarm.sensor = wanted.sensor;
+        alarm.text = wanted.text;
         alarm.state = AlarmState::Normal;
         alarm.raised = cause.time;
-        found = open_.insert(spec.source, alarm);
+        found = open_.insert(wanted.source, alarm);
     } else if (isActive(found->state) && !repeat) {
         return false;
     }
-    if (!spec.text.isEmpty())
-        found->text = spec.text;
-    if (!spec.sensor.isEmpty())
-        found->sensor = spec.sensor;
+    if (!wanted.text.isEmpty())
+        found->text = wanted.text;
+    if (!wanted.sensor.isEmpty())
+        found->sensor = wanted.sensor;
     return apply(*found, AlarmInput::Activate, cause);
 }
 

@@ -12,7 +12,7 @@ namespace dorvan::station {
 
 // What raises an alarm: one source (a loop, a sensor's fault, a post's
 // layer) has at most one open alarm at a time.
-struct AlarmSpec
+struct AlarmCondition
 {
     QString source;
     AlarmKind kind = AlarmKind::Trip;
@@ -48,7 +48,7 @@ public:
     // The condition is present. A repeat is a new occurrence (an event); a
     // condition merely confirmed (a state) leaves an active alarm as it is.
     // True when the alarm became unacknowledged by it: a new alarm.
-    bool activate(const AlarmSpec &spec, bool repeat, const AlarmCause &cause);
+    bool activate(const AlarmCondition &wanted, bool repeat, const AlarmCause &cause);
     void settle(const QString &source, const AlarmCause &cause);
     // An open alarm's text follows its condition (the records still missing).
     void retext(const QString &source, const QString &text);

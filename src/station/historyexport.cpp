@@ -167,7 +167,7 @@ QString historyTimeText(const QString &postTime)
 
 namespace {
 
-constexpr OptionSpec exportOptions[] = {
+constexpr OptionEntry exportOptions[] = {
     {"export", nullptr, "Write the journal's events that the options below select, and exit."},
     {"config", "FILE", "The station's configuration file, for its data-dir (default as the station chooses)."},
     {"data-dir", "DIR", "The station's data directory, whose journal.sqlite is read."},

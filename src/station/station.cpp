@@ -217,8 +217,8 @@ struct Station::Impl
     PostData &post(const QString &site);
 
     // --- alarms and liveness ---
-    void setCondition(const AlarmSpec &spec, bool present, const QString &cause, bool repeat = false);
-    AlarmSpec sensorSpec(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
+    void setCondition(const AlarmCondition &wanted, bool present, const QString &cause, bool repeat = false);
+    AlarmCondition sensorCondition(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
                          const QString &text) const;
     void judgePost(const QString &site, const QString &cause);
     void refreshPost(const QString &site);
@@ -379,7 +379,7 @@ void Station::Impl::onEvent(const QString &site, const EventMessage &event)
     applyEvent(site, event);
 }
 
-AlarmSpec Station::Impl::sensorSpec(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
+AlarmCondition Station::Impl::sensorCondition(AlarmKind kind, const QString &site, int address, int loop, const QString &model,
                                     const QString &text) const
 {
     QString known = model;
@@ -397,15 +397,15 @@ void Station::Impl::applyEvent(const QString &site, const EventMessage &event)
     if (row.address < 0)
         return;
     const QString cause = site + u' ' + row.id.text();
-    const auto spec = [&](AlarmKind kind, int loop) {
-        return sensorSpec(kind, site, row.address, loop, event.model, row.text);
+    const auto wanted = [&](AlarmKind kind, int loop) {
+        return sensorCondition(kind, site, row.address, loop, event.model, row.text);
     };
     if (row.kind == u"alarm" && row.loop > 0) {
-        setCondition(spec(AlarmKind::Trip, row.loop), true, cause, true);
+        setCondition(wanted(AlarmKind::Trip, row.loop), true, cause, true);
     } else if (row.kind == u"fault") {
-        setCondition(spec(AlarmKind::Fault, 0), true, cause, true);
+        setCondition(wanted(AlarmKind::Fault, 0), true, cause, true);
     } else if (row.kind == u"link_lost") {
-        setCondition(spec(AlarmKind::LinkLost, 0), true, cause, true);
+        setCondition(wanted(AlarmKind::LinkLost, 0), true, cause, true);
     } else if (row.kind == u"link_restored") {
         book.settle(sourceOf(AlarmKind::LinkLost, site, row.address), causeOf(cause));
     } else if (row.kind == u"normal") {
@@ -449,19 +449,19 @@ void Station::Impl::onState(const QString &site, const StateMessage &state, cons
 void Station::Impl::reconcileSensor(const QString &site, const SensorData &sensor, const QString &cause)
 {
     const SensorRow &row = sensor.row;
-    const auto spec = [&](AlarmKind kind, int loop, const QString &text) {
-        return sensorSpec(kind, site, row.address, loop, row.model, text);
+    const auto wanted = [&](AlarmKind kind, int loop, const QString &text) {
+        return sensorCondition(kind, site, row.address, loop, row.model, text);
     };
     const QString loops[] = {row.loop1, row.loop2};
     for (int loop = 1; loop <= 2; ++loop) {
         const QString &word = loops[loop - 1];
         if (word != u"unknown")
-            setCondition(spec(AlarmKind::Trip, loop, QStringLiteral("Срабатывание %1 шлейфа").arg(loop)),
+            setCondition(wanted(AlarmKind::Trip, loop, QStringLiteral("Срабатывание %1 шлейфа").arg(loop)),
                          word == u"alarm", cause);
     }
-    setCondition(spec(AlarmKind::Fault, 0, row.fault), !row.fault.isEmpty(), cause);
+    setCondition(wanted(AlarmKind::Fault, 0, row.fault), !row.fault.isEmpty(), cause);
     if (row.link != u"unknown")
-        setCondition(spec(AlarmKind::LinkLost, 0, QStringLiteral("Нет связи с датчиком")), row.link == u"lost", cause);
+        setCondition(wanted(AlarmKind::LinkLost, 0, QStringLiteral("Нет связи с датчиком")), row.link == u"lost", cause);
 }
 
 void Station::Impl::removeSensor(const QString &site, int address)
@@ -524,13 +524,13 @@ void Station::Impl::storeFileMarks()
     gapFiles.clear();
 }
 
-void Station::Impl::setCondition(const AlarmSpec &spec, bool present, const QString &cause, bool repeat)
+void Station::Impl::setCondition(const AlarmCondition &wanted, bool present, const QString &cause, bool repeat)
 {
     if (!present) {
-        book.settle(spec.source, causeOf(cause));
+        book.settle(wanted.source, causeOf(cause));
         return;
     }
-    if (book.activate(spec, repeat, causeOf(cause)) && !book.isShelved(spec.source)) {
+    if (book.activate(wanted, repeat, causeOf(cause)) && !book.isShelved(wanted.source)) {
         raisedNew = true;
         silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
         annunciator.newAlarm();
@@ -543,13 +543,13 @@ void Station::Impl::judgePost(const QString &site, const QString &cause)
     if (found == posts.end() || !brokerConnected)
         return;
     const PostHealth health = judge(found->live, monotonicMs(), wallMs());
-    const auto spec = [&](AlarmKind kind) { return AlarmSpec{sourceOf(kind, site), kind, site, -1, 0, {}, postAlarmText(kind)}; };
-    setCondition(spec(AlarmKind::Offline), health.offline, cause);
-    setCondition(spec(AlarmKind::Stale), health.stale, cause);
-    setCondition(spec(AlarmKind::ClockSkew), found->live.skewed && !health.offline, cause);
+    const auto wanted = [&](AlarmKind kind) { return AlarmCondition{sourceOf(kind, site), kind, site, -1, 0, {}, postAlarmText(kind)}; };
+    setCondition(wanted(AlarmKind::Offline), health.offline, cause);
+    setCondition(wanted(AlarmKind::Stale), health.stale, cause);
+    setCondition(wanted(AlarmKind::ClockSkew), found->live.skewed && !health.offline, cause);
     if (health.consoleKnown) {
-        setCondition(spec(AlarmKind::ConsoleDown), health.consoleDown, cause);
-        setCondition(spec(AlarmKind::LineStopped), health.lineStopped, cause);
+        setCondition(wanted(AlarmKind::ConsoleDown), health.consoleDown, cause);
+        setCondition(wanted(AlarmKind::LineStopped), health.lineStopped, cause);
     }
 }
 
@@ -734,9 +734,9 @@ void Station::setBrokerConnected(bool connected, const QString &reason)
     d.brokerConnected = connected;
     d.brokerProblem = connected ? QString() : brokerProblemText(d.parts.settings.broker.name(), reason);
     if (changed && d.beginWrites()) {
-        const AlarmSpec spec{sourceOf(AlarmKind::BrokerLost, {}), AlarmKind::BrokerLost, {}, -1, 0, {},
+        const AlarmCondition wanted{sourceOf(AlarmKind::BrokerLost, {}), AlarmKind::BrokerLost, {}, -1, 0, {},
                              QStringLiteral("Нет связи с брокером %1").arg(d.parts.settings.broker.name())};
-        d.setCondition(spec, !connected, connected ? QStringLiteral("connected") : reason);
+        d.setCondition(wanted, !connected, connected ? QStringLiteral("connected") : reason);
         d.endWrites("the broker alarm");
     }
     d.brokerLostSince = connected ? QDateTime() : (d.brokerLostSince.isValid() ? d.brokerLostSince : d.wallTime());

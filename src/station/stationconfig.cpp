@@ -10,7 +10,7 @@ namespace {
 
 constexpr int SessionExpirySeconds = 7 * 24 * 3600;
 
-const OptionSpec options[] = {
+const OptionEntry options[] = {
     {"data-dir", "DIR", "Directory of the journal and the operators' file (default: ~/.local/share/dorvan-station)."},
     {"prefix", "PREFIXES", "First topic levels of the posts, comma-separated (default: dorvan)."},
     {"sites", "SITES", "Only these posts, comma-separated (default: every post under the prefixes)."},
@@ -93,7 +93,7 @@ bool soundsUsable(const StationSettings &settings, QString *error)
 
 } // namespace
 
-std::span<const OptionSpec> stationOptions()
+std::span<const OptionEntry> stationOptions()
 {
     return options;
 }

@@ -29,7 +29,7 @@ struct StationSettings
 // The station's own keys (data-dir, prefix, sites, silence, max-shelve,
 // escalate-trip, escalate-fault, escalate-notice, on-escalation,
 // station-name, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
-std::span<const OptionSpec> stationOptions();
+std::span<const OptionEntry> stationOptions();
 
 // --config when given, else ~/.config/dorvan-station/station.conf if it
 // exists, else /etc/dorvan-station/station.conf.

@@ -14,7 +14,7 @@ namespace dorvan::uplink {
 
 namespace {
 
-const OptionSpec uplinkOptions[] = {
+const OptionEntry uplinkOptions[] = {
     {"workdir", "DIR", "The console's working directory (default: the one the console's configuration names, "
                        "else the current directory)."},
     {"site", "NAME", "Site name, one topic level (default: the host name)."},
