@@ -26,18 +26,11 @@ struct HistoryFilter
     QString text;      // contained in the event's text, whatever the case
 };
 
-// An event as the journal holds it.
-struct HistoryRow
+// An event as the journal holds it (without its raw payload), with its
+// place in the order of arrival.
+struct HistoryRow : EventRow
 {
-    qint64 seq = 0; // the journal's order of arrival
-    QString site;
-    RecordId id;
-    QString time; // the post's, as sent
-    int code = -1;
-    QString kind;
-    int address = -1; // -1: a general event
-    int loop = 0;     // 0: none
-    QString text;
+    qint64 seq = 0;   // the journal's order of arrival
     QString received; // the station's clock, UTC, ISO 8601
 };
 
