@@ -54,6 +54,15 @@ const char *const schema[] = {
     "CREATE TABLE IF NOT EXISTS shelves ("
     " id INTEGER PRIMARY KEY, source TEXT, site TEXT, address INTEGER, what TEXT NOT NULL, shelved TEXT NOT NULL,"
     " until TEXT NOT NULL, operator TEXT NOT NULL, station TEXT NOT NULL, reason TEXT NOT NULL, ended TEXT, how TEXT)",
+    // A sensor (address) or a whole post (address NULL) out of service until ended.
+    "CREATE TABLE IF NOT EXISTS out_of_service ("
+    " id INTEGER PRIMARY KEY, uid TEXT UNIQUE, site TEXT NOT NULL, address INTEGER, what TEXT NOT NULL, since TEXT NOT NULL,"
+    " operator TEXT NOT NULL, station TEXT NOT NULL, reason TEXT NOT NULL, ended TEXT, ended_by TEXT)",
+    // The posts' cards: what the duty operator needs beside an alarm of the post.
+    "CREATE TABLE IF NOT EXISTS cards ("
+    " site TEXT PRIMARY KEY, address TEXT, instructions TEXT, contacts TEXT, changed TEXT, operator TEXT, station TEXT)",
+    // Actions not yet taken by the broker for the centre's other stations; gone once it has them.
+    "CREATE TABLE IF NOT EXISTS outbox (uid TEXT PRIMARY KEY, payload TEXT NOT NULL)",
     // The evidence: what happened to an alarm and what operators did is never changed.
     "CREATE TRIGGER IF NOT EXISTS actions_no_update BEFORE UPDATE ON actions"
     " BEGIN SELECT RAISE(ABORT, 'actions are append-only'); END",
@@ -212,6 +221,11 @@ QString actionName(ActionKind kind)
     case ActionKind::Shelve: return QStringLiteral("shelve");
     case ActionKind::Unshelve: return QStringLiteral("unshelve");
     case ActionKind::Escalate: return QStringLiteral("escalate");
+    case ActionKind::OutOfService: return QStringLiteral("out_of_service");
+    case ActionKind::ReturnToService: return QStringLiteral("return_to_service");
+    case ActionKind::HandOver: return QStringLiteral("hand_over");
+    case ActionKind::TakeOver: return QStringLiteral("take_over");
+    case ActionKind::EditCard: return QStringLiteral("edit_card");
     }
     return {};
 }
@@ -272,6 +286,19 @@ void Journal::close()
     }
 }
 
+bool Journal::addColumnIfMissing(const QString &table, const QString &column)
+{
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(table)))
+        return fail(QStringLiteral("reading the columns of ") + table, query.lastError().text());
+    const QString name = column.section(u' ', 0, 0);
+    while (query.next()) {
+        if (query.value(1).toString() == name)
+            return true;
+    }
+    return exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, column));
+}
+
 bool Journal::exec(const QString &statement)
 {
     QSqlQuery query(db_);
@@ -296,6 +323,16 @@ bool Journal::createSchema()
             rollback();
             return false;
         }
+    }
+    // Journals made before actions were shared between stations: each action and shelf gets its unique id.
+    const bool ok = addColumnIfMissing(QStringLiteral("actions"), QStringLiteral("uid TEXT"))
+                    && addColumnIfMissing(QStringLiteral("shelves"), QStringLiteral("uid TEXT"))
+                    && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS actions_by_uid ON actions (uid)"))
+                    && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS shelves_by_uid ON shelves (uid)"))
+                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_time ON actions (time)"));
+    if (!ok) {
+        rollback();
+        return false;
     }
     return commit();
 }
@@ -446,9 +483,9 @@ bool Journal::addAction(const ActionRow &action)
 {
     QString error;
     return run(statements_->addAction,
-               "INSERT INTO actions (time, station, operator, kind, target, comment) VALUES (?, ?, ?, ?, ?, ?)",
+               "INSERT INTO actions (time, station, operator, kind, target, comment, uid) VALUES (?, ?, ?, ?, ?, ?, ?)",
                {iso(action.time), action.station, orNull(action.operatorName), actionName(action.kind),
-                orNull(action.target), orNull(action.comment)},
+                orNull(action.target), orNull(action.comment), orNull(action.uid)},
                &error)
            || fail(QStringLiteral("noting action ") + actionName(action.kind), error);
 }

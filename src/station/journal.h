@@ -116,7 +116,10 @@ struct AlarmChange
     QString comment;
 };
 
-enum class ActionKind { SignIn, SignOut, Acknowledge, Silence, Shelve, Unshelve, Escalate };
+enum class ActionKind {
+    SignIn, SignOut, Acknowledge, Silence, Shelve, Unshelve, Escalate,
+    OutOfService, ReturnToService, HandOver, TakeOver, EditCard
+};
 
 struct ActionRow
 {
@@ -126,6 +129,7 @@ struct ActionRow
     ActionKind kind = ActionKind::SignIn;
     QString target;
     QString comment;
+    QString uid; // unique across the centre's stations; empty: this station's alone
 };
 
 // An alarm's source, or every alarm of one sensor, kept out of the list and
@@ -217,6 +221,7 @@ public:
 
 private:
     bool createSchema();
+    bool addColumnIfMissing(const QString &table, const QString &column);
     bool exec(const QString &statement);
     bool fail(const QString &what, const QString &reason);
     void endDurable();
