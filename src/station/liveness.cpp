@@ -4,7 +4,9 @@ namespace dorvan::station {
 
 namespace {
 
-// Two statuses a renewal apart tell the same offset within this.
+// Two statuses a renewal apart tell the same offset within this, and within
+// half their interval: statuses queued behind a cut bridge arrive together,
+// their offsets an interval apart, and must not agree on a skew.
 constexpr qint64 OffsetAgreementMs = 5000;
 
 } // namespace
@@ -16,7 +18,8 @@ void PostLiveness::renewed(qint64 monotonicMs, qint64 wallMs)
         return;
     const qint64 offset = row.statusTime.toMSecsSinceEpoch() - wallMs;
     const qint64 limit = qint64(row.intervalSeconds) * 1000;
-    const bool agrees = lastOffsetMs && qAbs(*lastOffsetMs - offset) <= OffsetAgreementMs;
+    const qint64 agreement = qMin(OffsetAgreementMs, limit / 2);
+    const bool agrees = lastOffsetMs && qAbs(*lastOffsetMs - offset) <= agreement;
     if (agrees)
         skewed = qAbs(offset) > limit;
     else if (qAbs(offset) <= limit)
