@@ -54,11 +54,14 @@ private slots:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QStringList>("some");   // among the subscriptions
         QTest::addColumn<int>("count");
-        QTest::newRow("every post") << QStringList{} << QStringList{"dorvan/+/status", "dorvan/+/sensor/+/signal"} << 5;
+        QTest::newRow("every post") << QStringList{} << QStringList{"dorvan/+/status", "dorvan/+/sensor/+/signal"} << 6;
         QTest::newRow("two prefixes") << QStringList{"--prefix", "dorvan,plant/east"}
-                                      << QStringList{"plant/east/+/event", "dorvan/+/console"} << 10;
+                                      << QStringList{"plant/east/+/event", "dorvan/+/console"} << 11;
         QTest::newRow("a site filter") << QStringList{"--sites", "post1, post2"}
-                                       << QStringList{"dorvan/post1/status", "dorvan/post2/sensor/+/state"} << 10;
+                                       << QStringList{"dorvan/post1/status", "dorvan/post2/sensor/+/state"} << 11;
+        QTest::newRow("the centre's own topic") << QStringList{"--centre-topic", "centre/east"}
+                                                << QStringList{"centre/east/actions"} << 6;
+        QTest::newRow("a station alone") << QStringList{"--centre-topic", "none"} << QStringList{"dorvan/+/event"} << 5;
     }
     void subscriptions()
     {
@@ -82,6 +85,8 @@ private slots:
         QTest::newRow("a site of two levels") << QStringList{"--sites", "a/b"};
         QTest::newRow("silence out of range") << QStringList{"--silence", "0"};
         QTest::newRow("a sound that is not there") << QStringList{"--trip-sound", "/nonexistent.wav"};
+        QTest::newRow("the centre's topic under the posts'") << QStringList{"--centre-topic", "dorvan/centre"};
+        QTest::newRow("a wildcard in the centre's topic") << QStringList{"--centre-topic", "centre/+"};
     }
     void unusableSettings()
     {

@@ -19,8 +19,9 @@ AlarmView viewOf(const AlarmRow &alarm)
     return view;
 }
 
-AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList)
-    : journal_(journal), list_(list), shelvedList_(shelvedList)
+AlarmBook::AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList,
+                     ShelvedListModel &outOfServiceList)
+    : journal_(journal), list_(list), shelvedList_(shelvedList), outOfServiceList_(outOfServiceList)
 {
 }
 
@@ -66,14 +67,16 @@ bool AlarmBook::shelve(ShelfRow shelf)
     return true;
 }
 
-bool AlarmBook::endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause)
+bool AlarmBook::endShelf(qint64 shelfId, bool outOfService, const QString &how, const AlarmCause &cause)
 {
-    const auto ending = std::find_if(shelves_.cbegin(), shelves_.cend(), [&](const ShelfRow &s) { return s.id == shelfId; });
+    const auto ending = std::find_if(shelves_.cbegin(), shelves_.cend(), [&](const ShelfRow &s) {
+        return s.id == shelfId && s.outOfService == outOfService;
+    });
     if (ending == shelves_.cend())
         return false;
     const ShelfRow shelf = *ending;
     shelves_.erase(ending);
-    journalFailed_ = !journal_.endShelf(shelfId, cause.time, how) || journalFailed_;
+    journalFailed_ = !journal_.endShelf(shelf, cause.time, how) || journalFailed_;
     QStringList back;
     for (const AlarmRow &alarm : std::as_const(open_)) {
         if (shelf.covers(alarm) && !shelfOf(alarm))
@@ -96,16 +99,34 @@ QList<qint64> AlarmBook::expiredShelves(const QDateTime &now) const
 {
     QList<qint64> ids;
     for (const ShelfRow &shelf : shelves_) {
-        if (shelf.until <= now)
+        if (!shelf.outOfService && shelf.until <= now)
             ids.append(shelf.id);
     }
     return ids;
 }
 
-const ShelfRow *AlarmBook::shelf(qint64 shelfId) const
+const ShelfRow *AlarmBook::shelf(qint64 shelfId, bool outOfService) const
 {
     for (const ShelfRow &shelf : shelves_) {
-        if (shelf.id == shelfId)
+        if (shelf.id == shelfId && shelf.outOfService == outOfService)
+            return &shelf;
+    }
+    return nullptr;
+}
+
+const ShelfRow *AlarmBook::shelfByUid(const QString &uid) const
+{
+    for (const ShelfRow &shelf : shelves_) {
+        if (!uid.isEmpty() && shelf.uid == uid)
+            return &shelf;
+    }
+    return nullptr;
+}
+
+const ShelfRow *AlarmBook::outOfService(const QString &site, int address) const
+{
+    for (const ShelfRow &shelf : shelves_) {
+        if (shelf.outOfService && shelf.site == site && (shelf.address == address || shelf.wholePost()))
             return &shelf;
     }
     return nullptr;
@@ -144,7 +165,7 @@ void AlarmBook::recount()
 
 void AlarmBook::showShelves()
 {
-    QList<ShelfView> views;
+    QList<ShelfView> views, outOfService;
     for (const ShelfRow &shelf : std::as_const(shelves_)) {
         QStringList states;
         for (const AlarmRow &alarm : std::as_const(open_)) {
@@ -152,10 +173,12 @@ void AlarmBook::showShelves()
                 states.append(stateText(alarm.state));
         }
         states.removeDuplicates();
-        views.append({shelf.id, shelf.site, shelf.what, states.join(QStringLiteral("; ")), shelf.until,
-                      shelf.operatorName, shelf.reason});
+        (shelf.outOfService ? outOfService : views)
+            .append({shelf.id, shelf.site, shelf.what, states.join(QStringLiteral("; ")),
+                     shelf.outOfService ? shelf.shelved : shelf.until, shelf.operatorName, shelf.reason});
     }
     shelvedList_.setAll(views);
+    outOfServiceList_.setAll(outOfService);
 }
 
 bool AlarmBook::activate(const AlarmCondition &wanted, bool repeat, const AlarmCause &cause)
@@ -220,6 +243,7 @@ bool AlarmBook::apply(AlarmRow &alarm, AlarmInput input, const AlarmCause &cause
         ++alarm.repeats;
     if (input == AlarmInput::Activate) {
         alarm.lastActivation = cause.time;
+        alarm.activation = cause.cause;
         alarm.acknowledgedBy.clear();
         alarm.acknowledgedAt = {};
     }

@@ -39,7 +39,7 @@ struct AlarmCause
 class AlarmBook
 {
 public:
-    AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList);
+    AlarmBook(Journal &journal, AlarmListModel &list, ShelvedListModel &shelvedList, ShelvedListModel &outOfServiceList);
 
     // escalations: the last of each alarm; one after its last activation still holds.
     void load(const QList<AlarmRow> &open, const QList<ShelfRow> &shelves,
@@ -54,14 +54,18 @@ public:
     void retext(const QString &source, const QString &text);
     bool acknowledge(qint64 id, const AlarmCause &cause);
 
-    // A shelved alarm goes on through its states out of the list and unheard.
+    // A shelved alarm, or one of what is out of service, goes on through its
+    // states out of the list and unheard.
     bool shelve(ShelfRow shelf);
     // The shelf's alarms come back as they are now; true when one of them
     // is unacknowledged again (heard as a new alarm).
-    bool endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause);
-    QList<qint64> expiredShelves(const QDateTime &now) const;
-    const ShelfRow *shelf(qint64 shelfId) const;
-    const ShelfRow *shelfOf(const AlarmRow &alarm) const;
+    bool endShelf(qint64 shelfId, bool outOfService, const QString &how, const AlarmCause &cause);
+    QList<qint64> expiredShelves(const QDateTime &now) const; // out of service never expires
+    const ShelfRow *shelf(qint64 shelfId, bool outOfService = false) const;
+    const ShelfRow *shelfByUid(const QString &uid) const;
+    const ShelfRow *shelfOf(const AlarmRow &alarm) const; // what holds it back, if anything
+    // The item that holds the sensor (or, address -1, the post itself) out of service.
+    const ShelfRow *outOfService(const QString &site, int address) const;
     bool isShelved(const QString &source) const;
 
     // The heard alarms unacknowledged for longer than their limit, now escalated.
@@ -88,6 +92,7 @@ private:
     Journal &journal_;
     AlarmListModel &list_;
     ShelvedListModel &shelvedList_;
+    ShelvedListModel &outOfServiceList_;
     QList<ShelfRow> shelves_;
     QHash<QString, AlarmRow> open_;
     QHash<qint64, QString> sourceOf_;

@@ -177,11 +177,12 @@ struct Journal::Statements
 {
     explicit Statements(sqlite3 *db)
         : addEvent(db), savePost(db), saveSensor(db), removeSensor(db), insertAlarm(db), updateAlarm(db),
-          addChange(db), addAction(db), saveMark(db), closeGaps(db), addGap(db), addShelf(db), endShelf(db)
+          addChange(db), addAction(db), saveMark(db), closeGaps(db), addGap(db), addShelf(db), endShelf(db),
+          addOutOfService(db), endOutOfService(db)
     {
     }
     Statement addEvent, savePost, saveSensor, removeSensor, insertAlarm, updateAlarm, addChange, addAction,
-        saveMark, closeGaps, addGap, addShelf, endShelf;
+        saveMark, closeGaps, addGap, addShelf, endShelf, addOutOfService, endOutOfService;
 };
 
 QString RecordId::text() const
@@ -329,7 +330,8 @@ bool Journal::createSchema()
                     && addColumnIfMissing(QStringLiteral("shelves"), QStringLiteral("uid TEXT"))
                     && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS actions_by_uid ON actions (uid)"))
                     && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS shelves_by_uid ON shelves (uid)"))
-                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_time ON actions (time)"));
+                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_time ON actions (time)"))
+                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_target ON actions (target)"));
     if (!ok) {
         rollback();
         return false;
@@ -516,32 +518,97 @@ bool Journal::replaceGaps(const QString &site, const QDate &day, const QList<Gap
 bool Journal::addShelf(ShelfRow &shelf)
 {
     QString error;
-    Statement &query = statements_->addShelf;
-    if (!run(query,
-             "INSERT INTO shelves (source, site, address, what, shelved, until, operator, station, reason)"
-             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)",
-             {orNull(shelf.source), orNull(shelf.site), orNull(shelf.address, -1), shelf.what, iso(shelf.shelved),
-              iso(shelf.until), shelf.operatorName, shelf.station, shelf.reason},
-             &error))
-        return fail(QStringLiteral("shelving ") + shelf.what, error);
+    Statement &query = shelf.outOfService ? statements_->addOutOfService : statements_->addShelf;
+    const bool stored =
+        shelf.outOfService
+            ? run(query,
+                  "INSERT INTO out_of_service (site, address, what, since, operator, station, reason, uid)"
+                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?)",
+                  {shelf.site, orNull(shelf.address, -1), shelf.what, iso(shelf.shelved), shelf.operatorName,
+                   shelf.station, shelf.reason, orNull(shelf.uid)},
+                  &error)
+            : run(query,
+                  "INSERT INTO shelves (source, site, address, what, shelved, until, operator, station, reason, uid)"
+                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                  {orNull(shelf.source), orNull(shelf.site), orNull(shelf.address, -1), shelf.what, iso(shelf.shelved),
+                   iso(shelf.until), shelf.operatorName, shelf.station, shelf.reason, orNull(shelf.uid)},
+                  &error);
+    if (!stored)
+        return fail((shelf.outOfService ? QStringLiteral("taking out of service ") : QStringLiteral("shelving ")) + shelf.what,
+                    error);
     shelf.id = query.lastInsertId();
     return true;
 }
 
-bool Journal::endShelf(qint64 id, const QDateTime &ended, const QString &how)
+bool Journal::endShelf(const ShelfRow &shelf, const QDateTime &ended, const QString &how)
 {
     QString error;
-    return run(statements_->endShelf, "UPDATE shelves SET ended = ?, how = ? WHERE id = ? AND ended IS NULL",
-               {iso(ended), how, id}, &error)
-           || fail(QStringLiteral("ending shelf %1").arg(id), error);
+    const bool stored =
+        shelf.outOfService
+            ? run(statements_->endOutOfService,
+                  "UPDATE out_of_service SET ended = ?, ended_by = ? WHERE id = ? AND ended IS NULL",
+                  {iso(ended), how, shelf.id}, &error)
+            : run(statements_->endShelf, "UPDATE shelves SET ended = ?, how = ? WHERE id = ? AND ended IS NULL",
+                  {iso(ended), how, shelf.id}, &error);
+    return stored || fail(QStringLiteral("ending %1 %2").arg(shelf.outOfService ? "out-of-service" : "shelf").arg(shelf.id), error);
+}
+
+bool Journal::hasAction(const QString &uid)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM actions WHERE uid = ?"));
+    query.addBindValue(uid);
+    return query.exec() && query.next();
+}
+
+bool Journal::hasActionOn(const QString &target)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM actions WHERE target = ?"));
+    query.addBindValue(target);
+    return query.exec() && query.next();
+}
+
+bool Journal::addToOutbox(const QString &uid, const QByteArray &payload)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("INSERT OR IGNORE INTO outbox (uid, payload) VALUES (?, ?)"));
+    query.addBindValue(uid);
+    query.addBindValue(QString::fromUtf8(payload));
+    return query.exec() || fail(QStringLiteral("keeping action %1 for the other stations").arg(uid), query.lastError().text());
+}
+
+bool Journal::removeFromOutbox(const QString &uid)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("DELETE FROM outbox WHERE uid = ?"));
+    query.addBindValue(uid);
+    return query.exec() || fail(QStringLiteral("clearing sent action ") + uid, query.lastError().text());
+}
+
+QList<OutboxEntry> Journal::outbox()
+{
+    QList<OutboxEntry> entries;
+    QSqlQuery query(db_);
+    if (!query.exec(QStringLiteral("SELECT uid, payload FROM outbox ORDER BY rowid"))) {
+        fail(QStringLiteral("reading the outbox"), query.lastError().text());
+        return entries;
+    }
+    while (query.next())
+        entries.append({query.value(0).toString(), query.value(1).toString().toUtf8()});
+    return entries;
 }
 
 QList<ShelfRow> Journal::activeShelves()
 {
     QList<ShelfRow> shelves;
     QSqlQuery query(db_);
-    if (!query.exec(QStringLiteral("SELECT id, source, site, address, what, shelved, until, operator, station, reason"
-                                   " FROM shelves WHERE ended IS NULL ORDER BY id"))) {
+    const bool read =
+        query.exec(QStringLiteral("SELECT id, source, site, address, what, shelved, until, operator, station, reason, uid, 0"
+                                  " FROM shelves WHERE ended IS NULL UNION ALL"
+                                  " SELECT id, NULL, site, address, what, since, NULL, operator, station, reason, uid, 1"
+                                  " FROM out_of_service WHERE ended IS NULL ORDER BY 12, 1"));
+    if (!read) {
         fail(QStringLiteral("reading shelves"), query.lastError().text());
         return shelves;
     }
@@ -557,6 +624,8 @@ QList<ShelfRow> Journal::activeShelves()
         shelf.operatorName = query.value(7).toString();
         shelf.station = query.value(8).toString();
         shelf.reason = query.value(9).toString();
+        shelf.uid = query.value(10).toString();
+        shelf.outOfService = query.value(11).toInt() == 1;
         shelves.append(shelf);
     }
     return shelves;

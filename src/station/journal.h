@@ -100,6 +100,9 @@ struct AlarmRow
     // has been too long (the journal's actions keep each escalation).
     QDateTime unacknowledgedSince;
     bool escalated = false;
+    // Nor this: the cause of its last activation, by which another station's
+    // acknowledgement is matched to it.
+    QString activation;
 };
 
 // A change of an alarm's state: the cause is the event (site and id) or the
@@ -133,7 +136,9 @@ struct ActionRow
 };
 
 // An alarm's source, or every alarm of one sensor, kept out of the list and
-// silent until a time; ended early by an operator or at that time.
+// silent until a time; ended early by an operator or at that time. Out of
+// service: a sensor, or a whole post (address -1), held so until an operator
+// returns it.
 struct ShelfRow
 {
     qint64 id = 0;  // 0 until stored
@@ -146,9 +151,14 @@ struct ShelfRow
     QString operatorName;
     QString station;
     QString reason;
+    QString uid; // the centre's id of the action that made it
+    bool outOfService = false;
 
+    bool wholePost() const { return source.isEmpty() && address < 0; }
     bool covers(const AlarmRow &alarm) const
     {
+        if (wholePost())
+            return alarm.site == site;
         return source.isEmpty() ? alarm.site == site && alarm.address == address : alarm.source == source;
     }
 };
@@ -169,6 +179,13 @@ struct FileMark
     QString site;
     QDate day;
     int lastNumber = -1;
+};
+
+// An action waiting for the broker to take it for the centre's other stations.
+struct OutboxEntry
+{
+    QString uid;
+    QByteArray payload;
 };
 
 // The station's journal: an SQLite database (WAL) that the auditor reads
@@ -204,8 +221,10 @@ public:
     bool addAlarmChange(const AlarmChange &change);
     bool addAction(const ActionRow &action);
     bool saveFileMark(const FileMark &mark);
-    bool addShelf(ShelfRow &shelf); // sets its id
-    bool endShelf(qint64 id, const QDateTime &ended, const QString &how);
+    // A shelf or an out-of-service item; sets its id.
+    bool addShelf(ShelfRow &shelf);
+    // how: a shelf's end (expired, unshelved); for out of service, who returned it.
+    bool endShelf(const ShelfRow &shelf, const QDateTime &ended, const QString &how);
     // The open gaps of the file are replaced by these.
     bool replaceGaps(const QString &site, const QDate &day, const QList<GapRow> &gaps, const QDateTime &now);
 
@@ -214,8 +233,14 @@ public:
     QList<AlarmRow> openAlarms();
     QList<FileMark> fileMarks();
     QList<GapRow> openGaps();
-    QList<ShelfRow> activeShelves();
+    QList<ShelfRow> activeShelves(); // the shelves, then what is out of service
     QHash<qint64, QDateTime> lastEscalations(); // per alarm id
+
+    bool hasAction(const QString &uid);
+    bool hasActionOn(const QString &target);
+    bool addToOutbox(const QString &uid, const QByteArray &payload);
+    bool removeFromOutbox(const QString &uid);
+    QList<OutboxEntry> outbox();
 
     QSqlDatabase &database() { return db_; }
 

@@ -291,9 +291,10 @@ QVariant ShelvedListModel::data(const QModelIndex &index, int role) const
 QVariant ShelvedListModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
     static const char16_t *const titles[] = {u"Отложено до", u"Пост", u"Что", u"Состояние", u"Отложил", u"Причина"};
+    static const char16_t *const outOfServiceTitles[] = {u"Выведено", u"Пост", u"Что", u"Состояние", u"Вывел", u"Причина"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= ColumnCount)
         return {};
-    return QString::fromUtf16(titles[section]);
+    return QString::fromUtf16((outOfService_ ? outOfServiceTitles : titles)[section]);
 }
 
 void ShelvedListModel::setAll(QList<ShelfView> shelves)
@@ -311,6 +312,8 @@ void ShelvedListModel::setAll(QList<ShelfView> shelves)
 
 Tone SensorView::tone() const
 {
+    if (outOfService)
+        return Tone::OutOfService;
     if (loop1 == LoopState::Alarm || loop2 == LoopState::Alarm)
         return Tone::Alarm;
     if (link == LinkState::Lost)
@@ -354,7 +357,11 @@ QVariant SensorListModel::data(const QModelIndex &index, int role) const
     case LinkColumn: return linkText(sensor.link);
     case Loop1Column: return loopText(sensor.loop1);
     case Loop2Column: return loopText(sensor.loop2);
-    case FaultColumn: return sensor.fault;
+    case FaultColumn:
+        if (sensor.outOfService)
+            return sensor.fault.isEmpty() ? QStringLiteral("выведен из работы")
+                                          : QStringLiteral("выведен из работы; ") + sensor.fault;
+        return sensor.fault;
     case ChangedColumn: return shownTime(sensor.changed);
     case Signal1Column: return sensor.signal1;
     case Signal2Column: return sensor.signal2;

@@ -38,6 +38,7 @@ struct PostView
     int noLink = 0;
     qint64 statusAgeSeconds = -1;
     QString stateText;
+    int outOfService = 0; // sensors held out of service (the post's own state: its tone)
 
     bool operator==(const PostView &) const = default;
 };
@@ -117,7 +118,8 @@ private:
     QList<AlarmView> alarms_;
 };
 
-// One row of the shelved: an alarm or a sensor's alarms, until when, by whom and why.
+// One row of the shelved: an alarm or a sensor's alarms, until when, by whom
+// and why; of what is out of service: since when (in until).
 struct ShelfView
 {
     qint64 id = 0;  // the shelf's
@@ -139,7 +141,11 @@ class ShelvedListModel final : public QAbstractTableModel
 public:
     enum Column { UntilColumn, PostColumn, WhatColumn, StateColumn, OperatorColumn, ReasonColumn, ColumnCount };
 
-    using QAbstractTableModel::QAbstractTableModel;
+    // outOfService: the list of what is out of service, since when and by whom.
+    explicit ShelvedListModel(bool outOfService = false, QObject *parent = nullptr)
+        : QAbstractTableModel(parent), outOfService_(outOfService)
+    {
+    }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -150,6 +156,7 @@ public:
     const ShelfView &at(int row) const { return shelves_.at(row); }
 
 private:
+    bool outOfService_;
     QList<ShelfView> shelves_;
 };
 
@@ -169,6 +176,7 @@ struct SensorView
     QDateTime changed;
     QString signal1;  // "0,43 (порог 1,25)", empty: no minute yet
     QString signal2;
+    bool outOfService = false; // by itself or with its post
 
     Tone tone() const;
     bool operator==(const SensorView &) const = default;

@@ -2,11 +2,13 @@
 
 #include "station/alarmbook.h"
 #include "station/annunciator.h"
+#include "station/centre.h"
 #include "station/gaptracker.h"
 #include "station/liveness.h"
 #include "station/payloads.h"
 #include "station/stationlog.h"
 
+#include <QJsonArray>
 #include <QLocale>
 #include <QTimer>
 
@@ -125,6 +127,41 @@ QString brokerProblemText(const QString &broker, const QString &reason)
     return QStringLiteral("нет связи с брокером %1").arg(broker);
 }
 
+// The record an alarm's activation came from ("dd.mm.yyyy#N"), empty when
+// a station's own check raised it: the same at every station of the centre.
+QString recordOf(const QString &activation)
+{
+    const qsizetype hash = activation.lastIndexOf(u'#');
+    if (hash < 0)
+        return {};
+    const qsizetype space = activation.lastIndexOf(u' ', hash);
+    return activation.mid(space + 1);
+}
+
+QString releaseTarget(bool outOfService, const QString &uid)
+{
+    return (outOfService ? QStringLiteral("out of service ") : QStringLiteral("shelf ")) + uid;
+}
+
+QJsonObject alarmDetails(const QList<const AlarmRow *> &alarms)
+{
+    QJsonArray list;
+    for (const AlarmRow *alarm : alarms)
+        list.append(QJsonObject{{QStringLiteral("source"), alarm->source}, {QStringLiteral("record"), recordOf(alarm->activation)}});
+    return {{QStringLiteral("alarms"), list}};
+}
+
+QJsonObject shelfDetails(const ShelfRow &shelf)
+{
+    QJsonObject details{{QStringLiteral("site"), shelf.site}, {QStringLiteral("address"), shelf.address},
+                        {QStringLiteral("what"), shelf.what}};
+    if (!shelf.source.isEmpty())
+        details.insert(QStringLiteral("source"), shelf.source);
+    if (!shelf.outOfService)
+        details.insert(QStringLiteral("until"), shelf.until.toUTC().toString(Qt::ISODateWithMs));
+    return details;
+}
+
 // The texts of the posts' own alarms.
 QString postAlarmText(AlarmKind kind)
 {
@@ -143,7 +180,7 @@ QString postAlarmText(AlarmKind kind)
 struct Station::Impl
 {
     Impl(Station &owner, Parts p)
-        : q(owner), parts(std::move(p)), book(parts.journal, alarmList, shelvedList),
+        : q(owner), parts(std::move(p)), book(parts.journal, alarmList, shelvedList, outOfServiceList),
           annunciator(parts.sound, parts.settings.tripSound, parts.settings.otherSound, parts.settings.silenceSeconds),
           lastTick(parts.clock.tickMs())
     {
@@ -155,6 +192,7 @@ struct Station::Impl
     BoardModel board;
     AlarmListModel alarmList;
     ShelvedListModel shelvedList;
+    ShelvedListModel outOfServiceList{true};
     SensorListModel sensorList{[this](const QString &site) { return sensorsOf(site); }};
     AlarmBook book;
     GapTracker gaps;
@@ -171,6 +209,7 @@ struct Station::Impl
     QSet<QString> dirtyPosts;
     QSet<std::pair<QString, QDate>> gapFiles;
     bool raisedNew = false;
+    bool queuedShared = false;
     bool silenceChanged = false;
     bool writeFailed = false;
     quint32 lastTick;
@@ -195,6 +234,8 @@ struct Station::Impl
     // --- loading ---
     bool open(QString *error);
     QList<SensorView> sensorsOf(const QString &site) const;
+    SensorView view(const QString &site, const SensorData &sensor) const;
+    void showSensorsOf(const QString &site);
 
     // --- intake ---
     static constexpr qsizetype MinStepMessages = 500;
@@ -232,12 +273,34 @@ struct Station::Impl
     bool beginWrites();
     bool beginDurableWrites(); // for an operator's action
     bool endWrites(const char *what);
-    bool action(ActionKind kind, const QString &target, const QString &comment);
+    bool action(ActionKind kind, const QString &target, const QString &comment, const QJsonObject &details = {},
+                const QString &uid = newUid());
+
+    // --- the centre's other stations ---
+    // An acknowledgement whose alarm has not come here yet (a bridge may
+    // bring the post's record after the other station's action).
+    struct PendingAcknowledgement
+    {
+        QString source;
+        QString record;
+        AlarmCause cause;
+        qint64 untilMs = 0;
+    };
+    static constexpr qint64 PendingAcknowledgementMs = 10 * 60 * 1000;
+    QList<PendingAcknowledgement> pendingAcknowledgements;
+    void onShared(const QByteArray &payload);
+    void applyShared(const SharedAction &shared);
+    void acknowledgeShared(const QString &source, const QString &record, const AlarmCause &cause);
+    bool acknowledgePending(const QString &source);
+    void holdShared(const SharedAction &shared, bool outOfService);
+    void releaseShared(const SharedAction &shared);
 
     // --- shelving ---
     bool shelvingRefused(int minutes, const QString &reason, QString *error) const;
     bool addShelf(ShelfRow shelf, int minutes, QString *error);
-    void endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause);
+    bool storeShelf(ShelfRow &shelf, const QString &target, QString *error);
+    bool holdRefused(const QString &what, const QString &reason, QString *error) const;
+    void endShelf(qint64 shelfId, bool outOfService, const QString &how, const AlarmCause &cause);
     void expireShelves();
     QString sensorOf(const QString &site, int address) const;
 
@@ -273,8 +336,25 @@ QList<SensorView> Station::Impl::sensorsOf(const QString &site) const
     if (found == posts.end())
         return views;
     for (const SensorData &sensor : found->sensors)
-        views.append(viewOf(sensor));
+        views.append(view(site, sensor));
     return views;
+}
+
+SensorView Station::Impl::view(const QString &site, const SensorData &sensor) const
+{
+    SensorView shown = viewOf(sensor);
+    shown.outOfService = book.outOfService(site, sensor.row.address) != nullptr;
+    return shown;
+}
+
+void Station::Impl::showSensorsOf(const QString &site)
+{
+    dirtyPosts.insert(site);
+    const auto found = posts.find(site);
+    if (found == posts.end())
+        return;
+    for (const SensorData &sensor : std::as_const(found->sensors))
+        sensorList.sensorChanged(site, view(site, sensor));
 }
 
 PostData &Station::Impl::post(const QString &site)
@@ -292,6 +372,10 @@ PostData &Station::Impl::post(const QString &site)
 
 void Station::Impl::take(const mqtt::Received &message)
 {
+    if (!parts.settings.centreTopic.isEmpty() && message.topic == centreActionsTopic(parts.settings.centreTopic)) {
+        onShared(message.payload);
+        return;
+    }
     const ParseResult parsed = parseMessage(message.topic, message.payload, parts.settings.prefixes);
     if (!parsed.message) {
         badInput(message.topic, parsed.bad);
@@ -443,7 +527,7 @@ void Station::Impl::onState(const QString &site, const StateMessage &state, cons
     held->row = state.row;
     writeFailed = !parts.journal.saveSensor(state.row, payload, wallTime()) || writeFailed;
     reconcileSensor(site, *held, site + QStringLiteral(" state after ") + state.row.event.text());
-    sensorList.sensorChanged(site, viewOf(*held));
+    sensorList.sensorChanged(site, view(site, *held));
 }
 
 void Station::Impl::reconcileSensor(const QString &site, const SensorData &sensor, const QString &cause)
@@ -487,7 +571,7 @@ void Station::Impl::onSignal(const QString &site, const SignalMessage &signal)
     SensorData &sensor = found->sensors[signal.address];
     sensor.signal1 = signal.loop1;
     sensor.signal2 = signal.loop2;
-    sensorList.sensorChanged(site, viewOf(sensor));
+    sensorList.sensorChanged(site, view(site, sensor));
 }
 
 void Station::Impl::gapChanged(const QString &site, const QDate &day, GapTracker::Change change, const QString &cause)
@@ -530,7 +614,8 @@ void Station::Impl::setCondition(const AlarmCondition &wanted, bool present, con
         book.settle(wanted.source, causeOf(cause));
         return;
     }
-    if (book.activate(wanted, repeat, causeOf(cause)) && !book.isShelved(wanted.source)) {
+    if (book.activate(wanted, repeat, causeOf(cause)) && !acknowledgePending(wanted.source)
+        && !book.isShelved(wanted.source)) {
         raisedNew = true;
         silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
         annunciator.newAlarm();
@@ -557,8 +642,14 @@ namespace {
 
 // The post's colour and words: the first layer that fails, from the
 // station's own connection down to the sensors.
-void describe(PostView &view, const PostHealth &health, bool brokerConnected, bool gap)
+void describe(PostView &view, const PostHealth &health, bool brokerConnected, bool gap, bool outOfService,
+              int sensors)
 {
+    if (outOfService) {
+        view.tone = Tone::OutOfService;
+        view.stateText = QStringLiteral("выведен из работы");
+        return;
+    }
     if (!brokerConnected) {
         view.tone = Tone::Unknown;
         view.stateText = QStringLiteral("неизвестно"); // the banner says why
@@ -580,6 +671,13 @@ void describe(PostView &view, const PostHealth &health, bool brokerConnected, bo
                      : health.lineUnknown ? QStringLiteral("на связи, линия: нет данных")
                      : health.hasStatus   ? QStringLiteral("на связи")
                                           : QStringLiteral("нет статуса");
+    if (view.outOfService == 0)
+        return;
+    // Never shown as healthy while sensors are held out: what is not watched is said.
+    if (view.tone == Tone::Normal)
+        view.tone = Tone::OutOfService;
+    view.stateText += view.outOfService == sensors ? QStringLiteral(", все датчики выведены")
+                                                   : QStringLiteral(", выведено датчиков: %1").arg(view.outOfService);
 }
 
 } // namespace
@@ -595,11 +693,16 @@ void Station::Impl::refreshPost(const QString &site)
     view.blink = book.hasUnacknowledged(site);
     view.statusAgeSeconds = health.statusAgeSeconds;
     for (const SensorData &sensor : found->sensors) {
+        if (book.outOfService(site, sensor.row.address)) {
+            ++view.outOfService;
+            continue;
+        }
         view.alarms += sensor.row.loop1 == u"alarm" || sensor.row.loop2 == u"alarm";
         view.faults += !sensor.row.fault.isEmpty();
         view.noLink += sensor.row.link == u"lost";
     }
-    describe(view, health, brokerConnected, gaps.hasMissing(site));
+    describe(view, health, brokerConnected, gaps.hasMissing(site), book.outOfService(site, -1) != nullptr,
+             int(found->sensors.size()));
     board.setPost(view);
 }
 
@@ -664,8 +767,12 @@ bool Station::Impl::beginDurableWrites()
 bool Station::Impl::endWrites(const char *what)
 {
     storeFileMarks();
-    if (!writeFailed && !book.journalFailed() && parts.journal.commit())
+    if (!writeFailed && !book.journalFailed() && parts.journal.commit()) {
+        if (std::exchange(queuedShared, false))
+            emit q.actionsQueued();
         return true;
+    }
+    queuedShared = false;
     parts.journal.rollback();
     const QString reason = parts.journal.errorText();
     qCCritical(lcStationJournal).noquote() << "the journal did not take" << what << ":" << reason;
@@ -673,11 +780,126 @@ bool Station::Impl::endWrites(const char *what)
     return false;
 }
 
-bool Station::Impl::action(ActionKind kind, const QString &target, const QString &comment)
+// Journaled with its uid; one the centre's stations share also waits in the
+// outbox, in the same transaction, until the broker has it.
+bool Station::Impl::action(ActionKind kind, const QString &target, const QString &comment, const QJsonObject &details,
+                           const QString &uid)
 {
-    const bool stored = parts.journal.addAction({wallTime(), parts.settings.stationName, operatorName, kind, target, comment});
+    const SharedAction shared{{wallTime(), parts.settings.stationName, operatorName, kind, target, comment, uid}, details};
+    bool stored = parts.journal.addAction(shared.row);
+    if (stored && sharedKind(kind) && !parts.settings.centreTopic.isEmpty()) {
+        stored = parts.journal.addToOutbox(uid, encodeShared(shared));
+        queuedShared = true;
+    }
     writeFailed = !stored || writeFailed;
     return stored;
+}
+
+// --- the centre's other stations ---
+
+void Station::Impl::onShared(const QByteArray &payload)
+{
+    QString reason;
+    const std::optional<SharedAction> shared = decodeShared(payload, &reason);
+    if (!shared) {
+        badInput(centreActionsTopic(parts.settings.centreTopic), {BadKind::BadField, reason});
+        return;
+    }
+    if (parts.journal.hasAction(shared->row.uid))
+        return; // this station's own, or one sent again
+    writeFailed = !parts.journal.addAction(shared->row) || writeFailed;
+    qCInfo(lcStation).noquote() << "action" << actionName(shared->row.kind) << shared->row.target << "of"
+                                << printable(shared->row.operatorName) << "at" << printable(shared->row.station);
+    applyShared(*shared);
+}
+
+void Station::Impl::applyShared(const SharedAction &shared)
+{
+    const AlarmCause cause{QStringLiteral("action ") + shared.row.uid, wallTime(), shared.row.operatorName,
+                           shared.row.station, shared.row.comment};
+    switch (shared.row.kind) {
+    case ActionKind::Acknowledge:
+        for (const QJsonValue &alarm : shared.details.value(QStringLiteral("alarms")).toArray())
+            acknowledgeShared(alarm[QStringLiteral("source")].toString(), alarm[QStringLiteral("record")].toString(), cause);
+        break;
+    case ActionKind::Shelve: holdShared(shared, false); break;
+    case ActionKind::OutOfService: holdShared(shared, true); break;
+    case ActionKind::Unshelve:
+    case ActionKind::ReturnToService: releaseShared(shared); break;
+    default: break; // journaled only
+    }
+}
+
+// The other station acknowledged this occurrence: the alarm here if it is
+// the same one (raised by the same record), or the one that record raises.
+void Station::Impl::acknowledgeShared(const QString &source, const QString &record, const AlarmCause &cause)
+{
+    const AlarmRow *alarm = book.bySource(source);
+    const bool sameOccurrence = alarm && (record.isEmpty() || recordOf(alarm->activation).isEmpty()
+                                          || recordOf(alarm->activation) == record);
+    if (alarm && sameOccurrence) {
+        if (isUnacknowledged(alarm->state))
+            book.acknowledge(alarm->id, cause);
+        return;
+    }
+    if (!record.isEmpty())
+        pendingAcknowledgements.append({source, record, cause, monotonicMs() + PendingAcknowledgementMs});
+}
+
+bool Station::Impl::acknowledgePending(const QString &source)
+{
+    const AlarmRow *alarm = book.bySource(source);
+    const qint64 now = monotonicMs();
+    for (qsizetype i = 0; alarm && i < pendingAcknowledgements.size(); ++i) {
+        const PendingAcknowledgement &pending = pendingAcknowledgements.at(i);
+        if (pending.untilMs < now) {
+            pendingAcknowledgements.remove(i--);
+        } else if (pending.source == source && pending.record == recordOf(alarm->activation)) {
+            book.acknowledge(alarm->id, pending.cause);
+            pendingAcknowledgements.remove(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void Station::Impl::holdShared(const SharedAction &shared, bool outOfService)
+{
+    const QJsonObject &details = shared.details;
+    if (book.shelfByUid(shared.row.uid) || parts.journal.hasActionOn(releaseTarget(outOfService, shared.row.uid)))
+        return; // ended already: its end came first
+    ShelfRow shelf;
+    shelf.source = details.value(QStringLiteral("source")).toString();
+    shelf.site = details.value(QStringLiteral("site")).toString();
+    shelf.address = details.value(QStringLiteral("address")).toInt(-1);
+    shelf.what = details.value(QStringLiteral("what")).toString();
+    shelf.shelved = shared.row.time;
+    shelf.until = QDateTime::fromString(details.value(QStringLiteral("until")).toString(), Qt::ISODateWithMs);
+    shelf.operatorName = shared.row.operatorName;
+    shelf.station = shared.row.station;
+    shelf.reason = shared.row.comment;
+    shelf.uid = shared.row.uid;
+    shelf.outOfService = outOfService;
+    if (shelf.site.isEmpty() || (!outOfService && !shelf.until.isValid())) {
+        badInput(centreActionsTopic(parts.settings.centreTopic), {BadKind::BadField, QStringLiteral("a hold without its post or time")});
+        return;
+    }
+    if (book.shelve(shelf) && outOfService)
+        showSensorsOf(shelf.site);
+}
+
+void Station::Impl::releaseShared(const SharedAction &shared)
+{
+    const ShelfRow *shelf = book.shelfByUid(shared.row.target.section(u' ', -1));
+    if (!shelf)
+        return; // not here yet (its end is journaled, so it never will be) or over already
+    const bool outOfService = shelf->outOfService;
+    const QString site = shelf->site;
+    const AlarmCause cause{QStringLiteral("action ") + shared.row.uid, wallTime(), shared.row.operatorName,
+                           shared.row.station, shared.row.comment};
+    endShelf(shelf->id, outOfService, outOfService ? shared.row.operatorName : QStringLiteral("unshelved"), cause);
+    if (outOfService)
+        showSensorsOf(site);
 }
 
 // --- the facade ---
@@ -827,13 +1049,13 @@ bool Station::acknowledge(qint64 alarmId, const QString &comment, QString *error
         *error = alarm ? QStringLiteral("Тревога уже квитирована.") : QStringLiteral("Тревога уже закрыта.");
         return false;
     }
-    const QString site = alarm->site;
+    const QJsonObject details = alarmDetails({alarm});
     if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
     d.book.acknowledge(alarmId, d.operatorCause(comment));
-    d.action(ActionKind::Acknowledge, QStringLiteral("alarm %1").arg(alarmId), comment);
+    d.action(ActionKind::Acknowledge, QStringLiteral("alarm %1").arg(alarmId), comment, details);
     const bool stored = d.endWrites("an acknowledgement");
     d.refreshChanged();
     d.updateSound();
@@ -854,13 +1076,17 @@ bool Station::acknowledgePost(const QString &site, const QString &comment, QStri
         *error = QStringLiteral("У поста %1 нет неквитированных тревог.").arg(site);
         return false;
     }
+    QList<const AlarmRow *> alarms;
+    for (const qint64 id : ids)
+        alarms.append(d.book.byId(id));
+    const QJsonObject details = alarmDetails(alarms);
     if (!d.beginDurableWrites()) {
         *error = QStringLiteral("Журнал станции не записывается: %1").arg(d.parts.journal.errorText());
         return false;
     }
     for (const qint64 id : ids)
         d.book.acknowledge(id, d.operatorCause(comment));
-    d.action(ActionKind::Acknowledge, QStringLiteral("post ") + site, comment);
+    d.action(ActionKind::Acknowledge, QStringLiteral("post ") + site, comment, details);
     const bool stored = d.endWrites("an acknowledgement");
     d.refreshChanged();
     d.updateSound();
@@ -917,34 +1143,55 @@ bool Station::Impl::addShelf(ShelfRow shelf, int minutes, QString *error)
 {
     shelf.shelved = wallTime();
     shelf.until = shelf.shelved.addSecs(qint64(minutes) * 60);
+    const QString target = shelf.source.isEmpty() ? QStringLiteral("sensor %1 %2").arg(shelf.site).arg(shelf.address)
+                                                  : QStringLiteral("alarm source ") + shelf.source;
+    if (!storeShelf(shelf, target + QStringLiteral(" for %1 min").arg(minutes), error))
+        return false;
+    qCInfo(lcStation).noquote() << operatorName << "shelved" << target << "for" << minutes << "min:" << shelf.reason;
+    return true;
+}
+
+// A shelf or an out-of-service item, with the action that makes it (their uid is the same).
+bool Station::Impl::storeShelf(ShelfRow &shelf, const QString &target, QString *error)
+{
     shelf.operatorName = operatorName;
     shelf.station = parts.settings.stationName;
     shelf.reason = shelf.reason.trimmed();
+    shelf.uid = newUid();
     if (!beginDurableWrites()) {
         *error = journalRefused(parts.journal);
         return false;
     }
-    const QString target = shelf.source.isEmpty()
-                               ? QStringLiteral("sensor %1 %2").arg(shelf.site).arg(shelf.address)
-                               : QStringLiteral("alarm source ") + shelf.source;
-    const bool stored = book.shelve(shelf)
-                        && action(ActionKind::Shelve, target + QStringLiteral(" for %1 min").arg(minutes), shelf.reason)
-                        && endWrites("a shelving");
+    const ActionKind kind = shelf.outOfService ? ActionKind::OutOfService : ActionKind::Shelve;
+    const bool stored = book.shelve(shelf) && action(kind, target, shelf.reason, shelfDetails(shelf), shelf.uid)
+                        && endWrites(shelf.outOfService ? "an out-of-service" : "a shelving");
     if (!stored) {
         parts.journal.rollback();
         book.load(parts.journal.openAlarms(), parts.journal.activeShelves(), parts.journal.lastEscalations());
-        *error = QStringLiteral("Отложить не удалось, журнал не записывается: %1").arg(parts.journal.errorText());
+        *error = (shelf.outOfService ? QStringLiteral("Вывести из работы не удалось, журнал не записывается: %1")
+                                     : QStringLiteral("Отложить не удалось, журнал не записывается: %1"))
+                     .arg(parts.journal.errorText());
         return false;
     }
-    qCInfo(lcStation).noquote() << operatorName << "shelved" << target << "for" << minutes << "min:" << shelf.reason;
     refreshChanged();
     updateSound();
     return true;
 }
 
-void Station::Impl::endShelf(qint64 shelfId, const QString &how, const AlarmCause &cause)
+bool Station::Impl::holdRefused(const QString &what, const QString &reason, QString *error) const
 {
-    if (book.endShelf(shelfId, how, cause)) {
+    if (operatorName.isEmpty())
+        *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы %1.").arg(what);
+    else if (reason.trimmed().isEmpty())
+        *error = QStringLiteral("Укажите причину.");
+    else
+        return false;
+    return true;
+}
+
+void Station::Impl::endShelf(qint64 shelfId, bool outOfService, const QString &how, const AlarmCause &cause)
+{
+    if (book.endShelf(shelfId, outOfService, how, cause)) {
         raisedNew = true;
         silenceChanged = silenceChanged || annunciator.silenced(monotonicMs());
         annunciator.newAlarm();
@@ -956,7 +1203,7 @@ void Station::Impl::expireShelves()
     const QDateTime now = wallTime();
     for (const qint64 id : book.expiredShelves(now)) {
         qCInfo(lcStation).noquote() << "shelf" << id << "ended: its time is up";
-        endShelf(id, QStringLiteral("expired"), {QStringLiteral("shelving expired"), now, {}, {}, {}});
+        endShelf(id, false, QStringLiteral("expired"), {QStringLiteral("shelving expired"), now, {}, {}, {}});
     }
 }
 
@@ -971,7 +1218,7 @@ void Station::Impl::escalate()
         // Not an operator's doing: the row names nobody.
         writeFailed = !parts.journal.addAction({now, parts.settings.stationName, {}, ActionKind::Escalate,
                                                 QStringLiteral("alarm %1").arg(alarm.id),
-                                                QStringLiteral("unacknowledged for %1 min").arg(minutes)})
+                                                QStringLiteral("unacknowledged for %1 min").arg(minutes), {}})
                       || writeFailed;
         escalationCommand.run(alarm.id, escalationJson(alarm, parts.settings.stationName, now));
         raisedNew = true;
@@ -999,7 +1246,7 @@ bool Station::shelve(qint64 alarmId, int minutes, const QString &reason, QString
         return false;
     }
     const QString what = alarm->sensor.isEmpty() ? alarm->text : alarm->sensor + QStringLiteral(": ") + alarm->text;
-    return d.addShelf({0, alarm->source, alarm->site, alarm->address, what, {}, {}, {}, {}, reason}, minutes, error);
+    return d.addShelf({0, alarm->source, alarm->site, alarm->address, what, {}, {}, {}, {}, reason, {}, false}, minutes, error);
 }
 
 bool Station::shelveSensor(const QString &site, int address, int minutes, const QString &reason, QString *error)
@@ -1012,7 +1259,7 @@ bool Station::shelveSensor(const QString &site, int address, int minutes, const 
         *error = QStringLiteral("У поста %1 нет датчика № %2.").arg(site).arg(address);
         return false;
     }
-    return d.addShelf({0, {}, site, address, QStringLiteral("все тревоги датчика ") + sensor, {}, {}, {}, {}, reason},
+    return d.addShelf({0, {}, site, address, QStringLiteral("все тревоги датчика ") + sensor, {}, {}, {}, {}, reason, {}, false},
                       minutes, error);
 }
 
@@ -1029,14 +1276,15 @@ bool Station::unshelve(qint64 shelfId, QString *error)
         return false;
     }
     const QString what = shelf->what;
+    const QString uid = shelf->uid;
     if (!d.beginDurableWrites()) {
         *error = journalRefused(d.parts.journal);
         return false;
     }
     AlarmCause cause = d.operatorCause({});
     cause.cause = QStringLiteral("unshelved");
-    d.endShelf(shelfId, QStringLiteral("unshelved"), cause);
-    d.action(ActionKind::Unshelve, QStringLiteral("shelf %1").arg(shelfId), what);
+    d.endShelf(shelfId, false, QStringLiteral("unshelved"), cause);
+    d.action(ActionKind::Unshelve, releaseTarget(false, uid), what);
     const bool stored = d.endWrites("an unshelving");
     qCInfo(lcStation).noquote() << d.operatorName << "unshelved" << what;
     d.refreshChanged();
@@ -1044,6 +1292,93 @@ bool Station::unshelve(qint64 shelfId, QString *error)
     if (!stored)
         *error = QStringLiteral("Возврат не записан в журнал: %1").arg(d.parts.journal.errorText());
     return stored;
+}
+
+bool Station::takeOutOfService(const QString &site, int address, const QString &reason, QString *error)
+{
+    Impl &d = *d_;
+    if (d.holdRefused(QStringLiteral("выводить из работы"), reason, error))
+        return false;
+    const QString sensor = address < 0 ? QString() : d.sensorOf(site, address);
+    if (!d.posts.contains(site) || (address >= 0 && sensor.isEmpty())) {
+        *error = address < 0 ? QStringLiteral("Поста %1 нет.").arg(site)
+                             : QStringLiteral("У поста %1 нет датчика № %2.").arg(site).arg(address);
+        return false;
+    }
+    if (const ShelfRow *held = d.book.outOfService(site, address)) {
+        *error = QStringLiteral("Уже выведено из работы: %1 (%2).").arg(held->what, held->operatorName);
+        return false;
+    }
+    ShelfRow item;
+    item.site = site;
+    item.address = address;
+    item.what = address < 0 ? QStringLiteral("пост ") + site : QStringLiteral("датчик ") + sensor;
+    item.shelved = d.wallTime();
+    item.reason = reason;
+    item.outOfService = true;
+    const QString target = address < 0 ? QStringLiteral("post ") + site : QStringLiteral("sensor %1 %2").arg(site).arg(address);
+    if (!d.storeShelf(item, target, error))
+        return false;
+    qCInfo(lcStation).noquote() << d.operatorName << "took" << target << "out of service:" << item.reason;
+    d.showSensorsOf(site);
+    d.refreshChanged();
+    return true;
+}
+
+bool Station::returnToService(qint64 itemId, QString *error)
+{
+    Impl &d = *d_;
+    if (d.operatorName.isEmpty()) {
+        *error = QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы вернуть в работу.");
+        return false;
+    }
+    const ShelfRow *item = d.book.shelf(itemId, true);
+    if (!item) {
+        *error = QStringLiteral("Уже в работе: вернул другой оператор.");
+        return false;
+    }
+    const ShelfRow held = *item;
+    if (!d.beginDurableWrites()) {
+        *error = journalRefused(d.parts.journal);
+        return false;
+    }
+    AlarmCause cause = d.operatorCause({});
+    cause.cause = QStringLiteral("returned to service");
+    d.endShelf(itemId, true, d.operatorName, cause);
+    d.action(ActionKind::ReturnToService, releaseTarget(true, held.uid), held.what);
+    const bool stored = d.endWrites("a return to service");
+    qCInfo(lcStation).noquote() << d.operatorName << "returned" << held.what << "to service";
+    d.showSensorsOf(held.site);
+    d.refreshChanged();
+    d.announce();
+    if (!stored)
+        *error = QStringLiteral("Возврат в работу не записан в журнал: %1").arg(d.parts.journal.errorText());
+    return stored;
+}
+
+bool Station::record(ActionKind kind, const QString &target, const QString &comment, QString *error)
+{
+    Impl &d = *d_;
+    if (!d.beginDurableWrites()) {
+        *error = journalRefused(d.parts.journal);
+        return false;
+    }
+    d.action(kind, target, comment);
+    if (d.endWrites("an action"))
+        return true;
+    *error = journalRefused(d.parts.journal);
+    return false;
+}
+
+QList<OutboxEntry> Station::outbox()
+{
+    return d_->parts.journal.outbox();
+}
+
+void Station::sent(const QString &uid)
+{
+    if (!d_->parts.journal.removeFromOutbox(uid))
+        qCWarning(lcStationJournal).noquote() << "the sent action" << uid << "stays in the outbox:" << d_->parts.journal.errorText();
 }
 
 int Station::silenceLeftSeconds() const
@@ -1089,6 +1424,11 @@ AlarmListModel &Station::alarmList()
 ShelvedListModel &Station::shelved()
 {
     return d_->shelvedList;
+}
+
+ShelvedListModel &Station::outOfService()
+{
+    return d_->outOfServiceList;
 }
 
 SensorListModel &Station::sensors()

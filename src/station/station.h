@@ -65,6 +65,22 @@ public:
     bool unshelve(qint64 shelfId, QString *error);
     int silenceLeftSeconds() const; // 0: not silenced
 
+    // Out of service: a sensor, or the whole post (address -1), until an
+    // operator returns it. Its events are journaled; its alarms are held out
+    // of the list and unheard (the post's own liveness ones only when the
+    // post itself is out), and come back as they are at the return.
+    bool takeOutOfService(const QString &site, int address, const QString &reason, QString *error);
+    bool returnToService(qint64 itemId, QString *error);
+
+    // An action of the signed-in operator the station does not take itself
+    // (a shift handed over, a card edited): journaled, shared with the centre.
+    bool record(ActionKind kind, const QString &target, const QString &comment, QString *error);
+
+    // The actions waiting for the broker to take them for the centre's other
+    // stations; sent(): it has one.
+    QList<OutboxEntry> outbox();
+    void sent(const QString &uid);
+
     QString brokerProblem() const;  // empty while connected
     QDateTime brokerLostSince() const;
     const StationSettings &settings() const;
@@ -73,6 +89,7 @@ public:
     BoardModel &board();
     AlarmListModel &alarmList();
     ShelvedListModel &shelved();
+    ShelvedListModel &outOfService();
     SensorListModel &sensors();
 
 signals:
@@ -80,6 +97,8 @@ signals:
     void brokerChanged();
     void operatorChanged();
     void silenceChanged();
+    // New actions wait in the outbox.
+    void actionsQueued();
     // Something the operator should read in passing (the escalation command failed), logged already.
     void notice(const QString &text);
     // The journal refused a write: the station cannot keep its evidence.

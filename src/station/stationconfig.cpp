@@ -1,6 +1,7 @@
 #include "station/stationconfig.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QFileInfo>
 #include <QSysInfo>
 
@@ -21,6 +22,7 @@ const OptionEntry options[] = {
     {"escalate-notice", "MINUTES", "The same for notices such as a post's clock far off (default: 0: never)."},
     {"on-escalation", "COMMAND", "Started at each escalation with the alarm as JSON on its standard input; killed after 10 s."},
     {"station-name", "NAME", "This station's name in the journal (default: the host name)."},
+    {"centre-topic", "TOPIC", "The centre's topic its stations share operators' actions on (default: dorvan-centre; none: alone)."},
     {"trip-sound", "FILE", "Wave file looped while a trip is unacknowledged (default: the packaged one)."},
     {"other-sound", "FILE", "Wave file looped for every other unacknowledged alarm (default: the packaged one)."},
 };
@@ -80,6 +82,25 @@ bool escalationFrom(const OptionValues &values, EscalationLimits &limits, QStrin
     return true;
 }
 
+// The centre's topic is its own: never under a post's, so that no post may write there.
+bool centreTopicUsable(const StationSettings &settings, QString *error)
+{
+    const QString &topic = settings.centreTopic;
+    if (topic == u"none")
+        return true;
+    if (!validLevels(topic, false)) {
+        *error = QStringLiteral("centre-topic \"%1\" must be topic levels without + and #").arg(topic);
+        return false;
+    }
+    for (const QString &prefix : settings.prefixes) {
+        if (topic == prefix || topic.startsWith(prefix + u'/')) {
+            *error = QStringLiteral("centre-topic \"%1\" must not be under the posts' prefix %2").arg(topic, prefix);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool soundsUsable(const StationSettings &settings, QString *error)
 {
     for (const auto &[key, path] : {std::pair{"trip-sound", settings.tripSound}, std::pair{"other-sound", settings.otherSound}}) {
@@ -92,6 +113,11 @@ bool soundsUsable(const StationSettings &settings, QString *error)
 }
 
 } // namespace
+
+QString centreActionsTopic(const QString &centreTopic)
+{
+    return centreTopic + QStringLiteral("/actions");
+}
 
 std::span<const OptionEntry> stationOptions()
 {
@@ -145,13 +171,24 @@ std::optional<StationSettings> stationFrom(const OptionValues &values, QString *
         return std::nullopt;
     }
 
-    const QString clientId = QStringLiteral("dorvan-station-") + QSysInfo::machineHostName();
+    settings.centreTopic = values.text("centre-topic").value_or(settings.centreTopic).trimmed();
+    if (!centreTopicUsable(settings, error))
+        return std::nullopt;
+
+    // Two stations on one machine must not take each other's session.
+    QString clientId = QStringLiteral("dorvan-station-") + QSysInfo::machineHostName();
+    if (settings.stationName != QSysInfo::machineHostName())
+        clientId += u'-' + QString(settings.stationName).replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
     std::optional<mqtt::BrokerSettings> broker = mqtt::brokerFrom(values, clientId, error);
     if (!broker)
         return std::nullopt;
     settings.broker = *broker;
     settings.broker.sessionExpirySeconds = SessionExpirySeconds;
     settings.broker.subscriptions = stationSubscriptions(settings.prefixes, settings.sites);
+    if (settings.centreTopic != u"none")
+        settings.broker.subscriptions.append(centreActionsTopic(settings.centreTopic));
+    else
+        settings.centreTopic.clear();
     return settings;
 }
 

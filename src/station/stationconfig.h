@@ -23,12 +23,13 @@ struct StationSettings
     EscalationLimits escalation;
     QString onEscalation;                            // the centre's command, empty: none
     QString stationName;                             // default: the host name
+    QString centreTopic{QStringLiteral("dorvan-centre")}; // shared actions; empty: this station alone
     QString tripSound, otherSound;                   // wav files; the program fills in the packaged ones
 };
 
 // The station's own keys (data-dir, prefix, sites, silence, max-shelve,
 // escalate-trip, escalate-fault, escalate-notice, on-escalation,
-// station-name, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
+// station-name, centre-topic, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
 std::span<const OptionEntry> stationOptions();
 
 // --config when given, else ~/.config/dorvan-station/station.conf if it
@@ -37,6 +38,9 @@ QString stationConfigPath(const QString &explicitPath);
 
 // The subscriptions for the prefixes, narrowed to the sites when any are named.
 QStringList stationSubscriptions(const QStringList &prefixes, const QStringList &sites);
+
+// Where the centre's stations publish and read each other's actions.
+QString centreActionsTopic(const QString &centreTopic);
 
 // The settings from the options; nullopt with a one-line reason for one
 // that cannot be used.

@@ -23,12 +23,23 @@ PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
     auto *acknowledge = new QPushButton(QStringLiteral("Квитировать все тревоги поста"), this);
     acknowledge->setObjectName(QStringLiteral("acknowledgePost"));
     connect(acknowledge, &QPushButton::clicked, this, [this] { emit acknowledgePostClicked(site()); });
+    auto *sensorOut = new QPushButton(QStringLiteral("Вывести датчик из работы…"), this);
+    sensorOut->setObjectName(QStringLiteral("sensorOutOfService"));
+    connect(sensorOut, &QPushButton::clicked, this, [this] {
+        const QModelIndexList chosen = table_->selectionModel()->selectedRows();
+        emit outOfServiceClicked(site(), chosen.isEmpty() ? -2 : chosen.first().data(KeyRole).toInt());
+    });
+    auto *postOut = new QPushButton(QStringLiteral("Вывести пост…"), this);
+    postOut->setObjectName(QStringLiteral("postOutOfService"));
+    connect(postOut, &QPushButton::clicked, this, [this] { emit outOfServiceClicked(site(), -1); });
     close_ = new QPushButton(QStringLiteral("Закрыть"), this);
     connect(close_, &QPushButton::clicked, this, &QWidget::close);
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(summary_, 1);
     buttons->addWidget(acknowledge);
+    buttons->addWidget(sensorOut);
+    buttons->addWidget(postOut);
     buttons->addWidget(close_);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(table_, 1);

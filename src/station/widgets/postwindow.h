@@ -25,6 +25,8 @@ public:
 
 signals:
     void acknowledgePostClicked(const QString &site);
+    // address -1: the whole post.
+    void outOfServiceClicked(const QString &site, int address);
 
 private:
     void fitColumns();

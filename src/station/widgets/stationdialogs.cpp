@@ -152,6 +152,41 @@ void ShelveDialog::done(int result)
     QDialog::done(result);
 }
 
+ReasonDialog::ReasonDialog(const QString &title, const QString &what, const QString &action, Check check, QWidget *parent)
+    : QDialog(parent), check_(std::move(check)), reason_(new QLineEdit(this)), error_(errorLabel(this))
+{
+    setObjectName(QStringLiteral("reason"));
+    setWindowTitle(title);
+    reason_->setObjectName(QStringLiteral("reason"));
+    reason_->setMaxLength(500);
+    reason_->setPlaceholderText(QStringLiteral("обязательно: например, замена датчика"));
+    auto *label = new QLabel(what, this);
+    label->setWordWrap(true);
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Причина:"), reason_);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addLayout(form);
+    layout->addWidget(error_);
+    layout->addWidget(buttons(this, action));
+    setMinimumWidth(420);
+}
+
+void ReasonDialog::done(int result)
+{
+    if (result == QDialog::Accepted) {
+        QString error;
+        if (!check_(reason_->text(), &error)) {
+            qCWarning(lcStationUi).noquote() << windowTitle() << "refused:" << error;
+            error_->setText(error);
+            error_->show();
+            reason_->setFocus();
+            return;
+        }
+    }
+    QDialog::done(result);
+}
+
 QString CommentDialog::comment() const
 {
     return comment_->text().trimmed();

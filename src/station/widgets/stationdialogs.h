@@ -47,6 +47,25 @@ private:
     QLineEdit *comment_;
 };
 
+// Why something is done (a sensor or a post taken out of service): the
+// station decides, a refusal stays in the dialog for the operator to mend.
+class ReasonDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    using Check = std::function<bool(const QString &reason, QString *error)>;
+
+    ReasonDialog(const QString &title, const QString &what, const QString &action, Check check, QWidget *parent = nullptr);
+
+    void done(int result) override;
+
+private:
+    Check check_;
+    QLineEdit *reason_;
+    QLabel *error_;
+};
+
 // How long and why an alarm (or every alarm of its sensor) is shelved. The
 // station decides: a refusal stays in the dialog for the operator to mend.
 class ShelveDialog : public QDialog

@@ -104,6 +104,7 @@ StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(pa
 
     postWindow_ = new PostWindow(station_.sensors(), this);
     connect(postWindow_, &PostWindow::acknowledgePostClicked, this, &StationWindow::acknowledgePost);
+    connect(postWindow_, &PostWindow::outOfServiceClicked, this, &StationWindow::takeOutOfService);
 
     connectStation();
     blinkTimer_.setInterval(BlinkMs);
@@ -187,6 +188,7 @@ QWidget *StationWindow::makeLists()
     lists_->setObjectName(QStringLiteral("lists"));
     lists_->addTab(makeAlarmPane(lists_), QStringLiteral("Тревоги"));
     lists_->addTab(makeShelvedPane(lists_), QString());
+    lists_->addTab(makeOutOfServicePane(lists_), QString());
     refreshShelvedTitle();
 
     splitter->addWidget(board_);
@@ -237,17 +239,43 @@ QWidget *StationWindow::makeShelvedPane(QWidget *parent)
     connect(unshelve, &QPushButton::clicked, this, &StationWindow::unshelveChosen);
     line->addWidget(unshelve);
     layout->addLayout(line);
-    shelvedTable_ = new QTableView(pane);
-    shelvedTable_->setObjectName(QStringLiteral("shelved"));
-    shelvedTable_->setModel(&station_.shelved());
-    shelvedTable_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    shelvedTable_->setSelectionMode(QAbstractItemView::SingleSelection);
-    shelvedTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    shelvedTable_->verticalHeader()->hide();
-    shelvedTable_->horizontalHeader()->setStretchLastSection(true);
+    shelvedTable_ = makeHoldTable(station_.shelved(), QStringLiteral("shelved"), pane);
     layout->addWidget(shelvedTable_, 1);
-    connect(&station_.shelved(), &QAbstractItemModel::modelReset, this, &StationWindow::refreshShelvedTitle);
     return pane;
+}
+
+QWidget *StationWindow::makeOutOfServicePane(QWidget *parent)
+{
+    auto *pane = new QWidget(parent);
+    auto *layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    auto *line = new QHBoxLayout;
+    line->addWidget(new QLabel(QStringLiteral("Выведенные из работы датчики и посты: события пишутся в журнал, тревоги "
+                                              "не звучат до возврата. Вывести — в окне поста"),
+                               pane),
+                    1);
+    QPushButton *back = button(QStringLiteral("Вернуть в &работу"), QStringLiteral("returnToService"), pane);
+    connect(back, &QPushButton::clicked, this, &StationWindow::returnChosenToService);
+    line->addWidget(back);
+    layout->addLayout(line);
+    outOfServiceTable_ = makeHoldTable(station_.outOfService(), QStringLiteral("outOfService"), pane);
+    layout->addWidget(outOfServiceTable_, 1);
+    return pane;
+}
+
+QTableView *StationWindow::makeHoldTable(QAbstractItemModel &model, const QString &name, QWidget *parent)
+{
+    auto *table = new QTableView(parent);
+    table->setObjectName(name);
+    table->setModel(&model);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    connect(&model, &QAbstractItemModel::modelReset, this, &StationWindow::refreshShelvedTitle);
+    return table;
 }
 
 void StationWindow::connectStation()
@@ -332,6 +360,8 @@ void StationWindow::refreshShelvedTitle()
 {
     const int count = station_.shelved().rowCount();
     lists_->setTabText(1, count > 0 ? QStringLiteral("Отложенные (%1)").arg(count) : QStringLiteral("Отложенные"));
+    const int out = station_.outOfService().rowCount();
+    lists_->setTabText(2, out > 0 ? QStringLiteral("Вне работы (%1)").arg(out) : QStringLiteral("Вне работы"));
 }
 
 void StationWindow::signIn()
@@ -417,6 +447,45 @@ void StationWindow::unshelveChosen()
     }
     QString error;
     if (!station_.unshelve(chosen.first().data(KeyRole).toLongLong(), &error))
+        showBox(QMessageBox::Warning, error);
+    refreshSummary();
+}
+
+void StationWindow::takeOutOfService(const QString &site, int address)
+{
+    if (refusedWithoutOperator(QStringLiteral("Выводить из работы")))
+        return;
+    if (address == -2) {
+        showBox(QMessageBox::Information, QStringLiteral("Выберите датчик в списке поста."));
+        return;
+    }
+    const QString what = address < 0 ? QStringLiteral("Вывести из работы пост %1 целиком: его тревоги, и тревоги связи "
+                                                      "с ним, не будут звучать до возврата.")
+                                           .arg(site)
+                                     : QStringLiteral("Вывести из работы датчик № %1 поста %2: его тревоги не будут "
+                                                      "звучать до возврата.")
+                                           .arg(address)
+                                           .arg(site);
+    auto *dialog = new ReasonDialog(
+        QStringLiteral("Вывести из работы"), what, QStringLiteral("Вывести"),
+        [this, site, address](const QString &reason, QString *error) {
+            return station_.takeOutOfService(site, address, reason, error);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, &StationWindow::refreshSummary);
+    dialog->open();
+}
+
+void StationWindow::returnChosenToService()
+{
+    const QModelIndexList chosen = outOfServiceTable_->selectionModel()->selectedRows();
+    if (chosen.isEmpty()) {
+        showBox(QMessageBox::Information, QStringLiteral("Выберите строку в списке выведенных из работы."));
+        return;
+    }
+    QString error;
+    if (!station_.returnToService(chosen.first().data(KeyRole).toLongLong(), &error))
         showBox(QMessageBox::Warning, error);
     refreshSummary();
 }

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+class QAbstractItemModel;
 class QHBoxLayout;
 class QLabel;
 class QPushButton;
@@ -43,6 +44,7 @@ public:
     ToneTable &alarmTable() { return *alarms_; }
     PostWindow &postWindow() { return *postWindow_; }
     QTableView &shelvedTable() { return *shelvedTable_; }
+    QTableView &outOfServiceTable() { return *outOfServiceTable_; }
 
     // A box that does not hold anything up; its text goes to the log too.
     QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
@@ -57,6 +59,8 @@ private:
     QWidget *makeLists();
     QWidget *makeAlarmPane(QWidget *parent);
     QWidget *makeShelvedPane(QWidget *parent);
+    QWidget *makeOutOfServicePane(QWidget *parent);
+    QTableView *makeHoldTable(QAbstractItemModel &model, const QString &name, QWidget *parent);
     void connectStation();
     void blink();
     void refresh();
@@ -72,6 +76,8 @@ private:
     void acknowledgePost(const QString &site);
     void shelveChosen();
     void unshelveChosen();
+    void takeOutOfService(const QString &site, int address);
+    void returnChosenToService();
     int chosenAlarmRow(); // -1: no open alarm (and the operator is told)
     bool refusedWithoutOperator(const QString &what);
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
@@ -88,6 +94,7 @@ private:
     ToneTable *alarms_ = nullptr;
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
+    QTableView *outOfServiceTable_ = nullptr;
     PostWindow *postWindow_ = nullptr;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
