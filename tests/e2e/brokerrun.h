@@ -164,6 +164,22 @@ private:
     QProcess process_;
 };
 
+// The lines of a regional broker's bridge that forwards the posts' topics
+// to the centre's broker at remotePort, as packaging/mosquitto-bridge.conf.example
+// has them, without TLS and login and with a restart after 1 s.
+inline QStringList bridgeConfig(const QString &name, int remotePort)
+{
+    return {QStringLiteral("connection %1").arg(name),
+            QStringLiteral("address 127.0.0.1:%1").arg(remotePort),
+            QStringLiteral("topic dorvan/# out 1"),
+            QStringLiteral("cleansession false"),
+            QStringLiteral("local_clientid %1-local").arg(name),
+            QStringLiteral("remote_clientid %1").arg(name),
+            QStringLiteral("bridge_protocol_version mqttv311"),
+            QStringLiteral("keepalive_interval 10"),
+            QStringLiteral("restart_timeout 1")};
+}
+
 struct Received
 {
     bool retained = false;

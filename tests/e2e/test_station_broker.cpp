@@ -3,103 +3,18 @@
 // list, a frozen uplink becoming stale and then offline, and a station killed
 // and started again getting what was published meanwhile, once.
 
-#include "brokerrun.h"
+#include "stationrun.h"
 
 #include <QElapsedTimer>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include <csignal>
 
 using namespace dorvan;
 using namespace dorvan::e2e;
-using dorvan::test::bytesOf;
 
 namespace {
 
 const QString site = QStringLiteral("post1");
-
-class StationProcess
-{
-public:
-    explicit StationProcess(const QString &dataDir) : dataDir_(dataDir) {}
-    ~StationProcess() { kill(); }
-
-    bool start(int port)
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        process_.setProcessEnvironment(environment);
-        process_.setProcessChannelMode(QProcess::MergedChannels);
-        tieToTest(process_);
-        process_.start(binDir() + QStringLiteral("/dorvan-station"),
-                       {QStringLiteral("--data-dir"), dataDir_, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("--port"), QString::number(port), QStringLiteral("--client-id"),
-                        QStringLiteral("station-e2e"), QStringLiteral("--station-name"), QStringLiteral("e2e")});
-        // Subscribed once connected: what a post sends before that is not
-        // for this station's session.
-        return process_.waitForStarted(5000)
-               && waitUntil([this] { return output_.append(process_.readAll()).contains("connected to"); }, 10000);
-    }
-    void kill()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-    QByteArray log() { return output_.append(process_.readAll()); }
-
-    // One value of a query on the journal, read as an auditor would, beside
-    // the running station.
-    QVariant value(const QString &sql) const
-    {
-        QVariant found;
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("auditor"));
-            db.setDatabaseName(dataDir_ + QStringLiteral("/journal.sqlite"));
-            db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=2000"));
-            if (db.open()) {
-                QSqlQuery query(db);
-                if (query.exec(sql) && query.next())
-                    found = query.value(0);
-            }
-        }
-        QSqlDatabase::removeDatabase(QStringLiteral("auditor"));
-        return found;
-    }
-    int count(const QString &where, const QString &table = QStringLiteral("events")) const
-    {
-        return value(QStringLiteral("SELECT count(*) FROM %1 WHERE %2").arg(table, where)).toInt();
-    }
-    bool alarmOpen(const QString &kind) const
-    {
-        return count(QStringLiteral("site = '%1' AND kind = '%2' AND state <> 'normal'").arg(site, kind),
-                     QStringLiteral("alarms")) > 0;
-    }
-
-private:
-    QString dataDir_;
-    QProcess process_;
-    QByteArray output_;
-};
-
-QByteArray tripsAndReturns(int first, int n)
-{
-    QByteArray bytes;
-    for (int i = first; i < first + n; ++i) {
-        bytes += bytesOf(i % 2 == 0 ? record(1001, 33, QStringLiteral("Срабатывание 1 шлейфа датчика <Дорван-301ДК> № 1001"), i)
-                                    : record(1001, 0, QStringLiteral("Возврат в норму 1 шлейфа датчика <Дорван-301ДК> № 1001"), i));
-    }
-    return bytes;
-}
-
-QStringList uplinkArguments(const QString &workDir, int port, const QStringList &more = {})
-{
-    return QStringList{QStringLiteral("--workdir"), workDir, QStringLiteral("--host"), QStringLiteral("127.0.0.1"),
-                       QStringLiteral("--port"), QString::number(port), QStringLiteral("--site"), site}
-           + more;
-}
 
 } // namespace
 
@@ -129,14 +44,14 @@ private slots:
         StationProcess station(data.path());
         QVERIFY(station.start(broker.port()));
         UplinkProcess uplink;
-        QVERIFY(uplink.start(uplinkArguments(run.path(), broker.port())));
+        QVERIFY(uplink.start(uplinkArguments(run.path(), broker.port(), site)));
         QVERIFY2(waitUntil([&] { return station.count(QStringLiteral("site = 'post1'"), QStringLiteral("posts")) > 0; }, 20000),
                  station.log().constData());
 
         QElapsedTimer tripped;
         tripped.start();
         run.simCommand(QStringLiteral("trip 1001 1"));
-        QVERIFY2(waitUntil([&] { return station.alarmOpen(QStringLiteral("trip")); }, 15000), station.log().constData());
+        QVERIFY2(waitUntil([&] { return station.alarmOpen(site, QStringLiteral("trip")); }, 15000), station.log().constData());
         qInfo("trip at the simulator to an open alarm in the station's journal: %lld ms", tripped.elapsed());
         QCOMPARE(station.count(QStringLiteral("site = 'post1' AND code = 33 AND address = 1001")), 1);
         QCOMPARE(station.value(QStringLiteral("SELECT state FROM alarms WHERE kind = 'trip'")).toString(),
@@ -150,27 +65,27 @@ private slots:
     void frozenUplinkBecomesStaleThenOffline()
     {
         test::WorkDir dir;
-        append(dailyFile(dir), tripsAndReturns(0, 2));
+        append(dailyFile(dir), tripsAndReturns(1001, 0, 2));
         Broker broker(dir.path());
         QVERIFY(broker.start());
         QTemporaryDir data;
         StationProcess station(data.path());
         QVERIFY(station.start(broker.port()));
         UplinkProcess uplink;
-        QVERIFY(uplink.start(uplinkArguments(dir.path(), broker.port(),
+        QVERIFY(uplink.start(uplinkArguments(dir.path(), broker.port(), site,
                                              {QStringLiteral("--from-start"), QStringLiteral("--heartbeat"), QStringLiteral("5"),
                                               QStringLiteral("--keepalive"), QStringLiteral("20")})));
         QVERIFY2(waitUntil([&] { return station.count(QStringLiteral("site = 'post1' AND status = 'online'"), QStringLiteral("posts")) > 0; },
                            20000),
                  station.log().constData());
-        QVERIFY(!station.alarmOpen(QStringLiteral("stale")));
+        QVERIFY(!station.alarmOpen(site, QStringLiteral("stale")));
 
         QElapsedTimer frozen;
         frozen.start();
         uplink.pause();
-        QVERIFY2(waitUntil([&] { return station.alarmOpen(QStringLiteral("stale")); }, 20000), station.log().constData());
+        QVERIFY2(waitUntil([&] { return station.alarmOpen(site, QStringLiteral("stale")); }, 20000), station.log().constData());
         const qint64 staleAfter = frozen.elapsed();
-        QVERIFY(waitUntil([&] { return station.alarmOpen(QStringLiteral("offline")); }, 45000));
+        QVERIFY(waitUntil([&] { return station.alarmOpen(site, QStringLiteral("offline")); }, 45000));
         const qint64 offlineAfter = frozen.elapsed();
         qInfo("a frozen uplink (interval 5 s, keep-alive 20 s): stale after %lld ms, offline after %lld ms", staleAfter,
               offlineAfter);
@@ -195,7 +110,7 @@ private slots:
     void restartedStationGetsTheBacklogOnce()
     {
         test::WorkDir dir;
-        append(dailyFile(dir), tripsAndReturns(0, 10));
+        append(dailyFile(dir), tripsAndReturns(1001, 0, 10));
         Broker broker(dir.path());
         QVERIFY(broker.start());
         QTemporaryDir data;
@@ -204,7 +119,7 @@ private slots:
         auto station = std::make_unique<StationProcess>(data.path());
         QVERIFY(station->start(broker.port()));
         UplinkProcess uplink;
-        QVERIFY(uplink.start(uplinkArguments(dir.path(), broker.port(), {QStringLiteral("--from-start")})));
+        QVERIFY(uplink.start(uplinkArguments(dir.path(), broker.port(), site, {QStringLiteral("--from-start")})));
         QVERIFY2(waitUntil([&] { return station->count(QStringLiteral("site = 'post1'")) >= 10; }, 20000),
                  station->log().constData());
         QCOMPARE(station->count(QStringLiteral("site = 'post1'")), 10);
@@ -213,7 +128,7 @@ private slots:
         const int repeatsBefore = station->value(trip).toInt();
 
         station->kill();
-        append(dailyFile(dir), tripsAndReturns(10, 20));
+        append(dailyFile(dir), tripsAndReturns(1001, 10, 20));
         QVERIFY(waitUntil([&] { return subscriber.on(QStringLiteral("dorvan/post1/event")).size() >= 30; }, 20000));
 
         station = std::make_unique<StationProcess>(data.path());
