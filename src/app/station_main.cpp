@@ -7,6 +7,7 @@
 #include "mqtt/mqttclient.h"
 #include "sound/qtalarmsound.h"
 #include "station/brokerlink.h"
+#include "station/handover.h"
 #include "station/historyexport.h"
 #include "station/journal.h"
 #include "station/operators.h"
@@ -74,7 +75,9 @@ int runStation(QApplication &app, const StationSettings &settings)
     dorvan::mqtt::MqttClient client(settings.broker, lcStationMqtt);
     BrokerLink link(client, station);
 
+    ShiftHandover shifts({journal, operators, clock, settings.stationName});
     StationWindow window(station);
+    window.setShiftHandover(&shifts);
     QTimer ticker;
     ticker.setInterval(1000);
     QObject::connect(&ticker, &QTimer::timeout, &station, guarded("tick", [&station] { station.tick(); }));

@@ -15,6 +15,7 @@ namespace dorvan::station {
 
 class BoardView;
 class PostWindow;
+class ShiftHandover;
 class Station;
 class ToneTable;
 
@@ -43,6 +44,9 @@ public:
     ToneTable &alarmTable() { return *alarms_; }
     PostWindow &postWindow() { return *postWindow_; }
     QTableView &shelvedTable() { return *shelvedTable_; }
+
+    // The shift's handover and its reports: the buttons show once it is given.
+    void setShiftHandover(ShiftHandover *shifts);
 
     // A box that does not hold anything up; its text goes to the log too.
     QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
@@ -77,6 +81,11 @@ private:
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
     void openPost(const QModelIndex &tile);
+    QHBoxLayout *makeShiftButtons(QWidget *parent);
+    void handOverShift();
+    void acceptShift();
+    void showShiftReports();
+    void openShiftDialog();
 
     Station &station_;
     QLabel *banner_ = nullptr;
@@ -89,6 +98,8 @@ private:
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
     PostWindow *postWindow_ = nullptr;
+    ShiftHandover *shifts_ = nullptr;
+    QWidget *shiftButtons_ = nullptr;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
     bool blinkOff_ = false;
