@@ -98,10 +98,11 @@ public:
     }
     void table(const QStringList &header)
     {
-        html_ += QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\"><tr>");
+        html_ += QStringLiteral("<table width=\"100%\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" style=\"border-style: solid\"><thead><tr>");
         for (const QString &cell : header)
             html_ += QStringLiteral("<th align=\"left\">%1</th>").arg(cell.toHtmlEscaped());
-        html_ += QStringLiteral("</tr>");
+        // The header is repeated at the top of every page the table runs on to.
+        html_ += QStringLiteral("</tr></thead>");
     }
     void row(const QStringList &cells)
     {
