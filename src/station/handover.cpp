@@ -85,12 +85,13 @@ private:
 };
 
 // Every alarm open at some moment of the span: raised in it, or raised
-// before and cleared in it, after it or not yet.
+// before and cleared in it, after it or not yet. (+raised: those open now
+// through their own index, not every alarm raised before the span.)
 const char *const overlappingAlarms =
     "SELECT id, kind, site, address, sensor, text, raised, state, acknowledged_by, acknowledged_at, cleared"
     " FROM alarms WHERE id IN ("
     " SELECT id FROM alarms WHERE raised >= ? AND raised <= ?"
-    " UNION SELECT id FROM alarms WHERE state <> 'normal' AND raised < ?"
+    " UNION SELECT id FROM alarms WHERE state <> 'normal' AND +raised < ?"
     " UNION SELECT id FROM alarms WHERE cleared >= ? AND raised < ?)"
     " ORDER BY raised, id";
 

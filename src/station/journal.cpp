@@ -70,7 +70,9 @@ const char *const schema[] = {
     "CREATE INDEX IF NOT EXISTS shelves_by_ended ON shelves (ended)",
     "CREATE INDEX IF NOT EXISTS out_of_service_by_ended ON out_of_service (ended)",
     "CREATE INDEX IF NOT EXISTS gaps_by_found ON gaps (found)",
-    "CREATE INDEX IF NOT EXISTS actions_by_kind ON actions (kind, time)",
+    // Partial: they hold only the handovers, and no scan of every action reads them.
+    "CREATE INDEX IF NOT EXISTS actions_handed_over ON actions (station, time) WHERE kind = 'hand_over'",
+    "CREATE INDEX IF NOT EXISTS actions_taken_over ON actions (station, time) WHERE kind = 'take_over'",
     // The evidence: what happened to an alarm and what operators did is never changed.
     "CREATE TRIGGER IF NOT EXISTS actions_no_update BEFORE UPDATE ON actions"
     " BEGIN SELECT RAISE(ABORT, 'actions are append-only'); END",
