@@ -7,6 +7,7 @@
 #include "mqtt/mqttclient.h"
 #include "sound/qtalarmsound.h"
 #include "station/brokerlink.h"
+#include "station/handover.h"
 #include "station/historyexport.h"
 #include "station/journal.h"
 #include "station/operators.h"
@@ -74,7 +75,13 @@ int runStation(QApplication &app, const StationSettings &settings)
     dorvan::mqtt::MqttClient client(settings.broker, lcStationMqtt);
     BrokerLink link(client, station);
 
+    // A handover and its acceptance are shared with the centre's other stations, as every action.
+    ShiftHandover shifts({journal, operators, clock, settings.stationName, [&station](const ActionRow &action) {
+                              QString error;
+                              return station.record(action, &error);
+                          }});
     StationWindow window(station);
+    window.setShiftHandover(&shifts);
     QTimer ticker;
     ticker.setInterval(1000);
     QObject::connect(&ticker, &QTimer::timeout, &station, guarded("tick", [&station] { station.tick(); }));

@@ -63,6 +63,16 @@ const char *const schema[] = {
     " site TEXT PRIMARY KEY, address TEXT, instructions TEXT, contacts TEXT, changed TEXT, operator TEXT, station TEXT)",
     // Actions not yet taken by the broker for the centre's other stations; gone once it has them.
     "CREATE TABLE IF NOT EXISTS outbox (uid TEXT PRIMARY KEY, payload TEXT NOT NULL)",
+    // A shift's report: what was raised, changed, shelved, out of service or found missing in a span.
+    "CREATE INDEX IF NOT EXISTS alarms_by_raised ON alarms (raised)",
+    "CREATE INDEX IF NOT EXISTS alarms_by_cleared ON alarms (cleared)",
+    "CREATE INDEX IF NOT EXISTS alarm_changes_by_time ON alarm_changes (time)",
+    "CREATE INDEX IF NOT EXISTS shelves_by_ended ON shelves (ended)",
+    "CREATE INDEX IF NOT EXISTS out_of_service_by_ended ON out_of_service (ended)",
+    "CREATE INDEX IF NOT EXISTS gaps_by_found ON gaps (found)",
+    // Partial: they hold only the handovers, and no scan of every action reads them.
+    "CREATE INDEX IF NOT EXISTS actions_handed_over ON actions (station, time) WHERE kind = 'hand_over'",
+    "CREATE INDEX IF NOT EXISTS actions_taken_over ON actions (station, time) WHERE kind = 'take_over'",
     // The evidence: what happened to an alarm and what operators did is never changed.
     "CREATE TRIGGER IF NOT EXISTS actions_no_update BEFORE UPDATE ON actions"
     " BEGIN SELECT RAISE(ABORT, 'actions are append-only'); END",

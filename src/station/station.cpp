@@ -275,6 +275,7 @@ struct Station::Impl
     bool endWrites(const char *what);
     bool action(ActionKind kind, const QString &target, const QString &comment, const QJsonObject &details = {},
                 const QString &uid = newUid());
+    bool store(const SharedAction &shared);
 
     // --- the centre's other stations ---
     // An acknowledgement whose alarm has not come here yet (a bridge may
@@ -785,7 +786,13 @@ bool Station::Impl::endWrites(const char *what)
 bool Station::Impl::action(ActionKind kind, const QString &target, const QString &comment, const QJsonObject &details,
                            const QString &uid)
 {
-    const SharedAction shared{{wallTime(), parts.settings.stationName, operatorName, kind, target, comment, uid}, details};
+    return store({{wallTime(), parts.settings.stationName, operatorName, kind, target, comment, uid}, details});
+}
+
+bool Station::Impl::store(const SharedAction &shared)
+{
+    const ActionKind kind = shared.row.kind;
+    const QString &uid = shared.row.uid;
     bool stored = parts.journal.addAction(shared.row);
     if (stored && sharedKind(kind) && !parts.settings.centreTopic.isEmpty()) {
         stored = parts.journal.addToOutbox(uid, encodeShared(shared));
@@ -1356,14 +1363,18 @@ bool Station::returnToService(qint64 itemId, QString *error)
     return stored;
 }
 
-bool Station::record(ActionKind kind, const QString &target, const QString &comment, QString *error)
+bool Station::record(ActionRow action, QString *error)
 {
     Impl &d = *d_;
     if (!d.beginDurableWrites()) {
         *error = journalRefused(d.parts.journal);
         return false;
     }
-    d.action(kind, target, comment);
+    action.time = action.time.isValid() ? action.time : d.wallTime();
+    action.station = d.parts.settings.stationName;
+    action.operatorName = action.operatorName.isEmpty() ? d.operatorName : action.operatorName;
+    action.uid = action.uid.isEmpty() ? newUid() : action.uid;
+    d.store({action, {}});
     if (d.endWrites("an action"))
         return true;
     *error = journalRefused(d.parts.journal);

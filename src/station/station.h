@@ -72,9 +72,10 @@ public:
     bool takeOutOfService(const QString &site, int address, const QString &reason, QString *error);
     bool returnToService(qint64 itemId, QString *error);
 
-    // An action of the signed-in operator the station does not take itself
-    // (a shift handed over, a card edited): journaled, shared with the centre.
-    bool record(ActionKind kind, const QString &target, const QString &comment, QString *error);
+    // An action the station does not take itself (a shift handed over, a
+    // card edited): journaled, shared with the centre. Its operator, when
+    // not named, is the one signed in; time and uid are given if missing.
+    bool record(ActionRow action, QString *error);
 
     // The actions waiting for the broker to take them for the centre's other
     // stations; sent(): it has one.

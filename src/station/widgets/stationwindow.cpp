@@ -5,6 +5,7 @@
 #include "station/widgets/alarmtable.h"
 #include "station/widgets/boardview.h"
 #include "station/widgets/postwindow.h"
+#include "station/widgets/shiftdialogs.h"
 #include "station/widgets/stationdialogs.h"
 #include "station/widgets/stationuilog.h"
 #include "widgets/placement.h"
@@ -174,6 +175,26 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     line->addSpacing(12);
     line->addWidget(shelve);
     line->addStretch(1);
+    shiftButtons_ = new QWidget(parent);
+    shiftButtons_->setLayout(makeShiftButtons(shiftButtons_));
+    shiftButtons_->hide();
+    line->addWidget(shiftButtons_);
+    return line;
+}
+
+QHBoxLayout *StationWindow::makeShiftButtons(QWidget *parent)
+{
+    auto *line = new QHBoxLayout;
+    line->setContentsMargins(0, 0, 0, 0);
+    QPushButton *handOver = button(QStringLiteral("Сдать смену…"), QStringLiteral("handOverShift"), parent);
+    connect(handOver, &QPushButton::clicked, this, &StationWindow::handOverShift);
+    QPushButton *accept = button(QStringLiteral("Принять смену…"), QStringLiteral("acceptShift"), parent);
+    connect(accept, &QPushButton::clicked, this, &StationWindow::acceptShift);
+    QPushButton *reports = button(QStringLiteral("Отчёты о сменах…"), QStringLiteral("shiftReports"), parent);
+    connect(reports, &QPushButton::clicked, this, &StationWindow::showShiftReports);
+    line->addWidget(handOver);
+    line->addWidget(accept);
+    line->addWidget(reports);
     return line;
 }
 
@@ -533,6 +554,51 @@ void StationWindow::openPost(const QModelIndex &tile)
 {
     if (tile.isValid())
         postWindow_->showPost(tile.data(KeyRole).toString());
+}
+
+void StationWindow::setShiftHandover(ShiftHandover *shifts)
+{
+    shifts_ = shifts;
+    shiftButtons_->setVisible(shifts_ != nullptr);
+}
+
+void StationWindow::handOverShift()
+{
+    if (refusedWithoutOperator(QStringLiteral("Сдать смену")))
+        return;
+    openShiftDialog();
+}
+
+void StationWindow::acceptShift()
+{
+    if (!shifts_->pending()) {
+        showBox(QMessageBox::Information, QStringLiteral("Смена не сдана: принимать нечего. Сдающий оператор "
+                                                         "нажимает «Сдать смену…»."));
+        return;
+    }
+    openShiftDialog();
+}
+
+// The incoming operator becomes the station's once the shift is theirs.
+void StationWindow::openShiftDialog()
+{
+    auto *dialog = new ShiftHandoverDialog(
+        *shifts_, station_.operatorName(),
+        [this](const QString &name, const QString &password) {
+            QString error;
+            if (!station_.signIn(name, password, &error))
+                showBox(QMessageBox::Warning, error);
+        },
+        this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
+
+void StationWindow::showShiftReports()
+{
+    auto *dialog = new ShiftArchiveDialog(*shifts_, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 QMessageBox *StationWindow::showBox(QMessageBox::Icon icon, const QString &text)

@@ -16,6 +16,7 @@ namespace dorvan::station {
 
 class BoardView;
 class PostWindow;
+class ShiftHandover;
 class Station;
 class ToneTable;
 
@@ -45,6 +46,9 @@ public:
     PostWindow &postWindow() { return *postWindow_; }
     QTableView &shelvedTable() { return *shelvedTable_; }
     QTableView &outOfServiceTable() { return *outOfServiceTable_; }
+
+    // The shift's handover and its reports: the buttons show once it is given.
+    void setShiftHandover(ShiftHandover *shifts);
 
     // A box that does not hold anything up; its text goes to the log too.
     QMessageBox *showBox(QMessageBox::Icon icon, const QString &text);
@@ -83,6 +87,11 @@ private:
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
     void openPost(const QModelIndex &tile);
+    QHBoxLayout *makeShiftButtons(QWidget *parent);
+    void handOverShift();
+    void acceptShift();
+    void showShiftReports();
+    void openShiftDialog();
 
     Station &station_;
     QLabel *banner_ = nullptr;
@@ -96,6 +105,8 @@ private:
     QTableView *shelvedTable_ = nullptr;
     QTableView *outOfServiceTable_ = nullptr;
     PostWindow *postWindow_ = nullptr;
+    ShiftHandover *shifts_ = nullptr;
+    QWidget *shiftButtons_ = nullptr;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
     bool blinkOff_ = false;
