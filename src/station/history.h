@@ -56,7 +56,8 @@ struct HistoryPage
 // Searches the journal's events on a read-only connection of its own, a
 // page at a time: a page costs what its rows cost, not what the journal
 // holds, when the search names a post or days (through the journal's
-// indexes events_by_post and events_by_day).
+// indexes events_by_post and events_by_day_text; a text searched in every
+// post's days is read off the latter alone).
 class HistoryQuery
 {
 public:
