@@ -14,6 +14,7 @@ class QTableView;
 namespace dorvan::station {
 
 class BoardView;
+class HistoryWindow;
 class PostWindow;
 class Station;
 class ToneTable;
@@ -77,6 +78,7 @@ private:
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
     void openPost(const QModelIndex &tile);
+    void openHistory();
 
     Station &station_;
     QLabel *banner_ = nullptr;
@@ -89,6 +91,7 @@ private:
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
     PostWindow *postWindow_ = nullptr;
+    QPointer<HistoryWindow> history_;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
     bool blinkOff_ = false;
