@@ -90,7 +90,9 @@ void HistoryModel::search(const HistoryFilter &filter)
         reply(search, [this, page, error] { pageArrivedFor(page, error); });
         if (!page)
             return;
-        const std::optional<qint64> found = query_->count(filter, CountCap + 1, &error);
+        // A search whose first page holds all it finds is not read again to be counted.
+        const std::optional<qint64> found =
+            page->more ? query_->count(filter, CountCap + 1, &error) : std::optional<qint64>(page->rows.size());
         reply(search, [this, found, error] { countedFor(found, error); });
     });
 }
@@ -148,24 +150,25 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     });
 }
 
-void HistoryModel::collect(int cap, Collected done)
+void HistoryModel::collect(int cap, Use use, Used done)
 {
-    inWorker([this, cap, filter = filter_, done = std::move(done)] {
+    inWorker([this, cap, filter = filter_, use = std::move(use), done = std::move(done)] {
         QList<HistoryRow> rows;
         QString error;
         bool more = true;
         HistoryCursor after;
         while (more && rows.size() < cap && openQuery(&error)) {
-            const std::optional<HistoryPage> page = query_->page(filter, after, int(qMin<qsizetype>(PageRows, cap - rows.size())), &error);
+            const int limit = int(qMin<qsizetype>(PageRows, cap - rows.size()));
+            const std::optional<HistoryPage> page = query_->page(filter, after, limit, &error);
             if (!page)
                 break;
             rows.append(page->rows);
             more = page->more;
             after = page->last;
         }
-        if (!error.isEmpty())
-            more = false;
-        QMetaObject::invokeMethod(this, [done, rows, more, error] { done(rows, more, error); }, Qt::QueuedConnection);
+        if (error.isEmpty())
+            error = use(rows, more);
+        QMetaObject::invokeMethod(this, [done, error] { done(error); }, Qt::QueuedConnection);
     });
 }
 

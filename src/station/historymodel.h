@@ -33,7 +33,8 @@ public:
     static constexpr qint64 CountCap = 100'000; // counted exactly up to this many
     enum Column { Time, Site, Kind, Address, Loop, Text, Code, ColumnCount };
 
-    using Collected = std::function<void(const QList<HistoryRow> &rows, bool more, const QString &error)>;
+    using Use = std::function<QString(const QList<HistoryRow> &rows, bool more)>; // an error, or nothing
+    using Used = std::function<void(const QString &error)>;
     using Exported = std::function<void(qint64 exported, const QString &error)>;
 
     static QString cellText(const HistoryRow &row, int column);
@@ -50,10 +51,12 @@ public:
     std::optional<qint64> found() const { return found_; }
     const HistoryRow &row(int row) const { return rows_.at(row); }
 
-    // Up to cap events of the last search, or every event as CSV or JSON
-    // lines to a file (replaced when complete); done is called on the
-    // window's thread.
-    void collect(int cap, Collected done);
+    // Up to cap events of the last search, handed to use on the model's
+    // thread (a printout is painted there, not on the window's); done then
+    // gets use's error, or the journal's, on the window's thread.
+    void collect(int cap, Use use, Used done);
+    // Every event of the last search as CSV or JSON lines to a file,
+    // replaced when complete; done is called on the window's thread.
     void exportTo(const QString &path, ExportFormat format, Exported done);
 
     int rowCount(const QModelIndex &parent = {}) const override;

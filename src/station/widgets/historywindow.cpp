@@ -326,24 +326,28 @@ QString HistoryWindow::describe(const HistoryFilter &filter) const
     return QStringLiteral("Поиск: ") + parts.join(QStringLiteral("; "));
 }
 
-// The rows come from the model's thread; the pages are painted here.
-void HistoryWindow::collectPrintout(std::function<void(const HistoryPrintout &printout)> use)
+// The rows are read and painted on the model's thread: a printout of
+// thousands of events takes seconds, which the window's thread (and the
+// station on it) never waits for.
+void HistoryWindow::printOut(std::function<QString(const HistoryPrintout &printout)> paint, const QString &path)
 {
     setBusy(true);
+    QString title = QStringLiteral("История событий станции — найдено %1").arg(foundText(model_->found().value_or(0)));
     const QString filterText = describe(model_->filter());
-    const qint64 found = model_->found().value_or(0);
-    model_->collect(PrintCap, [this, filterText, found, use](const QList<HistoryRow> &rows, bool more, const QString &error) {
-        setBusy(false);
-        if (!error.isEmpty()) {
-            showError(error);
-            return;
-        }
-        HistoryPrintout printout{QStringLiteral("История событий станции — найдено %1").arg(foundText(found)), filterText,
-                                 rows, more};
-        if (more)
-            printout.title += QStringLiteral(", напечатаны первые %1").arg(QLocale(QLocale::Russian).toString(rows.size()));
-        use(printout);
-    });
+    model_->collect(
+        PrintCap,
+        [title, filterText, paint](const QList<HistoryRow> &rows, bool more) {
+            HistoryPrintout printout{title, filterText, rows, more};
+            if (more)
+                printout.title += QStringLiteral(", напечатаны первые %1").arg(QLocale(QLocale::Russian).toString(rows.size()));
+            return paint(printout);
+        },
+        [this, path](const QString &error) {
+            setBusy(false);
+            if (!error.isEmpty())
+                showError(error);
+            emit written(path, error);
+        });
 }
 
 void HistoryWindow::print()
@@ -354,10 +358,12 @@ void HistoryWindow::print()
     dialog.setWindowTitle(QStringLiteral("Печать истории"));
     if (dialog.exec() != QDialog::Accepted)
         return;
-    collectPrintout([this, printer](const HistoryPrintout &printout) {
-        if (paintHistory(*printer, printout) == 0)
-            showError(QStringLiteral("принтер %1 не печатает").arg(printer->printerName()));
-    });
+    printOut(
+        [printer](const HistoryPrintout &printout) {
+            return paintHistory(*printer, printout) > 0 ? QString()
+                                                        : QStringLiteral("принтер %1 не печатает").arg(printer->printerName());
+        },
+        printer->printerName());
 }
 
 void HistoryWindow::askPdf()
@@ -370,22 +376,17 @@ void HistoryWindow::askPdf()
 
 void HistoryWindow::savePdf(const QString &path)
 {
-    collectPrintout([this, path](const HistoryPrintout &printout) {
-        QString error;
-        {
+    printOut(
+        [path](const HistoryPrintout &printout) {
             QPdfWriter writer(path);
             writer.setTitle(printout.title);
             writer.setCreator(QStringLiteral("dorvan-station"));
             writer.setPageSize(QPageSize(QPageSize::A4));
             writer.setPageOrientation(QPageLayout::Landscape);
             writer.setPageMargins(QMarginsF(12, 10, 12, 10), QPageLayout::Millimeter);
-            if (paintHistory(writer, printout) == 0)
-                error = QStringLiteral("не удаётся записать %1").arg(path);
-        }
-        if (!error.isEmpty())
-            showError(error);
-        emit written(path, error);
-    });
+            return paintHistory(writer, printout) > 0 ? QString() : QStringLiteral("не удаётся записать %1").arg(path);
+        },
+        path);
 }
 
 void HistoryWindow::askExport(ExportFormat format)

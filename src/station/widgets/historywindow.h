@@ -73,7 +73,7 @@ private:
     void print();
     void askPdf();
     void askExport(ExportFormat format);
-    void collectPrintout(std::function<void(const HistoryPrintout &printout)> use);
+    void printOut(std::function<QString(const HistoryPrintout &printout)> paint, const QString &path);
     QString describe(const HistoryFilter &filter) const;
     void showError(const QString &text);
     void setBusy(bool busy);
