@@ -1,10 +1,13 @@
 // The history window on a real journal, offscreen: the operator's fields
 // searched off the window's thread, the rows shown, the count, and the found
-// events in the PDF it saves.
+// events in the PDF it saves; opened from the station's window, it finds
+// what the station has just taken in.
 #include "historyjournal.h"
 #include "pdftools.h"
 #include "station/historymodel.h"
 #include "station/widgets/historywindow.h"
+#include "station/widgets/stationwindow.h"
+#include "stationrig.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -96,6 +99,25 @@ private slots:
         QVERIFY2(pages.contains(printed), qPrintable(pages.left(2000)));
         QVERIFY(!pages.contains(notPrinted));
         QVERIFY(pages.count(printed) >= expected); // every row, and the search above them
+    }
+
+    void openedFromTheStationWindow()
+    {
+        test::StationRig rig;
+        QVERIFY(rig.start());
+        rig.feed(rig.event(QStringLiteral("post7"), QStringLiteral("09.12.2026#4"), QStringLiteral("fault"), 1042));
+        StationWindow station(*rig.station);
+        QTest::mouseClick(station.findChild<QPushButton *>(QStringLiteral("history")), Qt::LeftButton);
+        auto *window = station.findChild<HistoryWindow *>();
+        QVERIFY(window && window->isVisible());
+        field<QComboBox>(*window, "post")->setCurrentText(QStringLiteral("post7"));
+        field<QCheckBox>(*window, "fromOn")->setChecked(false);
+        field<QCheckBox>(*window, "toOn")->setChecked(false);
+        QSignalSpy finished(&window->model(), &HistoryModel::searchFinished);
+        window->search();
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(window->model().rowCount(), 1);
+        QCOMPARE(window->model().row(0).address, 1042);
     }
 };
 
