@@ -158,15 +158,20 @@ void containsFolded(sqlite3_context *context, int, sqlite3_value **values)
     sqlite3_result_int(context, text && needle->isIn(text, sqlite3_value_bytes(values[0])));
 }
 
-bool addContainsFunction(const QSqlDatabase &db)
+sqlite3 *handleOf(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.data());
-    return sqlite3_create_function_v2(sqlite, "history_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                      containsFolded, nullptr, nullptr, nullptr)
-           == SQLITE_OK;
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
+bool addContainsFunction(sqlite3 *sqlite)
+{
+    return sqlite
+           && sqlite3_create_function_v2(sqlite, "history_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                         containsFolded, nullptr, nullptr, nullptr)
+                  == SQLITE_OK;
 }
 
 bool failed(QString *error, const QString &text)
@@ -199,7 +204,7 @@ bool HistoryQuery::open(QString *error)
     QString reason;
     if (!db_.open()) {
         reason = db_.lastError().text();
-    } else if (!addContainsFunction(db_)) {
+    } else if (!addContainsFunction(handleOf(db_))) {
         reason = QStringLiteral("the SQLite driver gives no handle");
     } else {
         QSqlQuery probe(db_);
@@ -210,6 +215,8 @@ bool HistoryQuery::open(QString *error)
         close();
         return failed(error, QStringLiteral("журнал станции %1 не открывается: %2").arg(path_, reason));
     }
+    const std::lock_guard lock(handleLock_);
+    handle_ = handleOf(db_);
     return true;
 }
 
@@ -217,6 +224,10 @@ void HistoryQuery::close()
 {
     if (!db_.isValid())
         return;
+    {
+        const std::lock_guard lock(handleLock_);
+        handle_ = nullptr;
+    }
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connection_);
@@ -273,6 +284,13 @@ QStringList HistoryQuery::plan(const HistoryFilter &filter)
     while (query.next())
         steps.append(query.value(3).toString());
     return steps;
+}
+
+void HistoryQuery::interrupt()
+{
+    const std::lock_guard lock(handleLock_);
+    if (handle_)
+        sqlite3_interrupt(handle_);
 }
 
 QStringList historyKinds()

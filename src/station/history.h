@@ -9,7 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
+
+struct sqlite3;
 
 namespace dorvan::station {
 
@@ -77,11 +80,16 @@ public:
     std::optional<qint64> count(const HistoryFilter &filter, qint64 cap, QString *error);
     // SQLite's plan for the filter's page, one step a line.
     QStringList plan(const HistoryFilter &filter);
+    // From any thread: the statement running now, if any, fails as interrupted.
+    void interrupt();
 
 private:
     QString path_;
     QString connection_;
     QSqlDatabase db_;
+    std::mutex handleLock_;
+    sqlite3 *handle_ = nullptr; // while open
+
 };
 
 // The words the uplink sends for kinds of events.

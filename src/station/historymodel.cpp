@@ -27,18 +27,19 @@ QString historyKindLabel(const QString &kind)
 }
 
 HistoryModel::HistoryModel(QString journalPath, QObject *parent)
-    : QAbstractTableModel(parent), journalPath_(std::move(journalPath)), worker_(new QObject)
+    : QAbstractTableModel(parent), query_(std::move(journalPath)), worker_(new QObject)
 {
     thread_.setObjectName(QStringLiteral("history"));
     worker_->moveToThread(&thread_);
     thread_.start();
 }
 
-// The connection is closed on the thread that opened it, after the job
-// under way (a search is not interrupted: it ends by itself).
+// The statement under way is interrupted (an export left is not written);
+// the connection is closed on the thread that opened it.
 HistoryModel::~HistoryModel()
 {
-    QMetaObject::invokeMethod(worker_, [this] { query_.reset(); }, Qt::BlockingQueuedConnection);
+    query_.interrupt();
+    QMetaObject::invokeMethod(worker_, [this] { query_.close(); }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
     delete worker_;
@@ -62,13 +63,9 @@ void HistoryModel::reply(quint64 search, std::function<void()> apply)
 
 bool HistoryModel::openQuery(QString *error)
 {
-    if (query_)
-        return true;
-    auto query = std::make_unique<HistoryQuery>(journalPath_);
-    if (!query->open(error))
-        return false;
-    query_ = std::move(query);
-    return true;
+    if (!opened_)
+        opened_ = query_.open(error);
+    return opened_;
 }
 
 void HistoryModel::search(const HistoryFilter &filter)
@@ -86,13 +83,13 @@ void HistoryModel::search(const HistoryFilter &filter)
     emit searchStarted();
     inWorker([this, search, filter] {
         QString error;
-        const std::optional<HistoryPage> page = openQuery(&error) ? query_->page(filter, {}, PageRows, &error) : std::nullopt;
+        const std::optional<HistoryPage> page = openQuery(&error) ? query_.page(filter, {}, PageRows, &error) : std::nullopt;
         reply(search, [this, page, error] { pageArrivedFor(page, error); });
         if (!page)
             return;
         // A search whose first page holds all it finds is not read again to be counted.
         const std::optional<qint64> found =
-            page->more ? query_->count(filter, CountCap + 1, &error) : std::optional<qint64>(page->rows.size());
+            page->more ? query_.count(filter, CountCap + 1, &error) : std::optional<qint64>(page->rows.size());
         reply(search, [this, found, error] { countedFor(found, error); });
     });
 }
@@ -145,7 +142,7 @@ void HistoryModel::fetchMore(const QModelIndex &parent)
     const quint64 search = search_;
     inWorker([this, search, filter = filter_, after = last_] {
         QString error;
-        std::optional<HistoryPage> page = openQuery(&error) ? query_->page(filter, after, PageRows, &error) : std::nullopt;
+        std::optional<HistoryPage> page = openQuery(&error) ? query_.page(filter, after, PageRows, &error) : std::nullopt;
         reply(search, [this, page, error] { pageArrivedFor(page, error); });
     });
 }
@@ -159,7 +156,7 @@ void HistoryModel::collect(int cap, Use use, Used done)
         HistoryCursor after;
         while (more && rows.size() < cap && openQuery(&error)) {
             const int limit = int(qMin<qsizetype>(PageRows, cap - rows.size()));
-            const std::optional<HistoryPage> page = query_->page(filter, after, limit, &error);
+            const std::optional<HistoryPage> page = query_.page(filter, after, limit, &error);
             if (!page)
                 break;
             rows.append(page->rows);
@@ -182,7 +179,7 @@ void HistoryModel::exportTo(const QString &path, ExportFormat format, Exported d
             error = QStringLiteral("не удаётся записать %1: %2").arg(path, file.errorString());
         } else if (openQuery(&error)) {
             HistoryExport out(file, format);
-            if (exportHistory(*query_, filter, out, &error) && !file.commit())
+            if (exportHistory(query_, filter, out, &error) && !file.commit())
                 error = QStringLiteral("не удаётся записать %1: %2").arg(path, file.errorString());
             exported = out.exported();
         }

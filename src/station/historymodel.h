@@ -10,7 +10,6 @@
 #include <QThread>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace dorvan::station {
@@ -82,10 +81,10 @@ private:
     void pageArrivedFor(const std::optional<HistoryPage> &page, const QString &error);
     void countedFor(std::optional<qint64> found, const QString &error);
 
-    QString journalPath_;
+    HistoryQuery query_;        // opened and used on thread_ only
+    bool opened_ = false;       // on thread_
     QThread thread_;
-    QObject *worker_ = nullptr;              // lives on thread_
-    std::unique_ptr<HistoryQuery> query_;    // used on thread_ only
+    QObject *worker_ = nullptr; // lives on thread_
     quint64 search_ = 0;
     HistoryFilter filter_;
     QList<HistoryRow> rows_;
