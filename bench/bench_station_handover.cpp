@@ -121,10 +121,10 @@ struct Writer
         }
         for (int i = 0; i < 50; ++i) {
             ShelfRow shelf{0, {}, QStringLiteral("post%1").arg(i, 3, 10, QLatin1Char('0')), 1001, QStringLiteral("все тревоги датчика"),
-                           start.addSecs(i * 600), start.addSecs(i * 600 + 3600), who, Station, QStringLiteral("ремонт шлейфа")};
+                           start.addSecs(i * 600), start.addSecs(i * 600 + 3600), who, Station, QStringLiteral("ремонт шлейфа"), {}, false};
             journal.addShelf(shelf);
             journal.addAction({shelf.shelved, Station, who, ActionKind::Shelve, QStringLiteral("shelf"), shelf.reason, {}});
-            journal.endShelf(shelf.id, shelf.until, QStringLiteral("expired"));
+            journal.endShelf(shelf, shelf.until, QStringLiteral("expired"));
         }
         for (int i = 0; i < 30; ++i) {
             const QString site = QStringLiteral("post%1").arg(i * 3, 3, 10, QLatin1Char('0'));

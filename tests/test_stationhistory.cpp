@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -214,6 +215,17 @@ private slots:
         text.text = QStringLiteral("<Дорван-302ДК> № 4001");
         text.kinds = QStringList{"alarm"};
         QTest::newRow("text and kind") << text << QStringList{"post2 09.12.2026#5"};
+
+        // Every post's days by text: read off the day index, which holds the texts.
+        HistoryFilter daysText = filter("", "08.12.2026 00:00", "10.12.2026 00:00");
+        daysText.text = QStringLiteral("срабатывание 2 шлейфа");
+        QTest::newRow("days, text in lower case") << daysText << QStringList{"post2 08.12.2026#0"};
+        daysText.text = QStringLiteral("ПОДКЛЮЧЁН. оператор");
+        QTest::newRow("days, text in mixed case") << daysText << QStringList{"post2 08.12.2026#1"};
+        daysText.text = QStringLiteral("подключен");
+        QTest::newRow("days, е is not ё") << daysText << QStringList{};
+        daysText.text = QStringLiteral("Дорван-303");
+        QTest::newRow("days, text found nowhere") << daysText << QStringList{};
     }
 
     // Read in one page and in pages of one and two rows: the same rows, once each.
@@ -238,6 +250,9 @@ private slots:
         sensor.address = 1001;
         sensor.text = QStringLiteral("шлейф");
         QTest::newRow("sensor and text of a post's day") << sensor;
+        HistoryFilter daysText = filter("", "08.12.2026 00:00", "15.12.2026 00:00");
+        daysText.text = QStringLiteral("шлейф");
+        QTest::newRow("text of every post's days") << daysText;
     }
 
     // Neither a scan of the journal nor a sort of what it found before the
@@ -248,6 +263,41 @@ private slots:
         const QString plan = query->plan(filter).join(u'\n');
         QVERIFY2(plan.contains(QStringLiteral("SEARCH events USING INDEX")), qPrintable(plan));
         QVERIFY2(!plan.contains(QStringLiteral("TEMP B-TREE")), qPrintable(plan));
+    }
+
+    // A journal whose day index has no texts gets the new one at its opening, every event kept.
+    void olderJournalGetsTextIndex()
+    {
+        const QString path = dir.path() + QStringLiteral("/older.sqlite");
+        QVERIFY(prepareJournal(path));
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
+            db.setDatabaseName(path);
+            QSqlQuery sql(db);
+            QVERIFY(db.open());
+            QVERIFY(sql.exec(QStringLiteral("CREATE INDEX events_by_day ON events (day, seq)")));
+            QVERIFY(sql.exec(QStringLiteral("DROP INDEX events_by_day_text")));
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("older"));
+        {
+            Journal journal(path);
+            QString error;
+            QVERIFY2(journal.open(&error), qPrintable(error));
+            QSqlQuery sql(journal.database());
+            QVERIFY(sql.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = 'events'")));
+            QStringList indexes;
+            while (sql.next())
+                indexes.append(sql.value(0).toString());
+            QVERIFY2(indexes.contains(QStringLiteral("events_by_day_text")), qPrintable(indexes.join(u' ')));
+            QVERIFY(!indexes.contains(QStringLiteral("events_by_day")));
+        }
+        HistoryQuery older(path);
+        QString error;
+        QVERIFY(older.open(&error));
+        HistoryFilter found = filter("", "08.12.2026 00:00", "10.12.2026 00:00");
+        QCOMPARE(older.count(found, 1000, &error), std::optional<qint64>(std::size(preparedEvents)));
+        found.text = QStringLiteral("срабатывание");
+        QCOMPARE(older.count(found, 1000, &error), std::optional<qint64>(3));
     }
 
     void exportRoundTrip()

@@ -3,12 +3,15 @@
 #include "events/eventcatalog.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include <sqlite3.h>
+
+#include <memory>
 
 namespace dorvan::station {
 
@@ -78,7 +81,7 @@ Conditions conditionsOf(const HistoryFilter &filter, const HistoryCursor &after)
     return conditions;
 }
 
-// Each order is an index's own (events_by_post, events_by_day), so a page
+// Each order is an index's own (events_by_post, events_by_day_text), so a page
 // is read off the index without sorting what the search found.
 QString pageStatement(const HistoryFilter &filter, const Conditions &conditions)
 {
@@ -112,32 +115,63 @@ HistoryRow rowOf(const QSqlQuery &query)
     return row;
 }
 
+// The folded needle of one statement, and what it found in the texts seen so
+// far: the journal's texts repeat (the same event of the same sensor, day
+// after day), so most rows cost a lookup rather than a conversion and a fold.
+struct Needle
+{
+    static constexpr qsizetype RememberedTexts = 20000;
+
+    QString folded;
+    QHash<QByteArray, bool> found;
+
+    bool isIn(const char *text, int bytes)
+    {
+        const QByteArray key = QByteArray::fromRawData(text, bytes);
+        const auto known = found.constFind(key);
+        if (known != found.cend())
+            return *known;
+        const bool result = QString::fromUtf8(text, bytes).contains(folded, Qt::CaseInsensitive);
+        if (found.size() < RememberedTexts)
+            found.insert(QByteArray(text, bytes), result);
+        return result;
+    }
+};
+
 // history_contains(text, needle): whether the text holds the needle, with
 // Unicode's case folding, which SQLite's LIKE does only for ASCII. The needle
 // is folded once a statement.
 void containsFolded(sqlite3_context *context, int, sqlite3_value **values)
 {
-    const auto *needle = static_cast<const QString *>(sqlite3_get_auxdata(context, 1));
-    QString folded;
+    auto *needle = static_cast<Needle *>(sqlite3_get_auxdata(context, 1));
     if (!needle) {
-        folded = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(values[1]))).toCaseFolded();
-        sqlite3_set_auxdata(context, 1, new QString(folded), [](void *data) { delete static_cast<QString *>(data); });
-        needle = &folded;
+        auto made = std::make_unique<Needle>();
+        made->folded = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_value_text(values[1]))).toCaseFolded();
+        sqlite3_set_auxdata(context, 1, made.release(), [](void *data) { delete static_cast<Needle *>(data); });
+        needle = static_cast<Needle *>(sqlite3_get_auxdata(context, 1));
+        if (!needle) { // SQLite could not keep it: it is already deleted
+            sqlite3_result_error_nomem(context);
+            return;
+        }
     }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(values[0]));
-    const int bytes = sqlite3_value_bytes(values[0]);
-    sqlite3_result_int(context, text && QString::fromUtf8(text, bytes).contains(*needle, Qt::CaseInsensitive));
+    sqlite3_result_int(context, text && needle->isIn(text, sqlite3_value_bytes(values[0])));
 }
 
-bool addContainsFunction(const QSqlDatabase &db)
+sqlite3 *handleOf(const QSqlDatabase &db)
 {
     const QVariant handle = db.driver()->handle();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return false;
-    sqlite3 *sqlite = *static_cast<sqlite3 *const *>(handle.data());
-    return sqlite3_create_function_v2(sqlite, "history_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                      containsFolded, nullptr, nullptr, nullptr)
-           == SQLITE_OK;
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.data());
+}
+
+bool addContainsFunction(sqlite3 *sqlite)
+{
+    return sqlite
+           && sqlite3_create_function_v2(sqlite, "history_contains", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                         containsFolded, nullptr, nullptr, nullptr)
+                  == SQLITE_OK;
 }
 
 bool failed(QString *error, const QString &text)
@@ -170,7 +204,7 @@ bool HistoryQuery::open(QString *error)
     QString reason;
     if (!db_.open()) {
         reason = db_.lastError().text();
-    } else if (!addContainsFunction(db_)) {
+    } else if (!addContainsFunction(handleOf(db_))) {
         reason = QStringLiteral("the SQLite driver gives no handle");
     } else {
         QSqlQuery probe(db_);
@@ -181,6 +215,8 @@ bool HistoryQuery::open(QString *error)
         close();
         return failed(error, QStringLiteral("журнал станции %1 не открывается: %2").arg(path_, reason));
     }
+    const std::lock_guard lock(handleLock_);
+    handle_ = handleOf(db_);
     return true;
 }
 
@@ -188,6 +224,10 @@ void HistoryQuery::close()
 {
     if (!db_.isValid())
         return;
+    {
+        const std::lock_guard lock(handleLock_);
+        handle_ = nullptr;
+    }
     db_.close();
     db_ = QSqlDatabase();
     QSqlDatabase::removeDatabase(connection_);
@@ -244,6 +284,13 @@ QStringList HistoryQuery::plan(const HistoryFilter &filter)
     while (query.next())
         steps.append(query.value(3).toString());
     return steps;
+}
+
+void HistoryQuery::interrupt()
+{
+    const std::lock_guard lock(handleLock_);
+    if (handle_)
+        sqlite3_interrupt(handle_);
 }
 
 QStringList historyKinds()

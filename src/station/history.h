@@ -9,7 +9,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <mutex>
 #include <optional>
+
+struct sqlite3;
 
 namespace dorvan::station {
 
@@ -56,7 +59,8 @@ struct HistoryPage
 // Searches the journal's events on a read-only connection of its own, a
 // page at a time: a page costs what its rows cost, not what the journal
 // holds, when the search names a post or days (through the journal's
-// indexes events_by_post and events_by_day).
+// indexes events_by_post and events_by_day_text; a text searched in every
+// post's days is read off the latter alone).
 class HistoryQuery
 {
 public:
@@ -76,11 +80,16 @@ public:
     std::optional<qint64> count(const HistoryFilter &filter, qint64 cap, QString *error);
     // SQLite's plan for the filter's page, one step a line.
     QStringList plan(const HistoryFilter &filter);
+    // From any thread: the statement running now, if any, fails as interrupted.
+    void interrupt();
 
 private:
     QString path_;
     QString connection_;
     QSqlDatabase db_;
+    std::mutex handleLock_;
+    sqlite3 *handle_ = nullptr; // while open
+
 };
 
 // The words the uplink sends for kinds of events.

@@ -22,9 +22,10 @@ const char *const schema[] = {
     " time TEXT, code INTEGER, kind TEXT, address INTEGER, loop INTEGER, text TEXT,"
     " payload TEXT NOT NULL, received TEXT NOT NULL)",
     // One row per record of a post's daily file: the key that drops what the uplink sends again,
-    // and the order in which the history reads a post's day; every post's day in order of arrival.
+    // and the order in which the history reads a post's day; every post's day in order of arrival,
+    // with the text, so that a search of every post's days by text reads the index alone.
     "CREATE UNIQUE INDEX IF NOT EXISTS events_by_post ON events (site, day, number)",
-    "CREATE INDEX IF NOT EXISTS events_by_day ON events (day, seq)",
+    "CREATE INDEX IF NOT EXISTS events_by_day_text ON events (day, seq, text)",
     "CREATE TABLE IF NOT EXISTS posts ("
     " site TEXT PRIMARY KEY, status TEXT, status_time TEXT, interval INTEGER, status_received TEXT,"
     " console_running INTEGER, line TEXT, last_poll TEXT, console_time TEXT)",
@@ -310,6 +311,14 @@ bool Journal::addColumnIfMissing(const QString &table, const QString &column)
     return exec(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2").arg(table, column));
 }
 
+bool Journal::hasIndex(const QString &name)
+{
+    QSqlQuery query(db_);
+    query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'index' AND name = ?"));
+    query.addBindValue(name);
+    return query.exec() && query.next();
+}
+
 bool Journal::exec(const QString &statement)
 {
     QSqlQuery query(db_);
@@ -329,6 +338,10 @@ bool Journal::createSchema()
 {
     if (!begin())
         return false;
+    const bool olderDayIndex = hasIndex(QStringLiteral("events_by_day"));
+    if (olderDayIndex)
+        qCInfo(lcStationJournal).noquote() << "journal" << path_
+                                           << "gets its events' texts in the day index, once: this takes a while";
     for (const char *statement : schema) {
         if (!exec(QString::fromLatin1(statement))) {
             rollback();
@@ -341,7 +354,8 @@ bool Journal::createSchema()
                     && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS actions_by_uid ON actions (uid)"))
                     && exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS shelves_by_uid ON shelves (uid)"))
                     && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_time ON actions (time)"))
-                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_target ON actions (target)"));
+                    && exec(QStringLiteral("CREATE INDEX IF NOT EXISTS actions_by_target ON actions (target)"))
+                    && (!olderDayIndex || exec(QStringLiteral("DROP INDEX events_by_day")));
     if (!ok) {
         rollback();
         return false;

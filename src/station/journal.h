@@ -247,6 +247,7 @@ public:
 private:
     bool createSchema();
     bool addColumnIfMissing(const QString &table, const QString &column);
+    bool hasIndex(const QString &name);
     bool exec(const QString &statement);
     bool fail(const QString &what, const QString &reason);
     void endDurable();

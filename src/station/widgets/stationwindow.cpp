@@ -4,6 +4,7 @@
 #include "station/station.h"
 #include "station/widgets/alarmtable.h"
 #include "station/widgets/boardview.h"
+#include "station/widgets/historywindow.h"
 #include "station/widgets/postwindow.h"
 #include "station/widgets/shiftdialogs.h"
 #include "station/widgets/stationdialogs.h"
@@ -175,6 +176,9 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     line->addSpacing(12);
     line->addWidget(shelve);
     line->addStretch(1);
+    QPushButton *history = button(QStringLiteral("&История…"), QStringLiteral("history"), parent);
+    connect(history, &QPushButton::clicked, this, &StationWindow::openHistory);
+    line->addWidget(history);
     shiftButtons_ = new QWidget(parent);
     shiftButtons_->setLayout(makeShiftButtons(shiftButtons_));
     shiftButtons_->hide();
@@ -315,6 +319,16 @@ void StationWindow::connectStation()
         else
             journalBox_ = showBox(QMessageBox::Critical, text);
     });
+}
+
+// One window, kept with its last search while the station runs.
+void StationWindow::openHistory()
+{
+    if (!history_)
+        history_ = new HistoryWindow(journalPath(station_.settings()), &station_.board(), this);
+    history_->show();
+    history_->raise();
+    history_->activateWindow();
 }
 
 void StationWindow::blink()

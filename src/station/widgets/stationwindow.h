@@ -15,6 +15,7 @@ class QTableView;
 namespace dorvan::station {
 
 class BoardView;
+class HistoryWindow;
 class PostWindow;
 class ShiftHandover;
 class Station;
@@ -92,6 +93,7 @@ private:
     void acceptShift();
     void showShiftReports();
     void openShiftDialog();
+    void openHistory();
 
     Station &station_;
     QLabel *banner_ = nullptr;
@@ -107,6 +109,7 @@ private:
     PostWindow *postWindow_ = nullptr;
     ShiftHandover *shifts_ = nullptr;
     QWidget *shiftButtons_ = nullptr;
+    QPointer<HistoryWindow> history_;
     QPointer<QMessageBox> journalBox_;
     QTimer blinkTimer_;
     bool blinkOff_ = false;
