@@ -53,13 +53,14 @@ QString alarmDescription(const QModelIndex &row)
 
 void sizeAlarmColumns(ToneTree &table)
 {
-    // The chosen row is bold: the columns are as wide as its texts.
+    // The chosen row is bold: the columns are as wide as its texts (the
+    // time after the arrow of a flood and the indent of its alarms).
     QFont bold = table.font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     const auto width = [&metrics](const char *sample) { return metrics.horizontalAdvance(QString::fromUtf8(sample)) + 16; };
     QHeaderView &header = *table.header();
-    header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00") + table.indentation());
+    header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00") + 2 * table.indentation());
     header.resizeSection(AlarmListModel::PostColumn, width("Пост-Северный-12"));
     header.resizeSection(AlarmListModel::SensorColumn, width("Дорван-301ДК № 10001"));
     header.resizeSection(AlarmListModel::StateColumn, width("Вернулась, не квитирована"));
