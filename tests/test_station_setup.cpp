@@ -87,6 +87,8 @@ private slots:
         QTest::newRow("a sound that is not there") << QStringList{"--trip-sound", "/nonexistent.wav"};
         QTest::newRow("the centre's topic under the posts'") << QStringList{"--centre-topic", "dorvan/centre"};
         QTest::newRow("a wildcard in the centre's topic") << QStringList{"--centre-topic", "centre/+"};
+        QTest::newRow("a flood of one alarm") << QStringList{"--flood-alarms", "1"};
+        QTest::newRow("a flood window of 0 s") << QStringList{"--flood-seconds", "0"};
     }
     void unusableSettings()
     {

@@ -191,6 +191,7 @@ struct Station::Impl
     Parts parts;
     BoardModel board;
     AlarmListModel alarmList;
+    AlarmGroupModel alarmGroups{alarmList, parts.clock, parts.settings.floods};
     ShelvedListModel shelvedList;
     ShelvedListModel outOfServiceList{true};
     SensorListModel sensorList{[this](const QString &site) { return sensorsOf(site); }};
@@ -1430,6 +1431,11 @@ BoardModel &Station::board()
 AlarmListModel &Station::alarmList()
 {
     return d_->alarmList;
+}
+
+AlarmGroupModel &Station::alarmGroups()
+{
+    return d_->alarmGroups;
 }
 
 ShelvedListModel &Station::shelved()

@@ -3,6 +3,7 @@
 #include "base/alarmsound.h"
 #include "base/clock.h"
 #include "mqtt/transport.h"
+#include "station/alarmgroups.h"
 #include "station/journal.h"
 #include "station/models.h"
 #include "station/operators.h"
@@ -89,6 +90,7 @@ public:
 
     BoardModel &board();
     AlarmListModel &alarmList();
+    AlarmGroupModel &alarmGroups(); // the list with each post's flood in one row
     ShelvedListModel &shelved();
     ShelvedListModel &outOfService();
     SensorListModel &sensors();

@@ -25,6 +25,8 @@ const OptionEntry options[] = {
     {"centre-topic", "TOPIC", "The centre's topic its stations share operators' actions on (default: dorvan-centre; none: alone)."},
     {"trip-sound", "FILE", "Wave file looped while a trip is unacknowledged (default: the packaged one)."},
     {"other-sound", "FILE", "Wave file looped for every other unacknowledged alarm (default: the packaged one)."},
+    {"flood-alarms", "COUNT", "A post raising this many alarms within flood-seconds shows them as one row (default: 10; 0: never)."},
+    {"flood-seconds", "SECONDS", "The window of flood-alarms (default: 60, from 1 to 3600)."},
 };
 
 const QStringList channels = {
@@ -101,6 +103,20 @@ bool centreTopicUsable(const StationSettings &settings, QString *error)
     return true;
 }
 
+bool floodsFrom(const OptionValues &values, FloodLimits &limits, QString *error)
+{
+    const std::optional<int> alarms = values.number("flood-alarms", limits.alarms, 0, 1000, error);
+    const std::optional<int> seconds = alarms ? values.number("flood-seconds", limits.seconds, 1, 3600, error) : std::nullopt;
+    if (!seconds)
+        return false;
+    if (*alarms == 1) {
+        *error = QStringLiteral("flood-alarms must be 0 (never) or from 2 to 1000");
+        return false;
+    }
+    limits = {*alarms, *seconds};
+    return true;
+}
+
 bool soundsUsable(const StationSettings &settings, QString *error)
 {
     for (const auto &[key, path] : {std::pair{"trip-sound", settings.tripSound}, std::pair{"other-sound", settings.otherSound}}) {
@@ -161,7 +177,7 @@ std::optional<StationSettings> stationFrom(const OptionValues &values, QString *
     const std::optional<int> silence = values.number("silence", settings.silenceSeconds, 5, 3600, error);
     const std::optional<int> maxShelve = values.number("max-shelve", settings.maxShelveMinutes, 1, 7 * 24 * 60, error);
     if (!silence || !maxShelve || !escalationFrom(values, settings.escalation, error) || !listsUsable(settings, error)
-        || !soundsUsable(settings, error))
+        || !soundsUsable(settings, error) || !floodsFrom(values, settings.floods, error))
         return std::nullopt;
     settings.silenceSeconds = *silence;
     settings.maxShelveMinutes = *maxShelve;

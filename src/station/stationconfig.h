@@ -3,6 +3,7 @@
 #include "base/options.h"
 #include "mqtt/brokersettings.h"
 #include "station/escalation.h"
+#include "station/floods.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,11 +26,13 @@ struct StationSettings
     QString stationName;                             // default: the host name
     QString centreTopic{QStringLiteral("dorvan-centre")}; // shared actions; empty: this station alone
     QString tripSound, otherSound;                   // wav files; the program fills in the packaged ones
+    FloodLimits floods;                              // a post's flood of alarms shows as one row
 };
 
 // The station's own keys (data-dir, prefix, sites, silence, max-shelve,
 // escalate-trip, escalate-fault, escalate-notice, on-escalation,
-// station-name, centre-topic, trip-sound, other-sound); the broker's come from mqtt::brokerOptions().
+// station-name, centre-topic, trip-sound, other-sound, flood-alarms,
+// flood-seconds); the broker's come from mqtt::brokerOptions().
 std::span<const OptionEntry> stationOptions();
 
 // --config when given, else ~/.config/dorvan-station/station.conf if it

@@ -1,3 +1,4 @@
+#include "station/alarmgroups.h"
 #include "station/journal.h"
 #include "station/models.h"
 #include "station/operators.h"
@@ -37,19 +38,20 @@ mqtt::Received message(const QString &topic, const QByteArray &payload, bool ret
 }
 
 // A post that is alive and whose sensor 1001 has just tripped loop 1.
-QList<mqtt::Received> tripAt(const QString &site, const QDateTime &now, int record)
+QList<mqtt::Received> tripAt(const QString &site, const QDateTime &now, int record, int address = 1001)
 {
     const QByteArray time = now.toUTC().toString(Qt::ISODateWithMs).toUtf8();
     const QByteArray id = now.date().toString(QStringLiteral("dd.MM.yyyy")).toUtf8() + '#' + QByteArray::number(record);
     const QByteArray s = site.toUtf8();
+    const QByteArray a = QByteArray::number(address);
     return {
         message(QStringLiteral("dorvan/%1/status").arg(site), R"({"state":"online","time":")" + time + R"(","interval":30})", true),
         message(QStringLiteral("dorvan/%1/event").arg(site),
                 R"({"id":")" + id + R"(","site":")" + s + R"(","time":")" + time
-                    + R"(","code":33,"kind":"alarm","model":"Дорван-301ДК","address":1001,"loop":1,)"
-                      R"("text":"Срабатывание 1 шлейфа датчика <Дорван-301ДК> № 1001"})"),
-        message(QStringLiteral("dorvan/%1/sensor/1001/state").arg(site),
-                R"({"site":")" + s + R"(","address":1001,"model":"Дорван-301ДК","link":"up","loop1":"alarm",)"
+                    + R"(","code":33,"kind":"alarm","model":"Дорван-301ДК","address":)" + a + R"(,"loop":1,)"
+                      R"("text":"Срабатывание 1 шлейфа датчика <Дорван-301ДК> № )" + a + R"("})"),
+        message(QStringLiteral("dorvan/%1/sensor/%2/state").arg(site).arg(address),
+                R"({"site":")" + s + R"(","address":)" + a + R"(,"model":"Дорван-301ДК","link":"up","loop1":"alarm",)"
                     R"("loop2":"normal","fault":null,"fault_code":null,"changed":")" + time + R"(","event":")" + id + R"("})",
                 true),
     };
@@ -164,6 +166,51 @@ private slots:
             QTest::mouseClick(comment->findChild<QPushButton *>(QStringLiteral("accept")), Qt::LeftButton);
         }
         QCOMPARE(f.firstAlarmUnacknowledged(), !signedIn);
+    }
+
+    // A post's flood is one row, opened by Enter; "Квитировать" on it
+    // acknowledges the post's alarms, on one of them that alarm alone.
+    void floodRowOpensAndAcknowledges_data()
+    {
+        QTest::addColumn<bool>("chooseGroup");
+        QTest::addColumn<int>("waitingAfter");
+        QTest::newRow("the flood's row") << true << 0;
+        QTest::newRow("an alarm in it") << false << 11;
+    }
+    void floodRowOpensAndAcknowledges()
+    {
+        QFETCH(bool, chooseGroup);
+        QFETCH(int, waitingAfter);
+        Fixture f;
+        QString error;
+        QVERIFY2(f.station.signIn(QStringLiteral("ivanov"), QStringLiteral("secret"), &error), qPrintable(error));
+        for (int address = 1001; address <= 1012; ++address)
+            f.station.receive(tripAt(QStringLiteral("post1"), f.clock.now(), ++f.record, address));
+        f.station.receive(tripAt(QStringLiteral("post2"), f.clock.now(), ++f.record));
+        AlarmGroupModel &groups = f.station.alarmGroups();
+        QCOMPARE(groups.rowCount(), 2);
+        const int groupRow = groups.isGroup(groups.index(0, 0)) ? 0 : 1;
+        const QModelIndex flood = groups.index(groupRow, 0);
+        QVERIFY(groups.isGroup(flood));
+
+        ToneTree &list = f.window.alarmTable();
+        list.selectRow(groupRow);
+        QVERIFY(!list.visualRect(groups.index(0, 0, flood)).isValid());
+        QTest::keyClick(list.viewport(), Qt::Key_Return);
+        QVERIFY(list.isExpanded(flood));
+        QTRY_VERIFY(list.visualRect(groups.index(11, 0, flood)).isValid());
+        QVERIFY(!f.openDialog<CommentDialog>());
+
+        if (!chooseGroup)
+            list.selectionModel()->select(groups.index(0, 0, flood), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QTest::mouseClick(f.window.findChild<QPushButton *>(QStringLiteral("acknowledge")), Qt::LeftButton);
+        auto *comment = f.openDialog<CommentDialog>();
+        QVERIFY(comment);
+        QTest::mouseClick(comment->findChild<QPushButton *>(QStringLiteral("accept")), Qt::LeftButton);
+        int waiting = 0;
+        for (int row = 0; row < groups.rowCount(flood); ++row)
+            waiting += groups.index(row, 0, flood).data(BlinkRole).toBool() ? 1 : 0;
+        QCOMPARE(waiting, waitingAfter);
     }
 
     // A blank reason keeps the dialog open; shelved, the alarm moves to the

@@ -80,4 +80,49 @@ QVariant ToneTable::currentKey() const
     return rows.isEmpty() ? QVariant() : rows.first().data(KeyRole);
 }
 
+ToneTree::ToneTree(QWidget *parent) : QTreeView(parent), delegate_(new ToneRowDelegate(this))
+{
+    setItemDelegate(delegate_);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setAllColumnsShowFocus(true);
+    setUniformRowHeights(true);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setExpandsOnDoubleClick(false);
+    setIndentation(fontMetrics().height());
+    header()->setStretchLastSection(true);
+    header()->setHighlightSections(false);
+}
+
+void ToneTree::setBlinkOff(bool off)
+{
+    blinkOff_ = off;
+    delegate_->setBlinkOff(off);
+    viewport()->update();
+}
+
+void ToneTree::selectRow(int row)
+{
+    if (!model() || row < 0 || row >= model()->rowCount())
+        return;
+    setCurrentIndex(model()->index(row, 0));
+    selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+QModelIndex ToneTree::chosen() const
+{
+    const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+    return rows.isEmpty() ? QModelIndex() : rows.first();
+}
+
+void ToneTree::drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const
+{
+    const QModelIndex first = index.siblingAtColumn(0);
+    const bool blinking = first.data(BlinkRole).toBool();
+    painter->fillRect(rect, tonePaint(toneOf(first.data(ToneRole)), blinking && blinkOff_).fill);
+    QTreeView::drawBranches(painter, rect, index);
+}
+
 } // namespace dorvan::station

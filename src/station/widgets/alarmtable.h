@@ -2,6 +2,7 @@
 
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTreeView>
 
 namespace dorvan::station {
 
@@ -37,6 +38,30 @@ public:
 
 private:
     ToneRowDelegate *delegate_;
+};
+
+// The alarm list with a flooding post's alarms under one row: rows painted
+// as in ToneTable, a group opened by its arrow, Enter or a double click.
+class ToneTree : public QTreeView
+{
+    Q_OBJECT
+
+public:
+    explicit ToneTree(QWidget *parent = nullptr);
+
+    void setBlinkOff(bool off);
+    // The top-level row `row` becomes the chosen one.
+    void selectRow(int row);
+    // The chosen row's first column; invalid when none is chosen.
+    QModelIndex chosen() const;
+
+protected:
+    // The space before a row's first cell in the row's colour too.
+    void drawBranches(QPainter *painter, const QRect &rect, const QModelIndex &index) const override;
+
+private:
+    ToneRowDelegate *delegate_;
+    bool blinkOff_ = false;
 };
 
 } // namespace dorvan::station

@@ -42,26 +42,27 @@ QString since(const QDateTime &time)
 }
 
 // What an acknowledgement or a shelving names: the alarm as its row reads.
-QString alarmDescription(const QAbstractItemModel &model, int row)
+QString alarmDescription(const QModelIndex &row)
 {
     QStringList parts;
     for (int column : {AlarmListModel::PostColumn, AlarmListModel::SensorColumn, AlarmListModel::AlarmColumn}) {
-        const QString text = model.index(row, column).data().toString();
+        const QString text = row.siblingAtColumn(column).data().toString();
         if (!text.isEmpty())
             parts << text;
     }
     return parts.join(QStringLiteral(", "));
 }
 
-void sizeAlarmColumns(ToneTable &table)
+void sizeAlarmColumns(ToneTree &table)
 {
-    // The chosen row is bold: the columns are as wide as its texts.
+    // The chosen row is bold: the columns are as wide as its texts (the
+    // time after the arrow of a flood and the indent of its alarms).
     QFont bold = table.font();
     bold.setBold(true);
     const QFontMetrics metrics(bold);
     const auto width = [&metrics](const char *sample) { return metrics.horizontalAdvance(QString::fromUtf8(sample)) + 16; };
-    QHeaderView &header = *table.horizontalHeader();
-    header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00"));
+    QHeaderView &header = *table.header();
+    header.resizeSection(AlarmListModel::TimeColumn, width("00.00.0000 00:00:00") + 2 * table.indentation());
     header.resizeSection(AlarmListModel::PostColumn, width("Пост-Северный-12"));
     header.resizeSection(AlarmListModel::SensorColumn, width("Дорван-301ДК № 10001"));
     header.resizeSection(AlarmListModel::StateColumn, width("Вернулась, не квитирована"));
@@ -236,17 +237,24 @@ QWidget *StationWindow::makeAlarmPane(QWidget *parent)
                                             "«Квитировать» или Enter"),
                              alarmPane);
     alarmLayout->addWidget(title);
-    alarms_ = new ToneTable(alarmPane);
+    alarms_ = new ToneTree(alarmPane);
     alarms_->setObjectName(QStringLiteral("alarms"));
-    alarms_->setModel(&station_.alarmList());
+    alarms_->setModel(&station_.alarmGroups());
     sizeAlarmColumns(*alarms_);
     alarmLayout->addWidget(alarms_, 1);
     // The post of the chosen alarm becomes the chosen tile: "all alarms of
     // the post" is then that alarm's post.
     connect(alarms_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) { choosePostOf(current); });
-    // Enter or a double click on a row acknowledges it, after the comment dialog.
-    connect(alarms_, &QAbstractItemView::activated, this, [this] { acknowledgeChosen(); });
+    // Enter or a double click on a row acknowledges it, after the comment
+    // dialog; on a post's flood it opens or closes the flood.
+    connect(alarms_, &QAbstractItemView::activated, this, [this](const QModelIndex &row) {
+        const QModelIndex first = row.siblingAtColumn(0);
+        if (station_.alarmGroups().isGroup(first))
+            alarms_->setExpanded(first, !alarms_->isExpanded(first));
+        else
+            acknowledgeChosen();
+    });
     return alarmPane;
 }
 
@@ -433,34 +441,44 @@ void StationWindow::acknowledgeChosen()
 {
     if (refusedWithoutOperator(QStringLiteral("Квитировать тревоги")))
         return;
-    const int row = chosenAlarmRow();
-    if (row < 0)
+    const QModelIndex row = chosenAlarmRow();
+    if (!row.isValid())
         return;
+    // A post's flood: its alarms, named by the post.
+    if (station_.alarmGroups().isGroup(row)) {
+        acknowledgePost(row.data(KeyRole).toString());
+        return;
+    }
     // The row may move while the operator writes; the alarm is named by its id.
-    const qint64 id = station_.alarmList().index(row, 0).data(KeyRole).toLongLong();
-    askComment(QStringLiteral("Квитировать тревогу: ") + alarmDescription(station_.alarmList(), row),
+    const qint64 id = row.data(KeyRole).toLongLong();
+    askComment(QStringLiteral("Квитировать тревогу: ") + alarmDescription(row),
                [this, id](const QString &comment, QString *error) { return station_.acknowledge(id, comment, error); });
 }
 
-int StationWindow::chosenAlarmRow()
+QModelIndex StationWindow::chosenAlarmRow()
 {
-    const QModelIndexList chosen = alarms_->selectionModel()->selectedRows();
-    const int row = chosen.isEmpty() ? 0 : chosen.first().row();
-    if (row < station_.alarmList().rowCount())
+    const QModelIndex chosen = alarms_->chosen();
+    const QModelIndex row = chosen.isValid() ? chosen : station_.alarmGroups().index(0, 0);
+    if (row.isValid())
         return row;
     showBox(QMessageBox::Information, QStringLiteral("Открытых тревог нет."));
-    return -1;
+    return {};
 }
 
 void StationWindow::shelveChosen()
 {
     if (refusedWithoutOperator(QStringLiteral("Откладывать тревоги")))
         return;
-    const int row = chosenAlarmRow();
-    if (row < 0)
+    const QModelIndex row = chosenAlarmRow();
+    if (!row.isValid())
         return;
-    const AlarmView alarm = station_.alarmList().at(row);
-    const QString what = QStringLiteral("Отложить тревогу: ") + alarmDescription(station_.alarmList(), row);
+    const int listRow = station_.alarmGroups().sourceRow(row);
+    if (listRow < 0) {
+        showBox(QMessageBox::Information, QStringLiteral("Откладываются тревоги по одной: раскройте поток поста и выберите тревогу."));
+        return;
+    }
+    const AlarmView alarm = station_.alarmList().at(listRow);
+    const QString what = QStringLiteral("Отложить тревогу: ") + alarmDescription(row);
     auto *dialog = new ShelveDialog(
         what, station_.settings().maxShelveMinutes, alarm.address >= 0 && !alarm.site.isEmpty(),
         [this, alarm](int minutes, bool wholeSensor, const QString &reason, QString *error) {
@@ -533,7 +551,10 @@ void StationWindow::acknowledgePost(const QString &site)
         showBox(QMessageBox::Information, QStringLiteral("Выберите пост на табло."));
         return;
     }
-    askComment(QStringLiteral("Квитировать все тревоги поста %1").arg(site),
+    const bool floods = station_.alarmGroups().isGroup(alarms_->chosen())
+                        && alarms_->chosen().data(KeyRole).toString() == site;
+    askComment(floods ? QStringLiteral("Квитировать поток тревог поста %1: все его тревоги").arg(site)
+                      : QStringLiteral("Квитировать все тревоги поста %1").arg(site),
                [this, site](const QString &comment, QString *error) {
                    return station_.acknowledgePost(site, comment, error);
                });

@@ -19,7 +19,7 @@ class HistoryWindow;
 class PostWindow;
 class ShiftHandover;
 class Station;
-class ToneTable;
+class ToneTree;
 
 // The station's face for every window, before the first: Liberation Sans
 // (Arial's metrics, as the console's) at 9 points, for which the board's
@@ -43,7 +43,7 @@ public:
     void closeWithoutAsking();
 
     BoardView &board() { return *board_; }
-    ToneTable &alarmTable() { return *alarms_; }
+    ToneTree &alarmTable() { return *alarms_; }
     PostWindow &postWindow() { return *postWindow_; }
     QTableView &shelvedTable() { return *shelvedTable_; }
     QTableView &outOfServiceTable() { return *outOfServiceTable_; }
@@ -83,7 +83,7 @@ private:
     void unshelveChosen();
     void takeOutOfService(const QString &site, int address);
     void returnChosenToService();
-    int chosenAlarmRow(); // -1: no open alarm (and the operator is told)
+    QModelIndex chosenAlarmRow(); // in alarmGroups(); invalid: no open alarm (and the operator is told)
     bool refusedWithoutOperator(const QString &what);
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
@@ -102,7 +102,7 @@ private:
     QPushButton *silence_ = nullptr;
     QLabel *summary_ = nullptr;
     BoardView *board_ = nullptr;
-    ToneTable *alarms_ = nullptr;
+    ToneTree *alarms_ = nullptr;
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
     QTableView *outOfServiceTable_ = nullptr;
