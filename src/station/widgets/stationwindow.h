@@ -15,6 +15,7 @@ class QTableView;
 namespace dorvan::station {
 
 class BoardView;
+class CardView;
 class PostWindow;
 class Station;
 class ToneTable;
@@ -62,6 +63,8 @@ private:
     QWidget *makeOutOfServicePane(QWidget *parent);
     QTableView *makeHoldTable(QAbstractItemModel &model, const QString &name, QWidget *parent);
     void connectStation();
+    void connectCards();
+    void editCard(const QString &site);
     void blink();
     void refresh();
     void refreshOperator();
@@ -92,6 +95,7 @@ private:
     QLabel *summary_ = nullptr;
     BoardView *board_ = nullptr;
     ToneTable *alarms_ = nullptr;
+    CardView *alarmCard_ = nullptr; // the card of the chosen alarm's post
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
     QTableView *outOfServiceTable_ = nullptr;
