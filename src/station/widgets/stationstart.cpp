@@ -200,8 +200,8 @@ int addOperatorCommand(const StationSettings &settings, const QString &name, boo
         return 1;
     }
     const bool cards = operators.mayEditCards(name);
-    qCInfo(lcStationStart).noquote() << "operator" << name << "added to" << operators.path()
-                                     << (cards ? "(may edit the cards)" : "");
+    qCInfo(lcStationStart).noquote() << QStringLiteral("operator %1 added to %2%3")
+                                            .arg(name, operators.path(), cards ? QStringLiteral(" (may edit the cards)") : QString());
     std::fprintf(stdout, "%s\n",
                  qPrintable(QStringLiteral("Оператор %1 записан в %2%3.")
                                 .arg(name, operators.path(), cards ? QStringLiteral(" (может изменять карточки постов)") : QString())));
