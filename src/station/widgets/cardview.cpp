@@ -77,6 +77,8 @@ CardDialog::CardDialog(const QString &site, const PostCard *card, Save save, QWi
                           QStringLiteral("что делать при тревоге"));
     contacts_ = field(QStringLiteral("contacts"), card ? card->contacts : QString(),
                       QStringLiteral("по одному в строке: имя — номер"));
+    // An address is a line or three; the instructions and the contacts take the room.
+    address_->setMaximumHeight(4 * address_->fontMetrics().lineSpacing() + 2 * address_->frameWidth());
     error_->setObjectName(QStringLiteral("error"));
     error_->setStyleSheet(QStringLiteral("color: #B00000; font-weight: bold"));
     error_->setWordWrap(true);
