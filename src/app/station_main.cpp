@@ -153,7 +153,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     if (!display)
-        return addOperatorCommand(*settings, parser.value(QStringLiteral("add-operator")));
+        return addOperatorCommand(*settings, parser.value(QStringLiteral("add-operator")),
+                                  parser.isSet(QStringLiteral("may-edit-cards")));
     if (!settings) {
         refuseStart(error, QStringLiteral("Станция не запущена: ошибка в настройках.\n%1").arg(error));
         return 2;

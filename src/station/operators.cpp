@@ -42,6 +42,16 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
     return difference == 0;
 }
 
+QList<QByteArray> flagsFrom(const QByteArray &field)
+{
+    QList<QByteArray> flags;
+    for (const QByteArray &flag : field.split(',')) {
+        if (!flag.trimmed().isEmpty())
+            flags.append(flag.trimmed());
+    }
+    return flags;
+}
+
 } // namespace
 
 Operators::Operators(QString path) : path_(std::move(path)) {}
@@ -66,17 +76,17 @@ QList<Operators::Entry> Operators::read(QString *error) const
     }
     while (!file.atEnd()) {
         const QList<QByteArray> fields = file.readLine().trimmed().split(':');
-        if (fields.size() != 4)
+        if (fields.size() != 4 && fields.size() != 5)
             continue;
         Entry entry{QString::fromUtf8(fields[0]), fields[1].toInt(), QByteArray::fromBase64(fields[2]),
-                    QByteArray::fromBase64(fields[3])};
+                    QByteArray::fromBase64(fields[3]), fields.size() == 5 ? flagsFrom(fields[4]) : QList<QByteArray>{}};
         if (entry.iterations > 0 && !entry.salt.isEmpty() && entry.hash.size() == HashBytes)
             entries.append(entry);
     }
     return entries;
 }
 
-bool Operators::add(const QString &name, const QString &password, QString *error)
+bool Operators::add(const QString &name, const QString &password, QString *error, bool grantCards)
 {
     if (!validName(name)) {
         *error = QStringLiteral("operator name \"%1\" must not be empty, nor have ':' or line breaks, at most %2 characters")
@@ -92,9 +102,16 @@ bool Operators::add(const QString &name, const QString &password, QString *error
     QList<Entry> entries = read(error);
     if (!error->isEmpty())
         return false;
+    QList<QByteArray> flags;
+    for (const Entry &entry : std::as_const(entries)) {
+        if (entry.name == name)
+            flags = entry.flags;
+    }
+    if (grantCards && !flags.contains(CardsFlag))
+        flags.append(CardsFlag);
     entries.removeIf([&](const Entry &entry) { return entry.name == name; });
     const QByteArray salt = randomSalt();
-    entries.append({name, Iterations, salt, digest(password, salt, Iterations)});
+    entries.append({name, Iterations, salt, digest(password, salt, Iterations), flags});
 
     QDir().mkpath(QFileInfo(path_).absolutePath());
     QSaveFile file(path_);
@@ -104,8 +121,7 @@ bool Operators::add(const QString &name, const QString &password, QString *error
         return false;
     }
     for (const Entry &entry : entries)
-        file.write(entry.name.toUtf8() + ':' + QByteArray::number(entry.iterations) + ':' + entry.salt.toBase64() + ':'
-                   + entry.hash.toBase64() + '\n');
+        file.write(lineOf(entry));
     if (!file.commit()) {
         *error = QStringLiteral("operators' file %1 cannot be written: %2").arg(path_, file.errorString());
         return false;
@@ -126,6 +142,28 @@ bool Operators::verify(const QString &name, const QString &password) const
             return sameBytes(digest(password, entry.salt, entry.iterations), entry.hash);
     }
     return false;
+}
+
+bool Operators::mayEditCards(const QString &name) const
+{
+    QString error;
+    const QList<Entry> entries = read(&error);
+    if (!error.isEmpty())
+        qCWarning(lcStation).noquote() << "nobody may edit the cards:" << error;
+    for (const Entry &entry : entries) {
+        if (entry.name == name)
+            return entry.flags.contains(CardsFlag);
+    }
+    return false;
+}
+
+QByteArray Operators::lineOf(const Entry &entry)
+{
+    QByteArray line = entry.name.toUtf8() + ':' + QByteArray::number(entry.iterations) + ':' + entry.salt.toBase64() + ':'
+                      + entry.hash.toBase64();
+    if (!entry.flags.isEmpty())
+        line += ':' + entry.flags.join(',');
+    return line + '\n';
 }
 
 QStringList Operators::names() const

@@ -196,6 +196,7 @@ struct Station::Impl
     ShelvedListModel outOfServiceList{true};
     SensorListModel sensorList{[this](const QString &site) { return sensorsOf(site); }};
     AlarmBook book;
+    Cards cards{parts.journal};
     GapTracker gaps;
     Annunciator annunciator;
     EscalationCommand escalationCommand{parts.settings.onEscalation};
@@ -296,6 +297,7 @@ struct Station::Impl
     bool acknowledgePending(const QString &source);
     void holdShared(const SharedAction &shared, bool outOfService);
     void releaseShared(const SharedAction &shared);
+    void takeCard(const SharedAction &shared);
 
     // --- shelving ---
     bool shelvingRefused(int minutes, const QString &reason, QString *error) const;
@@ -834,6 +836,7 @@ void Station::Impl::applyShared(const SharedAction &shared)
     case ActionKind::OutOfService: holdShared(shared, true); break;
     case ActionKind::Unshelve:
     case ActionKind::ReturnToService: releaseShared(shared); break;
+    case ActionKind::EditCard: takeCard(shared); break;
     default: break; // journaled only
     }
 }
@@ -918,7 +921,7 @@ Station::~Station() = default;
 
 bool Station::open(QString *error)
 {
-    return d_->open(error);
+    return d_->open(error) && d_->cards.load(error);
 }
 
 void Station::receive(const QList<mqtt::Received> &batch)
@@ -1380,6 +1383,91 @@ bool Station::record(ActionRow action, QString *error)
         return true;
     *error = journalRefused(d.parts.journal);
     return false;
+}
+
+// --- the posts' cards ---
+
+const PostCard *Station::card(const QString &site) const
+{
+    return d_->cards.card(site);
+}
+
+bool Station::mayEditCards() const
+{
+    return !d_->operatorName.isEmpty() && d_->parts.operators.mayEditCards(d_->operatorName);
+}
+
+namespace {
+
+constexpr qsizetype MaxCardField = 4000;
+
+// Why the operator may not save the card; empty: he may.
+QString cardRefusal(const QString &operatorName, const Operators &operators, const PostCard &card)
+{
+    if (operatorName.isEmpty())
+        return QStringLiteral("Никто не вошёл: войдите («Вход»), чтобы изменить карточку поста.");
+    if (!operators.mayEditCards(operatorName))
+        return QStringLiteral("Оператору %1 не дано права изменять карточки постов.").arg(operatorName);
+    if (card.site.isEmpty())
+        return QStringLiteral("Не указан пост карточки.");
+    if (qMax(card.address.size(), qMax(card.instructions.size(), card.contacts.size())) > MaxCardField)
+        return QStringLiteral("Поле карточки длиннее %1 знаков.").arg(MaxCardField);
+    return {};
+}
+
+} // namespace
+
+bool Station::editCard(const PostCard &edited, QString *error)
+{
+    Impl &d = *d_;
+    *error = cardRefusal(d.operatorName, d.parts.operators, edited);
+    if (!error->isEmpty()) {
+        qCWarning(lcStation).noquote() << "card of" << printable(edited.site) << "not edited:" << *error;
+        return false;
+    }
+    PostCard card = edited;
+    card.changed = d.wallTime();
+    card.operatorName = d.operatorName;
+    card.station = d.parts.settings.stationName;
+    const QString changes = cardChanges(d.cards.card(card.site), card);
+    if (!d.beginDurableWrites()) {
+        *error = journalRefused(d.parts.journal);
+        return false;
+    }
+    const bool saved = d.cards.save(card);
+    d.writeFailed = !saved;
+    d.action(ActionKind::EditCard, QStringLiteral("card ") + card.site, changes, cardDetails(card));
+    if (!d.endWrites("a card's edit")) {
+        QString ignored;
+        d.cards.load(&ignored);
+        *error = QStringLiteral("Карточка поста не сохранена, журнал не записывается: %1")
+                     .arg(saved ? d.parts.journal.errorText() : d.cards.errorText());
+        return false;
+    }
+    qCInfo(lcStation).noquote() << d.operatorName << "edited the card of" << card.site << ":" << changes;
+    emit cardChanged(card.site);
+    return true;
+}
+
+// Another station's edit, stamped with its operator, station and time; an
+// older one than the card held (come late or reordered) is journaled only.
+void Station::Impl::takeCard(const SharedAction &shared)
+{
+    PostCard card = cardFrom(shared.details);
+    card.changed = shared.row.time;
+    card.operatorName = shared.row.operatorName;
+    card.station = shared.row.station;
+    if (card.site.isEmpty()) {
+        badInput(centreActionsTopic(parts.settings.centreTopic), {BadKind::BadField, QStringLiteral("a card without its post")});
+        return;
+    }
+    if (!cards.supersedes(card)) {
+        qCInfo(lcStation).noquote() << "the card of" << printable(card.site) << "from" << printable(card.station)
+                                    << "is older than the one held: not taken";
+        return;
+    }
+    writeFailed = !cards.save(card) || writeFailed;
+    emit q.cardChanged(card.site);
 }
 
 QList<OutboxEntry> Station::outbox()

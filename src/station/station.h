@@ -4,6 +4,7 @@
 #include "base/clock.h"
 #include "mqtt/transport.h"
 #include "station/alarmgroups.h"
+#include "station/cards.h"
 #include "station/journal.h"
 #include "station/models.h"
 #include "station/operators.h"
@@ -78,6 +79,13 @@ public:
     // not named, is the one signed in; time and uid are given if missing.
     bool record(ActionRow action, QString *error);
 
+    // The posts' cards. An edit is the signed-in operator's, who needs the
+    // right to it; saved with its action in one transaction and shared with
+    // the centre, where the latest edit of a card wins.
+    const PostCard *card(const QString &site) const; // nullptr: none yet
+    bool mayEditCards() const;                       // the signed-in operator may
+    bool editCard(const PostCard &card, QString *error);
+
     // The actions waiting for the broker to take them for the centre's other
     // stations; sent(): it has one.
     QList<OutboxEntry> outbox();
@@ -100,6 +108,8 @@ signals:
     void brokerChanged();
     void operatorChanged();
     void silenceChanged();
+    // The post's card changed, here or at another station.
+    void cardChanged(const QString &site);
     // New actions wait in the outbox.
     void actionsQueued();
     // Something the operator should read in passing (the escalation command failed), logged already.

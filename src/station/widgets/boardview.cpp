@@ -117,7 +117,11 @@ bool BoardDelegate::helpEvent(QHelpEvent *event, QAbstractItemView *view, const 
 {
     if (event->type() != QEvent::ToolTip || !index.isValid())
         return QStyledItemDelegate::helpEvent(event, view, option, index);
-    QToolTip::showText(event->globalPos(), tileToolTip(index), view);
+    QString tip = tileToolTip(index);
+    const QString note = note_ ? note_(index.data(KeyRole).toString()) : QString();
+    if (!note.isEmpty())
+        tip += QStringLiteral("<br>") + note.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>"));
+    QToolTip::showText(event->globalPos(), tip, view);
     return true;
 }
 

@@ -3,6 +3,8 @@
 #include <QListView>
 #include <QStyledItemDelegate>
 
+#include <functional>
+
 namespace dorvan::station {
 
 // One post as a tile: its name on the first line; the counts of sensors in
@@ -19,6 +21,9 @@ public:
     bool helpEvent(QHelpEvent *event, QAbstractItemView *view, const QStyleOptionViewItem &option,
                    const QModelIndex &index) override;
 
+    // A few lines of the post's own (its card) added to the tile's tooltip.
+    using TileNote = std::function<QString(const QString &site)>;
+    void setTileNote(TileNote note) { note_ = std::move(note); }
     void setTileSize(QSize size) { tileSize_ = size; }
     void setBlinkOff(bool off) { blinkOff_ = off; }
 
@@ -26,6 +31,7 @@ private:
     void paintName(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const;
     void paintState(QPainter *painter, const QFont &font, const QRect &line, const QModelIndex &index) const;
 
+    TileNote note_;
     QSize tileSize_{96, 36};
     bool blinkOff_ = false;
 };
@@ -44,6 +50,7 @@ public:
     void setModel(QAbstractItemModel *model) override;
     void setBlinkOff(bool off);
     QString currentSite() const;
+    void setTileNote(BoardDelegate::TileNote note) { delegate_->setTileNote(std::move(note)); }
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

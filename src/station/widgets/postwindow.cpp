@@ -2,6 +2,7 @@
 
 #include "station/models.h"
 #include "station/widgets/alarmtable.h"
+#include "station/widgets/cardview.h"
 #include "widgets/placement.h"
 
 #include <QHBoxLayout>
@@ -15,7 +16,8 @@
 namespace dorvan::station {
 
 PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
-    : QWidget(parent, Qt::Window), sensors_(sensors), table_(new ToneTable(this)), summary_(new QLabel(this))
+    : QWidget(parent, Qt::Window), sensors_(sensors), table_(new ToneTable(this)), summary_(new QLabel(this)),
+      card_(new CardView(this)), editCard_(new QPushButton(QStringLiteral("Изменить карточку…"), this))
 {
     setObjectName(QStringLiteral("postWindow"));
     table_->setObjectName(QStringLiteral("sensors"));
@@ -41,20 +43,47 @@ PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
     buttons->addWidget(sensorOut);
     buttons->addWidget(postOut);
     buttons->addWidget(close_);
+    editCard_->setObjectName(QStringLiteral("editCard"));
+    editCard_->setEnabled(false);
+    connect(editCard_, &QPushButton::clicked, this, [this] { emit editCardClicked(site()); });
+    auto *cardColumn = new QVBoxLayout;
+    cardColumn->addWidget(card_, 1);
+    cardColumn->addWidget(editCard_);
+    card_->setMinimumWidth(280);
+    auto *sensorsAndCard = new QHBoxLayout;
+    sensorsAndCard->addWidget(table_, 3);
+    sensorsAndCard->addLayout(cardColumn, 1);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(table_, 1);
+    layout->addLayout(sensorsAndCard, 1);
     layout->addLayout(buttons);
 
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(&sensors_, signal, this, [this] { fitColumns(); });
     connect(&sensors_, &QAbstractItemModel::modelReset, this, [this] { fitColumns(); });
-    resize(1000, 400);
+    resize(1300, 400);
+}
+
+void PostWindow::setCardSource(CardSource source)
+{
+    cardSource_ = std::move(source);
+    refreshCard();
+}
+
+void PostWindow::refreshCard()
+{
+    card_->showCard(site(), cardSource_ && !site().isEmpty() ? cardSource_(site()) : nullptr);
+}
+
+void PostWindow::setCardEditable(bool editable)
+{
+    editCard_->setEnabled(editable);
 }
 
 void PostWindow::showPost(const QString &site)
 {
     sensors_.showPost(site);
-    setWindowTitle(QStringLiteral("Пост %1: датчики").arg(site));
+    setWindowTitle(QStringLiteral("Пост %1: датчики и карточка").arg(site));
+    refreshCard();
     fitColumns();
     fitHeight();
     if (!isVisible())

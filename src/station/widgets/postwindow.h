@@ -2,16 +2,21 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QPushButton;
 
 namespace dorvan::station {
 
+class CardView;
 class SensorListModel;
 class ToneTable;
+struct PostCard;
 
 // One post's sensors, as the station's sensor model shows the post chosen
-// on the board; a window of its own beside the board, not modal.
+// on the board, and beside them the post's card; a window of its own beside
+// the board, not modal.
 class PostWindow : public QWidget
 {
     Q_OBJECT
@@ -23,10 +28,18 @@ public:
     QString site() const;
     ToneTable &table() { return *table_; }
 
+    // Where the window reads the post's card from (the station).
+    using CardSource = std::function<const PostCard *(const QString &site)>;
+    void setCardSource(CardSource source);
+    // The card read again: it changed, here or at another station.
+    void refreshCard();
+    void setCardEditable(bool editable);
+
 signals:
     void acknowledgePostClicked(const QString &site);
     // address -1: the whole post.
     void outOfServiceClicked(const QString &site, int address);
+    void editCardClicked(const QString &site);
 
 private:
     void fitColumns();
@@ -35,6 +48,9 @@ private:
     SensorListModel &sensors_;
     ToneTable *table_;
     QLabel *summary_;
+    CardView *card_;
+    QPushButton *editCard_;
+    CardSource cardSource_;
     QPushButton *close_ = nullptr;
 };
 

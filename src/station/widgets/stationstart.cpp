@@ -86,6 +86,9 @@ void addStationOptions(QCommandLineParser &parser)
                       QStringLiteral("Add an operator, or give one a new password (read from the terminal, or "
                                      "the first line of standard input), and exit."),
                       QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("may-edit-cards"),
+                      QStringLiteral("With --add-operator: the operator may edit the posts' cards (an operator "
+                                     "given a new password keeps the rights he has).")});
     dorvan::addOptions(parser, stationOptions());
     dorvan::addOptions(parser, mqtt::brokerOptions());
 }
@@ -172,7 +175,7 @@ std::optional<QString> readNewPassword(const QString &name, std::FILE *input, st
     return password;
 }
 
-int addOperatorCommand(const StationSettings &settings, const QString &name)
+int addOperatorCommand(const StationSettings &settings, const QString &name, bool grantCards)
 {
     QString error;
     if (!Operators::validName(name)) {
@@ -191,13 +194,17 @@ int addOperatorCommand(const StationSettings &settings, const QString &name)
         return 1;
     }
     Operators operators(operatorsPath(settings));
-    if (!operators.add(name, *password, &error)) {
+    if (!operators.add(name, *password, &error, grantCards)) {
         qCCritical(lcStationStart).noquote() << "cannot add operator" << name << "to" << operators.path() << ":" << error;
         std::fprintf(stderr, "%s\n", qPrintable(QStringLiteral("Оператор %1 не добавлен: %2").arg(name, error)));
         return 1;
     }
-    qCInfo(lcStationStart).noquote() << "operator" << name << "added to" << operators.path();
-    std::fprintf(stdout, "%s\n", qPrintable(QStringLiteral("Оператор %1 записан в %2.").arg(name, operators.path())));
+    const bool cards = operators.mayEditCards(name);
+    qCInfo(lcStationStart).noquote() << QStringLiteral("operator %1 added to %2%3")
+                                            .arg(name, operators.path(), cards ? QStringLiteral(" (may edit the cards)") : QString());
+    std::fprintf(stdout, "%s\n",
+                 qPrintable(QStringLiteral("Оператор %1 записан в %2%3.")
+                                .arg(name, operators.path(), cards ? QStringLiteral(" (может изменять карточки постов)") : QString())));
     return 0;
 }
 

@@ -45,8 +45,9 @@ private:
 // line of the input. nullopt with the reason (empty, the two differ).
 std::optional<QString> readNewPassword(const QString &name, std::FILE *input, std::FILE *prompt, QString *error);
 
-// --add-operator NAME: adds the operator (or gives a new password) in the
-// data directory's file of operators; the exit status of the program.
-int addOperatorCommand(const StationSettings &settings, const QString &name);
+// --add-operator NAME [--may-edit-cards]: adds the operator (or gives a new
+// password) in the data directory's file of operators, granting the right
+// to edit the posts' cards when asked; the exit status of the program.
+int addOperatorCommand(const StationSettings &settings, const QString &name, bool grantCards = false);
 
 } // namespace dorvan::station

@@ -5,6 +5,7 @@
 #include "station/widgets/alarmtable.h"
 #include "station/widgets/boardview.h"
 #include "station/widgets/historywindow.h"
+#include "station/widgets/cardview.h"
 #include "station/widgets/postwindow.h"
 #include "station/widgets/shiftdialogs.h"
 #include "station/widgets/stationdialogs.h"
@@ -110,6 +111,7 @@ StationWindow::StationWindow(Station &station, QWidget *parent) : QMainWindow(pa
     connect(postWindow_, &PostWindow::outOfServiceClicked, this, &StationWindow::takeOutOfService);
 
     connectStation();
+    connectCards();
     blinkTimer_.setInterval(BlinkMs);
     connect(&blinkTimer_, &QTimer::timeout, this, guarded(lcStationUi, "blink", [this] { blink(); }));
     blinkTimer_.start();
@@ -241,7 +243,12 @@ QWidget *StationWindow::makeAlarmPane(QWidget *parent)
     alarms_->setObjectName(QStringLiteral("alarms"));
     alarms_->setModel(&station_.alarmGroups());
     sizeAlarmColumns(*alarms_);
-    alarmLayout->addWidget(alarms_, 1);
+    alarmCard_ = new CardView(alarmPane);
+    alarmCard_->setMaximumWidth(360);
+    auto *alarmsAndCard = new QHBoxLayout;
+    alarmsAndCard->addWidget(alarms_, 1);
+    alarmsAndCard->addWidget(alarmCard_);
+    alarmLayout->addLayout(alarmsAndCard, 1);
     // The post of the chosen alarm becomes the chosen tile: "all alarms of
     // the post" is then that alarm's post.
     connect(alarms_->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -581,8 +588,37 @@ void StationWindow::choosePostOf(const QModelIndex &alarm)
     // The station's own alarms have no tile: no post is chosen then, rather
     // than one chosen before.
     const QString site = alarm.siblingAtColumn(AlarmListModel::PostColumn).data().toString();
+    alarmCard_->showCard(site, station_.card(site));
     const int row = station_.board().rowOf(site);
     board_->setCurrentIndex(row >= 0 ? station_.board().index(row, 0) : QModelIndex());
+}
+
+// The posts' cards: in the post's window, beside the chosen alarm, in the tiles' tooltips.
+void StationWindow::connectCards()
+{
+    postWindow_->setCardSource([this](const QString &site) { return station_.card(site); });
+    board_->setTileNote([this](const QString &site) { return cardNote(station_.card(site)); });
+    connect(postWindow_, &PostWindow::editCardClicked, this, &StationWindow::editCard);
+    connect(&station_, &Station::cardChanged, this, [this](const QString &site) {
+        if (postWindow_->site() == site)
+            postWindow_->refreshCard();
+        if (alarmCard_->site() == site)
+            alarmCard_->showCard(site, station_.card(site));
+    });
+    const auto rightsChanged = [this] { postWindow_->setCardEditable(station_.mayEditCards()); };
+    connect(&station_, &Station::operatorChanged, this, rightsChanged);
+    rightsChanged();
+}
+
+void StationWindow::editCard(const QString &site)
+{
+    if (refusedWithoutOperator(QStringLiteral("Изменять карточки постов")))
+        return;
+    auto *dialog = new CardDialog(
+        site, station_.card(site),
+        [this](const PostCard &card, QString *error) { return station_.editCard(card, error); }, postWindow_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }
 
 void StationWindow::openPost(const QModelIndex &tile)

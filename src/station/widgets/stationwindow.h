@@ -16,6 +16,7 @@ namespace dorvan::station {
 
 class BoardView;
 class HistoryWindow;
+class CardView;
 class PostWindow;
 class ShiftHandover;
 class Station;
@@ -67,6 +68,8 @@ private:
     QWidget *makeOutOfServicePane(QWidget *parent);
     QTableView *makeHoldTable(QAbstractItemModel &model, const QString &name, QWidget *parent);
     void connectStation();
+    void connectCards();
+    void editCard(const QString &site);
     void blink();
     void refresh();
     void refreshOperator();
@@ -103,6 +106,7 @@ private:
     QLabel *summary_ = nullptr;
     BoardView *board_ = nullptr;
     ToneTree *alarms_ = nullptr;
+    CardView *alarmCard_ = nullptr; // the card of the chosen alarm's post
     QTabWidget *lists_ = nullptr;
     QTableView *shelvedTable_ = nullptr;
     QTableView *outOfServiceTable_ = nullptr;
