@@ -49,7 +49,7 @@ PostWindow::PostWindow(SensorListModel &sensors, QWidget *parent)
     auto *cardColumn = new QVBoxLayout;
     cardColumn->addWidget(card_, 1);
     cardColumn->addWidget(editCard_);
-    card_->setMinimumWidth(280);
+    card_->setMinimumWidth(220);
     auto *sensorsAndCard = new QHBoxLayout;
     sensorsAndCard->addWidget(table_, 3);
     sensorsAndCard->addLayout(cardColumn, 1);
@@ -86,8 +86,11 @@ void PostWindow::showPost(const QString &site)
     refreshCard();
     fitColumns();
     fitHeight();
-    if (!isVisible())
+    if (!isVisible()) {
+        // The sensors, the card and the buttons: as wide as the screen allows.
+        resize(qMin(width(), screenArea(*this).width() - 20), height());
         centreOnScreen(*this);
+    }
     show();
     raise();
     activateWindow();

@@ -170,6 +170,7 @@ ReasonDialog::ReasonDialog(const QString &title, const QString &what, const QStr
     layout->addWidget(error_);
     layout->addWidget(buttons(this, action));
     setMinimumWidth(420);
+    reason_->setFocus();
 }
 
 void ReasonDialog::done(int result)

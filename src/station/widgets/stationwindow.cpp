@@ -179,14 +179,24 @@ QHBoxLayout *StationWindow::makeButtons(QWidget *parent)
     line->addSpacing(12);
     line->addWidget(shelve);
     line->addStretch(1);
-    QPushButton *history = button(QStringLiteral("&История…"), QStringLiteral("history"), parent);
+    return line;
+}
+
+// The journal's and the shift's buttons, at the right of the lists' tabs:
+// the line of the operator's buttons stays within 1024 pixels.
+QWidget *StationWindow::makeJournalButtons(QWidget *parent)
+{
+    auto *corner = new QWidget(parent);
+    auto *line = new QHBoxLayout(corner);
+    line->setContentsMargins(0, 0, 0, 2);
+    QPushButton *history = button(QStringLiteral("&История…"), QStringLiteral("history"), corner);
     connect(history, &QPushButton::clicked, this, &StationWindow::openHistory);
     line->addWidget(history);
-    shiftButtons_ = new QWidget(parent);
+    shiftButtons_ = new QWidget(corner);
     shiftButtons_->setLayout(makeShiftButtons(shiftButtons_));
     shiftButtons_->hide();
     line->addWidget(shiftButtons_);
-    return line;
+    return corner;
 }
 
 QHBoxLayout *StationWindow::makeShiftButtons(QWidget *parent)
@@ -214,6 +224,7 @@ QWidget *StationWindow::makeLists()
 
     lists_ = new QTabWidget(splitter);
     lists_->setObjectName(QStringLiteral("lists"));
+    lists_->setCornerWidget(makeJournalButtons(lists_), Qt::TopRightCorner);
     lists_->addTab(makeAlarmPane(lists_), QStringLiteral("Тревоги"));
     lists_->addTab(makeShelvedPane(lists_), QString());
     lists_->addTab(makeOutOfServicePane(lists_), QString());
@@ -315,6 +326,7 @@ QTableView *StationWindow::makeHoldTable(QAbstractItemModel &model, const QStrin
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
     connect(&model, &QAbstractItemModel::modelReset, this, &StationWindow::refreshShelvedTitle);
+    connect(&model, &QAbstractItemModel::modelReset, table, [table] { table->resizeColumnsToContents(); });
     return table;
 }
 
@@ -531,7 +543,8 @@ void StationWindow::takeOutOfService(const QString &site, int address)
         [this, site, address](const QString &reason, QString *error) {
             return station_.takeOutOfService(site, address, reason, error);
         },
-        this);
+        // Over the post's window it was asked from, not behind it.
+        postWindow_->isVisible() ? static_cast<QWidget *>(postWindow_) : this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &QDialog::accepted, this, &StationWindow::refreshSummary);
     dialog->open();

@@ -91,6 +91,7 @@ private:
     void askComment(const QString &what, std::function<bool(const QString &comment, QString *error)> acknowledge);
     void choosePostOf(const QModelIndex &alarm);
     void openPost(const QModelIndex &tile);
+    QWidget *makeJournalButtons(QWidget *parent);
     QHBoxLayout *makeShiftButtons(QWidget *parent);
     void handOverShift();
     void acceptShift();
