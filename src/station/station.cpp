@@ -296,7 +296,7 @@ struct Station::Impl
     void acknowledgeShared(const QString &source, const QString &record, const AlarmCause &cause);
     bool acknowledgePending(const QString &source);
     void holdShared(const SharedAction &shared, bool outOfService);
-    void releaseShared(const SharedAction &shared);
+    void releaseShared(const SharedAction &shared, const AlarmCause &cause);
     void takeCard(const SharedAction &shared);
 
     // --- shelving ---
@@ -835,7 +835,7 @@ void Station::Impl::applyShared(const SharedAction &shared)
     case ActionKind::Shelve: holdShared(shared, false); break;
     case ActionKind::OutOfService: holdShared(shared, true); break;
     case ActionKind::Unshelve:
-    case ActionKind::ReturnToService: releaseShared(shared); break;
+    case ActionKind::ReturnToService: releaseShared(shared, cause); break;
     case ActionKind::EditCard: takeCard(shared); break;
     default: break; // journaled only
     }
@@ -899,15 +899,13 @@ void Station::Impl::holdShared(const SharedAction &shared, bool outOfService)
         showSensorsOf(shelf.site);
 }
 
-void Station::Impl::releaseShared(const SharedAction &shared)
+void Station::Impl::releaseShared(const SharedAction &shared, const AlarmCause &cause)
 {
     const ShelfRow *shelf = book.shelfByUid(shared.row.target.section(u' ', -1));
     if (!shelf)
         return; // not here yet (its end is journaled, so it never will be) or over already
     const bool outOfService = shelf->outOfService;
     const QString site = shelf->site;
-    const AlarmCause cause{QStringLiteral("action ") + shared.row.uid, wallTime(), shared.row.operatorName,
-                           shared.row.station, shared.row.comment};
     endShelf(shelf->id, outOfService, outOfService ? shared.row.operatorName : QStringLiteral("unshelved"), cause);
     if (outOfService)
         showSensorsOf(site);

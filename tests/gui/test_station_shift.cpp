@@ -44,6 +44,19 @@ ShiftReport preparedReport()
 
 } // namespace
 
+namespace {
+
+// Иванов (pass1) signed in, Петров (pass2) to take over.
+bool ivanovOnDutyPetrovNext(test::StationRig &rig)
+{
+    QString error;
+    return rig.operators.add(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error)
+           && rig.operators.add(QStringLiteral("Петров"), QStringLiteral("pass2"), &error) && rig.start()
+           && rig.station->signIn(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error);
+}
+
+} // namespace
+
 class TestStationShift : public QObject
 {
     Q_OBJECT
@@ -98,11 +111,7 @@ private slots:
     void theDialogHandsOverThenAccepts()
     {
         test::StationRig rig;
-        QString error;
-        QVERIFY(rig.operators.add(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error));
-        QVERIFY(rig.operators.add(QStringLiteral("Петров"), QStringLiteral("pass2"), &error));
-        QVERIFY(rig.start());
-        QVERIFY(rig.station->signIn(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error));
+        QVERIFY(ivanovOnDutyPetrovNext(rig));
         ShiftHandover shifts({rig.journal, rig.operators, rig.clock, rig.settings.stationName});
         QString acceptedBy;
         ShiftHandoverDialog dialog(shifts, QStringLiteral("Иванов"),
@@ -140,11 +149,7 @@ private slots:
     void theWindowSignsInTheIncomingOperator()
     {
         test::StationRig rig;
-        QString error;
-        QVERIFY(rig.operators.add(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error));
-        QVERIFY(rig.operators.add(QStringLiteral("Петров"), QStringLiteral("pass2"), &error));
-        QVERIFY(rig.start());
-        QVERIFY(rig.station->signIn(QStringLiteral("Иванов"), QStringLiteral("pass1"), &error));
+        QVERIFY(ivanovOnDutyPetrovNext(rig));
         ShiftHandover shifts({rig.journal, rig.operators, rig.clock, rig.settings.stationName});
         StationWindow window(*rig.station);
         window.setShiftHandover(&shifts);

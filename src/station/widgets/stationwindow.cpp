@@ -203,9 +203,9 @@ QHBoxLayout *StationWindow::makeShiftButtons(QWidget *parent)
 {
     auto *line = new QHBoxLayout;
     line->setContentsMargins(0, 0, 0, 0);
-    QPushButton *handOver = button(QStringLiteral("Сдать смену…"), QStringLiteral("handOverShift"), parent);
+    QPushButton *handOver = button(QStringLiteral("Сдать смену"), QStringLiteral("handOverShift"), parent);
     connect(handOver, &QPushButton::clicked, this, &StationWindow::handOverShift);
-    QPushButton *accept = button(QStringLiteral("Принять смену…"), QStringLiteral("acceptShift"), parent);
+    QPushButton *accept = button(QStringLiteral("Принять смену"), QStringLiteral("acceptShift"), parent);
     connect(accept, &QPushButton::clicked, this, &StationWindow::acceptShift);
     QPushButton *reports = button(QStringLiteral("Отчёты о сменах…"), QStringLiteral("shiftReports"), parent);
     connect(reports, &QPushButton::clicked, this, &StationWindow::showShiftReports);
@@ -657,7 +657,7 @@ void StationWindow::acceptShift()
 {
     if (!shifts_->pending()) {
         showBox(QMessageBox::Information, QStringLiteral("Смена не сдана: принимать нечего. Сдающий оператор "
-                                                         "нажимает «Сдать смену…»."));
+                                                         "нажимает «Сдать смену»."));
         return;
     }
     openShiftDialog();
